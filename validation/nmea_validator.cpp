@@ -1,0 +1,133 @@
+#include "validation/nmea_validator.h"
+
+#include <array>
+#include <cstring>
+#include <string_view>
+
+#include "validation/nmea_tables.h"
+#include "validation/sentence_rules.h"
+#include "validation/str_tok.h"
+
+namespace vorlane {
+
+namespace rules {
+
+namespace {
+
+constexpr sentence_rule any_field_count = count_only("", 0);
+
+struct dispatch_table {
+    std::array<const sentence_rule*, formatter_count + 1> by_index{};
+
+    dispatch_table() {
+        by_index.fill(&any_field_count);
+        for (auto family : {position_rules(), motion_rules(), target_rules(), alert_rules(), field_count_rules()})
+            for (const sentence_rule& rule : family) by_index[find_formatter_by_name(rule.name)] = &rule;
+    }
+
+    static std::size_t find_formatter_by_name(std::string_view name) {
+        for (std::uint32_t i = 1; i <= formatter_count; ++i)
+            if (formatter_name(i) == name) return i;
+        return 0;
+    }
+};
+
+}  // namespace
+
+const sentence_rule& rule_for(std::uint32_t formatter_index) {
+    static const dispatch_table table;
+    return formatter_index <= formatter_count ? *table.by_index[formatter_index] : any_field_count;
+}
+
+}  // namespace rules
+
+namespace {
+
+bool is_hex_digit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+int hex_value(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
+
+// A reserved character of IEC 61162-1, or one outside the printable range.
+bool is_forbidden(unsigned char c) { return c < 0x20 || c >= 0x7E || c == '$' || c == '!' || c == '\\' || c == '*'; }
+
+bool reject(rejection reason, int field, nmea_error_counts& counts, nmea_rejection* why) {
+    if (stage_of(reason) == rejection_stage::checksum)
+        ++counts.nmea_checksum_error;
+    else
+        ++counts.nmea_syntax_error;
+    if (why != nullptr) *why = {reason, field};
+    return false;
+}
+
+rejection check_framing(const char* s, std::size_t n) {
+    if (n < 8 || n > 80) return rejection::length;
+    if (s[0] != '$' && s[0] != '!') return rejection::start_character;
+    if (s[n - 3] != '*') return rejection::checksum_missing;
+    if (!is_hex_digit(s[n - 2]) || !is_hex_digit(s[n - 1])) return rejection::checksum_not_hex;
+    unsigned char sum = 0;
+    for (std::size_t i = 1; i < n - 3; ++i) sum ^= static_cast<unsigned char>(s[i]);
+    if (sum != hex_value(s[n - 2]) * 16 + hex_value(s[n - 1])) return rejection::checksum_mismatch;
+    for (std::size_t i = 1; i < n - 3; ++i) {
+        if (is_forbidden(static_cast<unsigned char>(s[i]))) return rejection::reserved_character;
+        if (s[i] == '^' && (i + 2 >= n - 3 || !is_hex_digit(s[i + 1]) || !is_hex_digit(s[i + 2])))
+            return rejection::bad_escape;
+    }
+    return rejection::none;
+}
+
+// Fills talker, formatter and both indexes from the address field (start character included).
+rejection identify(std::string_view address, nmea_sentence_info& info) {
+    if (address.size() < 2) return rejection::address_missing;
+    if (address[1] == 'P') {
+        if (address.size() > 9) return rejection::proprietary_address_too_long;
+        info.talker[0] = 'P';
+        info.talker[1] = 0;
+        address.substr(1).copy(info.formatter, address.size() - 1);
+        info.formatter[address.size() - 1] = 0;
+        info.formatter_index = FORMATTER_PROPRIETARY;
+        info.talker_index = TALKER_PROPRIETARY;
+        return rejection::none;
+    }
+    std::size_t formatter_at = 3;
+    if (address.size() == 7 && address.substr(1, 3) == "N2S")
+        formatter_at = 4;
+    else if (address.size() != 6)
+        return rejection::address_length;
+
+    const std::string_view talker = address.substr(1, 2);
+    const std::string_view formatter = address.substr(formatter_at, 3);
+    talker.copy(info.talker, 2);
+    info.talker[2] = 0;
+    formatter.copy(info.formatter, 3);
+    info.formatter[3] = 0;
+    info.talker_index = find_talker(talker);
+    info.formatter_index = formatter[2] == 'Q' ? FORMATTER_QUERY : find_formatter(address[0], formatter);
+    return rejection::none;
+}
+
+}  // namespace
+
+bool nmea_validate_sentence(const char* text, char* buffer, nmea_sentence_info& info, nmea_error_counts& counts,
+                            nmea_rejection* why) {
+    const std::size_t n = std::strlen(text);
+    if (buffer != text) std::memmove(buffer, text, n + 1);
+
+    if (const rejection framing = check_framing(buffer, n); framing != rejection::none)
+        return reject(framing, 0, counts, why);
+
+    char* const star = buffer + n - 3;
+    *star = 0;
+    CStrTok tokens;
+    tokens.keep_empty = true;
+    const char* address = tokens.first_token(buffer, ",");
+    if (address == nullptr) return reject(rejection::address_missing, 0, counts, why);
+    if (const rejection id = identify(address, info); id != rejection::none) return reject(id, 0, counts, why);
+
+    nmea_rejection rule_why;
+    const bool passed = rules::run_rule(rules::rule_for(info.formatter_index), tokens, info, why ? &rule_why : nullptr);
+    tokens.clear();
+    *star = '*';
+    if (!passed) return reject(rule_why.reason, rule_why.field, counts, why);
+    return true;
+}
+
+}  // namespace vorlane

@@ -1,0 +1,160 @@
+#include "validation/rule_scheme.h"
+
+#include "validation/field_checks.h"
+
+namespace vorlane::rules {
+
+namespace {
+
+bool passes_kind(const field_rule& r, std::string_view f) {
+    const std::size_t n = f.size();
+    switch (r.check) {
+        case kind::any:
+            return true;
+        case kind::time:
+            return n >= 6 && check_int_range(f, 0, 2, 0, 23) && check_int_range(f, 2, 4, 0, 59) &&
+                   check_int_range(f, 4, 6, 0, 59) && check_decimal_range(f, 4, n, 0, 60);
+        case kind::latitude:
+            return n >= 4 && check_int_range(f, 0, 2, 0, 89) && check_int_range(f, 2, 4, 0, 59) &&
+                   check_decimal_range(f, 2, n, 0, 60);
+        case kind::longitude:
+            return n >= 5 && check_int_range(f, 0, 3, 0, 179) && check_int_range(f, 3, 5, 0, 59) &&
+                   check_decimal_range(f, 3, n, 0, 60);
+        case kind::angle:
+            return check_decimal_range(f, 0, n, 0, 360);
+        case kind::unsigned_decimal:
+            return check_decimal(f, 0, n, false);
+        case kind::signed_decimal:
+            return check_decimal(f, 0, n, true);
+        case kind::date:
+            return n == 6 && check_int_range(f, 0, 2, 1, 31) && check_int_range(f, 2, 4, 1, 12) &&
+                   check_digits(f, 4, 6, true);
+        case kind::one_of:
+            return n == 1 && r.choices.find(f[0]) != std::string_view::npos;
+        case kind::characters_of:
+            return n >= 1 && f.find_first_not_of(r.choices) == std::string_view::npos;
+        case kind::digit:
+            return n == 1 && f[0] >= '0' + r.lo && f[0] <= '0' + r.hi;
+        case kind::integer:
+            return check_int_range(f, 0, n, r.lo, r.hi);
+        case kind::digits:
+            return check_digits(f, 0, n, r.allow_minus);
+        case kind::hex:
+            return check_hex(f, 0, n);
+        case kind::hex_integer: {
+            std::int32_t value = 0;
+            return check_hex(f, 0, n) && parse_hex(f, value) && value >= r.lo && value <= r.hi;
+        }
+        case kind::upper_alnum:
+            return check_upper_alnum(f, 0, n);
+        case kind::alnum:
+            return check_alnum(f, 0, n);
+        case kind::sixbit:
+            return check_sixbit(f, n);
+    }
+    return false;
+}
+
+std::int32_t value_of(const field_rule& r, std::string_view f) {
+    std::int32_t value = 0;
+    if (r.check == kind::hex_integer)
+        parse_hex(f, value);
+    else
+        parse_int(f, value);
+    return value;
+}
+
+rejection record(const field_rule& r, rule_state& s, std::string_view f) {
+    switch (r.target) {
+        case store::none:
+            break;
+        case store::fragment_total:
+            s.info.fragment_total = value_of(r, f);
+            if (s.info.fragment_total != 1) s.flags |= multi_sentence;
+            break;
+        case store::fragment_number:
+            s.info.fragment_number = value_of(r, f);
+            if (s.info.fragment_number > s.info.fragment_total) return rejection::fragment_number_above_total;
+            s.flags |= s.info.fragment_number == 1 ? first_sentence : later_sentence;
+            break;
+        case store::fragment_number_unchecked:
+            s.info.fragment_number = value_of(r, f);
+            s.flags |= s.info.fragment_number == 1 ? first_sentence : later_sentence;
+            break;
+        case store::sequence_id:
+            s.info.sequence_id = value_of(r, f);
+            break;
+        case store::remembered:
+            s.remembered = value_of(r, f);
+            break;
+    }
+    return rejection::none;
+}
+
+}  // namespace
+
+bool passes(const field_rule& r, std::string_view f) {
+    return f.size() >= r.min_length && (r.max_length == 0 || f.size() <= r.max_length) && passes_kind(r, f);
+}
+
+namespace {
+
+rejection judge(const field_rule& r, rule_state& s, std::string_view f, flag_set own) {
+    if (f.empty()) {
+        if (r.required_when & s.flags) return rejection::field_required;
+    } else {
+        if (r.empty_when & s.flags) return rejection::field_must_be_empty;
+        if (!passes(r, f)) return rejection::field_malformed;
+        if (const rejection stored = record(r, s, f); stored != rejection::none) return stored;
+        s.flags |= own;
+        if (f.size() == 1 && r.needs_when.find(f[0]) != std::string_view::npos && (s.flags & r.needs) != r.needs)
+            return rejection::field_needs_fields;
+    }
+    if (const flag_set present = s.flags & r.together; present != 0 && present != r.together)
+        return rejection::fields_not_together;
+    if (r.hook != nullptr) return r.hook(s, f);
+    return rejection::none;
+}
+
+}  // namespace
+
+bool run_rule(const sentence_rule& rule, CStrTok& tokens, nmea_sentence_info& info, nmea_rejection* why) {
+    rule_state state{info};
+    const std::size_t fixed = rule.fields.size();
+    for (const char* token = tokens.next_token(","); token != nullptr; token = tokens.next_token(",")) {
+        const std::string_view f{token};
+        const std::size_t position = static_cast<std::size_t>(state.count) + 1;
+        const field_rule* r = nullptr;
+        flag_set own = 0;
+        if (position <= fixed) {
+            r = &rule.fields[position - 1];
+            own = position <= last_flagged_field ? field(static_cast<int>(position)) : 0;
+        } else if (!rule.repeat.empty()) {
+            const std::size_t k = (position - fixed - 1) % rule.repeat.size();
+            if (k == 0) state.flags &= ~entry_flags;
+            r = &rule.repeat[k];
+            own = entry(static_cast<int>(k) + 1);
+        }
+        if (r != nullptr) {
+            if (const rejection failed = judge(*r, state, f, own); failed != rejection::none) {
+                if (why != nullptr) *why = {failed, static_cast<int>(position)};
+                return false;
+            }
+        }
+        state.previous_present = !f.empty();
+        state.last_field = f;
+        ++state.count;
+    }
+
+    rejection verdict = rejection::none;
+    if (state.count < rule.minimum)
+        verdict = rejection::too_few_fields;
+    else if (rule.group != 0 && (state.count - rule.minimum) % rule.group != 0)
+        verdict = rejection::field_count_not_in_groups;
+    else if (rule.finish != nullptr)
+        verdict = rule.finish(state);
+    if (verdict != rejection::none && why != nullptr) *why = {verdict, 0};
+    return verdict == rejection::none;
+}
+
+}  // namespace vorlane::rules

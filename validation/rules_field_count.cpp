@@ -1,0 +1,47 @@
+// Formatters without a rule of their own: they are judged by their number of data fields
+// (empty fields count), at least a minimum and, for the repeating ones, whole groups.
+#include <array>
+
+#include "validation/sentence_rules.h"
+
+namespace vorlane::rules {
+
+namespace {
+
+constexpr std::array rules{
+    count_only("STN", 1),
+    count_only("UID", 2),
+    count_only("EVE", 3), count_only("HMS", 3), count_only("HSS", 3), count_only("XTR", 3),
+    count_only("ZDL", 3), count_only("ZFO", 3), count_only("ZTG", 3),
+    count_only("DDC", 4), count_only("VPW", 4), count_only("WCV", 4),
+    count_only("DSE", 4, 2), count_only("SFI", 4, 2),
+    count_only("AAM", 5), count_only("FSI", 5), count_only("HDG", 5), count_only("HSC", 5),
+    count_only("LRF", 5), count_only("MSS", 5), count_only("NAK", 5), count_only("ROR", 5),
+    count_only("RPM", 5),
+    count_only("ACS", 6), count_only("BOD", 6), count_only("BWW", 6), count_only("ETL", 6),
+    count_only("LR1", 6), count_only("WNC", 6), count_only("XTE", 6),
+    count_only("MSK", 7),
+    count_only("AKD", 8), count_only("ALA", 8), count_only("GBS", 8), count_only("GST", 8),
+    count_only("MWD", 8), count_only("PRC", 8), count_only("SSD", 8), count_only("VLW", 8),
+    count_only("GSV", 8, 4),
+    count_only("DOR", 9), count_only("FIR", 9), count_only("GFA", 9), count_only("TLL", 9),
+    count_only("VSD", 9), count_only("WAT", 9),
+    count_only("POS", 10),
+    count_only("CUR", 11), count_only("DSC", 11), count_only("LR3", 11),
+    count_only("AIR", 12), count_only("BEC", 12), count_only("LR2", 12), count_only("LRI", 12),
+    count_only("RMA", 12),
+    count_only("BWC", 13), count_only("BWR", 13), count_only("CBR", 13),
+    count_only("HTC", 14), count_only("RMB", 14),
+    count_only("APB", 15),
+    count_only("GRS", 16),
+    count_only("HMR", 17), count_only("HTD", 17),
+    count_only("GSA", 18),
+    count_only("ACA", 19),
+};
+static_assert(rules.size() == 66);
+
+}  // namespace
+
+std::span<const sentence_rule> field_count_rules() { return rules; }
+
+}  // namespace vorlane::rules
