@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace vorlane {
+
+// Every setting of the program in one record. The process builds one instance at start-up
+// and every part reads its fields directly; after start-up only the configuration window
+// changes them (and the reload after its Save).
+struct config_manager {
+    std::string input_ip;
+    std::string output_ip;
+    std::int32_t max_log_lines = 0;
+    std::int32_t output_port[2] = {};
+    std::string input_src_ip[2];
+    std::string input_dest_ip[2];
+    std::int32_t input_port[2] = {};
+    bool locked = false;
+    std::string last_error;
+};
+
+// The settings file beside the executable.
+inline constexpr const char* config_file_name = "Vorlane.ini";
+
+void set_defaults(config_manager& config);
+// Read the file over the current values; a missing key keeps its value. False with
+// last_error set when the file cannot be read.
+bool read_config(config_manager& config, const std::filesystem::path& file);
+// Write the current values, keeping every other line of an existing file. False with
+// last_error set when it cannot be written.
+bool write_config(config_manager& config, const std::filesystem::path& file);
+// last_error, emptied.
+std::string take_error(config_manager& config);
+
+}  // namespace vorlane
