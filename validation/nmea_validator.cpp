@@ -46,8 +46,16 @@ namespace {
 bool is_hex_digit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 int hex_value(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
 
-// A reserved character of IEC 61162-1, or one outside the printable range.
-bool is_forbidden(unsigned char c) { return c < 0x20 || c >= 0x7E || c == '$' || c == '!' || c == '\\' || c == '*'; }
+// Character classes of the framing pass, one table lookup per character.
+enum : std::uint8_t { plain = 0, forbidden = 1, caret = 2 };
+constexpr std::array<std::uint8_t, 256> character_classes = [] {
+    std::array<std::uint8_t, 256> classes{};
+    for (int c = 0; c < 256; ++c)
+        // Reserved characters of IEC 61162-1, and everything outside the printable range.
+        if (c < 0x20 || c >= 0x7E || c == '$' || c == '!' || c == '\\' || c == '*') classes[c] = forbidden;
+    classes['^'] = caret;
+    return classes;
+}();
 
 bool reject(rejection reason, int field, nmea_error_counts& counts, nmea_rejection* why) {
     if (stage_of(reason) == rejection_stage::checksum)
@@ -63,12 +71,22 @@ rejection check_framing(const char* s, std::size_t n) {
     if (s[0] != '$' && s[0] != '!') return rejection::start_character;
     if (s[n - 3] != '*') return rejection::checksum_missing;
     if (!is_hex_digit(s[n - 2]) || !is_hex_digit(s[n - 1])) return rejection::checksum_not_hex;
+    // One pass computes the checksum and notes whether any character needs a closer look; the
+    // checksum verdict comes first, since a corrupted byte shows up there before anywhere else.
+    const std::size_t star = n - 3;
     unsigned char sum = 0;
-    for (std::size_t i = 1; i < n - 3; ++i) sum ^= static_cast<unsigned char>(s[i]);
+    std::uint8_t seen = plain;
+    for (std::size_t i = 1; i < star; ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        sum ^= c;
+        seen |= character_classes[c];
+    }
     if (sum != hex_value(s[n - 2]) * 16 + hex_value(s[n - 1])) return rejection::checksum_mismatch;
-    for (std::size_t i = 1; i < n - 3; ++i) {
-        if (is_forbidden(static_cast<unsigned char>(s[i]))) return rejection::reserved_character;
-        if (s[i] == '^' && (i + 2 >= n - 3 || !is_hex_digit(s[i + 1]) || !is_hex_digit(s[i + 2])))
+    if (seen == plain) return rejection::none;
+    for (std::size_t i = 1; i < star; ++i) {
+        const std::uint8_t cls = character_classes[static_cast<unsigned char>(s[i])];
+        if (cls == forbidden) return rejection::reserved_character;
+        if (cls == caret && (i + 2 >= star || !is_hex_digit(s[i + 1]) || !is_hex_digit(s[i + 2])))
             return rejection::bad_escape;
     }
     return rejection::none;

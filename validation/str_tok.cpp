@@ -4,10 +4,6 @@
 
 namespace vorlane {
 
-namespace {
-bool is_delimiter(char c, const char* delimiters) { return c != 0 && std::strchr(delimiters, c) != nullptr; }
-}  // namespace
-
 char* CStrTok::first_token(char* text, const char* delimiters) {
     clear();
     cursor = text;
@@ -27,12 +23,13 @@ char* CStrTok::next_token(const char* delimiters) {
 
     char* start = cursor;
     if (!keep_empty) {
-        while (is_delimiter(*start, delimiters)) ++start;
-    } else if (continuing && is_delimiter(*start, delimiters)) {
+        start += std::strspn(start, delimiters);
+    } else if (continuing && *start != 0 && std::strchr(delimiters, *start) != nullptr) {
         ++start;
     }
-    char* end = start;
-    while (*end != 0 && !is_delimiter(*end, delimiters)) ++end;
+    // Sentences are split at "," for every field: the one-delimiter case is the hot path.
+    char* const end = delimiters[0] != 0 && delimiters[1] == 0 ? strchrnul(start, delimiters[0])
+                                                               : start + std::strcspn(start, delimiters);
 
     if (*end != 0) {
         saved_char = *end;
