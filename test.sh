@@ -20,14 +20,17 @@ done
 echo "=== fuzz: build"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
-for target in build/fuzz/fuzz/fuzz-*; do
-  [ -x "$target" ] || continue
+for target in $(find build/fuzz/fuzz -type f -name 'fuzz-*' -perm -u+x | sort); do
   name=$(basename "$target")
   corpus="build/fuzz/corpus/$name"
   mkdir -p "$corpus"
   echo "=== fuzz: $name for ${FUZZ_SECONDS}s"
-  "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=1 "$corpus" "fuzz/seeds/$name" 2>&1 |
-    grep -E 'stat::number_of_executed_units|ERROR|SUMMARY|Done' || true
-  [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "fuzz target $name found a fault" >&2; exit 1; }
+  log="build/fuzz/$name.log"
+  if ! "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=1 "$corpus" "fuzz/seeds/$name" >"$log" 2>&1; then
+    tail -40 "$log"
+    echo "fuzz target $name found a fault (crash input saved beside it)" >&2
+    exit 1
+  fi
+  grep -E 'stat::number_of_executed_units' "$log" || true
 done
 echo "=== all tests passed"

@@ -1,6 +1,7 @@
 #include "validation/field_checks.h"
 
 #include <charconv>
+#include <climits>
 
 namespace vorlane {
 
@@ -85,12 +86,55 @@ bool check_sixbit(std::string_view text, std::size_t count) {
 
 bool parse_int(std::string_view digits, std::int32_t& value) {
     value = 0;
-    if (digits.empty() || digits == "-") return true;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    return error == std::errc{} && end == digits.data() + digits.size();
+    const bool negative = !digits.empty() && digits[0] == '-';
+    if (negative) digits.remove_prefix(1);
+    // Accumulates in 64 bits and stops as soon as the value leaves 32 bits, so leading zeros
+    // of any length are fine and an overflow is a defined "no value".
+    std::int64_t v = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+        if (v > std::int64_t{INT32_MAX} + 1) return false;
+    }
+    if (negative) v = -v;
+    if (v > INT32_MAX || v < INT32_MIN) return false;
+    value = static_cast<std::int32_t>(v);
+    return true;
 }
 
 double parse_decimal(std::string_view decimal) {
+    // Up to 15 significant digits the mantissa and the power of ten are exact doubles, and one
+    // correctly rounded division gives the same double as a full conversion would.
+    constexpr double powers_of_ten[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const bool negative = !decimal.empty() && decimal[0] == '-';
+    std::string_view digits = negative ? decimal.substr(1) : decimal;
+    std::uint64_t mantissa = 0;
+    int significant = 0;
+    int fraction_digits = 0;
+    bool in_fraction = false;
+    bool simple = true;
+    for (const char c : digits) {
+        if (c == '.') {
+            in_fraction = true;
+            continue;
+        }
+        if (c < '0' || c > '9') {
+            simple = false;
+            break;
+        }
+        if (mantissa != 0 || c != '0') ++significant;
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+        if (in_fraction) ++fraction_digits;
+        if (significant > 15 || fraction_digits > 15) {
+            simple = false;
+            break;
+        }
+    }
+    if (simple) {
+        const double magnitude = static_cast<double>(mantissa) / powers_of_ten[fraction_digits];
+        return negative ? -magnitude : magnitude;
+    }
     double value = 0.0;
     const auto [end, error] = std::from_chars(decimal.data(), decimal.data() + decimal.size(), value,
                                               std::chars_format::fixed);

@@ -24,8 +24,12 @@ char* CStrTok::next_token(const char* delimiters) {
     char* start = cursor;
     if (!keep_empty) {
         start += std::strspn(start, delimiters);
-    } else if (continuing && *start != 0 && std::strchr(delimiters, *start) != nullptr) {
-        ++start;
+    } else if (continuing) {
+        for (const char* d = delimiters; *d != 0; ++d)
+            if (*d == *start) {
+                ++start;
+                break;
+            }
     }
     // Sentences are split at "," for every field: the one-delimiter case is the hot path.
     char* const end = delimiters[0] != 0 && delimiters[1] == 0 ? strchrnul(start, delimiters[0])

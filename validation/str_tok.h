@@ -18,6 +18,10 @@ public:
     void restart(char* text);
     void clear() { restart(nullptr); }
 
+    // Where the last returned token ends: the NUL written behind it, or null when it ran to the
+    // end of the text. Lets a caller take the token's length without scanning it again.
+    const char* token_end() const { return cursor; }
+
     bool keep_empty = false;
 
 private:
