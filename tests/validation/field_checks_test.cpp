@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <clocale>
 #include <climits>
 #include <functional>
@@ -86,6 +87,34 @@ TEST(FieldChecks, DecimalConversionIgnoresTheProcessLocale) {
     EXPECT_FALSE(check_decimal_range("360.5", 0, 5, 0, 360));
     std::setlocale(LC_NUMERIC, saved.c_str());
     if (!switched) GTEST_SKIP() << "no German locale installed; checked under the C locale only";
+}
+
+}  // namespace
+}  // namespace vorlane
+
+namespace vorlane {
+namespace {
+
+// The short-cut conversion must give the very double a full conversion gives, or range
+// bounds such as 60 and 360 would judge the same text differently.
+TEST(FieldChecks, DecimalConversionMatchesAFullConversion) {
+    unsigned state = 12345;
+    auto next = [&state] { return state = state * 1103515245u + 12345u; };
+    for (int i = 0; i < 20000; ++i) {
+        std::string text;
+        if (next() % 4 == 0) text += '-';
+        const int length = 1 + static_cast<int>(next() % 20);
+        const int point = static_cast<int>(next() % (length + 1));
+        for (int k = 0; k < length; ++k) {
+            if (k == point) text += '.';
+            text += static_cast<char>('0' + next() % 10);
+        }
+        double expected = 0.0;
+        std::from_chars(text.data(), text.data() + text.size(), expected, std::chars_format::fixed);
+        EXPECT_EQ(parse_decimal(text), expected) << text;
+    }
+    EXPECT_EQ(parse_decimal("59.99999999999999999999"), 60.0) << "rounding of long fractions is kept";
+    EXPECT_EQ(parse_decimal("-."), 0.0);
 }
 
 }  // namespace
