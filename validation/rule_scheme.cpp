@@ -137,11 +137,17 @@ bool run_rule(const sentence_rule& rule, CStrTok& tokens, nmea_sentence_info& in
             r = &rule.repeat[k];
             own = entry(static_cast<int>(k) + 1);
         }
-        if (r != nullptr) {
-            if (const rejection failed = judge(*r, state, f, own); failed != rejection::none) {
-                if (why != nullptr) *why = {failed, static_cast<int>(position)};
-                return false;
-            }
+        if (r == nullptr) {
+            // Nothing from here on is checked: the remaining fields are only counted.
+            std::string_view last;
+            const std::size_t rest = tokens.skip_remaining(',', last);
+            state.count += 1 + static_cast<int>(rest);
+            state.last_field = rest != 0 ? last : f;
+            break;
+        }
+        if (const rejection failed = judge(*r, state, f, own); failed != rejection::none) {
+            if (why != nullptr) *why = {failed, static_cast<int>(position)};
+            return false;
         }
         state.previous_present = !f.empty();
         state.last_field = f;

@@ -46,4 +46,25 @@ char* CStrTok::next_token(const char* delimiters) {
     return (end != start || keep_empty) ? start : nullptr;
 }
 
+std::size_t CStrTok::skip_remaining(char delimiter, std::string_view& last) {
+    if (cursor == nullptr) return 0;
+    char* start = cursor;
+    if (saved_char != 0) {
+        *cursor = saved_char;
+        saved_char = 0;
+        if (*start == delimiter) ++start;
+    }
+    std::size_t count = 1;
+    char* last_start = start;
+    char* p = start;
+    for (; *p != 0; ++p)
+        if (*p == delimiter) {
+            ++count;
+            last_start = p + 1;
+        }
+    last = std::string_view(last_start, static_cast<std::size_t>(p - last_start));
+    cursor = nullptr;
+    return count;
+}
+
 }  // namespace vorlane

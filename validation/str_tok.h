@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <string_view>
+
 namespace vorlane {
 
 // Re-entrant in-place tokenizer. It writes a NUL behind each token it returns and puts the
@@ -21,6 +24,11 @@ public:
     // Where the last returned token ends: the NUL written behind it, or null when it ran to the
     // end of the text. Lets a caller take the token's length without scanning it again.
     const char* token_end() const { return cursor; }
+
+    // keep_empty mode: draws every remaining token in one scan, as repeated next_token calls
+    // with this single delimiter would, and answers how many there were; `last` receives the
+    // last of them. The text is whole again afterwards and the tokenizer is exhausted.
+    std::size_t skip_remaining(char delimiter, std::string_view& last);
 
     bool keep_empty = false;
 

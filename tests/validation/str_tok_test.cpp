@@ -83,3 +83,42 @@ TEST(StrTok, RestartPutsTheSavedCharacterBack) {
 
 }  // namespace
 }  // namespace vorlane
+
+namespace vorlane {
+namespace {
+
+// Counting the rest in one scan must agree with drawing it token by token.
+TEST(StrTok, SkipRemainingAgreesWithNextToken) {
+    for (const char* sample : {"a,b,c", "a,,", ",", "", "abc", "a,b,,c,", ",,,"}) {
+        for (int drawn = 0; drawn < 3; ++drawn) {
+            std::string by_tokens = sample;
+            std::string by_skip = sample;
+            CStrTok one;
+            CStrTok two;
+            one.keep_empty = two.keep_empty = true;
+            char* t1 = one.first_token(by_tokens.data(), ",");
+            two.first_token(by_skip.data(), ",");
+            for (int i = 0; i < drawn && t1 != nullptr; ++i) {
+                t1 = one.next_token(",");
+                two.next_token(",");
+            }
+            if (t1 == nullptr) continue;
+            std::size_t expected = 0;
+            std::string last;
+            for (char* t = one.next_token(","); t != nullptr; t = one.next_token(",")) {
+                ++expected;
+                last = t;
+            }
+            std::string_view skipped_last;
+            EXPECT_EQ(two.skip_remaining(',', skipped_last), expected) << sample << " after " << drawn;
+            if (expected != 0) {
+                EXPECT_EQ(skipped_last, last) << sample;
+            }
+            EXPECT_EQ(by_skip, sample);
+            EXPECT_EQ(two.next_token(","), nullptr);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vorlane
