@@ -55,37 +55,37 @@ bool passes_kind(const field_rule& r, std::string_view f) {
     return false;
 }
 
-std::int32_t value_of(const field_rule& r, std::string_view f) {
-    std::int32_t value = 0;
-    if (r.check == kind::hex_integer)
-        parse_hex(f, value);
-    else
-        parse_int(f, value);
-    return value;
+// The value a field stores; false when it cannot be held in 32 bits, which no later field
+// or queue key could use, so such a field is malformed.
+bool value_of(const field_rule& r, std::string_view f, std::int32_t& value) {
+    return r.check == kind::hex_integer ? parse_hex(f, value) : parse_int(f, value);
 }
 
 rejection record(const field_rule& r, rule_state& s, std::string_view f) {
+    if (r.target == store::none) return rejection::none;
+    std::int32_t value = 0;
+    if (!value_of(r, f, value)) return rejection::field_malformed;
     switch (r.target) {
         case store::none:
             break;
         case store::fragment_total:
-            s.info.fragment_total = value_of(r, f);
-            if (s.info.fragment_total != 1) s.flags |= multi_sentence;
+            s.info.fragment_total = value;
+            if (value != 1) s.flags |= multi_sentence;
             break;
         case store::fragment_number:
-            s.info.fragment_number = value_of(r, f);
-            if (s.info.fragment_number > s.info.fragment_total) return rejection::fragment_number_above_total;
-            s.flags |= s.info.fragment_number == 1 ? first_sentence : later_sentence;
+            s.info.fragment_number = value;
+            if (value > s.info.fragment_total) return rejection::fragment_number_above_total;
+            s.flags |= value == 1 ? first_sentence : later_sentence;
             break;
         case store::fragment_number_unchecked:
-            s.info.fragment_number = value_of(r, f);
-            s.flags |= s.info.fragment_number == 1 ? first_sentence : later_sentence;
+            s.info.fragment_number = value;
+            s.flags |= value == 1 ? first_sentence : later_sentence;
             break;
         case store::sequence_id:
-            s.info.sequence_id = value_of(r, f);
+            s.info.sequence_id = value;
             break;
         case store::remembered:
-            s.remembered = value_of(r, f);
+            s.remembered = value;
             break;
     }
     return rejection::none;

@@ -32,12 +32,6 @@ rejection first_text_fits(rule_state& s, std::string_view f) {
     return (s.flags & first_sentence) && f.size() > 16 ? rejection::text_too_long : rejection::none;
 }
 
-// ALC field 4: the announced number of entries (kept in `remembered`). A count too large for
-// 32 bits cannot match the entries of any sentence.
-rejection remember_entry_count(rule_state& s, std::string_view f) {
-    return parse_int(f, s.remembered) ? rejection::none : rejection::entry_count_mismatch;
-}
-
 // ALC revision counter, the last field of an entry: one more complete entry (in `tally`).
 rejection count_entry(rule_state& s, std::string_view) {
     ++s.tally;
@@ -85,7 +79,7 @@ constexpr field_rule alc[] = {
     req(integer(1, 99)).length(2).stores(store::fragment_total),   // 1 total number of sentences
     req(integer(1, 99)).length(2).stores(store::fragment_number),  // 2 sentence number
     req(integer(0, 99)).length(2).stores(store::sequence_id),      // 3 sequential message identifier
-    req(digits(false)).then(remember_entry_count),                 // 4 number of alert entries
+    req(digits(false)).stores(store::remembered),                 // 4 number of alert entries
 };
 constexpr field_rule alc_entry[] = {
     manufacturer_code,                   // 4k+1 manufacturer mnemonic code

@@ -241,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
         rejected_case{"alc_sequence_of_3_digits", "$FBALC,01,01,100,0", 3, malformed},
         rejected_case{"alc_sequence_empty", "$FBALC,01,01,,0", 3, required},
         rejected_case{"alc_count_negative", "$FBALC,01,01,03,-1", 4, malformed},
-        rejected_case{"alc_count_beyond_32_bits", "$FBALC,01,01,03,99999999999", 4, entry_count},
+        rejected_case{"alc_count_beyond_32_bits", "$FBALC,01,01,03,99999999999", 4, malformed},
         rejected_case{"alc_count_empty", "$FBALC,01,01,03,", 4, required},
         rejected_case{"alc_entry_identifier_empty", "$FBALC,01,01,03,1,,,1,1", 6, required},
         rejected_case{"alc_entry_standard_identifier_with_code", "$FBALC,01,01,03,01,FEB,01,02,03", 6,
