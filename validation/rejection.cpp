@@ -52,7 +52,6 @@ constexpr std::array catalogue{
     catalogue_row{fill_bits, S, "last field is not a number of fill-bits 0-5"},
     catalogue_row{translation_code, S, "translation code is not A, U, P and 3 characters, or 1-16"},
     catalogue_row{text_too_long, S, "text longer than the first sentence allows"},
-    catalogue_row{rule_not_built, S, "no rule for this formatter yet"},
 };
 
 constexpr bool catalogue_in_enum_order() {

@@ -48,7 +48,6 @@ enum class rejection : std::uint8_t {
     fill_bits,
     translation_code,
     text_too_long,
-    rule_not_built,
 };
 
 // What the validator says about a rejected sentence when asked: the reason and, for the
