@@ -35,55 +35,6 @@ std::string case_name(const testing::TestParamInfo<Case>& info) {
     return info.param.name;
 }
 
-// One valid sentence per formatter of the family, with the formatter's minimum field count.
-struct formatter_sample {
-    const char* name;
-    const char* body;
-    int minimum;
-};
-
-constexpr formatter_sample alert_family_samples[] = {
-    {"ALF", "$VDALF,1,1,0,220516,B,W,A,,3015,1,1,0,Bilge pump alarm", 13},
-    {"ALC", "$FBALC,01,01,03,02,,3015,1,1,XYZ,10001,,2", 4},
-    {"ACN", "$RAACN,220516,,3015,1,A,C", 6},
-    {"ARC", "$RAARC,220516,,3015,1,A", 5},
-    {"ALR", "$RAALR,220516,001,A,A,Bilge pump alarm1", 5},
-    {"ACK", "$VRACK,001", 1},
-    {"HBT", "$AIHBT,30,A,1", 3},
-    {"VER", "$AIVER,1,1,AI,ABC,UID123,SN12345,MODEL1,1.2.3,2.0,", 10},
-    {"GEN", "$VRGEN,0000,011200.00,0123,4567,89AB,CDEF", 3},
-    {"NSR", "$INNSR,P,A,P,A,F,V,D,N,N,N,W,P,A", 13},
-    {"NRM", "$INNRM,2,1,00001E1F,00000023,C", 5},
-    {"NRX", "$CRNRX,001,001,00,IE69,1,135600,27,06,2001,26,0,A,HF-MSI BODY", 13},
-    {"TXT", "$AITXT,01,01,25,AIS: Internal GNSS in use", 4},
-    {"TUT", "$INTUT,SD,01,01,1,A,5368616C6C6F7720576174657221", 6},
-};
-
-class AlertFamilySample : public testing::TestWithParam<formatter_sample> {};
-
-TEST_P(AlertFamilySample, PassesAndIsJudgedByItsOwnRule) {
-    const formatter_sample& s = GetParam();
-    const outcome o = validate(s.body);
-    EXPECT_TRUE(o.accepted) << describe(o.why, o.info);
-    EXPECT_EQ(o.counts.nmea_syntax_error, 0);
-    EXPECT_EQ(o.counts.nmea_checksum_error, 0);
-    EXPECT_EQ(rules::rule_for(o.info.formatter_index).name, std::string_view(s.name));
-}
-
-TEST_P(AlertFamilySample, OneFieldFewerThanTheMinimumFails) {
-    const formatter_sample& s = GetParam();
-    const std::string_view body = s.body;
-    std::size_t end = 0;
-    for (int kept = 0; kept < s.minimum; ++kept) end = body.find(',', end + 1);
-    const outcome o = validate(body.substr(0, end));
-    EXPECT_FALSE(o.accepted);
-    EXPECT_EQ(o.counts.nmea_syntax_error, 1);
-    EXPECT_EQ(o.why.reason, rejection::too_few_fields) << describe(o.why, o.info);
-}
-
-INSTANTIATE_TEST_SUITE_P(Formatters, AlertFamilySample, testing::ValuesIn(alert_family_samples),
-                         case_name<formatter_sample>);
-
 // Accepted sentences and the fragment fields their rule wrote (-1: left alone).
 struct accepted_case {
     const char* name;

@@ -12,32 +12,6 @@ namespace {
 
 using enum rejection;
 
-// One real-looking sentence per formatter of the family, with the formatter's minimum field
-// count; each sentence carries exactly that many fields.
-struct motion_sample {
-    const char* formatter;
-    int minimum;
-    const char* sentence;  // without checksum
-};
-
-constexpr motion_sample motion_samples[] = {
-    {"HDT", 2, "$HEHDT,271.1,T"},
-    {"THS", 2, "$INTHS,304.5,A"},
-    {"ROT", 2, "$HEROT,-11.23,A"},
-    {"RSA", 4, "$IIRSA,10.5,A,0.4,A"},
-    {"VBW", 10, "$VMVBW,12.3,0.07,A,12.2,0.05,A,0.03,A,0.02,A"},
-    {"VHW", 8, "$SDVHW,239.7,T,238.3,M,6.5,N,12.1,K"},
-    {"VDR", 6, "$IIVDR,211.0,T,210.2,M,1.25,N"},
-    {"OSD", 9, "$RAOSD,35.1,A,36.0,P,10.2,P,15.3,0.1,N"},
-    {"MTW", 2, "$YXMTW,15.2,C"},
-    {"MWV", 5, "$WIMWV,99.9,T,11.4,N,A"},
-    {"DBT", 6, "$SDDBT,8.1,f,2.5,M,1.4,F"},
-    {"DPT", 3, "$SDDPT,6.7,0.4,100"},
-    {"XDR", 4, "$HCXDR,A,-1.5,D,PITCH"},
-    {"TRC", 8, "$IITRC,1,50.0,P,10.0,P,90.0,B,C"},
-    {"TRD", 6, "$IITRD,1,50.0,P,10.0,P,90.0"},
-};
-
 struct verdict {
     bool accepted = false;
     nmea_sentence_info info;
@@ -54,32 +28,6 @@ verdict validate(std::string_view body) {
     v.accepted = nmea_validate_sentence(v.text.c_str(), v.buffer.data(), v.info, v.counts, &v.why);
     return v;
 }
-
-class MotionSamples : public testing::TestWithParam<motion_sample> {};
-
-TEST_P(MotionSamples, PassWhole) {
-    const verdict v = validate(GetParam().sentence);
-    EXPECT_TRUE(v.accepted) << describe(v.why, v.info);
-    EXPECT_STREQ(v.info.formatter, GetParam().formatter);
-    EXPECT_EQ(v.counts.nmea_syntax_error, 0);
-    EXPECT_EQ(v.counts.nmea_checksum_error, 0);
-    EXPECT_STREQ(v.buffer.c_str(), v.text.c_str());
-}
-
-TEST_P(MotionSamples, FailOneFieldShortOfTheMinimum) {
-    std::string body = GetParam().sentence;
-    body.erase(body.rfind(','));
-    const verdict v = validate(body);
-    EXPECT_FALSE(v.accepted) << body;
-    EXPECT_EQ(v.counts.nmea_syntax_error, 1);
-    EXPECT_EQ(v.why.reason, too_few_fields) << describe(v.why, v.info);
-    EXPECT_EQ(v.why.field, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Family, MotionSamples, testing::ValuesIn(motion_samples),
-                         [](const testing::TestParamInfo<motion_sample>& info) {
-                             return info.param.formatter;
-                         });
 
 struct motion_case {
     const char* name;

@@ -15,31 +15,6 @@ namespace {
 
 using test::with_checksum;
 
-// One valid sentence per formatter with its minimum field count (checksum appended by the
-// tests). Most are real captures.
-struct target_sample {
-    const char* name;
-    int minimum;
-    const char* sentence;
-};
-
-const target_sample target_samples[] = {
-    {"ABM", 8, "!AIABM,2,1,3,244123456,1,6,J1@@0IAWR1NP5@mt,0"},
-    {"BBM", 7, "!UPBBM,1,1,8,0,8,Fv4:Rb11Jq;=0Gjl:4vT80,4"},
-    {"MEB", 13, "!AIMEB,1,1,0,0,244123456,8,0,0,,1,C,Fv4:Rb11Jq;=0Gjl:4vT80,4"},
-    {"VDM", 6, "!AIVDM,2,1,7,A,53aGulD0000000c7?0918Tq<E>0<Q8U=@Tp400155P:22uG`002ShTj0,0"},
-    {"VDO", 6, "!AIVDO,1,1,,B,13`kvwO005wJnb0Lfo:@7P8F05`L,0"},
-    {"TTD", 5, "!RATTD,1A,01,1,H77nSfPh4U=<E`H4U8G;:222220,2"},
-    {"ABK", 5, "$ANABK,,B,8,5,3"},
-    {"TTM", 15, "$RATTM,11,25.3,13.7,T,7.0,20.0,T,10.1,20.2,N,NAME,Q,,175550.24,A"},
-    {"TLB", 2, "$RATLB,1,SHIPONE,2,SHIPTWO,3,SHIPTHREE"},
-    {"RSD", 13, "$RARSD,,,,,,,,,0.808,326.9,0.750,N,N"},
-};
-
-void PrintTo(const target_sample& s, std::ostream* os) {
-    *os << s.sentence;
-}
-
 struct judged {
     bool accepted;
     nmea_sentence_info info;
@@ -53,26 +28,6 @@ judged judge(const std::string& sentence) {
     j.accepted = nmea_validate_sentence(sentence.c_str(), buffer.data(), j.info, j.counts, &j.why);
     return j;
 }
-
-class TargetSamples : public testing::TestWithParam<target_sample> {};
-
-TEST_P(TargetSamples, SamplePasses) {
-    const judged j = judge(with_checksum(GetParam().sentence));
-    EXPECT_TRUE(j.accepted) << describe(j.why, j.info);
-}
-
-TEST_P(TargetSamples, OneFieldFewerThanTheMinimumFails) {
-    const std::string_view full = GetParam().sentence;
-    std::size_t cut = 0;
-    for (int commas = 0; commas < GetParam().minimum; ++commas) cut = full.find(',', cut + 1);
-    const judged j = judge(with_checksum(full.substr(0, cut)));
-    EXPECT_FALSE(j.accepted);
-    EXPECT_EQ(j.counts.nmea_syntax_error, 1);
-    EXPECT_EQ(j.why.reason, rejection::too_few_fields);
-}
-
-INSTANTIATE_TEST_SUITE_P(Formatters, TargetSamples, testing::ValuesIn(target_samples),
-                         [](const testing::TestParamInfo<target_sample>& info) { return info.param.name; });
 
 // What the fragment fields hold after an accepted sentence; -1 is what the caller set.
 struct fragments {
