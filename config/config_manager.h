@@ -25,11 +25,13 @@ struct config_manager {
 inline constexpr const char* config_file_name = "Vorlane.ini";
 
 void set_defaults(config_manager& config);
-// Read the file over the current values; a missing key keeps its value. False with
-// last_error set when the file cannot be read.
+// Read the file over the current values; a missing key, a missing file or a number that
+// cannot be read keeps the current value. False with last_error set when the file cannot be
+// read.
 bool read_config(config_manager& config, const std::filesystem::path& file);
-// Write the current values, keeping every other line of an existing file. False with
-// last_error set when it cannot be written.
+// Write the current values, keeping every other line of an existing file. The file is
+// replaced as a whole, so a failure leaves the old one intact. False with last_error set when
+// it cannot be written.
 bool write_config(config_manager& config, const std::filesystem::path& file);
 // last_error, emptied.
 std::string take_error(config_manager& config);

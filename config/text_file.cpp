@@ -1,0 +1,124 @@
+#include "config/text_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+namespace vorlane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void throw_errno(int error, const char* what, const fs::path& file) {
+    throw std::system_error(error, std::generic_category(), std::string(what) + " '" + file.string() + "'");
+}
+
+// Closes the descriptor on every path out of a scope, including exceptions.
+class file_descriptor {
+  public:
+    explicit file_descriptor(int fd) : fd_(fd) {}
+    ~file_descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    file_descriptor(const file_descriptor&) = delete;
+    file_descriptor& operator=(const file_descriptor&) = delete;
+
+    int get() const { return fd_; }
+    // Closes now and reports the result: on some file systems a write error shows up only here.
+    int close() {
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result;
+    }
+
+  private:
+    int fd_;
+};
+
+void write_all(int fd, std::string_view text, const fs::path& file) {
+    while (!text.empty()) {
+        const ssize_t written = ::write(fd, text.data(), text.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            throw_errno(errno, "cannot write", file);
+        }
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+// The rename is durable only once the directory entry itself has reached the disk. Failing
+// to flush the directory does not undo the replacement, so it is not reported.
+void flush_directory(const fs::path& directory) {
+    const fs::path name = directory.empty() ? fs::path(".") : directory;
+    const int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+std::optional<std::string> read_text_file(const fs::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        // ENOTDIR: a component of the path is a plain file, so there is no such file either.
+        if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+        throw_errno(errno, "cannot open", file);
+    }
+    file_descriptor guard(fd);
+    std::string text;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw_errno(errno, "cannot read", file);
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    return text;
+}
+
+fs::path replacement_file_name(const fs::path& file) {
+    fs::path temporary = file;
+    temporary += ".tmp";
+    return temporary;
+}
+
+void replace_text_file(const fs::path& file, std::string_view text) {
+    fs::path target = file;
+    std::error_code ignored;
+    if (fs::is_symlink(file, ignored)) {
+        fs::path resolved = fs::weakly_canonical(file, ignored);
+        if (!resolved.empty()) target = resolved;
+    }
+
+    const fs::path temporary = replacement_file_name(target);
+    struct stat old_state {};
+    const bool keep_mode = ::stat(target.c_str(), &old_state) == 0 && S_ISREG(old_state.st_mode);
+
+    // A temporary file left over from a crash is simply overwritten; O_NOFOLLOW refuses to
+    // write through a link planted under its name.
+    file_descriptor out(
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+    if (out.get() < 0) throw_errno(errno, "cannot create", temporary);
+    try {
+        if (keep_mode && ::fchmod(out.get(), old_state.st_mode & 07777) != 0)
+            throw_errno(errno, "cannot set the mode of", temporary);
+        write_all(out.get(), text, temporary);
+        if (::fsync(out.get()) != 0) throw_errno(errno, "cannot flush", temporary);
+        if (out.close() != 0) throw_errno(errno, "cannot close", temporary);
+        if (::rename(temporary.c_str(), target.c_str()) != 0) throw_errno(errno, "cannot replace", target);
+    } catch (...) {
+        ::unlink(temporary.c_str());
+        throw;
+    }
+    flush_directory(target.parent_path());
+}
+
+}  // namespace vorlane
