@@ -45,7 +45,9 @@ bool TWSocketClient::send(QByteArrayView data) {
     return true;
 }
 
-QByteArray TWSocketClient::receive() { return socket != nullptr ? socket->readAll() : QByteArray(); }
+QByteArray TWSocketClient::receive() {
+    return socket != nullptr ? socket->readAll() : QByteArray();
+}
 
 void TWSocketClient::close() {
     if (socket != nullptr) socket->abort();

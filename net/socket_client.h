@@ -25,9 +25,9 @@ class TWSocketServer;
 // What the peer sends is offered through data_available; whatever the handlers leave unread is
 // discarded, so a peer that talks to a server that does not listen costs no memory.
 //
-// Notifications run on the socket's thread, inside the event loop. An exception escaping one of
-// their handlers becomes a background_error; unless a handler of that clears *can_abort, the
-// connection is then aborted.
+// Notifications run on the socket's thread. An exception escaping one of their handlers becomes
+// a background_error; unless a handler of that clears *can_abort (connected directly, as every
+// handler on the socket's thread is by default), the connection is then aborted.
 class TWSocketClient : public QObject {
     Q_OBJECT
 public:

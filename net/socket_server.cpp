@@ -79,7 +79,8 @@ void TWSocketServer::accept_connection(QTcpSocket* connection) {
     // The banner is queued before the announcement so that it is the first line on the wire,
     // whatever the handlers send.
     if (!banner_text.isEmpty()) client->send(banner_text + "\r\n");
-    if (auto error = run_handlers([&] { emit client_connected(this, client); })) report_background_error(*error);
+    if (auto error = run_handlers([&] { emit client_connected(this, client); }))
+        report_background_error(*error);
 }
 
 void TWSocketServer::remove_later(TWSocketClient* client) {

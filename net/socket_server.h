@@ -26,7 +26,9 @@ namespace vorlane {
 // clients it has stay connected until each is closed or its peer goes.
 //
 // An exception escaping a handler of the server's own notifications, or a failing accept,
-// becomes a background_error; unless a handler clears *can_abort, the server then closes.
+// becomes a background_error; unless a handler clears *can_abort, the server then closes (the
+// answer is read when the handlers return, so they must be connected directly, which is the
+// default on the server's own thread).
 // After a failed accept that was not aborted (out of descriptors, say) the server tries again
 // after accept_retry_ms.
 class TWSocketServer : public QObject {
@@ -36,7 +38,7 @@ public:
 
     explicit TWSocketServer(QObject* parent = nullptr);
 
-    // A number for the owner's use, handed back with nothing else attached to it.
+    // The owner's number for this server (an output number, say), for handlers shared by several.
     int tag() const { return tag_value; }
     void set_tag(int tag) { tag_value = tag; }
 

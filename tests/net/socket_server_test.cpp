@@ -1,3 +1,5 @@
+#include "net/socket_server.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -8,16 +10,18 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTest>
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "net/socket_error.h"
-#include "net/socket_server.h"
 #include "net/tcp_srv_client.h"
 #include "tests/net/loopback_peer.h"
 #include "tests/support/nmea_text.h"
@@ -35,11 +39,14 @@ const std::string banner_line = "KestavTranslator\r\n";
 // batch shows in the stream.
 QByteArray batch(int n) {
     std::string text;
-    for (int i = 0; i < 3; ++i) text += with_checksum("$HEHDT," + std::to_string(n * 3 + i) + ".0,T") + "\r\n";
+    for (int i = 0; i < 3; ++i)
+        text += with_checksum("$HEHDT," + std::to_string(n * 3 + i) + ".0,T") + "\r\n";
     return QByteArray::fromStdString(text);
 }
 
-std::string text_of(const QByteArray& bytes) { return bytes.toStdString(); }
+std::string text_of(const QByteArray& bytes) {
+    return bytes.toStdString();
+}
 
 // The server driven the way an output's owner drives it: every announced client is marked with
 // the output number, keeps one batch in flight through its ready flag and has what it sends read
@@ -64,8 +71,9 @@ protected:
         output_client->ready = true;
         announced.emplace_back(output_client);
         if (owner_reads)
-            QObject::connect(client, &TWSocketClient::data_available, client,
-                             [this](TWSocketClient* talking) { bytes_from_peers += talking->receive().size(); });
+            QObject::connect(
+                client, &TWSocketClient::data_available, client,
+                [this](TWSocketClient* talking) { bytes_from_peers += talking->receive().size(); });
         QObject::connect(client, &TWSocketClient::data_sent, client,
                          [](TWSocketClient* sent) { static_cast<TTcpSrvClient*>(sent)->ready = true; });
         if (on_connect) on_connect(client);
@@ -81,7 +89,9 @@ protected:
             },
             timeout_ms);
     }
-    void pump_for(int ms) { static_cast<void>(pump_until([] { return false; }, ms)); }
+    void pump_for(int ms) {
+        static_cast<void>(pump_until([] { return false; }, ms));
+    }
 
     loopback_peer& connect_peer(int receive_buffer = 0) {
         const std::size_t before = announced.size();
@@ -91,7 +101,9 @@ protected:
         return *peers.back();
     }
 
-    TTcpSrvClient* output_client(int index) const { return qobject_cast<TTcpSrvClient*>(server.client(index)); }
+    TTcpSrvClient* output_client(int index) const {
+        return qobject_cast<TTcpSrvClient*>(server.client(index));
+    }
 
     // The owner's flow control: a batch goes out only when every connected client has
     // finished the previous one, and then to every connected client.
@@ -124,6 +136,7 @@ struct banner_case {
     QByteArray banner;
     bool connect_handler_sends;
     std::string expected;
+    friend void PrintTo(const banner_case& c, std::ostream* out) { *out << c.name; }
 };
 
 class BannerTest : public SocketServerTest, public testing::WithParamInterface<banner_case> {};
@@ -144,14 +157,14 @@ TEST_P(BannerTest, BannerLineComesBeforeAnyData) {
     EXPECT_EQ(peer.received(), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, BannerTest,
-    testing::Values(
-        banner_case{"banner_then_sentences", "KestavTranslator", false, banner_line + text_of(batch(0))},
-        banner_case{"banner_before_what_the_connect_handler_sends", "KestavTranslator", true,
-                    banner_line + "$EARLY\r\n" + text_of(batch(0))},
-        banner_case{"no_banner_configured", "", false, text_of(batch(0))}),
-    [](const testing::TestParamInfo<banner_case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, BannerTest,
+                         testing::Values(banner_case{"banner_then_sentences", "KestavTranslator", false,
+                                                     banner_line + text_of(batch(0))},
+                                         banner_case{"banner_before_what_the_connect_handler_sends",
+                                                     "KestavTranslator", true,
+                                                     banner_line + "$EARLY\r\n" + text_of(batch(0))},
+                                         banner_case{"no_banner_configured", "", false, text_of(batch(0))}),
+                         [](const testing::TestParamInfo<banner_case>& info) { return info.param.name; });
 
 TEST_F(SocketServerTest, ConnectedClientsReceiveIdenticalStreams) {
     server.listen();
@@ -168,7 +181,8 @@ TEST_F(SocketServerTest, ConnectedClientsReceiveIdenticalStreams) {
         if (n >= 10) from_batch_10 += text_of(batch(n));
     }
     EXPECT_TRUE(pump_until([&] {
-        return first.received().size() >= from_start.size() && second.received().size() >= from_start.size() &&
+        return first.received().size() >= from_start.size() &&
+               second.received().size() >= from_start.size() &&
                late->received().size() >= from_batch_10.size();
     }));
     EXPECT_EQ(first.received(), from_start);
@@ -179,6 +193,7 @@ TEST_F(SocketServerTest, ConnectedClientsReceiveIdenticalStreams) {
 struct slow_reader_case {
     const char* name;
     bool disconnects;
+    friend void PrintTo(const slow_reader_case& c, std::ostream* out) { *out << c.name; }
 };
 
 class SlowReaderTest : public SocketServerTest, public testing::WithParamInterface<slow_reader_case> {};
@@ -225,11 +240,14 @@ TEST_P(SlowReaderTest, DataSentWaitsUntilTheReaderTakesEverything) {
 INSTANTIATE_TEST_SUITE_P(Cases, SlowReaderTest,
                          testing::Values(slow_reader_case{"reads_again", false},
                                          slow_reader_case{"disconnects", true}),
-                         [](const testing::TestParamInfo<slow_reader_case>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<slow_reader_case>& info) {
+                             return info.param.name;
+                         });
 
 struct client_text_case {
     const char* name;
     bool owner_reads;
+    friend void PrintTo(const client_text_case& c, std::ostream* out) { *out << c.name; }
 };
 
 class ClientTextTest : public SocketServerTest, public testing::WithParamInterface<client_text_case> {};
@@ -264,13 +282,16 @@ TEST_P(ClientTextTest, TextFromClientsIsDroppedAndSendingGoesOn) {
 INSTANTIATE_TEST_SUITE_P(Cases, ClientTextTest,
                          testing::Values(client_text_case{"owner_reads_and_discards", true},
                                          client_text_case{"nobody_reads", false}),
-                         [](const testing::TestParamInfo<client_text_case>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<client_text_case>& info) {
+                             return info.param.name;
+                         });
 
 struct listen_failure_case {
     const char* name;
     const char* address;
     int port;  // -1: the port of another socket listening on 127.0.0.1
     QAbstractSocket::SocketError code;
+    friend void PrintTo(const listen_failure_case& c, std::ostream* out) { *out << c.name; }
 };
 
 class ListenFailureTest : public SocketServerTest, public testing::WithParamInterface<listen_failure_case> {};
@@ -310,21 +331,23 @@ TEST_P(ListenFailureTest, ThrowsOneLineAndStaysClosed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ListenFailureTest,
-    testing::Values(
-        listen_failure_case{"port_in_use", "127.0.0.1", -1, QAbstractSocket::AddressInUseError},
-        listen_failure_case{"address_not_on_this_host", "192.0.2.1", 0,
-                            QAbstractSocket::SocketAddressNotAvailableError},
-        listen_failure_case{"not_an_address", "300.1.2.3", 0, QAbstractSocket::SocketAddressNotAvailableError},
-        listen_failure_case{"port_out_of_range", "127.0.0.1", 65536,
-                            QAbstractSocket::UnsupportedSocketOperationError}),
+    testing::Values(listen_failure_case{"port_in_use", "127.0.0.1", -1, QAbstractSocket::AddressInUseError},
+                    listen_failure_case{"address_not_on_this_host", "192.0.2.1", 0,
+                                        QAbstractSocket::SocketAddressNotAvailableError},
+                    listen_failure_case{"not_an_address", "300.1.2.3", 0,
+                                        QAbstractSocket::SocketAddressNotAvailableError},
+                    listen_failure_case{"port_out_of_range", "127.0.0.1", 65536,
+                                        QAbstractSocket::UnsupportedSocketOperationError}),
     [](const testing::TestParamInfo<listen_failure_case>& info) { return info.param.name; });
 
 struct ended_connection_case {
     const char* name;
     bool reset;
+    friend void PrintTo(const ended_connection_case& c, std::ostream* out) { *out << c.name; }
 };
 
-class EndedConnectionTest : public SocketServerTest, public testing::WithParamInterface<ended_connection_case> {};
+class EndedConnectionTest : public SocketServerTest,
+                            public testing::WithParamInterface<ended_connection_case> {};
 
 TEST_P(EndedConnectionTest, ClientIsAnnouncedGoneThenDeleted) {
     server.listen();
@@ -352,7 +375,9 @@ TEST_P(EndedConnectionTest, ClientIsAnnouncedGoneThenDeleted) {
 INSTANTIATE_TEST_SUITE_P(Cases, EndedConnectionTest,
                          testing::Values(ended_connection_case{"peer_closes", false},
                                          ended_connection_case{"peer_resets", true}),
-                         [](const testing::TestParamInfo<ended_connection_case>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<ended_connection_case>& info) {
+                             return info.param.name;
+                         });
 
 TEST_F(SocketServerTest, ClosingTheListenerThenEachClientDropsEveryone) {
     server.listen();
@@ -409,6 +434,7 @@ struct background_case {
     const char* name;
     bool in_client_handler;
     bool keep;
+    friend void PrintTo(const background_case& c, std::ostream* out) { *out << c.name; }
 };
 
 class BackgroundErrorTest : public SocketServerTest, public testing::WithParamInterface<background_case> {};
@@ -425,13 +451,15 @@ TEST_P(BackgroundErrorTest, HandlerExceptionIsReportedAndAnswered) {
         on_connect = [&](TWSocketClient* client) {
             QObject::connect(client, &TWSocketClient::data_available, client,
                              [](TWSocketClient*) { throw std::runtime_error("boom"); });
-            QObject::connect(client, &TWSocketClient::background_error, client,
-                             [&](TWSocketClient*, const QString& error, bool* can_abort) { record(error, can_abort); });
+            QObject::connect(
+                client, &TWSocketClient::background_error, client,
+                [&](TWSocketClient*, const QString& error, bool* can_abort) { record(error, can_abort); });
         };
     } else {
         on_connect = [](TWSocketClient*) { throw std::runtime_error("boom"); };
-        QObject::connect(&server, &TWSocketServer::background_error,
-                         [&](TWSocketServer*, const QString& error, bool* can_abort) { record(error, can_abort); });
+        QObject::connect(
+            &server, &TWSocketServer::background_error,
+            [&](TWSocketServer*, const QString& error, bool* can_abort) { record(error, can_abort); });
     }
     server.listen();
     loopback_peer& peer = connect_peer();
@@ -489,6 +517,9 @@ TEST_F(SocketServerTest, AcceptFailureIsReportedAndRetried) {
                          *can_abort = false;
                      });
     server.listen();
+    // A sanitizer runtime probes memory through a pipe the first time it checks a call; the
+    // calls made once here, before the descriptors run out, are the ones made while they are.
+    pump_for(1);
     peers.push_back(std::make_unique<loopback_peer>(server.listening_port()));
     loopback_peer& peer = *peers.back();
     ASSERT_TRUE(peer.wait_connected(wait_ms));
@@ -506,10 +537,12 @@ TEST_F(SocketServerTest, AcceptFailureIsReportedAndRetried) {
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
 
     EXPECT_TRUE(reported);
-    EXPECT_TRUE(errors.value(0).startsWith(QStringLiteral("accept failed: "))) << errors.value(0).toStdString();
+    EXPECT_TRUE(errors.value(0).startsWith(QStringLiteral("accept failed: ")))
+        << errors.value(0).toStdString();
     EXPECT_EQ(server.state(), socket_state::listening);
     EXPECT_EQ(server.client_count(), 0);
-    EXPECT_TRUE(pump_until([&] { return peer.received() == banner_line; }, TWSocketServer::accept_retry_ms + wait_ms))
+    EXPECT_TRUE(
+        pump_until([&] { return peer.received() == banner_line; }, TWSocketServer::accept_retry_ms + wait_ms))
         << "the waiting connection was never accepted";
 }
 
