@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QtGlobal>
+#include <string>
+#include <string_view>
+
+namespace vorlane::test {
+
+// A TCP client on 127.0.0.1 with a plain non-blocking socket, so that a test decides exactly
+// when it reads (a Qt socket would read whenever the event loop runs).
+class loopback_peer {
+public:
+    // Starts connecting; receive_buffer > 0 makes the kernel's receive buffer that small.
+    explicit loopback_peer(quint16 port, int receive_buffer = 0);
+    ~loopback_peer();
+    loopback_peer(const loopback_peer&) = delete;
+    loopback_peer& operator=(const loopback_peer&) = delete;
+
+    // Waits at most timeout_ms for the connection; false when refused or still pending.
+    bool wait_connected(int timeout_ms);
+    // Appends whatever has arrived to received(), while reading is on.
+    void read_available();
+    // Sends as much of text as the socket takes now; returns how much that was.
+    std::size_t send_some(std::string_view text);
+    // Closes the socket, with a reset instead of an orderly close when reset is true.
+    void close(bool reset);
+
+    const std::string& received() const { return received_text; }
+    bool ended() const { return end_seen; }
+    // 0 for an orderly end, else the error that ended the connection (ECONNRESET).
+    int end_error() const { return end_errno; }
+
+    bool reading = true;
+
+private:
+    int descriptor = -1;
+    std::string received_text;
+    bool end_seen = false;
+    int end_errno = 0;
+};
+
+}  // namespace vorlane::test

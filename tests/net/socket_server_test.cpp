@@ -1,0 +1,563 @@
+#include "net/socket_server.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QHostAddress>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTest>
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "net/socket_error.h"
+#include "net/tcp_srv_client.h"
+#include "tests/net/loopback_peer.h"
+#include "tests/support/nmea_text.h"
+
+namespace vorlane {
+namespace {
+
+using test::loopback_peer;
+using test::with_checksum;
+
+constexpr int wait_ms = 1000;
+const std::string banner_line = "KestavTranslator\r\n";
+
+// Batch n of an output: three heading sentences numbered so that a lost, doubled or reordered
+// batch shows in the stream.
+QByteArray batch(int n) {
+    std::string text;
+    for (int i = 0; i < 3; ++i)
+        text += with_checksum("$HEHDT," + std::to_string(n * 3 + i) + ".0,T") + "\r\n";
+    return QByteArray::fromStdString(text);
+}
+
+std::string text_of(const QByteArray& bytes) {
+    return bytes.toStdString();
+}
+
+// The server driven the way an output's owner drives it: every announced client is marked with
+// the output number, keeps one batch in flight through its ready flag and has what it sends read
+// and thrown away.
+class SocketServerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        server.set_tag(1);
+        server.set_address(QStringLiteral("127.0.0.1"));
+        server.set_port(0);
+        server.set_banner("KestavTranslator");
+        server.set_client_class<TTcpSrvClient>();
+        QObject::connect(&server, &TWSocketServer::client_connected, &server,
+                         [this](TWSocketServer* from, TWSocketClient* client) { announce(from, client); });
+    }
+
+    void announce(TWSocketServer* from, TWSocketClient* client) {
+        auto* output_client = qobject_cast<TTcpSrvClient*>(client);
+        ASSERT_NE(output_client, nullptr) << "the server must create clients of the configured class";
+        EXPECT_EQ(output_client->output_index, -1);
+        output_client->output_index = from->tag();
+        output_client->ready = true;
+        announced.emplace_back(output_client);
+        if (owner_reads)
+            QObject::connect(
+                client, &TWSocketClient::data_available, client,
+                [this](TWSocketClient* talking) { bytes_from_peers += talking->receive().size(); });
+        QObject::connect(client, &TWSocketClient::data_sent, client,
+                         [](TWSocketClient* sent) { static_cast<TTcpSrvClient*>(sent)->ready = true; });
+        if (on_connect) on_connect(client);
+    }
+
+    // Waits for the condition while the event loop runs and every reading peer reads.
+    template <class Condition>
+    bool pump_until(Condition condition, int timeout_ms = wait_ms) {
+        return QTest::qWaitFor(
+            [&] {
+                for (auto& peer : peers) peer->read_available();
+                return condition();
+            },
+            timeout_ms);
+    }
+    void pump_for(int ms) {
+        static_cast<void>(pump_until([] { return false; }, ms));
+    }
+
+    loopback_peer& connect_peer(int receive_buffer = 0) {
+        const std::size_t before = announced.size();
+        peers.push_back(std::make_unique<loopback_peer>(server.listening_port(), receive_buffer));
+        EXPECT_TRUE(peers.back()->wait_connected(wait_ms));
+        EXPECT_TRUE(pump_until([&] { return announced.size() > before; })) << "connection not announced";
+        return *peers.back();
+    }
+
+    TTcpSrvClient* output_client(int index) const {
+        return qobject_cast<TTcpSrvClient*>(server.client(index));
+    }
+
+    // The owner's flow control: a batch goes out only when every connected client has
+    // finished the previous one, and then to every connected client.
+    bool all_ready() const {
+        for (int i = 0; i < server.client_count(); ++i) {
+            const TTcpSrvClient* client = output_client(i);
+            if (client->state() == socket_state::connected && !client->ready) return false;
+        }
+        return true;
+    }
+    void send_to_all(const QByteArray& text) {
+        for (int i = 0; i < server.client_count(); ++i) {
+            TTcpSrvClient* client = output_client(i);
+            if (client->state() != socket_state::connected) continue;
+            client->ready = false;
+            EXPECT_TRUE(client->send(text));
+        }
+    }
+
+    TWSocketServer server;
+    std::vector<std::unique_ptr<loopback_peer>> peers;
+    std::vector<QPointer<TTcpSrvClient>> announced;
+    bool owner_reads = true;
+    qsizetype bytes_from_peers = 0;
+    std::function<void(TWSocketClient*)> on_connect;
+};
+
+struct banner_case {
+    const char* name;
+    QByteArray banner;
+    bool connect_handler_sends;
+    std::string expected;
+    friend void PrintTo(const banner_case& c, std::ostream* out) { *out << c.name; }
+};
+
+class BannerTest : public SocketServerTest, public testing::WithParamInterface<banner_case> {};
+
+TEST_P(BannerTest, BannerLineComesBeforeAnyData) {
+    const banner_case& c = GetParam();
+    server.set_banner(c.banner);
+    if (c.connect_handler_sends) on_connect = [](TWSocketClient* client) { client->send("$EARLY\r\n"); };
+    server.listen();
+    loopback_peer& peer = connect_peer();
+    EXPECT_EQ(server.client_count(), 1);
+    EXPECT_EQ(server.client(0), announced.at(0));
+    EXPECT_EQ(announced.at(0)->output_index, 1);
+
+    ASSERT_TRUE(pump_until([&] { return all_ready(); }));
+    send_to_all(batch(0));
+    EXPECT_TRUE(pump_until([&] { return peer.received().size() >= c.expected.size(); }));
+    EXPECT_EQ(peer.received(), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BannerTest,
+                         testing::Values(banner_case{"banner_then_sentences", "KestavTranslator", false,
+                                                     banner_line + text_of(batch(0))},
+                                         banner_case{"banner_before_what_the_connect_handler_sends",
+                                                     "KestavTranslator", true,
+                                                     banner_line + "$EARLY\r\n" + text_of(batch(0))},
+                                         banner_case{"no_banner_configured", "", false, text_of(batch(0))}),
+                         [](const testing::TestParamInfo<banner_case>& info) { return info.param.name; });
+
+TEST_F(SocketServerTest, ConnectedClientsReceiveIdenticalStreams) {
+    server.listen();
+    loopback_peer& first = connect_peer();
+    loopback_peer& second = connect_peer();
+    loopback_peer* late = nullptr;
+    std::string from_start = banner_line;
+    std::string from_batch_10 = banner_line;
+    for (int n = 0; n < 30; ++n) {
+        if (n == 10) late = &connect_peer();
+        ASSERT_TRUE(pump_until([&] { return all_ready(); })) << "batch " << n;
+        send_to_all(batch(n));
+        from_start += text_of(batch(n));
+        if (n >= 10) from_batch_10 += text_of(batch(n));
+    }
+    EXPECT_TRUE(pump_until([&] {
+        return first.received().size() >= from_start.size() &&
+               second.received().size() >= from_start.size() &&
+               late->received().size() >= from_batch_10.size();
+    }));
+    EXPECT_EQ(first.received(), from_start);
+    EXPECT_EQ(second.received(), from_start);
+    EXPECT_EQ(late->received(), from_batch_10);
+}
+
+struct slow_reader_case {
+    const char* name;
+    bool disconnects;
+    friend void PrintTo(const slow_reader_case& c, std::ostream* out) { *out << c.name; }
+};
+
+class SlowReaderTest : public SocketServerTest, public testing::WithParamInterface<slow_reader_case> {};
+
+// Several times what the kernel buffers of a loopback connection hold once the reader has made
+// its receive buffer small.
+QByteArray large_batch() {
+    std::string text;
+    for (int n = 0; text.size() < 8 * 1024 * 1024; ++n)
+        text += with_checksum("$HEHDT," + std::to_string(n) + ".0,T") + "\r\n";
+    return QByteArray::fromStdString(text);
+}
+
+TEST_P(SlowReaderTest, DataSentWaitsUntilTheReaderTakesEverything) {
+    server.listen();
+    loopback_peer& fast = connect_peer();
+    loopback_peer& slow = connect_peer(16 * 1024);
+    slow.reading = false;
+    ASSERT_TRUE(pump_until([&] { return all_ready() && fast.received() == banner_line; }));
+
+    const QByteArray large = large_batch();
+    send_to_all(large);
+    TTcpSrvClient* fast_client = announced.at(0);
+    TTcpSrvClient* slow_client = announced.at(1);
+    EXPECT_TRUE(pump_until([&] { return fast_client->ready; })) << "the reading client was held back";
+    pump_for(300);
+    EXPECT_FALSE(slow_client->ready) << "data_sent came while the data still waited for the reader";
+    EXPECT_FALSE(all_ready());
+    EXPECT_EQ(fast.received(), banner_line + text_of(large));
+
+    if (GetParam().disconnects) {
+        slow.close(false);
+        EXPECT_TRUE(pump_until([&] { return server.client_count() == 1; }));
+        EXPECT_EQ(server.client(0), fast_client);
+        EXPECT_TRUE(all_ready());
+    } else {
+        slow.reading = true;
+        EXPECT_TRUE(pump_until([&] { return slow_client->ready; }));
+        EXPECT_TRUE(pump_until([&] { return slow.received().size() >= banner_line.size() + large.size(); }));
+        EXPECT_EQ(slow.received(), banner_line + text_of(large));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SlowReaderTest,
+                         testing::Values(slow_reader_case{"reads_again", false},
+                                         slow_reader_case{"disconnects", true}),
+                         [](const testing::TestParamInfo<slow_reader_case>& info) {
+                             return info.param.name;
+                         });
+
+struct client_text_case {
+    const char* name;
+    bool owner_reads;
+    friend void PrintTo(const client_text_case& c, std::ostream* out) { *out << c.name; }
+};
+
+class ClientTextTest : public SocketServerTest, public testing::WithParamInterface<client_text_case> {};
+
+TEST_P(ClientTextTest, TextFromClientsIsDroppedAndSendingGoesOn) {
+    owner_reads = GetParam().owner_reads;
+    server.listen();
+    loopback_peer& peer = connect_peer();
+    std::string chatter;
+    while (chatter.size() < 256 * 1024) chatter += "$PXXX,are you there?*00\r\n";
+
+    std::size_t chatted = 0;
+    std::string expected = banner_line;
+    for (int n = 0; n < 10 || chatted < chatter.size(); ++n) {
+        chatted += peer.send_some(std::string_view(chatter).substr(chatted, 32 * 1024));
+        ASSERT_TRUE(pump_until([&] { return all_ready(); })) << "batch " << n;
+        send_to_all(batch(n));
+        expected += text_of(batch(n));
+    }
+    EXPECT_TRUE(pump_until([&] { return peer.received().size() >= expected.size(); }));
+    EXPECT_EQ(peer.received(), expected);
+    EXPECT_EQ(announced.at(0)->state(), socket_state::connected);
+    if (owner_reads) {
+        EXPECT_TRUE(pump_until([&] { return bytes_from_peers == static_cast<qsizetype>(chatter.size()); }))
+            << bytes_from_peers << " of " << chatter.size() << " bytes offered to the owner";
+    } else {
+        pump_for(50);
+        EXPECT_TRUE(announced.at(0)->receive().isEmpty()) << "unread client text was kept";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ClientTextTest,
+                         testing::Values(client_text_case{"owner_reads_and_discards", true},
+                                         client_text_case{"nobody_reads", false}),
+                         [](const testing::TestParamInfo<client_text_case>& info) {
+                             return info.param.name;
+                         });
+
+struct listen_failure_case {
+    const char* name;
+    const char* address;
+    int port;  // -1: the port of another socket listening on 127.0.0.1
+    QAbstractSocket::SocketError code;
+    friend void PrintTo(const listen_failure_case& c, std::ostream* out) { *out << c.name; }
+};
+
+class ListenFailureTest : public SocketServerTest, public testing::WithParamInterface<listen_failure_case> {};
+
+TEST_P(ListenFailureTest, ThrowsOneLineAndStaysClosed) {
+    const listen_failure_case& c = GetParam();
+    QTcpServer occupant;
+    ASSERT_TRUE(occupant.listen(QHostAddress::LocalHost, 0));
+    const int port = c.port < 0 ? occupant.serverPort() : c.port;
+    int state_changes = 0;
+    QObject::connect(&server, &TWSocketServer::state_changed, [&] { ++state_changes; });
+
+    server.set_address(QString::fromLatin1(c.address));
+    server.set_port(port);
+    try {
+        server.listen();
+        FAIL() << "listen succeeded";
+    } catch (const socket_error& e) {
+        const std::string message = e.what();
+        EXPECT_EQ(e.code(), c.code) << message;
+        EXPECT_NE(message.find(c.address + (":" + std::to_string(port))), std::string::npos) << message;
+        EXPECT_EQ(message.find_first_of("\r\n"), std::string::npos) << message;
+    }
+    EXPECT_EQ(server.state(), socket_state::closed);
+    EXPECT_EQ(server.listening_port(), 0);
+    EXPECT_EQ(state_changes, 0);
+
+    // The failure leaves nothing behind that spoils the next attempt.
+    server.set_address(QStringLiteral("127.0.0.1"));
+    server.set_port(0);
+    server.listen();
+    EXPECT_EQ(state_changes, 1);
+    EXPECT_EQ(server.state(), socket_state::listening);
+    loopback_peer& peer = connect_peer();
+    EXPECT_TRUE(pump_until([&] { return peer.received() == banner_line; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ListenFailureTest,
+    testing::Values(listen_failure_case{"port_in_use", "127.0.0.1", -1, QAbstractSocket::AddressInUseError},
+                    listen_failure_case{"address_not_on_this_host", "192.0.2.1", 0,
+                                        QAbstractSocket::SocketAddressNotAvailableError},
+                    listen_failure_case{"not_an_address", "300.1.2.3", 0,
+                                        QAbstractSocket::SocketAddressNotAvailableError},
+                    listen_failure_case{"port_out_of_range", "127.0.0.1", 65536,
+                                        QAbstractSocket::UnsupportedSocketOperationError}),
+    [](const testing::TestParamInfo<listen_failure_case>& info) { return info.param.name; });
+
+struct ended_connection_case {
+    const char* name;
+    bool reset;
+    friend void PrintTo(const ended_connection_case& c, std::ostream* out) { *out << c.name; }
+};
+
+class EndedConnectionTest : public SocketServerTest,
+                            public testing::WithParamInterface<ended_connection_case> {};
+
+TEST_P(EndedConnectionTest, ClientIsAnnouncedGoneThenDeleted) {
+    server.listen();
+    loopback_peer& peer = connect_peer();
+    ASSERT_TRUE(pump_until([&] { return peer.received() == banner_line; }));
+    const QPointer<TWSocketClient> client = server.client(0);
+    int notices = 0;
+    bool announced_off_the_list_while_alive = false;
+    QObject::connect(&server, &TWSocketServer::client_disconnected,
+                     [&](TWSocketServer* from, TWSocketClient* gone) {
+                         ++notices;
+                         announced_off_the_list_while_alive = gone == client && !client.isNull() &&
+                                                              gone->state() == socket_state::closed &&
+                                                              from->client_count() == 0;
+                     });
+
+    peer.close(GetParam().reset);
+    EXPECT_TRUE(pump_until([&] { return client.isNull(); })) << "client not deleted";
+    EXPECT_EQ(notices, 1);
+    EXPECT_TRUE(announced_off_the_list_while_alive);
+    EXPECT_EQ(server.client_count(), 0);
+    EXPECT_EQ(server.state(), socket_state::listening);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EndedConnectionTest,
+                         testing::Values(ended_connection_case{"peer_closes", false},
+                                         ended_connection_case{"peer_resets", true}),
+                         [](const testing::TestParamInfo<ended_connection_case>& info) {
+                             return info.param.name;
+                         });
+
+TEST_F(SocketServerTest, ClosingTheListenerThenEachClientDropsEveryone) {
+    server.listen();
+    const quint16 port = server.listening_port();
+    for (int i = 0; i < 3; ++i) connect_peer();
+    std::vector<std::pair<socket_state, socket_state>> changes;
+    QObject::connect(&server, &TWSocketServer::state_changed,
+                     [&](TWSocketServer*, socket_state old_state, socket_state new_state) {
+                         changes.emplace_back(old_state, new_state);
+                     });
+
+    server.close();
+    EXPECT_EQ(changes, (std::vector{std::pair{socket_state::listening, socket_state::closed}}));
+    EXPECT_EQ(server.listening_port(), 0);
+    EXPECT_FALSE(loopback_peer(port).wait_connected(wait_ms)) << "a closed server took a connection";
+
+    // Closing the listener alone leaves the clients served.
+    ASSERT_TRUE(pump_until([&] { return all_ready(); }));
+    send_to_all(batch(0));
+    const std::string served = banner_line + text_of(batch(0));
+    EXPECT_TRUE(pump_until([&] {
+        for (const auto& peer : peers)
+            if (peer->received() != served) return false;
+        return true;
+    }));
+
+    // Then every client in list order, by index, as the output's owner does.
+    for (int i = 0; i < server.client_count(); ++i) server.client(i)->close();
+    for (const auto& client : announced) EXPECT_EQ(client->state(), socket_state::closed);
+    EXPECT_TRUE(pump_until([&] {
+        for (const auto& peer : peers)
+            if (!peer->ended()) return false;
+        return true;
+    }));
+    for (const auto& peer : peers) EXPECT_EQ(peer->end_error(), ECONNRESET) << "closed without a reset";
+    EXPECT_TRUE(pump_until([&] { return server.client_count() == 0; }));
+
+    // Reopening on the same port works at once.
+    server.set_port(port);
+    server.listen();
+    EXPECT_EQ(server.listening_port(), port);
+    loopback_peer& newcomer = connect_peer();
+    EXPECT_TRUE(pump_until([&] { return newcomer.received() == banner_line; }));
+    try {
+        server.listen();
+        ADD_FAILURE() << "listen on a listening server succeeded";
+    } catch (const socket_error& e) {
+        EXPECT_EQ(e.code(), QAbstractSocket::OperationError);
+    }
+    EXPECT_EQ(server.state(), socket_state::listening);
+}
+
+struct background_case {
+    const char* name;
+    bool in_client_handler;
+    bool keep;
+    friend void PrintTo(const background_case& c, std::ostream* out) { *out << c.name; }
+};
+
+class BackgroundErrorTest : public SocketServerTest, public testing::WithParamInterface<background_case> {};
+
+TEST_P(BackgroundErrorTest, HandlerExceptionIsReportedAndAnswered) {
+    const background_case& c = GetParam();
+    owner_reads = false;
+    QStringList errors;
+    const auto record = [&errors, keep = c.keep](const QString& error, bool* can_abort) {
+        errors << error;
+        if (keep) *can_abort = false;
+    };
+    if (c.in_client_handler) {
+        on_connect = [&](TWSocketClient* client) {
+            QObject::connect(client, &TWSocketClient::data_available, client,
+                             [](TWSocketClient*) { throw std::runtime_error("boom"); });
+            QObject::connect(
+                client, &TWSocketClient::background_error, client,
+                [&](TWSocketClient*, const QString& error, bool* can_abort) { record(error, can_abort); });
+        };
+    } else {
+        on_connect = [](TWSocketClient*) { throw std::runtime_error("boom"); };
+        QObject::connect(
+            &server, &TWSocketServer::background_error,
+            [&](TWSocketServer*, const QString& error, bool* can_abort) { record(error, can_abort); });
+    }
+    server.listen();
+    loopback_peer& peer = connect_peer();
+    if (c.in_client_handler) peer.send_some("hello\r\n");
+    EXPECT_TRUE(pump_until([&] { return !errors.isEmpty(); }));
+    EXPECT_EQ(errors, QStringList{QStringLiteral("std::runtime_error: boom")});
+
+    if (c.in_client_handler && !c.keep) {
+        EXPECT_TRUE(pump_until([&] { return peer.ended(); }));
+        EXPECT_EQ(peer.end_error(), ECONNRESET);
+        EXPECT_TRUE(pump_until([&] { return server.client_count() == 0; }));
+        return;
+    }
+    EXPECT_EQ(server.state(), c.in_client_handler || c.keep ? socket_state::listening : socket_state::closed);
+    ASSERT_TRUE(pump_until([&] { return all_ready(); }));
+    send_to_all(batch(0));
+    const std::string served = banner_line + text_of(batch(0));
+    EXPECT_TRUE(pump_until([&] { return peer.received() == served; })) << "the connection did not carry on";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BackgroundErrorTest,
+                         testing::Values(background_case{"server_handler_keep_listening", false, true},
+                                         background_case{"server_handler_abort_closes_server", false, false},
+                                         background_case{"client_handler_keep_connection", true, true},
+                                         background_case{"client_handler_abort_resets_client", true, false}),
+                         [](const testing::TestParamInfo<background_case>& info) { return info.param.name; });
+
+TEST_F(SocketServerTest, EmptySendIsAnsweredAndClosedClientRefusesToSend) {
+    server.listen();
+    loopback_peer& peer = connect_peer();
+    TTcpSrvClient* client = announced.at(0);
+    ASSERT_TRUE(pump_until([&] { return peer.received() == banner_line && client->ready; }));
+    client->ready = false;
+    EXPECT_TRUE(client->send(""));
+    EXPECT_TRUE(pump_until([&] { return client->ready; })) << "an empty send left its sender waiting";
+
+    client->close();
+    EXPECT_FALSE(client->send(batch(0)));
+}
+
+// Highest open descriptor number of the process.
+int highest_descriptor() {
+    int highest = 0;
+    DIR* listing = ::opendir("/proc/self/fd");
+    while (const dirent* entry = ::readdir(listing)) highest = std::max(highest, std::atoi(entry->d_name));
+    ::closedir(listing);
+    return highest;
+}
+
+TEST_F(SocketServerTest, AcceptFailureIsReportedAndRetried) {
+    QStringList errors;
+    QObject::connect(&server, &TWSocketServer::background_error,
+                     [&](TWSocketServer*, const QString& error, bool* can_abort) {
+                         errors << error;
+                         *can_abort = false;
+                     });
+    server.listen();
+    // A sanitizer runtime probes memory through a pipe the first time it checks a call; the
+    // calls made once here, before the descriptors run out, are the ones made while they are.
+    pump_for(1);
+    peers.push_back(std::make_unique<loopback_peer>(server.listening_port()));
+    loopback_peer& peer = *peers.back();
+    ASSERT_TRUE(peer.wait_connected(wait_ms));
+
+    // Out of descriptors: the accept fails.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit lowered = saved;
+    lowered.rlim_cur = static_cast<rlim_t>(highest_descriptor()) + 1;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    std::vector<int> fillers;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers.push_back(fd);
+    const bool reported = pump_until([&] { return !errors.isEmpty(); });
+    for (const int fd : fillers) ::close(fd);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    EXPECT_TRUE(reported);
+    EXPECT_TRUE(errors.value(0).startsWith(QStringLiteral("accept failed: ")))
+        << errors.value(0).toStdString();
+    EXPECT_EQ(server.state(), socket_state::listening);
+    EXPECT_EQ(server.client_count(), 0);
+    EXPECT_TRUE(
+        pump_until([&] { return peer.received() == banner_line; }, TWSocketServer::accept_retry_ms + wait_ms))
+        << "the waiting connection was never accepted";
+}
+
+TEST_F(SocketServerTest, BacklogBoundsTheConnectionsWaitingToBeAccepted) {
+    server.set_backlog(5);
+    server.listen();
+    // No event loop runs here, so nothing is accepted: the system alone completes connections,
+    // as many as the backlog holds (Linux holds one more than asked).
+    std::vector<std::unique_ptr<loopback_peer>> waiting;
+    for (int i = 0; i < 12; ++i) waiting.push_back(std::make_unique<loopback_peer>(server.listening_port()));
+    int completed = 0;
+    for (const auto& peer : waiting) completed += peer->wait_connected(20) ? 1 : 0;
+    EXPECT_GE(completed, 5);
+    EXPECT_LE(completed, 6);
+}
+
+}  // namespace
+}  // namespace vorlane
