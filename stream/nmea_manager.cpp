@@ -1,0 +1,193 @@
+#include "stream/nmea_manager.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "validation/nmea_tables.h"
+#include "validation/nmea_validator.h"
+#include "validation/str_tok.h"
+
+namespace vorlane {
+
+namespace {
+
+// Latest-value sentences: a newer one from the same talker replaces the waiting one.
+constexpr std::array replaceable_formatters{
+    formatter_index_of("DBT"), formatter_index_of("DPT"), formatter_index_of("DTM"),
+    formatter_index_of("GBS"), formatter_index_of("GFA"), formatter_index_of("GGA"),
+    formatter_index_of("GLL"), formatter_index_of("GNS"), formatter_index_of("GRS"),
+    formatter_index_of("GSA"), formatter_index_of("GST"), formatter_index_of("HBT"),
+    formatter_index_of("HDG"), formatter_index_of("HDT"), formatter_index_of("MTW"),
+    formatter_index_of("MWD"), formatter_index_of("MWV"), formatter_index_of("OSD"),
+    formatter_index_of("RMA"), formatter_index_of("RMB"), formatter_index_of("RMC"),
+    formatter_index_of("ROR"), formatter_index_of("ROT"), formatter_index_of("RSA"),
+    formatter_index_of("RSD"), formatter_index_of("THS"), formatter_index_of("VBW"),
+    formatter_index_of("VDR"), formatter_index_of("VHW"), formatter_index_of("VLW"),
+    formatter_index_of("VTG"), formatter_index_of("WAT"), formatter_index_of("ZDA"),
+};
+// The indexes that peers and logs know these formatters by.
+static_assert(replaceable_formatters == std::array<std::uint32_t, 33>{20, 23, 26, 31, 33, 34, 35, 36, 37,
+                                                                      38, 39, 41, 42, 43, 58, 59, 60, 64,
+                                                                      67, 68, 69, 70, 71, 73, 74, 79, 89,
+                                                                      92, 94, 95, 98, 99, 106});
+
+constexpr auto replaceable_by_index = [] {
+    std::array<bool, formatter_count + 1> table{};
+    for (const std::uint32_t index : replaceable_formatters) table[index] = true;
+    return table;
+}();
+
+// Sentences replaced under a key cut from their text.
+constexpr std::uint32_t formatter_ttm = formatter_index_of("TTM");
+constexpr std::uint32_t formatter_vdm = formatter_index_of("VDM");
+constexpr std::uint32_t formatter_vdo = formatter_index_of("VDO");
+static_assert(formatter_ttm == 85 && formatter_vdm == 90 && formatter_vdo == 91);
+
+// "$RATTM,01,...": the target number and the comma behind it.
+constexpr std::int32_t ttm_key_from = 7;
+constexpr std::int32_t ttm_key_to = 10;
+// "!AIVDM,1,1,,A,13aG...": fragment count, fragment number, sequential message identifier,
+// channel and the first seven armoured characters (message type and sender). A non-empty
+// identifier shifts everything behind it by one.
+constexpr std::int32_t ais_key_from = 7;
+constexpr std::int32_t ais_key_to_without_sequence = 21;
+constexpr std::int32_t ais_key_to_with_sequence = 22;
+
+constexpr const char* line_delimiters = "\r\n";
+
+bool is_output(std::int32_t output) {
+    return output >= 0 && output < output_count;
+}
+
+std::size_t next_slot(std::size_t slot) {
+    return (slot + 1) % queue_slot_count;
+}
+
+bool same_kind(const queued_sentence& slot, const nmea_message_out& message) {
+    return slot.formatter_index == message.info.formatter_index &&
+           slot.talker_index == message.info.talker_index;
+}
+
+}  // namespace
+
+void nmea_manager::process_datagram(std::int32_t input, std::int32_t source, std::uint8_t* payload,
+                                    std::int32_t length, bool udp_checksum_bad) {
+    if (payload == nullptr || !is_output(input)) return;
+    if (udp_checksum_bad) return;
+    if (length < datagram_header_size) return;
+    // The caller keeps a NUL behind the payload; setting it here bounds the text by `length`
+    // even if that byte was ever overwritten.
+    payload[length] = 0;
+    // A rule that throws ends this datagram only: the queues are consistent between lines, and
+    // the next datagram must be handled normally.
+    try {
+        decode_payload(source, reinterpret_cast<char*>(payload + datagram_header_size));
+    } catch (...) {
+    }
+}
+
+void nmea_manager::decode_payload(std::int32_t source, char* text) {
+    CStrTok lines;
+    for (char* line = lines.first_token(text, line_delimiters); line != nullptr;
+         line = lines.next_token(line_delimiters)) {
+        nmea_message_out message;
+        nmea_error_counts counts;
+        // The line is its own work buffer: it is cut out of the payload in place and the
+        // validator hands an accepted sentence back unchanged.
+        if (!nmea_validate_sentence(line, line, message.info, counts)) continue;
+        message.source = source;
+        message.destinations.add(source);
+        if (message.destinations.empty()) continue;
+
+        // The validator passes at most 80 characters; the check keeps the copy inside the text
+        // field whatever a rule may let through.
+        const std::size_t length = std::strlen(line);
+        if (length + 2 > max_queued_text) continue;
+        std::memcpy(message.text, line, length);
+        std::memcpy(message.text + length, "\r\n", 3);
+        queue_sentence(message);
+    }
+}
+
+void nmea_manager::queue_sentence(const nmea_message_out& message) {
+    // A text without its terminator inside the field, or longer than a sentence can be, could
+    // never leave through a buffer of min_take_capacity; it is not queued at all.
+    const std::size_t length = strnlen(message.text, sentence_text_size);
+    if (length == 0 || length > max_queued_text) return;
+    for (const std::int32_t output : message.destinations) queue_on(output, message, length);
+}
+
+void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length) {
+    queued_sentence* target = find_replaceable(output, message);
+    if (target == nullptr) {
+        const std::size_t tail = queue_tail[output];
+        if (next_slot(tail) == queue_head[output]) return;
+        target = &output_slots[output][tail];
+        queue_tail[output] = next_slot(tail);
+    }
+    target->formatter_index = message.info.formatter_index;
+    target->talker_index = message.info.talker_index;
+    std::memcpy(target->text, message.text, length);
+    target->text[length] = 0;
+}
+
+queued_sentence* nmea_manager::find_replaceable(std::int32_t output, const nmea_message_out& message) {
+    const std::uint32_t formatter = message.info.formatter_index;
+    std::int32_t key_to = 0;
+    if (formatter == formatter_ttm)
+        key_to = ttm_key_to;
+    else if (formatter == formatter_vdm || formatter == formatter_vdo)
+        key_to = message.info.sequence_id == -1 ? ais_key_to_without_sequence : ais_key_to_with_sequence;
+    else if (!is_replaceable_formatter(formatter))
+        return nullptr;
+    const std::int32_t key_from = formatter == formatter_ttm ? ttm_key_from : ais_key_from;
+
+    auto& slots = output_slots[output];
+    for (std::size_t slot = queue_head[output]; slot != queue_tail[output]; slot = next_slot(slot)) {
+        queued_sentence& waiting = slots[slot];
+        if (!same_kind(waiting, message)) continue;
+        if (key_to == 0 || key_chars_equal(message.text, waiting.text, key_from, key_to)) return &waiting;
+    }
+    return nullptr;
+}
+
+bool nmea_manager::has_output(std::int32_t output) const {
+    return is_output(output) && queue_head[output] != queue_tail[output];
+}
+
+bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& capacity) {
+    if (!is_output(output)) return false;
+    if (buffer == nullptr || capacity < min_take_capacity || !has_output(output)) return false;
+    std::memset(buffer, 0, static_cast<std::size_t>(capacity));
+
+    // Only whole sentences, and always one byte short of the capacity, so the batch stays
+    // NUL-terminated; a sentence that does not fit waits at the head for the next call.
+    std::size_t total = 0;
+    const std::size_t room = static_cast<std::size_t>(capacity);
+    std::size_t& head = queue_head[output];
+    while (head != queue_tail[output]) {
+        const queued_sentence& slot = output_slots[output][head];
+        const std::size_t length = std::strlen(slot.text);
+        if (total + length >= room) break;
+        std::memcpy(buffer + total, slot.text, length);
+        total += length;
+        head = next_slot(head);
+    }
+    capacity = static_cast<std::int32_t>(total);
+    return total > 0;
+}
+
+bool nmea_manager::is_replaceable_formatter(std::uint32_t formatter_index) {
+    return formatter_index < replaceable_by_index.size() && replaceable_by_index[formatter_index];
+}
+
+bool nmea_manager::key_chars_equal(const char* a, const char* b, std::int32_t from, std::int32_t to) {
+    if (a == nullptr || b == nullptr || from < 0 || from >= to) return false;
+    const auto longer_than_to = [to](const char* text) {
+        return strnlen(text, static_cast<std::size_t>(to) + 1) > static_cast<std::size_t>(to);
+    };
+    if (!longer_than_to(a) || !longer_than_to(b)) return false;
+    return std::equal(a + from, a + to, b + from);
+}
+
+}  // namespace vorlane

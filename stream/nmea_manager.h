@@ -1,0 +1,107 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "validation/nmea_sentence.h"
+
+namespace vorlane {
+
+inline constexpr int output_count = 2;
+// Bytes 0 to 7 of an IEC 61162-450 payload are a header that the gateway skips unread.
+inline constexpr std::int32_t datagram_header_size = 8;
+// A sentence of at most 80 characters, CR LF and the NUL.
+inline constexpr std::size_t sentence_text_size = 84;
+inline constexpr std::size_t max_queued_text = 82;
+// The smallest batch buffer that always has room for the head sentence and the NUL.
+inline constexpr std::int32_t min_take_capacity = max_queued_text + 1;
+inline constexpr std::size_t queue_slot_count = 1024;
+
+// Output numbers an accepted sentence goes to. It keeps each output at most once and nothing
+// that is not an output, so room for one entry per output is all it needs; it lives inside the
+// message, which keeps the per-sentence path free of allocation.
+class destination_list {
+  public:
+    void add(std::int32_t output) {
+        if (output < 0 || output >= output_count || std::find(begin(), end(), output) != end()) return;
+        outputs[count++] = output;
+    }
+    bool empty() const { return count == 0; }
+    const std::int32_t* begin() const { return outputs.data(); }
+    const std::int32_t* end() const { return outputs.data() + count; }
+
+  private:
+    std::array<std::int32_t, output_count> outputs{};
+    std::size_t count = 0;
+};
+
+// One accepted sentence on its way to the queues; lives only while its line is handled.
+struct nmea_message_out {
+    char text[sentence_text_size] = {};  // the sentence with CR LF once accepted
+    nmea_sentence_info info;
+    std::int32_t source = -1;
+    destination_list destinations;
+};
+
+// One slot of an output queue.
+struct queued_sentence {
+    std::uint32_t formatter_index = 0;
+    std::int32_t talker_index = 0;
+    char text[sentence_text_size] = {};
+};
+
+// Turns IEC 61162-450 datagrams into validated sentence lines and keeps one fixed queue per
+// output for the 100 ms sender. Input k feeds only output k. Latest-value sentences replace a
+// waiting sentence of the same kind in place, so a backed-up queue sends the newest value at
+// the place of the old one instead of a stale value first.
+//
+// Main thread only; nothing here locks or allocates. The program holds one instance; at about
+// 200 KB it belongs in static storage or on the heap, not on a stack.
+class nmea_manager {
+  public:
+    nmea_manager() = default;
+    nmea_manager(const nmea_manager&) = delete;
+    nmea_manager& operator=(const nmea_manager&) = delete;
+
+    // `payload` holds `length` bytes followed by a NUL and may be altered in place. Datagrams
+    // of another input, with a bad UDP checksum or shorter than the header are dropped whole;
+    // every accepted line goes to the output numbered `source`.
+    void process_datagram(std::int32_t input, std::int32_t source, std::uint8_t* payload, std::int32_t length,
+                          bool udp_checksum_bad);
+
+    // Queues the message on every output in its destinations; a full queue drops it there.
+    void queue_sentence(const nmea_message_out& message);
+
+    bool has_output(std::int32_t output) const;
+
+    // Moves whole sentences from the head of the queue into `buffer`. `capacity` is the size
+    // of the buffer on entry and the number of characters placed on return; the buffer stays
+    // NUL-terminated. Answers false, leaving buffer and capacity alone, for a capacity below
+    // min_take_capacity or an empty queue.
+    bool take_output(std::int32_t output, char* buffer, std::int32_t& capacity);
+
+    static bool is_replaceable_formatter(std::uint32_t formatter_index);
+
+    // True when both texts are longer than `to` characters, from < to, and the characters
+    // [from, to) agree.
+    static bool key_chars_equal(const char* a, const char* b, std::int32_t from, std::int32_t to);
+
+    // Copies of the two listening ports, written by the controller for the Data Monitor.
+    std::array<std::int32_t, output_count> output_ports{};
+
+  private:
+    void decode_payload(std::int32_t source, char* text);
+    void queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length);
+    queued_sentence* find_replaceable(std::int32_t output, const nmea_message_out& message);
+
+    // Per output a ring: the waiting sentences are the slots from the head up to, not
+    // including, the tail. One slot always stays free so that head == tail means empty, which
+    // leaves room for queue_slot_count - 1 sentences.
+    std::array<std::array<queued_sentence, queue_slot_count>, output_count> output_slots{};
+    std::array<std::size_t, output_count> queue_head{};
+    std::array<std::size_t, output_count> queue_tail{};
+};
+
+}  // namespace vorlane

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "stream/nmea_manager.h"
+#include "tests/support/nmea_text.h"
+
+namespace vorlane::test {
+
+// The 8 header bytes that the manager must skip unread. They spell a complete proprietary
+// sentence that the validator accepts, so a manager that reads them shows up in the output.
+inline const std::string datagram_header = with_checksum("$PABC");
+
+inline std::string datagram(std::string_view text) {
+    return datagram_header + std::string(text);
+}
+
+// Hands `payload` to the manager the way the controller does, with a NUL behind it.
+inline void feed(nmea_manager& manager, std::int32_t input, std::string payload, bool checksum_bad = false) {
+    const auto length = static_cast<std::int32_t>(payload.size());
+    payload.push_back('\0');
+    manager.process_datagram(input, input, reinterpret_cast<std::uint8_t*>(payload.data()), length,
+                             checksum_bad);
+}
+
+// Every line the output has waiting, CR LF included, in the order it sends them.
+inline std::vector<std::string> drain(nmea_manager& manager, std::int32_t output) {
+    std::vector<std::string> lines;
+    std::string batch(4801, '\0');
+    std::int32_t capacity = 4800;
+    while (manager.take_output(output, batch.data(), capacity)) {
+        std::string_view taken(batch.data(), static_cast<std::size_t>(capacity));
+        for (std::size_t end; (end = taken.find("\r\n")) != std::string_view::npos;
+             taken.remove_prefix(end + 2))
+            lines.emplace_back(taken.substr(0, end + 2));
+        if (!taken.empty()) lines.emplace_back(taken);  // a cut sentence, for the test to see
+        capacity = 4800;
+    }
+    return lines;
+}
+
+inline std::unique_ptr<nmea_manager> make_manager() {
+    return std::make_unique<nmea_manager>();
+}
+
+}  // namespace vorlane::test
