@@ -23,7 +23,7 @@
 
 #include "net/socket_error.h"
 #include "net/tcp_srv_client.h"
-#include "tests/net/loopback_peer.h"
+#include "tests/support/loopback_peer.h"
 #include "tests/support/nmea_text.h"
 
 namespace vorlane {

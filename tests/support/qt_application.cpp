@@ -14,7 +14,7 @@ public:
 
 private:
     int argc = 1;
-    char name[10] = "net_tests";
+    char name[11] = "qt_tests";
     char* argv[2] = {name, nullptr};
     std::unique_ptr<QCoreApplication> application;
 };
