@@ -1,0 +1,124 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "capture/frame_ring.h"
+#include "capture/manual_reset_event.h"
+
+struct pcap;
+
+namespace vorlane {
+
+inline constexpr std::uint32_t WM_APP = 0x8000;
+
+// The receive thread's parameterless notifications to the main window.
+enum rx_notification : std::uint32_t {
+    // A frame was handed to the ring (also when the ring was full and the frame was dropped).
+    WM_RX_DATAGRAM = WM_APP + 366,
+    // The first read time-out after the capture started or after the last accepted frame.
+    WM_RX_IDLE = WM_APP + 367,
+    // Adapter open and filter installed; the capture loop begins.
+    WM_RX_CONNECTED = WM_APP + 368,
+    // The capture loop has ended.
+    WM_RX_DISCONNECTED = WM_APP + 369,
+};
+
+// What the receive thread needs from the main window. The controller implements the two post
+// calls by queueing to its event loop; the rest runs on the main thread.
+class rx_target {
+  public:
+    virtual ~rx_target() = default;
+
+    // Receive thread: queue the notification for the main thread, in order, and return without
+    // waiting for it.
+    virtual void post_notification(rx_notification message) = 0;
+    // Receive thread: queue a call of TPCapReceiveThread::run_report() on the main thread and
+    // return without waiting. The call must not be made once the thread object is deleted.
+    virtual void post_report() = 0;
+
+    // Main thread, from run_report(): the application is shutting down.
+    virtual bool application_closing() const = 0;
+    // Main thread: the one status-and-log call.
+    virtual void update_status(const std::string& text, bool write_log) = 0;
+    // Main thread: one more failed attempt to open the input (selects the retry delay).
+    virtual void add_input_failure() = 0;
+};
+
+// Captures the junction boxes' datagrams on one adapter. The thread sleeps until start_capture,
+// opens the adapter, installs the filter and reads frames into its ring until it is stopped, then
+// waits again. It runs at a lowered priority: nice_increment above the process's nice value.
+//
+// Shared with the main thread: the ring (its own lock), the settings (their lock), the flags
+// stop_request and terminated, the start event, the notifications and the pending report.
+class TPCapReceiveThread {
+  public:
+    // Under a saturated CPU a thread at +5 still gets about a third of the share of a normal one,
+    // far more than reading and copying frames needs, while the main thread wins when both are
+    // ready. The capture library's kernel buffer absorbs the bursts meanwhile.
+    static constexpr int nice_increment = 5;
+
+    // The thread starts at once and waits for start_capture.
+    explicit TPCapReceiveThread(rx_target& target);
+    // Terminates the thread and waits for it if the owner has not done so.
+    ~TPCapReceiveThread();
+    TPCapReceiveThread(const TPCapReceiveThread&) = delete;
+    TPCapReceiveThread& operator=(const TPCapReceiveThread&) = delete;
+
+    // Main thread: capture on the adapter with the address connection_ip ("0.0.0.0": the first
+    // adapter with an IPv4 address) through the filter. A capture that runs, or is being opened,
+    // ends first and the thread opens again with the new settings.
+    void start_capture(const std::string& connection_ip, const std::string& filter);
+    // Main thread: ends the capture; the thread then waits for the next start_capture.
+    void stop_capture();
+    // Main thread: the oldest captured frame; false when the ring is empty.
+    bool take_datagram(rx_datagram* record) { return ring.take_datagram(record); }
+    // Main thread, when post_report's call arrives: delivers the pending report (status line and
+    // event log, input failure count) and lets the receive thread go on.
+    void run_report();
+
+    // Main thread: asks the thread to end; it does so within about 100 ms.
+    void terminate();
+    // Main thread: waits until the thread has ended.
+    void wait_for_end();
+
+  private:
+    struct capture_settings {
+        std::string connection_ip;
+        std::string filter;
+    };
+
+    void execute();
+    bool accept_start_request(capture_settings& settings);
+    void capture_cycle(const capture_settings& settings);
+    void capture_loop(pcap* handle, int descriptor);
+    void report(std::string_view text, bool input_failure) noexcept;
+    void report_current_exception(std::string_view code, bool input_failure) noexcept;
+    void post(rx_notification message) { target.post_notification(message); }
+
+    rx_target& target;
+    FrameRing ring;
+    std::atomic<bool> terminated{false};
+    std::atomic<bool> stop_request{false};
+    manual_reset_event start_event;
+
+    std::mutex settings_lock;
+    capture_settings settings;
+
+    // A report waits here until the main thread has run it or the thread is terminated.
+    std::mutex report_lock;
+    std::condition_variable report_done;
+    std::string report_text;
+    bool report_failed = false;
+    bool report_pending = false;
+
+    // Last, so that everything the thread uses exists before it starts.
+    std::thread thread;
+};
+
+}  // namespace vorlane

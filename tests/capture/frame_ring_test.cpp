@@ -1,0 +1,210 @@
+#include "capture/frame_ring.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/capture/capture_frames.h"
+#include "tools/raw_udp.h"
+
+namespace vorlane {
+namespace {
+
+using test::box_frame;
+using test::frame_of_length;
+
+std::vector<std::uint8_t> from_hex(const std::string& hex) {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t k = 0; k + 1 < hex.size(); k += 2)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(k, 2), nullptr, 16)));
+    return bytes;
+}
+
+// A datagram from 172.31.24.10:50001 to 172.31.24.1:10021 with an odd UDP length (35) and the
+// checksum 0xC810, both computed by an independent implementation.
+const std::string known_frame_hex =
+    "020000000002020000000001080045000037123440004011a038ac1f180aac1f1801c35127250023c810"
+    "55645062430000002448454844542c3130312e352c542a32430d0a";
+constexpr std::size_t known_udp_at = 34;
+
+std::string payload_of(const rx_datagram& d) {
+    return std::string(reinterpret_cast<const char*>(d.frame) + d.payload_offset,
+                       static_cast<std::size_t>(d.frame_length - d.payload_offset));
+}
+
+class FrameRingTest : public testing::Test {
+  protected:
+    bool store(const std::vector<std::uint8_t>& frame) {
+        return ring->store_frame(frame.data(), frame.size());
+    }
+    rx_datagram take() {
+        rx_datagram d;
+        EXPECT_TRUE(ring->take_datagram(&d));
+        return d;
+    }
+    std::unique_ptr<FrameRing> ring = std::make_unique<FrameRing>();
+};
+
+TEST_F(FrameRingTest, KnownGoodFrameIsStoredWithHeaderTurnedIntoPseudoHeader) {
+    const std::vector<std::uint8_t> frame = from_hex(known_frame_hex);
+    ASSERT_TRUE(store(frame));
+    const rx_datagram d = take();
+    EXPECT_EQ(d.link, nullptr);
+    EXPECT_EQ(d.frame_length, 69);
+    EXPECT_EQ(d.payload_offset, 42);
+    EXPECT_FALSE(d.bad_checksum);
+    EXPECT_EQ(d.input_index, 0);
+    EXPECT_EQ(payload_of(d), std::string("UdPbC\0\0\0$HEHDT,101.5,T*2C\r\n", 27));
+    EXPECT_EQ(d.frame[69], 0) << "the payload is followed by a zero byte";
+    // The verified copy keeps the pseudo-header it was checked with.
+    EXPECT_EQ(d.frame[22], 0) << "time-to-live";
+    EXPECT_EQ(d.frame[24], 0x00);
+    EXPECT_EQ(d.frame[25], 0x23) << "UDP length in place of the header checksum";
+}
+
+TEST_F(FrameRingTest, WrongChecksumIsStoredAndFlagged) {
+    std::vector<std::uint8_t> frame = from_hex(known_frame_hex);
+    frame[50] ^= 0x01;  // one payload bit
+    ASSERT_TRUE(store(frame));
+    EXPECT_TRUE(take().bad_checksum);
+}
+
+TEST_F(FrameRingTest, ZeroChecksumIsNotVerified) {
+    std::vector<std::uint8_t> frame = from_hex(known_frame_hex);
+    frame[known_udp_at + 6] = frame[known_udp_at + 7] = 0;
+    frame[50] ^= 0x01;
+    ASSERT_TRUE(store(frame));
+    const rx_datagram d = take();
+    EXPECT_FALSE(d.bad_checksum);
+    EXPECT_EQ(d.frame[22], 64) << "an unverified frame keeps its header";
+}
+
+struct checksum_case {
+    const char* name;
+    std::size_t frame_length;
+    udp_checksum_kind checksum;
+    bool bad;
+};
+
+class FrameRingChecksum : public FrameRingTest, public testing::WithParamInterface<checksum_case> {};
+
+TEST_P(FrameRingChecksum, FlagsExactlyTheWrongChecksums) {
+    const checksum_case& c = GetParam();
+    const std::vector<std::uint8_t> frame = frame_of_length(c.frame_length, c.checksum);
+    ASSERT_EQ(frame.size(), c.frame_length);
+    ASSERT_TRUE(store(frame));
+    const rx_datagram d = take();
+    EXPECT_EQ(d.bad_checksum, c.bad);
+    EXPECT_EQ(d.frame_length, static_cast<std::int32_t>(c.frame_length));
+    EXPECT_EQ(std::memcmp(d.frame + 42, frame.data() + 42, c.frame_length - 42), 0) << "payload unchanged";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FrameRingChecksum,
+    testing::Values(checksum_case{"empty_payload_correct", 42, udp_checksum_kind::correct, false},
+                    checksum_case{"empty_payload_wrong", 42, udp_checksum_kind::wrong, true},
+                    checksum_case{"odd_length_correct", 101, udp_checksum_kind::correct, false},
+                    checksum_case{"odd_length_wrong", 101, udp_checksum_kind::wrong, true},
+                    checksum_case{"odd_length_zero", 101, udp_checksum_kind::zero, false},
+                    checksum_case{"typical_correct", 1400, udp_checksum_kind::correct, false},
+                    checksum_case{"longest_correct", 1460, udp_checksum_kind::correct, false},
+                    checksum_case{"longest_wrong", 1460, udp_checksum_kind::wrong, true},
+                    checksum_case{"longest_zero", 1460, udp_checksum_kind::zero, false}),
+    [](const testing::TestParamInfo<checksum_case>& info) { return info.param.name; });
+
+// IPv4 options move the UDP header; the pseudo-header and the UDP length must follow it.
+TEST_F(FrameRingTest, HeaderWithOptionsIsCheckedAtTheRealUdpOffset) {
+    const std::string payload("UdPbC\0\0\0$HEHDT,101.5,T*2C\r\n", 27);
+    const std::vector<std::uint8_t> plain = box_frame(11, payload);
+    std::vector<std::uint8_t> frame(plain.begin(), plain.begin() + 34);
+    frame.insert(frame.end(), {1, 1, 1, 0});  // NOP, NOP, NOP, end of options
+    frame.insert(frame.end(), plain.begin() + 34, plain.end());
+    frame[14] = 0x46;
+    frame[17] = static_cast<std::uint8_t>(frame[17] + 4);  // total length
+    ASSERT_TRUE(store(frame));
+    rx_datagram d = take();
+    EXPECT_FALSE(d.bad_checksum);
+    EXPECT_EQ(d.input_index, 1);
+    EXPECT_EQ(d.payload_offset, 46);
+    EXPECT_EQ(payload_of(d), payload);
+
+    frame.back() ^= 0x20;
+    ASSERT_TRUE(store(frame));
+    EXPECT_TRUE(take().bad_checksum);
+}
+
+struct refused_case {
+    const char* name;
+    std::vector<std::uint8_t> frame;
+};
+
+std::vector<std::uint8_t> with_header_length_field(std::uint8_t ihl, std::size_t length) {
+    std::vector<std::uint8_t> frame = frame_of_length(length);
+    frame[14] = static_cast<std::uint8_t>(0x40 | ihl);
+    return frame;
+}
+
+class FrameRingRefuses : public FrameRingTest, public testing::WithParamInterface<refused_case> {};
+
+TEST_P(FrameRingRefuses, StoresNothing) {
+    const std::vector<std::uint8_t>& frame = GetParam().frame;
+    EXPECT_FALSE(ring->store_frame(frame.empty() ? nullptr : frame.data(), frame.size()));
+    rx_datagram d;
+    EXPECT_FALSE(ring->take_datagram(&d));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FrameRingRefuses,
+    testing::Values(refused_case{"no_data", {}}, refused_case{"one_byte_too_long", frame_of_length(1461)},
+                    refused_case{"shorter_than_the_headers", std::vector<std::uint8_t>(41, 0x45)},
+                    refused_case{"header_length_below_20", with_header_length_field(4, 100)},
+                    refused_case{"header_length_zero", with_header_length_field(0, 100)},
+                    // 60-byte header: UDP header would end at 82, beyond these 81 bytes.
+                    refused_case{"udp_header_beyond_frame", with_header_length_field(15, 81)}),
+    [](const testing::TestParamInfo<refused_case>& info) { return info.param.name; });
+
+TEST_F(FrameRingTest, LongestHeaderWithRoomForTheUdpHeaderIsStored) {
+    ASSERT_TRUE(store(with_header_length_field(15, 82)));
+    const rx_datagram d = take();
+    EXPECT_EQ(d.payload_offset, 82);
+    EXPECT_EQ(d.frame_length, 82);
+}
+
+TEST_F(FrameRingTest, InputIndexComesFromTheLastSourceByte) {
+    // Each case runs in a slot whose previous frame came from the other box: nothing is inherited.
+    const struct {
+        std::uint8_t last_byte;
+        std::int32_t input;
+    } cases[] = {{11, 1}, {10, 0}, {11, 1}, {12, -1}, {10, 0}, {0, -1}, {255, -1}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(store(box_frame(c.last_byte, "x")));
+        EXPECT_EQ(take().input_index, c.input) << "source ends in ." << int(c.last_byte);
+    }
+    // Every slot of a full lap: a frame from .11 then one from .12 in the same slot.
+    for (std::size_t k = 0; k < frame_ring_slots; ++k) {
+        ASSERT_TRUE(store(box_frame(11, "x")));
+        take();
+    }
+    ASSERT_TRUE(store(box_frame(12, "x")));
+    EXPECT_EQ(take().input_index, -1);
+}
+
+TEST_F(FrameRingTest, HoldsAtMost8191FramesInOrder) {
+    rx_datagram d;
+    EXPECT_FALSE(ring->take_datagram(&d));
+    EXPECT_FALSE(ring->take_datagram(nullptr));
+    for (std::size_t k = 0; k < frame_ring_slots - 1; ++k)
+        ASSERT_TRUE(store(box_frame(10, std::to_string(k)))) << "frame " << k;
+    EXPECT_FALSE(store(box_frame(10, "one too many")));
+    EXPECT_EQ(payload_of(take()), "0");
+    EXPECT_TRUE(store(box_frame(10, "after taking one")));
+    for (std::size_t k = 1; k < frame_ring_slots - 1; ++k) ASSERT_EQ(payload_of(take()), std::to_string(k));
+    EXPECT_EQ(payload_of(take()), "after taking one");
+    EXPECT_FALSE(ring->take_datagram(&d));
+}
+
+}  // namespace
+}  // namespace vorlane
