@@ -46,9 +46,9 @@ bool udp_checksum_good(std::uint8_t* frame, std::size_t udp_at, std::size_t leng
 
 }  // namespace
 
-FrameRing::FrameRing() : slots(std::make_unique<rx_datagram[]>(frame_ring_slots)) {
-    for (std::size_t k = 0; k < frame_ring_slots; ++k) slots[k].link = &slots[(k + 1) % frame_ring_slots];
-    write_pos = read_pos = &slots[0];
+FrameRing::FrameRing() : slot_storage(std::make_unique<rx_datagram[]>(frame_ring_slots)) {
+    for (std::size_t k = 0; k < frame_ring_slots; ++k) slot_storage[k].link = &slot_storage[(k + 1) % frame_ring_slots];
+    write_pos = read_pos = &slot_storage[0];
 }
 
 bool FrameRing::store_frame(const std::uint8_t* data, std::size_t length) {

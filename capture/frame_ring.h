@@ -47,7 +47,7 @@ class FrameRing {
 
   private:
     std::mutex lock;
-    std::unique_ptr<rx_datagram[]> slots;
+    std::unique_ptr<rx_datagram[]> slot_storage;
     rx_datagram* write_pos;
     rx_datagram* read_pos;
 };

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <memory>
+
+#include "capture/frame_ring.h"
+#include "capture/pcap_receive_thread.h"
+#include "config/config_manager.h"
+
+namespace vorlane {
+
+// The capture input as the controller drives it. The program uses the receive thread on the
+// run-time bound capture library (make_capture_input); the controller's tests use a scripted
+// stand-in, so that the start-up and retry logic can be driven tick by tick.
+class input_source {
+public:
+    virtual ~input_source() = default;
+
+    // The capture library could be bound when the input was made.
+    virtual bool library_loaded() const = 0;
+    // Builds the filter from the settings and starts the capture; a failure has been reported
+    // and counted through the rx_target when this answers false.
+    virtual bool open_input(const config_manager& config) = 0;
+    virtual void close_input() = 0;
+    // The oldest captured frame; false when none is waiting.
+    virtual bool take_datagram(rx_datagram& record) = 0;
+    // Delivers the receive thread's pending report on the main thread.
+    virtual void run_report() = 0;
+    // Ends the receive thread and waits for it; the input is unusable afterwards.
+    virtual void stop_thread() = 0;
+};
+
+// Binds the capture library and starts the receive thread, which waits for open_input. The
+// library is released when the input is destroyed.
+std::unique_ptr<input_source> make_capture_input(rx_target& target);
+
+}  // namespace vorlane

@@ -1,0 +1,412 @@
+#include "app/main_win.h"
+
+#include <QMetaObject>
+#include <QTimer>
+
+#include <cstdio>
+#include <exception>
+
+#include "config/exception_name.h"
+#include "net/tcp_srv_client.h"
+
+namespace vorlane {
+
+namespace {
+
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+    char text[512];
+    std::snprintf(text, sizeof text, pattern, args...);
+    return text;
+}
+
+std::string error_text(const char* code, const std::exception& e) {
+    return format("Error %s: %s", code, exception_name(e).c_str());
+}
+
+// The listen error on one line, as the status line and the log show it.
+std::string one_line(std::string_view text) {
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            line += ' ';
+            ++i;
+        } else {
+            line += text[i];
+        }
+    }
+    return line;
+}
+
+}  // namespace
+
+TMainWin::TMainWin(config_manager& config, nmea_manager& manager, const std::filesystem::path& program_dir,
+                   status_display& display, const input_factory& make_input, timers mode, QObject* parent)
+    : QObject(parent),
+      config(config),
+      manager(manager),
+      config_file(program_dir / config_file_name),
+      log(program_dir / event_log_file_name, config, display),
+      WSocketServerOut1(new TWSocketServer(this)),
+      WSocketServerOut2(new TWSocketServer(this)),
+      Timer1Sec(new QTimer(this)),
+      Timer100ms(new QTimer(this)) {
+    for (int o = 0; o < output_count; ++o) {
+        TWSocketServer* server = output_server(o);
+        server->set_tag(o);
+        server->set_backlog(5);
+        server->set_banner("KestavTranslator");
+        server->set_client_class<TTcpSrvClient>();
+        connect(server, &TWSocketServer::state_changed, this, &TMainWin::WSocketServerOutChangeState);
+        connect(server, &TWSocketServer::background_error, this, &TMainWin::WSocketServerOutBgException);
+        connect(server, &TWSocketServer::client_connected, this, &TMainWin::WSocketServerOutClientConnect);
+    }
+    connect(Timer1Sec, &QTimer::timeout, this, &TMainWin::Timer1SecTimer);
+    connect(Timer100ms, &QTimer::timeout, this, &TMainWin::Timer100msTimer);
+
+    input = make_input(*this);
+    capture_loaded = input->library_loaded();
+
+    if (mode == timers::running) {
+        Timer1Sec->start(1000);
+        Timer100ms->start(100);
+    }
+}
+
+TMainWin::~TMainWin() {
+    closing = true;
+    Timer1Sec->stop();
+    Timer100ms->stop();
+    input->stop_thread();
+    close_outputs();
+    input.reset();
+}
+
+int TMainWin::retry_delay(int failures) {
+    if (failures < 10) return 10;
+    if (failures < 20) return 60;
+    if (failures < 30) return 3600;
+    return ticks_per_day;
+}
+
+void TMainWin::update_status(const std::string& text, bool write_log) { log.update_status(text, write_log); }
+
+// --- 1-second supervision -------------------------------------------------------------------
+
+void TMainWin::Timer1SecTimer() {
+    if (!startup_done) {
+        data_path_ready = false;
+        update_status("Kestav Translator starting...", true);
+        startup_done = true;
+        // The settings are not read yet: this first shortening uses the default limit.
+        log.shorten_log_file();
+    }
+    if (!config_loaded && !load_configuration()) return;
+    supervise();
+}
+
+// False when the stage must run again on the next tick.
+bool TMainWin::load_configuration() {
+    try {
+        data_path_ready = false;
+        show("Loading config...");
+        if (!std::filesystem::exists(config_file) && !write_config(config, config_file)) {
+            const std::string error = take_error(config);
+            update_status(error.empty() ? "Error QXE-604" : error, true);
+        }
+        if (read_config(config, config_file)) {
+            show("Config loaded");
+        } else {
+            const std::string error = take_error(config);
+            update_status(error.empty() ? "Error QXE-603" : error, true);
+        }
+        manager.output_ports = {config.output_port[0], config.output_port[1]};
+        config_loaded = true;
+        return true;
+    } catch (const std::exception& e) {
+        update_status(error_text("QXE-802", e), true);
+        return false;
+    }
+}
+
+void TMainWin::supervise() {
+    if (!capture_loaded) {
+        show("WinPCap is required, please install.");
+        return;
+    }
+    if (config.input_ip.empty() || config.output_ip.empty()) {
+        show("Please configure network settings");
+        return;
+    }
+    if (log_shorten_countdown >= 0 && --log_shorten_countdown == 0) {
+        log.shorten_log_file();
+        log_shorten_countdown = ticks_per_day;
+    }
+
+    // A countdown that reaches 0 makes one attempt; the next tick takes it to -1, and the one
+    // after arms it again from the ladder, so attempts are one tick further apart than the
+    // ladder says.
+    bool all_open = true;
+    for (int o = 0; o < output_count; ++o) {
+        if (output_open[o]) continue;
+        all_open = false;
+        if (output_countdown[o] < 0) output_countdown[o] = retry_delay(output_fail_count[o]);
+        if (output_countdown[o] >= 0) --output_countdown[o];
+        if (output_countdown[o] == 0) {
+            show("Opening outputs");
+            data_path_ready = false;
+            open_output(o);
+        }
+    }
+    // The input is not touched while an output is closed.
+    if (!all_open) return;
+
+    if (!input_open) {
+        all_open = false;
+        if (input_countdown < 0) input_countdown = retry_delay(input_fail_count);
+        if (input_countdown >= 0) --input_countdown;
+        if (input_countdown == 0) {
+            show("Opening input");
+            data_path_ready = false;
+            open_input();
+        }
+    }
+    if (!all_open) return;
+
+    if (!data_path_ready) {
+        show("Ready");
+        data_path_ready = true;
+    } else if (new_traffic) {
+        if (!traffic_active) {
+            show("Active");
+            traffic_active = true;
+        }
+        new_traffic = false;
+    } else if (input_idle && traffic_active) {
+        show("Idle");
+        traffic_active = false;
+    }
+}
+
+bool TMainWin::open_input() {
+    const bool started = input->open_input(config);
+    if (started) input_idle = true;
+    return started;
+}
+
+void TMainWin::restart() {
+    config_loaded = false;
+    try {
+        input->close_input();
+        close_outputs();
+    } catch (const std::exception& e) {
+        update_status(error_text("QXE-605", e), true);
+        return;
+    }
+    output_countdown = {1, 1};
+    output_fail_count = {0, 0};
+    input_countdown = 2;
+    input_fail_count = 0;
+}
+
+// --- 100 ms service ---------------------------------------------------------------------------
+
+void TMainWin::Timer100msTimer() {
+    if (!data_path_ready) return;
+    for (int o = 0; o < output_count; ++o)
+        if (manager.has_output(o)) send_output(o);
+    if (monitor_open && monitor != nullptr) monitor->flush_pending();
+}
+
+// One batch per output in flight: the next is taken only when every connected client has
+// written the last one, so a slow client holds sentences back in the output queue (where
+// latest-value sentences are replaced in place) instead of in socket buffers.
+void TMainWin::send_output(int output) {
+    if (output < 0 || output >= output_count) return;
+    try {
+        TWSocketServer* server = output_server(output);
+        if (!manager.has_output(output) || server == nullptr) return;
+
+        auto connected_client = [server](int i) -> TTcpSrvClient* {
+            auto* client = qobject_cast<TTcpSrvClient*>(server->client(i));
+            return client != nullptr && client->state() == socket_state::connected ? client : nullptr;
+        };
+        for (int i = 0; i < server->client_count(); ++i)
+            if (const TTcpSrvClient* client = connected_client(i); client != nullptr && !client->ready) return;
+
+        char* batch = output_text[output].data();
+        std::int32_t length = batch_capacity;
+        if (!manager.take_output(output, batch, length)) return;
+
+        if (monitor_open && monitor != nullptr && monitor->show_output()) monitor->append_line(batch);
+        for (int i = 0; i < server->client_count(); ++i) {
+            if (TTcpSrvClient* client = connected_client(i)) {
+                client->ready = false;
+                client->send(QByteArrayView(batch, length));
+            }
+        }
+    } catch (const std::exception& e) {
+        update_status(error_text("QXE-110", e), true);
+    }
+}
+
+// --- input --------------------------------------------------------------------------------------
+
+void TMainWin::process_input() {
+    if (!input) return;
+    try {
+        rx_datagram datagram;
+        while (input->take_datagram(datagram)) {
+            if (datagram.input_index != 0 && datagram.input_index != 1) continue;
+            std::int32_t length = datagram.frame_length - datagram.payload_offset;
+            if (datagram.payload_offset < 0 || length < 0) continue;
+            manager.process_datagram(datagram.input_index, datagram.input_index,
+                                     datagram.frame + datagram.payload_offset, length, datagram.bad_checksum);
+        }
+    } catch (const std::exception&) {
+        // The remaining datagrams wait for the next notification.
+    }
+}
+
+void TMainWin::on_rx_datagram() {
+    if (input_idle) {
+        input_idle = false;
+        new_traffic = true;
+    }
+    process_input();
+}
+
+void TMainWin::on_rx_idle() {
+    process_input();
+    input_idle = true;
+}
+
+void TMainWin::on_rx_connected() {
+    input_open = true;
+    input_idle = true;
+    input_fail_count = 0;
+    show("Input connected");
+}
+
+void TMainWin::on_rx_disconnected() {
+    input_open = false;
+    data_path_ready = false;
+    traffic_active = false;
+    input_idle = true;
+    input_countdown = -1;
+    show("Input disconnected");
+}
+
+// Queued to this object's thread, so the receive thread never waits; Qt delivers the calls in
+// the order they were posted and drops those still pending when the controller is destroyed.
+void TMainWin::post_notification(rx_notification message) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, message] {
+            switch (message) {
+                case WM_RX_DATAGRAM:
+                    on_rx_datagram();
+                    break;
+                case WM_RX_IDLE:
+                    on_rx_idle();
+                    break;
+                case WM_RX_CONNECTED:
+                    on_rx_connected();
+                    break;
+                case WM_RX_DISCONNECTED:
+                    on_rx_disconnected();
+                    break;
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void TMainWin::post_report() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (input) input->run_report();
+        },
+        Qt::QueuedConnection);
+}
+
+// --- output servers -------------------------------------------------------------------------------
+
+TWSocketServer* TMainWin::output_server(int output) {
+    switch (output) {
+        case 0:
+            return WSocketServerOut1;
+        case 1:
+            return WSocketServerOut2;
+        default:
+            return nullptr;
+    }
+}
+
+bool TMainWin::open_output(int output) {
+    TWSocketServer* server = output_server(output);
+    if (server == nullptr) {
+        update_status(format("Error QXE-201: Illegal ouput port ID %d", output), true);
+        return false;
+    }
+    try {
+        if (server->state() == socket_state::closed) {
+            server->set_port(config.output_port[output]);
+            server->set_address(QString::fromStdString(config.output_ip));
+            server->set_client_class<TTcpSrvClient>();
+            server->listen();
+        }
+        return true;
+    } catch (const std::exception& e) {
+        update_status(format("Error QXE-200 (port %d): %s, %s", output + 1, exception_name(e).c_str(),
+                             one_line(e.what()).c_str()),
+                      true);
+        return false;
+    }
+}
+
+void TMainWin::close_output(int output) {
+    TWSocketServer* server = output_server(output);
+    if (server == nullptr) {
+        update_status(format("Error QXE-204: Illegal ouput port ID %d", output), true);
+        return;
+    }
+    try {
+        if (server->state() != socket_state::listening) return;
+        server->close();
+        for (int i = 0; i < server->client_count(); ++i)
+            if (TWSocketClient* client = server->client(i)) client->close();
+    } catch (const std::exception& e) {
+        update_status(error_text("QXE-203", e), true);
+    }
+}
+
+void TMainWin::close_outputs() {
+    try {
+        close_output(0);
+        close_output(1);
+    } catch (const std::exception& e) {
+        update_status(error_text("QXE-202", e), true);
+    }
+}
+
+void TMainWin::WSocketServerOutChangeState(TWSocketServer* server, socket_state, socket_state new_state) {
+    const int o = server->tag();
+    if (o >= 0 && o < output_count) output_open[o] = new_state == socket_state::listening;
+}
+
+// A server keeps listening whatever went wrong inside it.
+void TMainWin::WSocketServerOutBgException(TWSocketServer*, const QString&, bool* can_abort) { *can_abort = false; }
+
+void TMainWin::WSocketServerOutClientConnect(TWSocketServer* server, TWSocketClient* socket) {
+    auto* client = qobject_cast<TTcpSrvClient*>(socket);
+    if (client == nullptr) return;
+    client->output_index = server->tag();
+    client->ready = true;
+    // Displays have nothing to say; whatever they send is read and dropped.
+    connect(client, &TWSocketClient::data_available, client, [](TWSocketClient* c) { c->receive(); });
+    connect(client, &TWSocketClient::data_sent, client, [client](TWSocketClient*) { client->ready = true; });
+    // A client's own background error aborts only that connection (the layer's default answer).
+}
+
+}  // namespace vorlane

@@ -1,0 +1,135 @@
+#pragma once
+
+#include <QObject>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/data_monitor_sink.h"
+#include "app/event_log.h"
+#include "app/input_source.h"
+#include "config/config_manager.h"
+#include "net/socket_server.h"
+#include "stream/nmea_manager.h"
+
+class QTimer;
+
+namespace vorlane {
+
+// The controller of the whole application: the logic of the main window, whose layout lives
+// in ui/. Apart from the receive thread everything runs on the thread that owns it: the
+// 1-second supervision (start-up, opening and reopening outputs and input on a retry ladder,
+// the status text), the 100 ms service that moves queued sentences to the TCP clients, the
+// receive thread's four notifications and the output servers' socket events.
+class TMainWin : public QObject, public rx_target {
+    Q_OBJECT
+public:
+    using input_factory = std::function<std::unique_ptr<input_source>(rx_target&)>;
+    enum class timers { running, driven_by_caller };
+
+    static constexpr int output_count = 2;
+    // A batch holds at most batch_capacity - 1 characters and its NUL.
+    static constexpr std::int32_t batch_capacity = 4800;
+    static constexpr int ticks_per_day = 86400;
+
+    // `config` and `manager` are the process-wide settings and stream manager; `display` shows
+    // the status text and must outlive the controller. The settings file and the event log
+    // live in `program_dir`. Nothing is shown or logged before the first tick.
+    TMainWin(config_manager& config, nmea_manager& manager, const std::filesystem::path& program_dir,
+             status_display& display, const input_factory& make_input = make_capture_input,
+             timers mode = timers::running, QObject* parent = nullptr);
+    // Stops the receive thread and waits for it, closes both outputs, releases the capture library.
+    ~TMainWin() override;
+
+    void Timer1SecTimer();
+    void Timer100msTimer();
+    // After the configuration window saved new settings: stop input and outputs, read the
+    // settings again at the next tick and reopen everything.
+    void restart();
+    void send_output(int output);
+    void process_input();
+
+    void on_rx_datagram();
+    void on_rx_idle();
+    void on_rx_connected();
+    void on_rx_disconnected();
+
+    TWSocketServer* output_server(int output);
+    bool open_output(int output);
+    void close_output(int output);
+    void close_outputs();
+
+    // The one reporting call: status line always, event log when write_log is set.
+    void update_status(const std::string& text, bool write_log) override;
+    bool shorten_log_file() { return log.shorten_log_file(); }
+    const std::filesystem::path& get_log_file_name() const { return log.get_log_file_name(); }
+
+    // The Data Monitor window: set while it is shown.
+    void set_data_monitor(data_monitor_sink* sink) { monitor = sink; }
+    bool monitor_open = false;
+    // Set by the main window's close logic.
+    bool system_shutdown = false;
+    bool close_confirmed = false;
+
+    // State the windows and tests read.
+    bool is_data_path_ready() const { return data_path_ready; }
+    bool is_output_open(int output) const { return output_open.at(output); }
+    bool is_input_open() const { return input_open; }
+    bool is_capture_loaded() const { return capture_loaded; }
+    int input_failures() const { return input_fail_count; }
+
+    // The retry ladder: ticks to wait before the next attempt after `failures` failed ones.
+    static int retry_delay(int failures);
+
+private:
+    // rx_target, called by the receive thread: queued to this object's thread, never waiting.
+    void post_notification(rx_notification message) override;
+    void post_report() override;
+    bool application_closing() const override { return closing; }
+    void add_input_failure() override { ++input_fail_count; }
+
+    void show(const std::string& text) { update_status(text, false); }
+    bool load_configuration();
+    void supervise();
+    bool open_input();
+
+    void WSocketServerOutChangeState(TWSocketServer* server, socket_state old_state, socket_state new_state);
+    void WSocketServerOutBgException(TWSocketServer* server, const QString& error, bool* can_abort);
+    void WSocketServerOutClientConnect(TWSocketServer* server, TWSocketClient* client);
+
+    config_manager& config;
+    nmea_manager& manager;
+    std::filesystem::path config_file;
+    event_log log;
+    data_monitor_sink* monitor = nullptr;
+
+    int input_fail_count = 0;
+    bool data_path_ready = false;
+    bool startup_done = false;
+    bool config_loaded = false;
+    bool traffic_active = false;
+    int log_shorten_countdown = ticks_per_day;
+    std::array<bool, output_count> output_open{false, false};
+    std::array<int, output_count> output_countdown{1, 1};
+    std::array<int, output_count> output_fail_count{0, 0};
+    bool input_open = false;
+    int input_countdown = 2;
+    std::array<std::array<char, batch_capacity + 1>, output_count> output_text{};
+    bool new_traffic = false;
+    bool input_idle = true;
+    bool closing = false;
+
+    TWSocketServer* WSocketServerOut1;
+    TWSocketServer* WSocketServerOut2;
+    QTimer* Timer1Sec;
+    QTimer* Timer100ms;
+    // Made last: its thread may report as soon as it exists.
+    std::unique_ptr<input_source> input;
+    bool capture_loaded;
+};
+
+}  // namespace vorlane

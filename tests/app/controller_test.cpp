@@ -1,0 +1,351 @@
+// The controller's supervision and services, driven tick by tick against a scripted capture
+// input and real output servers on loopback.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTcpServer>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/main_win.h"
+#include "tests/support/loopback_peer.h"
+#include "tests/support/nmea_text.h"
+#include "tests/support/temp_dir.h"
+
+namespace vorlane {
+namespace {
+
+// The status texts in the order they were shown.
+class recording_display : public status_display {
+public:
+    void show_status(const std::string& text) override { shown.push_back(text); }
+    void refresh_log_viewer() override {}
+    std::vector<std::string> shown;
+};
+
+// The capture input as a script: open_input answers as told (a refusal is reported and
+// counted as the receive thread would), datagrams wait in a queue.
+class scripted_input : public input_source {
+public:
+    scripted_input(rx_target& target, bool loaded) : target(target), loaded(loaded) {}
+    bool library_loaded() const override { return loaded; }
+    bool open_input(const config_manager&) override {
+        ++opens;
+        if (!open_succeeds) {
+            target.update_status("Error QXE-RECV-105: Unable to open adapter 'lo'", true);
+            target.add_input_failure();
+        }
+        return open_succeeds;
+    }
+    void close_input() override { ++closes; }
+    bool take_datagram(rx_datagram& record) override {
+        if (waiting.empty()) return false;
+        record = waiting.front();
+        waiting.pop_front();
+        return true;
+    }
+    void run_report() override {}
+    void stop_thread() override { stopped = true; }
+
+    // One captured frame whose UDP payload is the 8-byte header and `lines`.
+    void capture(int input_index, const std::string& lines, bool bad_checksum = false) {
+        rx_datagram d;
+        const int offset = 14 + 20 + 8;
+        const std::string payload = "UdPbC\0\0\0" + lines;
+        std::memcpy(d.frame + offset, "UdPbC\0\0\0", 8);
+        std::memcpy(d.frame + offset + 8, lines.data(), lines.size());
+        d.payload_offset = offset;
+        d.frame_length = offset + 8 + static_cast<int>(lines.size());
+        d.input_index = input_index;
+        d.bad_checksum = bad_checksum;
+        waiting.push_back(d);
+    }
+
+    rx_target& target;
+    bool loaded;
+    bool open_succeeds = true;
+    int opens = 0;
+    int closes = 0;
+    bool stopped = false;
+    std::deque<rx_datagram> waiting;
+};
+
+// A TCP port on 127.0.0.1 that nobody listens on right now.
+int free_port_pair() {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost, 0)) continue;
+        const int port = probe.serverPort();
+        probe.close();
+        QTcpServer next;
+        if (port < 65535 && next.listen(QHostAddress::LocalHost, port + 1)) return port;
+    }
+    throw std::runtime_error("no free pair of ports on 127.0.0.1");
+}
+
+struct controller_fixture : testing::Test {
+    test::temp_dir dir;
+    recording_display display;
+    config_manager config;
+    std::unique_ptr<nmea_manager> manager = std::make_unique<nmea_manager>();
+    scripted_input* input = nullptr;
+    std::unique_ptr<TMainWin> controller;
+    int first_port = free_port_pair();
+
+    void write_settings(const std::string& input_ip = "127.0.0.1", const std::string& output_ip = "127.0.0.1") {
+        std::ofstream(dir / "Vorlane.ini") << "[Vorlane]\ninput_ip=" << input_ip << "\noutput_ip=" << output_ip
+                                           << "\nfirst_output_port=" << first_port << "\n";
+    }
+
+    void start(bool library_loaded = true) {
+        set_defaults(config);
+        controller = std::make_unique<TMainWin>(
+            config, *manager, dir.path(), display,
+            [this, library_loaded](rx_target& target) {
+                auto made = std::make_unique<scripted_input>(target, library_loaded);
+                input = made.get();
+                return made;
+            },
+            TMainWin::timers::driven_by_caller);
+    }
+
+    // Runs n 1-second ticks and answers the texts they showed.
+    std::vector<std::string> ticks(int n = 1) {
+        const std::size_t before = display.shown.size();
+        for (int i = 0; i < n; ++i) controller->Timer1SecTimer();
+        return {display.shown.begin() + static_cast<long>(before), display.shown.end()};
+    }
+
+    std::string log_text() const { return test::read_file(dir / "Vorlane.log"); }
+
+    // Ticks from a normal start until "Ready".
+    void run_to_ready() {
+        write_settings();
+        start();
+        ticks(3);
+        controller->on_rx_connected();
+        ASSERT_EQ(ticks(), std::vector<std::string>{"Ready"});
+    }
+};
+
+using strings = std::vector<std::string>;
+
+TEST_F(controller_fixture, NormalStartShowsTheStagesInOrder) {
+    write_settings();
+    start();
+    EXPECT_EQ(ticks(), (strings{"Kestav Translator starting...", "Loading config...", "Config loaded",
+                                "Opening outputs", "Opening outputs"}));
+    EXPECT_TRUE(controller->is_output_open(0));
+    EXPECT_TRUE(controller->is_output_open(1));
+    EXPECT_EQ(ticks(), strings{});
+    EXPECT_EQ(ticks(), strings{"Opening input"});
+    EXPECT_EQ(input->opens, 1);
+    controller->on_rx_connected();
+    EXPECT_EQ(display.shown.back(), "Input connected");
+    EXPECT_EQ(ticks(), strings{"Ready"});
+    EXPECT_TRUE(controller->is_data_path_ready());
+    EXPECT_EQ(ticks(3), strings{}) << "Ready is shown once per opening";
+    EXPECT_EQ(manager->output_ports[0], first_port);
+    EXPECT_EQ(manager->output_ports[1], first_port + 1);
+
+    const std::string log = log_text();
+    EXPECT_NE(log.find(" Kestav Translator starting...\n"), std::string::npos);
+    for (const char* status_only : {"Loading config", "Config loaded", "Opening", "Ready", "Input connected"})
+        EXPECT_EQ(log.find(status_only), std::string::npos) << status_only << " must not be logged";
+}
+
+TEST_F(controller_fixture, FirstRunWritesTheDefaultSettingsFile) {
+    start();
+    ticks();
+    const std::string ini = test::read_file(dir / "Vorlane.ini");
+    EXPECT_EQ(ini.rfind("[Vorlane]\ninput_ip=0.0.0.0\n", 0), 0u) << ini;
+    EXPECT_NE(ini.find("first_output_port=14001"), std::string::npos);
+}
+
+TEST_F(controller_fixture, EmptyAddressAsksForConfiguration) {
+    write_settings("", "127.0.0.1");
+    start();
+    EXPECT_EQ(ticks().back(), "Please configure network settings");
+    EXPECT_EQ(ticks(5), strings(5, "Please configure network settings"));
+    EXPECT_FALSE(controller->is_output_open(0));
+    EXPECT_EQ(input->opens, 0);
+}
+
+TEST_F(controller_fixture, MissingCaptureLibraryStopsSupervisionAlsoAfterRestart) {
+    write_settings();
+    start(false);
+    EXPECT_EQ(ticks().back(), "WinPCap is required, please install.");
+    controller->restart();
+    EXPECT_EQ(ticks(3), (strings{"Loading config...", "Config loaded", "WinPCap is required, please install.",
+                                 "WinPCap is required, please install.", "WinPCap is required, please install."}));
+    EXPECT_FALSE(controller->is_output_open(0));
+    EXPECT_EQ(input->opens, 0);
+    EXPECT_EQ(log_text().find("WinPCap"), std::string::npos);
+}
+
+TEST(RetryLadder, MapsFailureCountsToTicks) {
+    const std::pair<int, int> rows[] = {{0, 10},   {9, 10},   {10, 60},      {19, 60},
+                                        {20, 3600}, {29, 3600}, {30, 86400}, {1000, 86400}};
+    for (const auto& [failures, delay] : rows) EXPECT_EQ(TMainWin::retry_delay(failures), delay) << failures;
+}
+
+TEST_F(controller_fixture, FailedInputAttemptsFollowTheLadder) {
+    write_settings();
+    start();
+    input->open_succeeds = false;
+    std::vector<int> attempt_ticks;
+    int tick = 0;
+    while (attempt_ticks.size() < 32) {
+        const int before = input->opens;
+        controller->Timer1SecTimer();
+        ++tick;
+        if (input->opens != before) attempt_ticks.push_back(tick);
+    }
+    ASSERT_EQ(attempt_ticks.front(), 3);
+    for (std::size_t i = 1; i < attempt_ticks.size(); ++i) {
+        const int expected = i < 10 ? 11 : i < 20 ? 61 : i < 30 ? 3601 : 86401;
+        EXPECT_EQ(attempt_ticks[i] - attempt_ticks[i - 1], expected) << "after failure " << i;
+    }
+    EXPECT_EQ(controller->input_failures(), 32);
+    controller->on_rx_connected();
+    EXPECT_EQ(controller->input_failures(), 0) << "a connection resets the count";
+}
+
+TEST_F(controller_fixture, OutputThatCannotListenIsRetriedEvery11Ticks) {
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, first_port));
+    write_settings();
+    start();
+    ticks();
+    EXPECT_TRUE(controller->is_output_open(1));
+    EXPECT_FALSE(controller->is_output_open(0));
+    const std::string log = log_text();
+    EXPECT_NE(log.find("Error QXE-200 (port 1): "), std::string::npos) << log;
+    int gap = 0;
+    strings shown;
+    do {
+        ++gap;
+        shown = ticks();
+    } while (shown.empty() && gap < 100);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown.front(), "Opening outputs");
+    EXPECT_EQ(gap, 11);
+    EXPECT_EQ(display.shown.back().rfind("Error QXE-200 (port 1): ", 0), 0u) << display.shown.back();
+    EXPECT_EQ(input->opens, 0) << "the input waits for both outputs";
+}
+
+TEST_F(controller_fixture, ActiveAndIdleFollowTheTraffic) {
+    run_to_ready();
+    controller->on_rx_datagram();
+    EXPECT_EQ(ticks(), strings{"Active"});
+    controller->on_rx_datagram();
+    EXPECT_EQ(ticks(2), strings{}) << "traffic without a read time-out keeps Active";
+    controller->on_rx_idle();
+    EXPECT_EQ(ticks(), strings{"Idle"});
+    EXPECT_EQ(ticks(), strings{});
+    controller->on_rx_datagram();
+    EXPECT_EQ(ticks(), strings{"Active"});
+    EXPECT_EQ(log_text().find("Active"), std::string::npos);
+}
+
+TEST_F(controller_fixture, DisconnectReopensTheInputOnTheLadder) {
+    run_to_ready();
+    controller->on_rx_disconnected();
+    EXPECT_EQ(display.shown.back(), "Input disconnected");
+    EXPECT_FALSE(controller->is_data_path_ready());
+    const int opens = input->opens;
+    int waited = 0;
+    while (input->opens == opens && waited < 50) {
+        ticks();
+        ++waited;
+    }
+    EXPECT_EQ(waited, 10);
+}
+
+TEST_F(controller_fixture, RestartReadsTheSettingsAgainAndReopensEverything) {
+    run_to_ready();
+    controller->restart();
+    EXPECT_EQ(input->closes, 1);
+    EXPECT_FALSE(controller->is_output_open(0));
+    EXPECT_FALSE(controller->is_output_open(1));
+    // The running capture ends and reports it.
+    controller->on_rx_disconnected();
+    EXPECT_EQ(ticks(), (strings{"Loading config...", "Config loaded", "Opening outputs", "Opening outputs"}));
+    const int opens = input->opens;
+    int waited = 0;
+    while (input->opens == opens && waited < 50) {
+        ticks();
+        ++waited;
+    }
+    EXPECT_EQ(waited, 10) << "a capture that was running comes back on the first step of the ladder";
+}
+
+TEST_F(controller_fixture, RestartWithoutARunningCaptureReopensTheInputTwoTicksLater) {
+    write_settings();
+    start();
+    ticks();
+    controller->restart();
+    ticks();
+    EXPECT_EQ(ticks(), strings{});
+    EXPECT_EQ(ticks(), strings{"Opening input"});
+}
+
+// Batches move only while the data path is ready, and datagrams of an unknown input never reach
+// the stream manager.
+TEST_F(controller_fixture, ServicesMoveDatagramsToTheOutputs) {
+    run_to_ready();
+    const std::string gga = test::with_checksum("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    input->capture(0, gga + "\r\n");
+    input->capture(2, gga + "\r\n");
+    controller->on_rx_datagram();
+    EXPECT_TRUE(manager->has_output(0));
+    EXPECT_FALSE(manager->has_output(1));
+    controller->Timer100msTimer();
+    EXPECT_FALSE(manager->has_output(0)) << "with nobody connected the batch is taken and dropped";
+}
+
+TEST_F(controller_fixture, ClientsGetTheBannerThenTheirOutputOnly) {
+    run_to_ready();
+    test::loopback_peer first(static_cast<quint16>(first_port));
+    test::loopback_peer second(static_cast<quint16>(first_port + 1));
+    ASSERT_TRUE(first.wait_connected(2000));
+    ASSERT_TRUE(second.wait_connected(2000));
+    const std::string gga = test::with_checksum("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    const std::string hdt = test::with_checksum("$HEHDT,271.1,T");
+
+    // Let the servers accept, then feed one datagram per input.
+    for (int i = 0; i < 20 && controller->output_server(1)->client_count() == 0; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    input->capture(0, gga + "\r\n");
+    input->capture(1, hdt + "\r\n");
+    controller->on_rx_datagram();
+    controller->Timer100msTimer();
+    for (int i = 0; i < 40 && (first.received().size() < 20 + gga.size() || second.received().size() < 20 + hdt.size());
+         ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 25);
+        first.read_available();
+        second.read_available();
+    }
+    EXPECT_EQ(first.received(), "KestavTranslator\r\n" + gga + "\r\n");
+    EXPECT_EQ(second.received(), "KestavTranslator\r\n" + hdt + "\r\n");
+}
+
+TEST_F(controller_fixture, DestructionStopsTheThreadAndClosesTheOutputs) {
+    run_to_ready();
+    scripted_input* seen = input;
+    bool stopped_before_close = false;
+    QObject::connect(controller->output_server(0), &TWSocketServer::state_changed,
+                     [&](TWSocketServer*, socket_state, socket_state now) {
+                         if (now == socket_state::closed) stopped_before_close = seen->stopped;
+                     });
+    controller.reset();
+    EXPECT_TRUE(stopped_before_close) << "the receive thread ends before the outputs close";
+}
+
+}  // namespace
+}  // namespace vorlane
