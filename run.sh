@@ -1,10 +1,73 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the release configuration and runs Vorlane.
+#   ./run.sh        the gateway, with Vorlane.ini and Vorlane.log beside the binary
+#   ./run.sh demo   the gateway on loopback, fed by the traffic generator
 set -euo pipefail
 cd "$(dirname "$0")"
+
+mode=${1:-gateway}
+case "$mode" in
+  gateway|demo) ;;
+  *) echo "usage: ./run.sh [demo]" >&2; exit 2 ;;
+esac
 
 tools/install-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release
 
-exec build/release/tools/vorlane-check "$@" data/sample-sentences.txt
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  if [ "$mode" = demo ] || ! getcap build/release/app/vorlane 2>/dev/null | grep -q cap_net_raw; then
+    echo "Capturing packets needs root or the capabilities cap_net_raw,cap_net_admin (see README); using sudo."
+    as_root=(sudo)
+  fi
+fi
+
+if [ "$mode" = gateway ]; then
+  exec "${as_root[@]}" build/release/app/vorlane
+fi
+
+# The demo runs in a scratch directory of its own: the program keeps its settings and its log
+# beside the executable, so it gets a copy there with a loopback configuration.
+demo=build/demo
+mkdir -p "$demo"
+cp build/release/app/vorlane "$demo/vorlane"
+cat > "$demo/Vorlane.ini" <<'INI'
+[Vorlane]
+input_ip=127.0.0.1
+output_ip=127.0.0.1
+first_output_port=14001
+max_log_lines=1024
+locked=0
+[QXInput]
+input_0_port=10021
+input_0_src_ip=127.0.0.10
+input_0_dest_ip=127.0.0.1
+input_1_port=10021
+input_1_src_ip=127.0.0.11
+input_1_dest_ip=127.0.0.1
+INI
+
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do "${as_root[@]}" kill -TERM "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT INT TERM
+
+"${as_root[@]}" "$demo/vorlane" &
+pids+=($!)
+sleep 4
+"${as_root[@]}" build/release/tools/vorlane-sim --rate 20 &
+pids+=($!)
+
+cat <<MSG
+
+Vorlane runs on loopback, fed by vorlane-sim from junction boxes 127.0.0.10 and 127.0.0.11.
+Watch the served sentences with
+    nc 127.0.0.1 14001     (junction box 1)
+    nc 127.0.0.1 14002     (junction box 2)
+Settings and log: $demo/Vorlane.ini, $demo/Vorlane.log. Press Ctrl-C to stop.
+
+MSG
+wait "${pids[0]}"

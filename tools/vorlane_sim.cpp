@@ -1,0 +1,205 @@
+// vorlane-sim: sends IEC 61162-450 style datagrams as the two VDR junction boxes would, for
+// commissioning, demonstrations and tests. Each datagram is the 8-byte header followed by
+// sentence lines ended by CR LF, built by hand on a raw socket so that its UDP checksum is
+// final even on the loopback adapter.
+#include <algorithm>
+#include <csignal>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/raw_udp.h"
+
+namespace {
+
+using namespace vorlane;
+
+constexpr const char* usage =
+    "usage: vorlane-sim [options]\n"
+    "Sends the sentences of a file as IEC 61162-450 datagrams from both junction boxes.\n"
+    "  --file PATH          sentences, one per line (default: the bundled sample)\n"
+    "  --rate N             sentences per second per junction box (default 20)\n"
+    "  --sentences N        sentences per datagram at most (default 10)\n"
+    "  --sources A,B        source addresses of junction box 1 and 2\n"
+    "                       (default 127.0.0.10,127.0.0.11)\n"
+    "  --destination IP     destination address (default 127.0.0.1)\n"
+    "  --port N             destination UDP port (default 10021)\n"
+    "  --boxes 1|2|both     which junction boxes send (default both)\n"
+    "  --bad-udp-every N    every Nth datagram carries a wrong UDP checksum\n"
+    "  --broken-every N     every Nth sentence gets a wrong NMEA checksum\n"
+    "  --seconds S          stop after S seconds (default: until interrupted)\n"
+    "Sending needs a raw socket: run as root or give the binary CAP_NET_RAW.\n";
+
+// The 8-byte header of every datagram; the gateway skips it unread.
+constexpr char datagram_header[8] = {'U', 'd', 'P', 'b', 'C', 0, 0, 0};
+
+volatile std::sig_atomic_t stop_requested = 0;
+void on_signal(int) { stop_requested = 1; }
+
+struct options {
+    std::string file = VORLANE_SAMPLE_FILE;
+    double rate = 20;
+    int sentences_per_datagram = 10;
+    std::string sources[2] = {"127.0.0.10", "127.0.0.11"};
+    std::string destination = "127.0.0.1";
+    int port = 10021;
+    bool box_sends[2] = {true, true};
+    long bad_udp_every = 0;
+    long broken_every = 0;
+    double seconds = 0;
+};
+
+[[noreturn]] void fail_usage(const std::string& message) {
+    std::fprintf(stderr, "vorlane-sim: %s\n%s", message.c_str(), usage);
+    std::exit(2);
+}
+
+long number(const char* text, const char* option, long lo, long hi) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != 0 || value < lo || value > hi)
+        fail_usage(std::string("bad value '") + text + "' for " + option);
+    return value;
+}
+
+options parse(int argc, char** argv) {
+    options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(usage, stdout);
+            std::exit(0);
+        }
+        if (i + 1 >= argc) fail_usage("missing value for " + arg);
+        const char* value = argv[++i];
+        if (arg == "--file") {
+            o.file = value;
+        } else if (arg == "--rate") {
+            o.rate = static_cast<double>(number(value, "--rate", 1, 100000));
+        } else if (arg == "--sentences") {
+            o.sentences_per_datagram = static_cast<int>(number(value, "--sentences", 1, 1000));
+        } else if (arg == "--sources") {
+            const std::string list = value;
+            const auto comma = list.find(',');
+            if (comma == std::string::npos) fail_usage("--sources needs two addresses, A,B");
+            o.sources[0] = list.substr(0, comma);
+            o.sources[1] = list.substr(comma + 1);
+        } else if (arg == "--destination") {
+            o.destination = value;
+        } else if (arg == "--port") {
+            o.port = static_cast<int>(number(value, "--port", 1, 65535));
+        } else if (arg == "--boxes") {
+            const std::string boxes = value;
+            if (boxes != "1" && boxes != "2" && boxes != "both") fail_usage("--boxes takes 1, 2 or both");
+            o.box_sends[0] = boxes != "2";
+            o.box_sends[1] = boxes != "1";
+        } else if (arg == "--bad-udp-every") {
+            o.bad_udp_every = number(value, "--bad-udp-every", 1, 1000000000);
+        } else if (arg == "--broken-every") {
+            o.broken_every = number(value, "--broken-every", 1, 1000000000);
+        } else if (arg == "--seconds") {
+            o.seconds = static_cast<double>(number(value, "--seconds", 1, 100000000));
+        } else {
+            fail_usage("unknown option '" + arg + "'");
+        }
+    }
+    return o;
+}
+
+std::vector<std::string> read_sentences(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "vorlane-sim: cannot read '%s': %s\n", file.c_str(), std::strerror(errno));
+        std::exit(2);
+    }
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        if (!line.empty()) lines.push_back(line);
+    }
+    if (lines.empty()) {
+        std::fprintf(stderr, "vorlane-sim: '%s' holds no sentences\n", file.c_str());
+        std::exit(2);
+    }
+    return lines;
+}
+
+// A sentence whose last checksum digit no longer matches: a display must never see it.
+std::string broken(std::string sentence) {
+    char& last = sentence.back();
+    last = last == '0' ? '1' : '0';
+    return sentence;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const options o = parse(argc, argv);
+    const std::vector<std::string> sentences = read_sentences(o.file);
+
+    udp_packet_spec spec[2];
+    for (int box = 0; box < 2; ++box) {
+        if (!parse_ipv4_address(o.sources[box], spec[box].source))
+            fail_usage("'" + o.sources[box] + "' is not an IPv4 address");
+        if (!parse_ipv4_address(o.destination, spec[box].destination))
+            fail_usage("'" + o.destination + "' is not an IPv4 address");
+        spec[box].source_port = static_cast<std::uint16_t>(50000 + box);
+        spec[box].destination_port = static_cast<std::uint16_t>(o.port);
+    }
+
+    raw_udp_socket socket;
+    if (!socket.is_open()) {
+        std::fprintf(stderr,
+                     "vorlane-sim: cannot open a raw socket (%s).\n"
+                     "Sending needs root or the capability CAP_NET_RAW, e.g.\n"
+                     "  sudo setcap cap_net_raw+ep %s\n",
+                     socket.error().c_str(), argv[0]);
+        return 2;
+    }
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
+
+    // Every box sends its datagrams evenly spread over the second; box 2 starts half-way
+    // through the file so the two streams are told apart at a glance.
+    const double datagrams_per_second = o.rate / o.sentences_per_datagram;
+    const auto interval = std::chrono::duration<double>(1.0 / std::max(datagrams_per_second, 0.001));
+    const auto started = std::chrono::steady_clock::now();
+    std::size_t next_line[2] = {0, sentences.size() / 2};
+    long datagrams = 0;
+    long sentence_count = 0;
+    long sent[2] = {0, 0};
+    auto due = started;
+    while (!stop_requested) {
+        if (o.seconds > 0 && std::chrono::steady_clock::now() - started >= std::chrono::duration<double>(o.seconds))
+            break;
+        for (int box = 0; box < 2; ++box) {
+            if (!o.box_sends[box]) continue;
+            std::string payload(datagram_header, sizeof datagram_header);
+            for (int k = 0; k < o.sentences_per_datagram; ++k) {
+                const std::string& sentence = sentences[next_line[box]++ % sentences.size()];
+                ++sentence_count;
+                payload += o.broken_every > 0 && sentence_count % o.broken_every == 0 ? broken(sentence) : sentence;
+                payload += "\r\n";
+            }
+            ++datagrams;
+            spec[box].identification = static_cast<std::uint16_t>(datagrams);
+            spec[box].checksum = o.bad_udp_every > 0 && datagrams % o.bad_udp_every == 0 ? udp_checksum_kind::wrong
+                                                                                          : udp_checksum_kind::correct;
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
+            if (!socket.send(build_udp_packet(spec[box], {bytes, payload.size()}))) {
+                std::fprintf(stderr, "vorlane-sim: send failed: %s\n", socket.error().c_str());
+                return 1;
+            }
+            ++sent[box];
+        }
+        due += std::chrono::duration_cast<std::chrono::steady_clock::duration>(interval);
+        std::this_thread::sleep_until(due);
+    }
+    std::fprintf(stderr, "vorlane-sim: sent %ld datagrams from box 1 and %ld from box 2\n", sent[0], sent[1]);
+    return 0;
+}
