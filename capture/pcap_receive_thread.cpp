@@ -24,9 +24,13 @@ using namespace std::chrono_literals;
 constexpr auto start_wait = 100ms;
 constexpr int snapshot_length = 65536;
 constexpr int promiscuous = 1;
-// Bounds the delay of WM_RX_IDLE, of a stop request and of termination.
-constexpr int read_timeout_ms = 100;
-constexpr auto read_timeout = std::chrono::milliseconds(read_timeout_ms);
+// Bounds the delay of WM_RX_IDLE, of a stop request and of termination; kept by read_frame.
+constexpr auto read_timeout = 100ms;
+// The time-out handed to the capture library is its packet buffer time-out: on Linux the kernel
+// holds frames in a block until the block fills or this timer retires it. With the read
+// time-out there, a frame could wait 100 ms before the thread even saw it, on top of the 100 ms
+// send service; a short buffer time-out keeps the capture's share of the latency small.
+constexpr int packet_buffer_timeout_ms = 2;
 constexpr int optimise = 1;
 constexpr int lowest_nice = 19;
 
@@ -188,7 +192,7 @@ void TPCapReceiveThread::capture_cycle(const capture_settings& cycle) {
         if (terminated) return;
         char error[PCAP_ERRBUF_SIZE] = {};
         handle.reset(capture_api.pcap_open_live(adapter.c_str(), snapshot_length, promiscuous,
-                                                read_timeout_ms, error));
+                                                packet_buffer_timeout_ms, error));
         // A handle that cannot be read with the time-out kept here counts as not opened.
         int descriptor = -1;
         if (handle && capture_api.pcap_setnonblock(handle.get(), 1, error) == 0)

@@ -311,8 +311,8 @@ TEST_F(controller_fixture, ServicesMoveDatagramsToTheOutputs) {
 
 TEST_F(controller_fixture, ClientsGetTheBannerThenTheirOutputOnly) {
     run_to_ready();
-    test::loopback_peer first(static_cast<quint16>(first_port));
-    test::loopback_peer second(static_cast<quint16>(first_port + 1));
+    test::loopback_peer first(static_cast<std::uint16_t>(first_port));
+    test::loopback_peer second(static_cast<std::uint16_t>(first_port + 1));
     ASSERT_TRUE(first.wait_connected(2000));
     ASSERT_TRUE(second.wait_connected(2000));
     const std::string gga = test::with_checksum("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");

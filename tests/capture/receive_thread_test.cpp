@@ -148,7 +148,7 @@ TEST_F(ReceiveThreadTest, OpensTheAdapterOfTheAddressWithTheFixedParameters) {
     ASSERT_TRUE(wait_for("connected"));
     with_fake([](fake_pcap_state& f) {
         EXPECT_EQ(f.opened_adapters, (std::vector<std::string>{"eth0"}));
-        EXPECT_EQ(f.open_adapter_parameters, "65536 1 100");
+        EXPECT_EQ(f.open_adapter_parameters, "65536 1 2");
         EXPECT_TRUE(f.nonblocking);
         EXPECT_EQ(f.compiled_filters, (std::vector<std::string>{filter_a}));
         const std::uint8_t mask[4] = {255, 255, 255, 0};

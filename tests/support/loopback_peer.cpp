@@ -11,7 +11,7 @@
 
 namespace vorlane::test {
 
-loopback_peer::loopback_peer(quint16 port, int receive_buffer) {
+loopback_peer::loopback_peer(std::uint16_t port, int receive_buffer) {
     descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (descriptor < 0) throw std::runtime_error("socket failed");
     if (receive_buffer > 0)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtGlobal>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -11,7 +11,7 @@ namespace vorlane::test {
 class loopback_peer {
 public:
     // Starts connecting; receive_buffer > 0 makes the kernel's receive buffer that small.
-    explicit loopback_peer(quint16 port, int receive_buffer = 0);
+    explicit loopback_peer(std::uint16_t port, int receive_buffer = 0);
     ~loopback_peer();
     loopback_peer(const loopback_peer&) = delete;
     loopback_peer& operator=(const loopback_peer&) = delete;
