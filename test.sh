@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every configuration and runs every test:
-# unit tests optimised and under AddressSanitizer + UndefinedBehaviorSanitizer,
-# then each fuzz target for a bounded time.
+# unit tests optimised and under AddressSanitizer + UndefinedBehaviorSanitizer, the
+# capture tests under ThreadSanitizer, then each fuzz target for a bounded time.
+# The capture and end-to-end tests need root; without it they skip and say so.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -16,6 +17,12 @@ for preset in release debug; do
   echo "=== $preset: tests"
   ctest --preset "$preset" -j2
 done
+
+# The receive thread and its frame ring are the one place two threads meet.
+echo "=== tsan: capture"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --target capture_tests
+ctest --preset tsan -R '^capture\.'
 
 echo "=== fuzz: build"
 cmake --preset fuzz >/dev/null
