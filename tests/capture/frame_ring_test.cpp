@@ -89,6 +89,8 @@ struct checksum_case {
     bool bad;
 };
 
+void PrintTo(const checksum_case& c, std::ostream* os) { *os << c.name; }
+
 class FrameRingChecksum : public FrameRingTest, public testing::WithParamInterface<checksum_case> {};
 
 TEST_P(FrameRingChecksum, FlagsExactlyTheWrongChecksums) {
@@ -140,6 +142,8 @@ struct refused_case {
     const char* name;
     std::vector<std::uint8_t> frame;
 };
+
+void PrintTo(const refused_case& c, std::ostream* os) { *os << c.name; }
 
 std::vector<std::uint8_t> with_header_length_field(std::uint8_t ihl, std::size_t length) {
     std::vector<std::uint8_t> frame = frame_of_length(length);

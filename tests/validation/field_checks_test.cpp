@@ -17,6 +17,8 @@ struct check_case {
     bool passes;
 };
 
+void PrintTo(const check_case& c, std::ostream* os) { *os << c.name; }
+
 class FieldChecks : public testing::TestWithParam<check_case> {};
 
 TEST_P(FieldChecks, Judges) { EXPECT_EQ(GetParam().check(), GetParam().passes); }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ostream>
+
 // One valid sentence (without checksum) of every formatter that has a rule of its own, with
 // the formatter's minimum number of data fields: the generic suite runs over them and the fuzz
 // seeds are made of them. Most are real captures.
@@ -10,6 +12,8 @@ struct formatter_sample {
     int minimum;
     const char* body;
 };
+
+inline void PrintTo(const formatter_sample& s, std::ostream* os) { *os << s.body; }
 
 inline constexpr formatter_sample formatter_samples[] = {
     {"GGA", 14, "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"},

@@ -44,6 +44,8 @@ struct accepted_case {
     int sequence_id = -1;
 };
 
+void PrintTo(const accepted_case& c, std::ostream* os) { *os << c.name; }
+
 class AlertRuleAccepts : public testing::TestWithParam<accepted_case> {};
 
 TEST_P(AlertRuleAccepts, AndWritesTheFragmentFields) {
@@ -112,6 +114,8 @@ struct rejected_case {
     int field;
     rejection reason;
 };
+
+void PrintTo(const rejected_case& c, std::ostream* os) { *os << c.name; }
 
 class AlertRuleRejects : public testing::TestWithParam<rejected_case> {};
 

@@ -36,6 +36,8 @@ struct motion_case {
     int field = 0;            // data field the rule stopped at; 0 for a count failure
 };
 
+void PrintTo(const motion_case& c, std::ostream* os) { *os << c.name; }
+
 constexpr motion_case pass(const char* name, const char* sentence) {
     return {name, sentence};
 }

@@ -16,6 +16,8 @@ struct token_case {
     std::vector<std::string> tokens;
 };
 
+void PrintTo(const token_case& c, std::ostream* os) { *os << c.name; }
+
 class StrTokSplits : public testing::TestWithParam<token_case> {};
 
 TEST_P(StrTokSplits, ReturnsTheTokensAndRestoresTheText) {
