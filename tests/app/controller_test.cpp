@@ -56,7 +56,7 @@ public:
     void capture(int input_index, const std::string& lines, bool bad_checksum = false) {
         rx_datagram d;
         const int offset = 14 + 20 + 8;
-        const std::string payload = "UdPbC\0\0\0" + lines;
+        if (offset + 8 + lines.size() > max_frame_length) throw std::length_error("frame too long for a slot");
         std::memcpy(d.frame + offset, "UdPbC\0\0\0", 8);
         std::memcpy(d.frame + offset + 8, lines.data(), lines.size());
         d.payload_offset = offset;
@@ -333,6 +333,55 @@ TEST_F(controller_fixture, ClientsGetTheBannerThenTheirOutputOnly) {
     }
     EXPECT_EQ(first.received(), "KestavTranslator\r\n" + gga + "\r\n");
     EXPECT_EQ(second.received(), "KestavTranslator\r\n" + hdt + "\r\n");
+}
+
+// One batch in flight per output: a client that stops reading holds back every client of its
+// port, the sentences wait in the queue, and sending resumes once it reads again.
+TEST_F(controller_fixture, SlowClientHoldsBackItsOutputUntilItReads) {
+    run_to_ready();
+    test::loopback_peer slow(static_cast<std::uint16_t>(first_port), 4096);
+    test::loopback_peer quick(static_cast<std::uint16_t>(first_port));
+    ASSERT_TRUE(slow.wait_connected(2000));
+    ASSERT_TRUE(quick.wait_connected(2000));
+    for (int i = 0; i < 20 && controller->output_server(0)->client_count() < 2; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    slow.reading = false;
+
+    // Waypoints are never replaced, so each one sent takes a place in the queue.
+    std::string lines;
+    for (int k = 0; k < 25; ++k)
+        lines += test::with_checksum("$GPWPL,4917.16,N,12310.64,W,WP" + std::to_string(k)) + "\r\n";
+    bool held_back = false;
+    for (int round = 0; round < 400 && !held_back; ++round) {
+        for (int d = 0; d < 8; ++d) input->capture(0, lines);
+        controller->on_rx_datagram();
+        controller->Timer100msTimer();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        quick.read_available();
+        held_back = manager->has_output(0) && [&] {
+            // Two more services without progress: the queue is waiting for the slow client.
+            std::string before = quick.received();
+            controller->Timer100msTimer();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            controller->Timer100msTimer();
+            quick.read_available();
+            return quick.received().size() == before.size();
+        }();
+    }
+    ASSERT_TRUE(held_back) << "the slow client never filled its socket buffers";
+    const std::size_t quick_had = quick.received().size();
+
+    slow.reading = true;
+    for (int i = 0; i < 400 && manager->has_output(0); ++i) {
+        slow.read_available();
+        controller->Timer100msTimer();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        quick.read_available();
+    }
+    EXPECT_FALSE(manager->has_output(0)) << "sending resumes once the slow client reads";
+    EXPECT_GT(quick.received().size(), quick_had);
+    slow.read_available();
+    EXPECT_EQ(slow.received().substr(0, 200), quick.received().substr(0, 200));
 }
 
 TEST_F(controller_fixture, DestructionStopsTheThreadAndClosesTheOutputs) {
