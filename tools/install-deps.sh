@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-base-dev libpcap-dev
+  fonts-liberation xvfb xauth
 )
 
 missing=()
