@@ -22,8 +22,8 @@ namespace vorlane {
 // An address as every part of the program writes and compares it: exactly four whole numbers
 // from 0 to 255 in decimal, without sign, blanks or leading zeros, separated by dots.
 bool is_valid_ip(std::string_view text);
-// A first output port: both it and the next port exist (1 to 65535) and neither the first port
-// lies in a reserved band, 1993 to 3500 or 59993 to 60064.
+// A first output port: it and the next port, which the second output takes, both exist (1 to
+// 65535), and it lies in neither reserved band, 1993 to 3500 and 59993 to 60064.
 bool is_valid_output_port(int port);
 // A junction box's destination UDP port: 1000 to 59999.
 bool is_valid_input_port(int port);

@@ -73,12 +73,6 @@ TEST_F(main_window_fixture, StatusPanelShowsTheNewestTextWithABlankInFront) {
     EXPECT_EQ(signalled, (std::vector<QString>{"Ready", "Error QXE-609: Failed to write config file"}));
 }
 
-TEST_F(main_window_fixture, FirstTickReplacesTheStartingCaption) {
-    tick();
-    EXPECT_NE(panel_text(), " Starting up...");
-    EXPECT_EQ(logged().front(), "Kestav Translator starting...");
-}
-
 TEST_F(main_window_fixture, ExitAnsweredYesAsksOnceAndLogsBothLines) {
     dialogs.answers = {true};
     menu_item("MenuExit").trigger();
