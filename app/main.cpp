@@ -1,35 +1,32 @@
 // vorlane: the gateway program. No command-line options: the settings file "Vorlane.ini" and
 // the event log "Vorlane.log" live beside the executable.
-#include <QCoreApplication>
-#include <QSocketNotifier>
-
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QMessageBox>
+#include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 
-#include "app/main_win.h"
+#include "app/main_win_form.h"
 #include "config/config_manager.h"
+#include "config/config_win.h"
+#include "monitor/data_monitor_win.h"
+#include "monitor/log_view_win.h"
 #include "stream/nmea_manager.h"
+#include "ui/form_style.h"
+#include "ui/operator_dialogs.h"
 
 namespace {
 
 using namespace vorlane;
 
-// Without windows the status line is standard error.
-class stderr_status : public status_display {
-public:
-    void show_status(const std::string& text) override {
-        std::fprintf(stderr, "%s\n", text.c_str());
-        std::fflush(stderr);
-    }
-    void refresh_log_viewer() override {}
-};
-
-// The end of the user's session and a service manager's stop both arrive as signals; the
-// handler only writes a byte, and the event loop turns it into an orderly shut-down.
+// The end of the user's session on a desktop without a session manager and a service manager's
+// stop both arrive as signals; the handler only writes a byte, and the event loop turns it into
+// the close of the main window that the end of a log-on causes.
 int signal_pipe[2] = {-1, -1};
 
 void on_termination_signal(int) {
@@ -48,6 +45,14 @@ bool route_termination_signals() {
     return true;
 }
 
+// A gateway on a bridge computer may run without a desktop: then the windows are drawn off
+// screen, and the status line goes to standard error.
+void choose_offscreen_without_display() {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
 }  // namespace
 
 // The two process-wide objects, built before anything else of the program.
@@ -56,23 +61,49 @@ static vorlane::nmea_manager stream_manager;
 
 int main(int argc, char** argv) {
     set_defaults(settings);
-    QCoreApplication application(argc, argv);
+    choose_offscreen_without_display();
+    QApplication application(argc, argv);
+    // Only the main window's close ends the program; the other windows merely hide.
+    QApplication::setQuitOnLastWindowClosed(false);
+    const bool offscreen = QGuiApplication::platformName() == "offscreen";
+    register_font_substitutes();
     const std::filesystem::path program_dir = QCoreApplication::applicationDirPath().toStdString();
-
-    stderr_status display;
-    TMainWin controller(settings, stream_manager, program_dir, display);
 
     if (!route_termination_signals()) {
         std::perror("vorlane: cannot route termination signals");
         return 1;
     }
-    QSocketNotifier termination(signal_pipe[0], QSocketNotifier::Read);
-    QObject::connect(&termination, &QSocketNotifier::activated, &controller, [&controller] {
-        char byte;
-        [[maybe_unused]] const auto read = ::read(signal_pipe[0], &byte, 1);
-        controller.system_shutdown = true;
-        controller.update_status("Vorlane shutting down", true);
-        QCoreApplication::quit();
-    });
-    return application.exec();
+
+    toolkit_dialogs dialogs;
+    try {
+        TMainWinForm main_window(settings, stream_manager, program_dir, dialogs);
+        TLogViewWin log_viewer(&main_window);
+        TDataMonitorWin data_monitor(&main_window, settings, stream_manager, dialogs);
+        TConfigWin config_window(settings, program_dir / config_file_name, main_window.controller(), dialogs);
+        main_window.set_windows(&log_viewer, &data_monitor, &config_window);
+
+        QObject::connect(&main_window, &TMainWinForm::closed, &application,
+                         [] { QCoreApplication::exit(0); });
+        if (offscreen)
+            QObject::connect(&main_window, &TMainWinForm::status_changed, [](const QString& text) {
+                std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+                std::fflush(stderr);
+            });
+        QSocketNotifier termination(signal_pipe[0], QSocketNotifier::Read);
+        QObject::connect(&termination, &QSocketNotifier::activated, &main_window, [&main_window] {
+            char byte;
+            [[maybe_unused]] const auto read = ::read(signal_pipe[0], &byte, 1);
+            main_window.end_session();
+        });
+
+        main_window.showMinimized();
+        return application.exec();
+    } catch (const std::exception& e) {
+        // Nobody could answer a message box without a screen.
+        if (offscreen)
+            std::fprintf(stderr, "vorlane: %s\n", e.what());
+        else
+            QMessageBox::critical(nullptr, "Vorlane", QString::fromLocal8Bit(e.what()));
+        return 1;
+    }
 }

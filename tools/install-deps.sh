@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev libpcap-dev
   netcat-openbsd libcap2-bin
+  fonts-liberation xvfb xauth
 )
 
 missing=()

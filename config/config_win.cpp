@@ -1,0 +1,275 @@
+#include "config/config_win.h"
+
+#include <QCloseEvent>
+#include <QColor>
+#include <QLabel>
+#include <QPalette>
+#include <QShowEvent>
+#include <cctype>
+#include <exception>
+#include <initializer_list>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "capture/capture_api.h"
+#include "ui/form_style.h"
+#include "ui/ui_config_win.h"
+#include "validation/str_tok.h"
+
+namespace vorlane {
+
+namespace {
+
+constexpr int max_address_length = 15;
+// Taken for the first output port when its edit holds no number.
+constexpr int fallback_output_port = 12001;
+
+std::string_view without_surrounding_blanks(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    return text;
+}
+
+// "0" to "255". A leading zero is refused: "010" reads as 10 here, as 8 to inet_aton, and never
+// matches an adapter, whose addresses are compared as text.
+bool is_address_number(std::string_view piece) {
+    if (piece.empty() || piece.size() > 3 || (piece.size() > 1 && piece.front() == '0')) return false;
+    int value = 0;
+    for (const char c : piece) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    return value <= 255;
+}
+
+void set_label_colour(QLabel& label, bool field_valid) {
+    if (field_valid) {
+        // Back to the colours the label inherits: the system's window text.
+        label.setPalette(QPalette());
+        return;
+    }
+    // Dark red while the window is usable; a disabled label stays greyed.
+    static const QColor dark_red(128, 0, 0);
+    QPalette palette = label.palette();
+    palette.setColor(QPalette::Active, QPalette::WindowText, dark_red);
+    palette.setColor(QPalette::Inactive, QPalette::WindowText, dark_red);
+    label.setPalette(palette);
+}
+
+}  // namespace
+
+bool is_valid_ip(std::string_view text) {
+    if (without_surrounding_blanks(text).size() > max_address_length) return false;
+    std::string pieces(text);
+    CStrTok tokenizer;
+    tokenizer.keep_empty = true;
+    int count = 0;
+    for (const char* piece = tokenizer.first_token(pieces.data(), "."); piece != nullptr;
+         piece = tokenizer.next_token(".")) {
+        if (++count > 4 || !is_address_number(piece)) return false;
+    }
+    return count == 4;
+}
+
+bool is_valid_output_port(int port) {
+    if (port < 1 || port > 65534) return false;
+    if (port >= 1993 && port <= 3500) return false;
+    if (port >= 59993 && port <= 60064) return false;
+    return true;
+}
+
+bool is_valid_input_port(int port) {
+    return port >= 1000 && port <= 59999;
+}
+
+int edit_number(const QString& text, int otherwise) {
+    bool ok = false;
+    const int number = text.trimmed().toInt(&ok, 10);
+    return ok ? number : otherwise;
+}
+
+TConfigWin::TConfigWin(config_manager& config, std::filesystem::path config_file, TMainWin& controller,
+                       operator_dialogs& dialogs, QWidget* parent)
+    : QDialog(parent),
+      ui(std::make_unique<Ui::TConfigWin>()),
+      config(config),
+      config_file(std::move(config_file)),
+      controller(controller),
+      dialogs(dialogs) {
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(form_font());
+    centre_on_screen(*this);
+
+    connect(ui->EditOutputPort, &QLineEdit::textChanged, this, [this] {
+        changed = true;
+        update_port_label();
+        validate_fields();
+    });
+    // Every other field counts as a change and is checked at once too: a junction box edited
+    // alone could otherwise not be saved, and an invalid entry there would be saved unchecked.
+    for (QComboBox* address : {ui->cmbInIP, ui->cmbOutIP})
+        connect(address, &QComboBox::editTextChanged, this, &TConfigWin::field_changed);
+    for (QLineEdit* edit :
+         {ui->edVdr1Src, ui->edVdr1Dest, ui->edVdr1Port, ui->edVdr2Src, ui->edVdr2Dest, ui->edVdr2Port})
+        connect(edit, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
+    connect(ui->ButtonSave, &QPushButton::clicked, this, &TConfigWin::ButtonSaveClick);
+    connect(ui->ButtonLock, &QPushButton::clicked, this, &TConfigWin::ButtonLockClick);
+    connect(ui->ButtonClose, &QPushButton::clicked, this, &TConfigWin::ButtonCloseClick);
+}
+
+TConfigWin::~TConfigWin() = default;
+
+void TConfigWin::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A restore from the task bar keeps what the operator typed.
+    if (!event->spontaneous()) fill();
+}
+
+void TConfigWin::fill() {
+    ui->EditOutputPort->setText(QString::number(config.output_port[0]));
+
+    std::vector<std::string> adapters;
+    list_adapter_ips(adapters);
+    ui->cmbOutIP->clear();
+    ui->cmbInIP->clear();
+    for (const std::string& address : adapters) {
+        ui->cmbOutIP->addItem(QString::fromStdString(address));
+        ui->cmbInIP->addItem(QString::fromStdString(address));
+    }
+
+    ui->cmbOutIP->setEditText(QString::fromStdString(config.output_ip));
+    ui->cmbInIP->setEditText(QString::fromStdString(config.input_ip));
+    ui->edVdr1Src->setText(QString::fromStdString(config.input_src_ip[0]));
+    ui->edVdr2Src->setText(QString::fromStdString(config.input_src_ip[1]));
+    ui->edVdr1Dest->setText(QString::fromStdString(config.input_dest_ip[0]));
+    ui->edVdr2Dest->setText(QString::fromStdString(config.input_dest_ip[1]));
+    ui->edVdr1Port->setText(QString::number(config.input_port[0]));
+    ui->edVdr2Port->setText(QString::number(config.input_port[1]));
+
+    update_port_label();
+    show_locked_state(config.locked);
+    changed = false;
+    validate_fields();
+}
+
+void TConfigWin::show_locked_state(bool locked) {
+    ui->ButtonLock->setText(locked ? "Locked" : "Lock");
+    for (QWidget* field :
+         std::initializer_list<QWidget*>{ui->EditOutputPort, ui->lblOut1, ui->lblOut2, ui->lblInIP,
+                                         ui->lblOutIP, ui->cmbInIP, ui->cmbOutIP, ui->gbVdr1, ui->gbVdr2})
+        field->setEnabled(!locked);
+}
+
+void TConfigWin::field_changed() {
+    changed = true;
+    validate_fields();
+}
+
+void TConfigWin::update_port_label() {
+    bool ok = false;
+    const int first = ui->EditOutputPort->text().trimmed().toInt(&ok, 10);
+    if (ok && first < std::numeric_limits<int>::max()) ui->lblOut2->setText(QString(" - %1").arg(first + 1));
+}
+
+void TConfigWin::validate_fields() {
+    valid = true;
+    try {
+        auto check = [this](QLabel* label, bool field_valid) {
+            set_label_colour(*label, field_valid);
+            if (!field_valid) valid = false;
+        };
+        auto address = [](const QString& text) { return is_valid_ip(text.toStdString()); };
+        check(ui->lblOut1, is_valid_output_port(edit_number(ui->EditOutputPort->text(), -1)));
+        check(ui->lblOutIP, address(ui->cmbOutIP->currentText()));
+        check(ui->lblInIP, address(ui->cmbInIP->currentText()));
+        check(ui->lblVdr1Src, address(ui->edVdr1Src->text()));
+        check(ui->lblVdr1Dest, address(ui->edVdr1Dest->text()));
+        check(ui->lblVdr1Port, is_valid_input_port(edit_number(ui->edVdr1Port->text(), -1)));
+        check(ui->lblVdr2Src, address(ui->edVdr2Src->text()));
+        check(ui->lblVdr2Dest, address(ui->edVdr2Dest->text()));
+        check(ui->lblVdr2Port, is_valid_input_port(edit_number(ui->edVdr2Port->text(), -1)));
+    } catch (const std::exception&) {
+        valid = false;
+    }
+    ui->ButtonSave->setEnabled(changed && valid && !config.locked);
+    ui->ButtonLock->setEnabled(valid && !config.locked);
+}
+
+void TConfigWin::ButtonSaveClick() {
+    save();
+}
+
+// False when the settings file could not be written; that has been reported.
+bool TConfigWin::save() {
+    const int first_port = edit_number(ui->EditOutputPort->text(), fallback_output_port);
+    config.output_port[0] = first_port;
+    config.output_port[1] = first_port < std::numeric_limits<int>::max() ? first_port + 1 : first_port;
+    config.output_ip = ui->cmbOutIP->currentText().toStdString();
+    config.input_ip = ui->cmbInIP->currentText().toStdString();
+    config.input_src_ip[0] = ui->edVdr1Src->text().toStdString();
+    config.input_src_ip[1] = ui->edVdr2Src->text().toStdString();
+    config.input_dest_ip[0] = ui->edVdr1Dest->text().toStdString();
+    config.input_dest_ip[1] = ui->edVdr2Dest->text().toStdString();
+    config.input_port[0] = edit_number(ui->edVdr1Port->text(), -1);
+    config.input_port[1] = edit_number(ui->edVdr2Port->text(), -1);
+
+    const bool written = write_config(config, config_file);
+    if (!written) {
+        const std::string error = take_error(config);
+        controller.update_status(error.empty() ? "Error QXE-614" : error, true);
+    }
+    // Stops input and outputs; the next tick reads the file back and reopens them.
+    controller.restart();
+    fill();
+    return written;
+}
+
+void TConfigWin::ButtonLockClick() {
+    if (!dialogs.ask_yes_no(
+            this, "Vorlane",
+            "WARNING: Locking in the config will prevent further changes to these settings and "
+            "rules! Proceed?",
+            operator_dialogs::icon::warning))
+        return;
+    if (!dialogs.ask_yes_no(this, "Vorlane", "Locking config from changes. Are you sure?",
+                            operator_dialogs::icon::question))
+        return;
+    config.locked = true;
+    if (!save()) {
+        // The file does not hold the lock, so the settings are not locked: the next start
+        // would accept changes again.
+        config.locked = false;
+        fill();
+        return;
+    }
+    controller.update_status("Configuration locked", true);
+}
+
+void TConfigWin::ButtonCloseClick() {
+    if (may_close()) hide();
+}
+
+bool TConfigWin::may_close() {
+    return config.locked || !valid || !changed ||
+           dialogs.ask_yes_no(this, "Vorlane", "You have unsaved config changes. Close without saving?",
+                              operator_dialogs::icon::none);
+}
+
+void TConfigWin::reject() {
+    ButtonCloseClick();
+}
+
+// The title bar's close box asks like Close. A close that does not come from the window system
+// (the application ending with the user's session) never asks.
+void TConfigWin::closeEvent(QCloseEvent* event) {
+    if (event->spontaneous() && !may_close())
+        event->ignore();
+    else
+        event->accept();
+}
+
+}  // namespace vorlane

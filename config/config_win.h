@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+
+#include "app/main_win.h"
+#include "config/config_manager.h"
+#include "ui/operator_dialogs.h"
+
+class QLabel;
+namespace Ui {
+class TConfigWin;
+}
+
+namespace vorlane {
+
+// The checks of the configuration window's fields.
+
+// An address as every part of the program writes and compares it: exactly four whole numbers
+// from 0 to 255 in decimal, without sign, blanks or leading zeros, separated by dots.
+bool is_valid_ip(std::string_view text);
+// A first output port: it and the next port, which the second output takes, both exist (1 to
+// 65535), and it lies in neither reserved band, 1993 to 3500 and 59993 to 60064.
+bool is_valid_output_port(int port);
+// A junction box's destination UDP port: 1000 to 59999.
+bool is_valid_input_port(int port);
+// The decimal number an edit holds (surrounding blanks allowed), or `otherwise`.
+int edit_number(const QString& text, int otherwise);
+
+// The dialog in which the operator edits the settings record, saves it, has the controller
+// restart input and outputs with it, and can lock it against any further change. Every field is
+// checked as it changes: the label of an invalid field turns dark red, and Save and Lock are
+// available only while all fields are valid.
+class TConfigWin : public QDialog {
+    Q_OBJECT
+  public:
+    // `config` is the process-wide record, `config_file` the settings file it is saved to.
+    // `config`, `controller` and `dialogs` must outlive the window.
+    TConfigWin(config_manager& config, std::filesystem::path config_file, TMainWin& controller,
+               operator_dialogs& dialogs, QWidget* parent = nullptr);
+    ~TConfigWin() override;
+
+    // What showing the window does: the fields from the record, unchanged, checked.
+    void fill();
+    void update_port_label();
+    void validate_fields();
+
+    bool is_changed() const { return changed; }
+    bool is_valid() const { return valid; }
+
+    void ButtonSaveClick();
+    void ButtonLockClick();
+    void ButtonCloseClick();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    // Escape presses Close.
+    void reject() override;
+
+  private:
+    bool save();
+    bool may_close();
+    void field_changed();
+    void show_locked_state(bool locked);
+
+    std::unique_ptr<Ui::TConfigWin> ui;
+    config_manager& config;
+    std::filesystem::path config_file;
+    TMainWin& controller;
+    operator_dialogs& dialogs;
+    bool changed = false;
+    bool valid = false;
+};
+
+}  // namespace vorlane

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/data_monitor_sink.h"
+#include "app/main_win_form.h"
+#include "config/config_manager.h"
+#include "stream/nmea_manager.h"
+#include "ui/operator_dialogs.h"
+
+namespace Ui {
+class TDataMonitorWin;
+}
+
+namespace vorlane {
+
+// The text the program serves to the conning display, live. While the window is shown the
+// controller queues every batch it sends here and flushes the queue once per 100 ms service, so
+// a burst of sentences costs one redraw. The view is bounded: past max_lines lines the window
+// pauses itself. Showing and hiding switch the feed on and off.
+class TDataMonitorWin : public QWidget, public data_monitor_sink {
+    Q_OBJECT
+  public:
+    static constexpr int max_lines = 2048;
+
+    // `main_window` may be missing; `config`, `manager` and `dialogs` must outlive the window.
+    TDataMonitorWin(TMainWinForm* main_window, const config_manager& config, const nmea_manager& manager,
+                    operator_dialogs& dialogs, QWidget* parent = nullptr);
+    ~TDataMonitorWin() override;
+
+    bool show_output() const override { return output_shown; }
+    // Queues a copy of the text; nothing is drawn until flush_pending.
+    void append_line(std::string_view text) override;
+    // Moves the queued texts into the view, with redrawing suspended.
+    void flush_pending() override;
+    // Takes the state of the Pause button into the feed.
+    void apply_pause();
+
+    bool is_paused() const { return paused; }
+    // Lines in the view; an empty view has none.
+    int line_count() const { return lines_in_view; }
+
+    void ButtonClearClick();
+    void sbFileLogClick();
+    void sbPauseClick();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+  private:
+    void empty_view();
+
+    std::unique_ptr<Ui::TDataMonitorWin> ui;
+    QPointer<TMainWinForm> main_window;
+    const config_manager& config;
+    const nmea_manager& manager;
+    operator_dialogs& dialogs;
+    bool paused = true;
+    bool output_shown = false;
+    std::deque<std::string> pending;
+    int lines_in_view = 0;
+};
+
+}  // namespace vorlane

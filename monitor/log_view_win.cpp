@@ -1,0 +1,73 @@
+#include "monitor/log_view_win.h"
+
+#include <QShowEvent>
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "config/exception_name.h"
+#include "config/text_file.h"
+#include "ui/form_style.h"
+#include "ui/ui_log_view_win.h"
+
+namespace vorlane {
+
+TLogViewWin::TLogViewWin(TMainWinForm* main_window, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TLogViewWin>()), main_window(main_window) {
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(form_font());
+    ui->MemoLog->setFont(text_view_font());
+    centre_on_screen(*this);
+
+    connect(ui->ButtonClose, &QPushButton::clicked, this, &QDialog::hide);
+    if (main_window != nullptr)
+        connect(main_window, &TMainWinForm::log_appended, this, [this] {
+            if (isVisible()) load();
+        });
+}
+
+TLogViewWin::~TLogViewWin() = default;
+
+void TLogViewWin::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A restore from the task bar is no new opening of the window.
+    if (!event->spontaneous()) load();
+}
+
+void TLogViewWin::load() {
+    ui->MemoLog->clear();
+    try {
+        if (!main_window) {
+            add_line("Main window not found!");
+            return;
+        }
+        const std::filesystem::path& file = main_window->controller().get_log_file_name();
+        const QString shown_path = QString::fromStdString(file.string());
+        const std::optional<std::string> content = read_text_file(file);
+        if (!content) {
+            add_line(QString("Error QXE-506: Log file '%1' not found").arg(shown_path));
+            return;
+        }
+        // The lines as a text editor shows them: a final line break ends the last line and
+        // does not open another one.
+        QString lines = QString::fromUtf8(content->data(), static_cast<qsizetype>(content->size()));
+        if (lines.endsWith('\n')) lines.chop(1);
+        if (content->empty()) {
+            add_line(QString("Error QXE-507: Log file '%1' is empty").arg(shown_path));
+            return;
+        }
+        ui->MemoLog->setPlainText(lines);
+        scroll_to_last_line(*ui->MemoLog);
+    } catch (const std::exception& e) {
+        add_line(QString("Error QXE-508: %1").arg(QString::fromStdString(exception_name(e))));
+    }
+}
+
+void TLogViewWin::add_line(const QString& line) {
+    ui->MemoLog->appendPlainText(line);
+}
+
+}  // namespace vorlane

@@ -1,0 +1,312 @@
+// The configuration window: field checks, Save, the two-step Lock and the Close question.
+#include "config/config_win.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <filesystem>
+
+#include "tests/ui/window_fixture.h"
+
+namespace vorlane::test {
+namespace {
+
+TEST(IsValidIp, AcceptsOnlyFourDecimalNumbersUpTo255) {
+    const std::pair<const char*, bool> rows[] = {
+        {"192.168.1.1", true},
+        {"0.0.0.0", true},
+        {"255.255.255.255", true},
+        {"172.31.24.10", true},
+        {"192.168.1", false},
+        {"192.168.1.1.", false},
+        {"192.168..1", false},
+        {".192.168.1", false},
+        {"256.1.1.1", false},
+        {"1.1.1.1000", false},
+        {"", false},
+        {"....", false},
+        {"1.2.3.4.5", false},
+        {"a.b.c.d", false},
+        {"1.2.3.-4", false},
+        {"1.2.3.+4", false},
+        {"1.2.3.4 ", false},
+        {" 1.2.3.4", false},
+        {"010.0.0.1", false},
+        {"1.2.3.00", false},
+        {"1.2.3.0x1", false},
+        {"1111.2.3.4567890", false},
+        {"    1.2.3.4     ", false},
+    };
+    for (const auto& [text, valid] : rows) EXPECT_EQ(is_valid_ip(text), valid) << '"' << text << '"';
+}
+
+struct config_fixture : window_fixture {
+    TConfigWin window{config, dir / "Vorlane.ini", controller(), dialogs};
+
+    template <typename T>
+    T& control(const char* name) {
+        auto* found = window.findChild<T*>(name);
+        if (found == nullptr) throw std::logic_error(std::string("no control ") + name);
+        return *found;
+    }
+    QLineEdit& edit(const char* name) { return control<QLineEdit>(name); }
+    QComboBox& combo(const char* name) { return control<QComboBox>(name); }
+    QLabel& label(const char* name) { return control<QLabel>(name); }
+    QPushButton& button(const char* name) { return control<QPushButton>(name); }
+    std::string ini() const { return read_file(dir / "Vorlane.ini"); }
+};
+
+TEST_F(config_fixture, LayoutAsTheOperatorKnowsIt) {
+    EXPECT_EQ(window.windowTitle(), "Vorlane Configuration");
+    EXPECT_EQ(window.size(), QSize(345, 444));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "fixed border";
+    EXPECT_EQ(label("lblInIP").text(), "Input adapter IP address");
+    EXPECT_EQ(control<QGroupBox>("gbVdr1").title(), " VDR Junction box 1 ");
+    EXPECT_EQ(control<QGroupBox>("gbVdr2").title(), " VDR Junction box 2 ");
+    EXPECT_EQ(label("lblVdr1Src").text(), "IP address");
+    EXPECT_EQ(label("lblVdr2Dest").text(), "Destination IP address");
+    EXPECT_EQ(label("lblOutIP").text(), "Output adapter IP address");
+    EXPECT_EQ(label("lblOut1").text(), "Output ports");
+    EXPECT_EQ(label("lblOut2").text(), " - 14002");
+    EXPECT_TRUE(combo("cmbInIP").isEditable());
+    EXPECT_EQ(button("ButtonLock").text(), "Lock");
+    EXPECT_FALSE(button("ButtonLock").isEnabled());
+    EXPECT_FALSE(button("ButtonSave").isEnabled());
+    EXPECT_TRUE(button("ButtonClose").isDefault());
+}
+
+TEST_F(config_fixture, ShowingFillsTheFieldsFromTheRecord) {
+    config.input_ip = "10.0.0.2";
+    config.output_ip = "10.0.0.3";
+    config.output_port[0] = 15000;
+    config.input_src_ip[1] = "172.31.24.21";
+    config.input_dest_ip[0] = "239.192.0.1";
+    config.input_port[1] = 10022;
+    window.show();
+    EXPECT_EQ(combo("cmbInIP").currentText(), "10.0.0.2");
+    EXPECT_EQ(combo("cmbOutIP").currentText(), "10.0.0.3");
+    EXPECT_EQ(edit("EditOutputPort").text(), "15000");
+    EXPECT_EQ(label("lblOut2").text(), " - 15001");
+    EXPECT_EQ(edit("edVdr1Src").text(), "172.31.24.10");
+    EXPECT_EQ(edit("edVdr2Src").text(), "172.31.24.21");
+    EXPECT_EQ(edit("edVdr1Dest").text(), "239.192.0.1");
+    EXPECT_EQ(edit("edVdr2Port").text(), "10022");
+    EXPECT_FALSE(window.is_changed()) << "filling is no change";
+    EXPECT_TRUE(window.is_valid());
+    EXPECT_FALSE(button("ButtonSave").isEnabled());
+    EXPECT_TRUE(button("ButtonLock").isEnabled());
+}
+
+TEST_F(config_fixture, OutputPortBoundaries) {
+    // 0 and 65535 are refused: a listener on port 0 gets a port nobody knows, and 65535 would
+    // put the second output on 65536, which does not exist.
+    const std::pair<const char*, bool> rows[] = {
+        {"1", true},      {"0", false},      {"65534", true}, {"65535", false}, {"1992", true},
+        {"1993", false},  {"3500", false},   {"3501", true},  {"59992", true},  {"59993", false},
+        {"60064", false}, {"60065", true},   {"-1", false},   {"65536", false}, {"abc", false},
+        {"", false},      {" 15000 ", true}, {"14001", true},
+    };
+    window.show();
+    for (const auto& [text, valid] : rows) {
+        edit("EditOutputPort").setText(text);
+        EXPECT_EQ(window.is_valid(), valid) << '"' << text << '"';
+        EXPECT_EQ(is_dark_red(label("lblOut1")), !valid) << '"' << text << '"';
+        EXPECT_EQ(button("ButtonSave").isEnabled(), valid) << '"' << text << '"';
+        EXPECT_EQ(button("ButtonLock").isEnabled(), valid) << '"' << text << '"';
+    }
+}
+
+TEST_F(config_fixture, JunctionBoxPortBoundaries) {
+    const std::pair<const char*, bool> rows[] = {
+        {"999", false}, {"1000", true}, {"59999", true}, {"60000", false},
+        {"x", false},   {"", false},    {"10021", true},
+    };
+    window.show();
+    for (const char* field : {"edVdr1Port", "edVdr2Port"}) {
+        const std::string label_name = std::string("lblVdr") + field[5] + "Port";
+        for (const auto& [text, valid] : rows) {
+            edit(field).setText(text);
+            EXPECT_EQ(window.is_valid(), valid) << field << " \"" << text << '"';
+            EXPECT_EQ(is_dark_red(label(label_name.c_str())), !valid) << field << " \"" << text << '"';
+        }
+    }
+}
+
+TEST_F(config_fixture, EveryAddressFieldColoursItsLabel) {
+    const std::pair<const char*, const char*> edits[] = {
+        {"edVdr1Src", "lblVdr1Src"},
+        {"edVdr1Dest", "lblVdr1Dest"},
+        {"edVdr2Src", "lblVdr2Src"},
+        {"edVdr2Dest", "lblVdr2Dest"},
+    };
+    const std::pair<const char*, const char*> combos[] = {{"cmbInIP", "lblInIP"}, {"cmbOutIP", "lblOutIP"}};
+    window.show();
+    auto check = [this](const char* label_name, auto set_text) {
+        set_text("192.168.1.256");
+        EXPECT_TRUE(is_dark_red(label(label_name))) << label_name;
+        EXPECT_FALSE(window.is_valid()) << label_name;
+        EXPECT_FALSE(button("ButtonSave").isEnabled()) << label_name;
+        EXPECT_FALSE(button("ButtonLock").isEnabled()) << label_name;
+        set_text("192.168.1.25");
+        EXPECT_FALSE(is_dark_red(label(label_name))) << label_name;
+        EXPECT_TRUE(window.is_valid()) << label_name;
+        EXPECT_TRUE(button("ButtonSave").isEnabled()) << label_name << ": a change of any field can be saved";
+    };
+    for (const auto& [field, label_name] : edits)
+        check(label_name, [&, field = field](const char* text) { edit(field).setText(text); });
+    for (const auto& [field, label_name] : combos)
+        check(label_name, [&, field = field](const char* text) { combo(field).setEditText(text); });
+}
+
+TEST_F(config_fixture, SecondPortFollowsTheFirst) {
+    window.show();
+    edit("EditOutputPort").setText("15000");
+    EXPECT_EQ(label("lblOut2").text(), " - 15001");
+    edit("EditOutputPort").setText("15a");
+    EXPECT_EQ(label("lblOut2").text(), " - 15001") << "no number leaves the label alone";
+}
+
+TEST_F(config_fixture, SaveWritesTheFileRestartsAndRefills) {
+    window.show();
+    edit("EditOutputPort").setText("15000");
+    combo("cmbInIP").setEditText("127.0.0.1");
+    edit("edVdr2Src").setText("172.31.24.21");
+    edit("edVdr1Port").setText("10031");
+    button("ButtonSave").click();
+
+    EXPECT_EQ(config.output_port[0], 15000);
+    EXPECT_EQ(config.output_port[1], 15001);
+    EXPECT_EQ(config.input_ip, "127.0.0.1");
+    const std::string file = ini();
+    for (const char* line : {"first_output_port=15000\n", "input_ip=127.0.0.1\n",
+                             "input_1_src_ip=172.31.24.21\n", "input_0_port=10031\n", "locked=0\n"})
+        EXPECT_NE(file.find(line), std::string::npos) << line << " in\n" << file;
+    EXPECT_EQ(input->closes, 1) << "restart stops the input";
+    EXPECT_FALSE(window.is_changed());
+    EXPECT_FALSE(button("ButtonSave").isEnabled());
+    EXPECT_EQ(edit("EditOutputPort").text(), "15000");
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(std::filesystem::exists(dir / "Vorlane.log")) << "a successful save logs nothing";
+}
+
+TEST_F(config_fixture, FailedSaveIsReportedAndLogged) {
+    std::filesystem::create_directory(dir / "Vorlane.ini");
+    window.show();
+    edit("EditOutputPort").setText("15000");
+    button("ButtonSave").click();
+    const std::vector<std::string> lines = logged();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("Error QXE-6", 0), 0u) << lines[0];
+    EXPECT_EQ(main_window->status_text().toStdString(), lines[0]);
+    EXPECT_EQ(input->closes, 1) << "the restart reads the file back over the record";
+}
+
+TEST_F(config_fixture, LockAsksTwiceThenLocksFileAndWindow) {
+    dialogs.answers = {true, true};
+    window.show();
+    button("ButtonLock").click();
+
+    ASSERT_EQ(dialogs.asked.size(), 2u);
+    EXPECT_EQ(dialogs.asked[0].caption, "Vorlane");
+    EXPECT_EQ(
+        dialogs.asked[0].text,
+        "WARNING: Locking in the config will prevent further changes to these settings and rules! Proceed?");
+    EXPECT_EQ(dialogs.asked[0].symbol, operator_dialogs::icon::warning);
+    EXPECT_EQ(dialogs.asked[1].caption, "Vorlane");
+    EXPECT_EQ(dialogs.asked[1].text, "Locking config from changes. Are you sure?");
+    EXPECT_EQ(dialogs.asked[1].symbol, operator_dialogs::icon::question);
+
+    EXPECT_TRUE(config.locked);
+    EXPECT_NE(ini().find("locked=1\n"), std::string::npos) << ini();
+    EXPECT_EQ(logged(), std::vector<std::string>{"Configuration locked"});
+    EXPECT_EQ(main_window->status_text(), "Configuration locked");
+    EXPECT_EQ(button("ButtonLock").text(), "Locked");
+    EXPECT_FALSE(button("ButtonLock").isEnabled());
+    EXPECT_FALSE(button("ButtonSave").isEnabled());
+    for (const char* name : {"EditOutputPort", "lblOut1", "lblOut2", "lblInIP", "lblOutIP", "cmbInIP",
+                             "cmbOutIP", "gbVdr1", "gbVdr2", "edVdr1Src", "lblVdr2Port"})
+        EXPECT_FALSE(control<QWidget>(name).isEnabled()) << name;
+    EXPECT_TRUE(button("ButtonClose").isEnabled());
+}
+
+TEST_F(config_fixture, LockDeclinedAtEitherQuestionChangesNothing) {
+    const std::deque<bool> scripts[] = {{false}, {true, false}};
+    for (const std::deque<bool>& answers : scripts) {
+        dialogs.answers = answers;
+        window.show();
+        button("ButtonLock").click();
+        EXPECT_FALSE(config.locked);
+        EXPECT_FALSE(std::filesystem::exists(dir / "Vorlane.ini"));
+        EXPECT_TRUE(button("ButtonLock").isEnabled());
+        EXPECT_EQ(input->closes, 0);
+    }
+}
+
+TEST_F(config_fixture, LockThatCannotBeWrittenDoesNotLock) {
+    std::filesystem::create_directory(dir / "Vorlane.ini");
+    dialogs.answers = {true, true};
+    window.show();
+    button("ButtonLock").click();
+    EXPECT_FALSE(config.locked);
+    EXPECT_EQ(button("ButtonLock").text(), "Lock");
+    EXPECT_TRUE(edit("EditOutputPort").isEnabled());
+    const std::vector<std::string> lines = logged();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("Error QXE-6", 0), 0u) << lines[0];
+}
+
+TEST_F(config_fixture, LockedSettingsFromTheFileShowLockedAndCloseAtOnce) {
+    write_file(dir / "Vorlane.ini", "[Vorlane]\nlocked=1\n");
+    ASSERT_TRUE(read_config(config, dir / "Vorlane.ini"));
+    window.show();
+    EXPECT_EQ(button("ButtonLock").text(), "Locked");
+    EXPECT_FALSE(button("ButtonLock").isEnabled());
+    EXPECT_FALSE(combo("cmbOutIP").isEnabled());
+    EXPECT_FALSE(control<QGroupBox>("gbVdr2").isEnabled());
+    button("ButtonClose").click();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(dialogs.asked.empty());
+}
+
+TEST_F(config_fixture, CloseWithoutChangesOrWithInvalidOnesDoesNotAsk) {
+    window.show();
+    button("ButtonClose").click();
+    EXPECT_FALSE(window.isVisible());
+
+    window.show();
+    edit("EditOutputPort").setText("3000");
+    button("ButtonClose").click();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(dialogs.asked.empty());
+    EXPECT_EQ(config.output_port[0], 14001) << "nothing saved";
+    EXPECT_FALSE(std::filesystem::exists(dir / "Vorlane.ini"));
+}
+
+TEST_F(config_fixture, CloseWithUnsavedChangesAsks) {
+    dialogs.answers = {false, true};
+    window.show();
+    edit("EditOutputPort").setText("15000");
+    button("ButtonClose").click();
+    ASSERT_EQ(dialogs.asked.size(), 1u);
+    EXPECT_EQ(dialogs.asked[0].caption, "Vorlane");
+    EXPECT_EQ(dialogs.asked[0].text, "You have unsaved config changes. Close without saving?");
+    EXPECT_TRUE(window.isVisible()) << "No keeps the window open";
+
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&window, &escape);
+    EXPECT_EQ(dialogs.asked.size(), 2u) << "Escape presses Close";
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(config.output_port[0], 14001) << "the record is unchanged until Save";
+
+    window.show();
+    EXPECT_EQ(edit("EditOutputPort").text(), "14001") << "showing again fills from the record";
+}
+
+}  // namespace
+}  // namespace vorlane::test
