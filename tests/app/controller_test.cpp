@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/main_win.h"
+#include "tests/support/free_ports.h"
 #include "tests/support/loopback_peer.h"
 #include "tests/support/nmea_text.h"
 #include "tests/support/temp_dir.h"
@@ -75,19 +76,6 @@ public:
     std::deque<rx_datagram> waiting;
 };
 
-// A TCP port on 127.0.0.1 that nobody listens on right now.
-int free_port_pair() {
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost, 0)) continue;
-        const int port = probe.serverPort();
-        probe.close();
-        QTcpServer next;
-        if (port < 65535 && next.listen(QHostAddress::LocalHost, port + 1)) return port;
-    }
-    throw std::runtime_error("no free pair of ports on 127.0.0.1");
-}
-
 struct controller_fixture : testing::Test {
     test::temp_dir dir;
     recording_display display;
@@ -95,7 +83,7 @@ struct controller_fixture : testing::Test {
     std::unique_ptr<nmea_manager> manager = std::make_unique<nmea_manager>();
     scripted_input* input = nullptr;
     std::unique_ptr<TMainWin> controller;
-    int first_port = free_port_pair();
+    int first_port = test::free_port_pair();
 
     void write_settings(const std::string& input_ip = "127.0.0.1", const std::string& output_ip = "127.0.0.1") {
         std::ofstream(dir / "Vorlane.ini") << "[Vorlane]\ninput_ip=" << input_ip << "\noutput_ip=" << output_ip

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/main_win_form.h"
+#include "tests/support/free_ports.h"
 #include "tests/support/temp_dir.h"
 #include "ui/operator_dialogs.h"
 
@@ -69,19 +70,6 @@ class idle_input : public input_source {
     int opens = 0;
     int closes = 0;
 };
-
-// A TCP port on 127.0.0.1 that nobody listens on right now, and the next one free too.
-inline int free_port_pair() {
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost, 0)) continue;
-        const int port = probe.serverPort();
-        probe.close();
-        QTcpServer next;
-        if (port < 65535 && next.listen(QHostAddress::LocalHost, port + 1)) return port;
-    }
-    throw std::runtime_error("no free pair of ports on 127.0.0.1");
-}
 
 inline bool is_dark_red(const QLabel& label) {
     return label.palette().color(QPalette::Active, QPalette::WindowText) == QColor(128, 0, 0);
