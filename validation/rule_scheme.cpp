@@ -121,10 +121,7 @@ rejection judge(const field_rule& r, rule_state& s, std::string_view f, flag_set
 bool run_rule(const sentence_rule& rule, CStrTok& tokens, nmea_sentence_info& info, nmea_rejection* why) {
     rule_state state{info};
     const std::size_t fixed = rule.fields.size();
-    for (const char* token = tokens.next_token(","); token != nullptr; token = tokens.next_token(",")) {
-        const char* end = tokens.token_end();
-        const std::string_view f = end != nullptr ? std::string_view(token, static_cast<std::size_t>(end - token))
-                                                  : std::string_view(token);
+    for (std::string_view f; tokens.next_field(',', f);) {
         const std::size_t position = static_cast<std::size_t>(state.count) + 1;
         const field_rule* r = nullptr;
         flag_set own = 0;

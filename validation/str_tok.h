@@ -21,9 +21,10 @@ public:
     void restart(char* text);
     void clear() { restart(nullptr); }
 
-    // Where the last returned token ends: the NUL written behind it, or null when it ran to the
-    // end of the text. Lets a caller take the token's length without scanning it again.
-    const char* token_end() const { return cursor; }
+    // keep_empty mode: next_token with this single delimiter, answering the token with its
+    // length, or false when there is none. Inline because sentence rules draw every field
+    // through it: a call and a library scan per field cost more than the short fields do.
+    bool next_field(char delimiter, std::string_view& field);
 
     // keep_empty mode: draws every remaining token in one scan, as repeated next_token calls
     // with this single delimiter would, and answers how many there were; `last` receives the
@@ -36,5 +37,25 @@ private:
     char* cursor = nullptr;
     char saved_char = 0;
 };
+
+inline bool CStrTok::next_field(char delimiter, std::string_view& field) {
+    if (cursor == nullptr) return false;
+    char* start = cursor;
+    if (saved_char != 0) {
+        *start = saved_char;
+        if (*start == delimiter) ++start;
+    }
+    char* end = start;
+    while (*end != 0 && *end != delimiter) ++end;
+    field = std::string_view(start, static_cast<std::size_t>(end - start));
+    saved_char = *end;
+    if (*end != 0) {
+        *end = 0;
+        cursor = end;
+    } else {
+        cursor = nullptr;
+    }
+    return true;
+}
 
 }  // namespace vorlane

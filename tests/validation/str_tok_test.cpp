@@ -87,6 +87,28 @@ TEST(StrTok, RestartPutsTheSavedCharacterBack) {
 namespace vorlane {
 namespace {
 
+// Drawing fields with their length must agree with next_token, leave the text altered the same
+// way at every step, and be whole again at the end.
+TEST(StrTok, NextFieldAgreesWithNextToken) {
+    for (const char* sample : {"a,b,c", "a,,", ",", "", "abc", "a,b,,c,", ",,,", "$GPHDT,123.4,T"}) {
+        std::string by_tokens = sample;
+        std::string by_fields = sample;
+        CStrTok one;
+        CStrTok two;
+        one.keep_empty = two.keep_empty = true;
+        two.restart(by_fields.data());
+        std::string_view field;
+        for (char* t = one.first_token(by_tokens.data(), ","); t != nullptr; t = one.next_token(",")) {
+            ASSERT_TRUE(two.next_field(',', field)) << sample;
+            EXPECT_EQ(field, std::string_view(t)) << sample;
+            EXPECT_EQ(by_fields, by_tokens) << sample;
+        }
+        EXPECT_FALSE(two.next_field(',', field)) << sample;
+        EXPECT_FALSE(two.next_field(',', field)) << sample;
+        EXPECT_EQ(by_fields, sample);
+    }
+}
+
 // Counting the rest in one scan must agree with drawing it token by token.
 TEST(StrTok, SkipRemainingAgreesWithNextToken) {
     for (const char* sample : {"a,b,c", "a,,", ",", "", "abc", "a,b,,c,", ",,,"}) {
