@@ -27,6 +27,35 @@ std::string_view range_of(std::string_view text, std::size_t from, std::size_t t
     return from >= to ? std::string_view{} : text.substr(from, to - from);
 }
 
+// An optional "-", then digits and points (counted in `points`; every one of them moves the
+// rest into the fraction). Up to 15 significant digits, at most 15 of them after the point, the
+// mantissa and the power of ten are exact doubles, and one correctly rounded division gives the
+// same double as a full conversion would. False, with `value` unset, for a longer number or any
+// other character.
+bool exact_decimal(std::string_view decimal, double& value, int& points) {
+    static constexpr double powers_of_ten[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                               1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const bool negative = !decimal.empty() && decimal[0] == '-';
+    if (negative) decimal.remove_prefix(1);
+    std::uint64_t mantissa = 0;
+    int significant = 0;
+    int fraction_digits = 0;
+    for (const char c : decimal) {
+        if (c == '.') {
+            ++points;
+            continue;
+        }
+        if (!is_digit(c)) return false;
+        if (mantissa != 0 || c != '0') ++significant;
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+        if (points != 0) ++fraction_digits;
+        if (significant > 15 || fraction_digits > 15) return false;
+    }
+    const double magnitude = static_cast<double>(mantissa) / powers_of_ten[fraction_digits];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
 }  // namespace
 
 bool check_digits(std::string_view text, std::size_t from, std::size_t to, bool allow_minus) {
@@ -39,9 +68,10 @@ bool check_digits(std::string_view text, std::size_t from, std::size_t to, bool 
 }
 
 bool check_int_range(std::string_view text, std::size_t from, std::size_t to, std::int32_t lo, std::int32_t hi) {
-    if (!check_digits(text, from, to, true)) return false;
+    // parse_int takes exactly the characters check_digits passes with a minus allowed, so its
+    // one scan is both the character check and the conversion.
     std::int32_t value = 0;
-    return parse_int(range_of(text, from, to), value) && value >= lo && value <= hi;
+    return within(text, from, to) && parse_int(range_of(text, from, to), value) && value >= lo && value <= hi;
 }
 
 bool check_decimal(std::string_view text, std::size_t from, std::size_t to, bool allow_minus) {
@@ -60,8 +90,18 @@ bool check_decimal(std::string_view text, std::size_t from, std::size_t to, bool
 }
 
 bool check_decimal_range(std::string_view text, std::size_t from, std::size_t to, double lo, double hi) {
-    if (!check_decimal(text, from, to, true)) return false;
-    const double value = parse_decimal(range_of(text, from, to));
+    if (!within(text, from, to)) return false;
+    const std::string_view range = range_of(text, from, to);
+    double value = 0.0;
+    int points = 0;
+    // The usual short number is checked and converted in one scan; what that scan cannot judge
+    // exactly takes the long way.
+    if (exact_decimal(range, value, points)) {
+        if (points > 1) return false;
+    } else {
+        if (!check_decimal(text, from, to, true)) return false;
+        value = parse_decimal(range);
+    }
     return value >= lo && value < hi;
 }
 
@@ -103,39 +143,9 @@ bool parse_int(std::string_view digits, std::int32_t& value) {
 }
 
 double parse_decimal(std::string_view decimal) {
-    // Up to 15 significant digits the mantissa and the power of ten are exact doubles, and one
-    // correctly rounded division gives the same double as a full conversion would.
-    constexpr double powers_of_ten[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    const bool negative = !decimal.empty() && decimal[0] == '-';
-    std::string_view digits = negative ? decimal.substr(1) : decimal;
-    std::uint64_t mantissa = 0;
-    int significant = 0;
-    int fraction_digits = 0;
-    bool in_fraction = false;
-    bool simple = true;
-    for (const char c : digits) {
-        if (c == '.') {
-            in_fraction = true;
-            continue;
-        }
-        if (c < '0' || c > '9') {
-            simple = false;
-            break;
-        }
-        if (mantissa != 0 || c != '0') ++significant;
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-        if (in_fraction) ++fraction_digits;
-        if (significant > 15 || fraction_digits > 15) {
-            simple = false;
-            break;
-        }
-    }
-    if (simple) {
-        const double magnitude = static_cast<double>(mantissa) / powers_of_ten[fraction_digits];
-        return negative ? -magnitude : magnitude;
-    }
     double value = 0.0;
+    int points = 0;
+    if (exact_decimal(decimal, value, points)) return value;
     const auto [end, error] = std::from_chars(decimal.data(), decimal.data() + decimal.size(), value,
                                               std::chars_format::fixed);
     return error == std::errc{} ? value : 0.0;
