@@ -28,17 +28,17 @@ std::string_view range_of(std::string_view text, std::size_t from, std::size_t t
 }
 
 // An optional "-", then digits and points (counted in `points`; every one of them moves the
-// rest into the fraction). Up to 15 significant digits, at most 15 of them after the point, the
-// mantissa and the power of ten are exact doubles, and one correctly rounded division gives the
-// same double as a full conversion would. False, with `value` unset, for a longer number or any
-// other character.
+// rest into the fraction). Up to 15 significant digits (a mantissa below 10^15), at most 15 of
+// them after the point, the mantissa and the power of ten are exact doubles, and one correctly
+// rounded division gives the same double as a full conversion would. False, with `value` unset,
+// for a longer number or any other character.
 bool exact_decimal(std::string_view decimal, double& value, int& points) {
     static constexpr double powers_of_ten[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    constexpr std::uint64_t sixteen_digits = 1'000'000'000'000'000;
     const bool negative = !decimal.empty() && decimal[0] == '-';
     if (negative) decimal.remove_prefix(1);
     std::uint64_t mantissa = 0;
-    int significant = 0;
     int fraction_digits = 0;
     for (const char c : decimal) {
         if (c == '.') {
@@ -46,10 +46,9 @@ bool exact_decimal(std::string_view decimal, double& value, int& points) {
             continue;
         }
         if (!is_digit(c)) return false;
-        if (mantissa != 0 || c != '0') ++significant;
         mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-        if (points != 0) ++fraction_digits;
-        if (significant > 15 || fraction_digits > 15) return false;
+        fraction_digits += points != 0;
+        if (mantissa >= sixteen_digits || fraction_digits > 15) return false;
     }
     const double magnitude = static_cast<double>(mantissa) / powers_of_ten[fraction_digits];
     value = negative ? -magnitude : magnitude;
