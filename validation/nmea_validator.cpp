@@ -136,8 +136,9 @@ bool nmea_validate_sentence(const char* text, char* buffer, nmea_sentence_info& 
     *star = 0;
     CStrTok tokens;
     tokens.keep_empty = true;
-    const char* address = tokens.first_token(buffer, ",");
-    if (address == nullptr) return reject(rejection::address_missing, 0, counts, why);
+    tokens.restart(buffer);
+    std::string_view address;
+    tokens.next_field(',', address);
     if (const rejection id = identify(address, info); id != rejection::none) return reject(id, 0, counts, why);
 
     nmea_rejection rule_why;
