@@ -6,6 +6,13 @@ namespace vorlane::rules {
 
 namespace {
 
+// Sets of choices are a few characters long: a plain loop beats a library search call.
+bool is_one_of(char c, std::string_view set) {
+    for (const char choice : set)
+        if (choice == c) return true;
+    return false;
+}
+
 bool passes_kind(const field_rule& r, std::string_view f) {
     const std::size_t n = f.size();
     switch (r.check) {
@@ -30,7 +37,7 @@ bool passes_kind(const field_rule& r, std::string_view f) {
             return n == 6 && check_int_range(f, 0, 2, 1, 31) && check_int_range(f, 2, 4, 1, 12) &&
                    check_digits(f, 4, 6, true);
         case kind::one_of:
-            return n == 1 && r.choices.find(f[0]) != std::string_view::npos;
+            return n == 1 && is_one_of(f[0], r.choices);
         case kind::characters_of:
             return n >= 1 && f.find_first_not_of(r.choices) == std::string_view::npos;
         case kind::digit:
@@ -107,7 +114,7 @@ rejection judge(const field_rule& r, rule_state& s, std::string_view f, flag_set
         if (!passes(r, f)) return rejection::field_malformed;
         if (const rejection stored = record(r, s, f); stored != rejection::none) return stored;
         s.flags |= own;
-        if (f.size() == 1 && r.needs_when.find(f[0]) != std::string_view::npos && (s.flags & r.needs) != r.needs)
+        if (f.size() == 1 && is_one_of(f[0], r.needs_when) && (s.flags & r.needs) != r.needs)
             return rejection::field_needs_fields;
     }
     if (const flag_set present = s.flags & r.together; present != 0 && present != r.together)
