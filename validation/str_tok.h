@@ -21,9 +21,11 @@ public:
     void restart(char* text);
     void clear() { restart(nullptr); }
 
-    // keep_empty mode: next_token with this single delimiter, answering the token with its
-    // length, or false when there is none. Inline because sentence rules draw every field
-    // through it: a call and a library scan per field cost more than the short fields do.
+    // keep_empty mode: the next token for this single delimiter, as next_token would find it,
+    // answered as a view (false when there is none). It writes nothing into the text and leaves
+    // the cursor behind the delimiter. Inline and write-free because sentence rules draw every
+    // field through it: a call, a library scan and a NUL store per field cost more than the
+    // short fields do.
     bool next_field(char delimiter, std::string_view& field);
 
     // keep_empty mode: draws every remaining token in one scan, as repeated next_token calls
@@ -43,18 +45,13 @@ inline bool CStrTok::next_field(char delimiter, std::string_view& field) {
     char* start = cursor;
     if (saved_char != 0) {
         *start = saved_char;
+        saved_char = 0;
         if (*start == delimiter) ++start;
     }
     char* end = start;
     while (*end != 0 && *end != delimiter) ++end;
     field = std::string_view(start, static_cast<std::size_t>(end - start));
-    saved_char = *end;
-    if (*end != 0) {
-        *end = 0;
-        cursor = end;
-    } else {
-        cursor = nullptr;
-    }
+    cursor = *end != 0 ? end + 1 : nullptr;
     return true;
 }
 
