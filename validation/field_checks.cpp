@@ -27,12 +27,32 @@ std::string_view range_of(std::string_view text, std::size_t from, std::size_t t
     return from >= to ? std::string_view{} : text.substr(from, to - from);
 }
 
+// The conversion behind parse_int, inline in check_int_range where it runs for every part of a
+// time or position.
+inline bool read_int(std::string_view digits, std::int32_t& value) {
+    value = 0;
+    const bool negative = !digits.empty() && digits[0] == '-';
+    if (negative) digits.remove_prefix(1);
+    // Accumulates in 64 bits and stops as soon as the value leaves 32 bits, so leading zeros
+    // of any length are fine and an overflow is a defined "no value".
+    std::int64_t v = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+        if (v > std::int64_t{INT32_MAX} + 1) return false;
+    }
+    if (negative) v = -v;
+    if (v > INT32_MAX || v < INT32_MIN) return false;
+    value = static_cast<std::int32_t>(v);
+    return true;
+}
+
 // An optional "-", then digits and points (counted in `points`; every one of them moves the
 // rest into the fraction). Up to 15 significant digits (a mantissa below 10^15), at most 15 of
 // them after the point, the mantissa and the power of ten are exact doubles, and one correctly
 // rounded division gives the same double as a full conversion would. False, with `value` unset,
 // for a longer number or any other character.
-bool exact_decimal(std::string_view decimal, double& value, int& points) {
+inline bool exact_decimal(std::string_view decimal, double& value, int& points) {
     static constexpr double powers_of_ten[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     constexpr std::uint64_t sixteen_digits = 1'000'000'000'000'000;
@@ -67,10 +87,10 @@ bool check_digits(std::string_view text, std::size_t from, std::size_t to, bool 
 }
 
 bool check_int_range(std::string_view text, std::size_t from, std::size_t to, std::int32_t lo, std::int32_t hi) {
-    // parse_int takes exactly the characters check_digits passes with a minus allowed, so its
-    // one scan is both the character check and the conversion.
+    // The conversion takes exactly the characters check_digits passes with a minus allowed, so
+    // its one scan is both the character check and the conversion.
     std::int32_t value = 0;
-    return within(text, from, to) && parse_int(range_of(text, from, to), value) && value >= lo && value <= hi;
+    return within(text, from, to) && read_int(range_of(text, from, to), value) && value >= lo && value <= hi;
 }
 
 bool check_decimal(std::string_view text, std::size_t from, std::size_t to, bool allow_minus) {
@@ -123,23 +143,7 @@ bool check_sixbit(std::string_view text, std::size_t count) {
            });
 }
 
-bool parse_int(std::string_view digits, std::int32_t& value) {
-    value = 0;
-    const bool negative = !digits.empty() && digits[0] == '-';
-    if (negative) digits.remove_prefix(1);
-    // Accumulates in 64 bits and stops as soon as the value leaves 32 bits, so leading zeros
-    // of any length are fine and an overflow is a defined "no value".
-    std::int64_t v = 0;
-    for (const char c : digits) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-        if (v > std::int64_t{INT32_MAX} + 1) return false;
-    }
-    if (negative) v = -v;
-    if (v > INT32_MAX || v < INT32_MIN) return false;
-    value = static_cast<std::int32_t>(v);
-    return true;
-}
+bool parse_int(std::string_view digits, std::int32_t& value) { return read_int(digits, value); }
 
 double parse_decimal(std::string_view decimal) {
     double value = 0.0;
