@@ -128,8 +128,9 @@ rejection judge(const field_rule& r, rule_state& s, std::string_view f, flag_set
 bool run_rule(const sentence_rule& rule, CStrTok& tokens, nmea_sentence_info& info, nmea_rejection* why) {
     rule_state state{info};
     const std::size_t fixed = rule.fields.size();
+    std::size_t count = 0;
     for (std::string_view f; tokens.next_field(',', f);) {
-        const std::size_t position = static_cast<std::size_t>(state.count) + 1;
+        const std::size_t position = count + 1;
         const field_rule* r = nullptr;
         flag_set own = 0;
         if (position <= fixed) {
@@ -145,7 +146,7 @@ bool run_rule(const sentence_rule& rule, CStrTok& tokens, nmea_sentence_info& in
             // Nothing from here on is checked: the remaining fields are only counted.
             std::string_view last;
             const std::size_t rest = tokens.skip_remaining(',', last);
-            state.count += 1 + static_cast<int>(rest);
+            count += 1 + rest;
             state.last_field = rest != 0 ? last : f;
             break;
         }
@@ -155,13 +156,13 @@ bool run_rule(const sentence_rule& rule, CStrTok& tokens, nmea_sentence_info& in
         }
         state.previous_present = !f.empty();
         state.last_field = f;
-        ++state.count;
+        count = position;
     }
 
     rejection verdict = rejection::none;
-    if (state.count < rule.minimum)
+    if (count < rule.minimum)
         verdict = rejection::too_few_fields;
-    else if (rule.group != 0 && (state.count - rule.minimum) % rule.group != 0)
+    else if (rule.group != 0 && (count - rule.minimum) % rule.group != 0)
         verdict = rejection::field_count_not_in_groups;
     else if (rule.finish != nullptr)
         verdict = rule.finish(state);
