@@ -53,7 +53,9 @@ private:
     static_assert(Count * 4 <= slot_count);
 
     // Fibonacci hashing: the top bits of the key times 2^32 divided by the golden ratio.
-    static constexpr std::size_t slot_of(std::uint32_t key) { return (key * 2654435769u) >> (32 - slot_bits); }
+    static constexpr std::size_t slot_of(std::uint32_t key) {
+        return (key * 2654435769u) >> (32 - slot_bits);
+    }
 
     std::array<keyed_index, slot_count> slots_{};
 };
@@ -71,7 +73,8 @@ std::int32_t find_talker(std::string_view talker) {
 
 std::uint32_t find_formatter(char start, std::string_view formatter) {
     if (formatter.size() != 3) return 0;
-    return formatter_keys.find(static_cast<std::uint32_t>(static_cast<unsigned char>(start)) << 24 | pack(formatter));
+    return formatter_keys.find(static_cast<std::uint32_t>(static_cast<unsigned char>(start)) << 24 |
+                               pack(formatter));
 }
 
 }  // namespace vorlane

@@ -97,7 +97,8 @@ TEST(StrTok, NextFieldAgreesWithNextToken) {
         std::string reference = sample;
         CStrTok one;
         one.keep_empty = true;
-        for (char* t = one.first_token(reference.data(), ","); t != nullptr; t = one.next_token(",")) expected.emplace_back(t);
+        for (char* t = one.first_token(reference.data(), ","); t != nullptr; t = one.next_token(","))
+            expected.emplace_back(t);
 
         for (const bool after_first_token : {false, true}) {
             for (std::size_t drawn = 0; drawn <= expected.size(); ++drawn) {
