@@ -14,6 +14,16 @@ double parse_decimal(std::string_view decimal) {
     return error == std::errc{} ? value : 0.0;
 }
 
+namespace field_check_detail {
+
+bool long_decimal_in_range(std::string_view range, double lo, double hi) {
+    if (!check_decimal(range, 0, range.size(), true)) return false;
+    const double value = parse_decimal(range);
+    return value >= lo && value < hi;
+}
+
+}  // namespace field_check_detail
+
 bool parse_hex(std::string_view hex, std::int32_t& value) {
     value = 0;
     if (hex.empty()) return true;

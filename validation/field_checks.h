@@ -34,6 +34,11 @@ double parse_decimal(std::string_view decimal);
 bool parse_hex(std::string_view hex, std::int32_t& value);
 
 namespace field_check_detail {
+// check_decimal_range for the numbers exact_decimal leaves to a full conversion.
+bool long_decimal_in_range(std::string_view range, double lo, double hi);
+}  // namespace field_check_detail
+
+namespace field_check_detail {
 
 // Narrows [from, to) to the field; false when the range reaches past its end.
 inline bool within(std::string_view text, std::size_t from, std::size_t to) {
@@ -132,13 +137,8 @@ inline bool check_decimal_range(std::string_view text, std::size_t from, std::si
     int points = 0;
     // The usual short number is checked and converted in one scan; what that scan cannot judge
     // exactly takes the long way.
-    if (exact_decimal(range, value, points)) {
-        if (points > 1) return false;
-    } else {
-        if (!check_decimal(text, from, to, true)) return false;
-        value = parse_decimal(range);
-    }
-    return value >= lo && value < hi;
+    if (!exact_decimal(range, value, points)) return long_decimal_in_range(range, lo, hi);
+    return points <= 1 && value >= lo && value < hi;
 }
 
 inline bool check_hex(std::string_view text, std::size_t from, std::size_t to) {
