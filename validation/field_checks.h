@@ -34,11 +34,6 @@ double parse_decimal(std::string_view decimal);
 bool parse_hex(std::string_view hex, std::int32_t& value);
 
 namespace field_check_detail {
-// check_decimal_range for the numbers exact_decimal leaves to a full conversion.
-bool long_decimal_in_range(std::string_view range, double lo, double hi);
-}  // namespace field_check_detail
-
-namespace field_check_detail {
 
 // Narrows [from, to) to the field; false when the range reaches past its end.
 inline bool within(std::string_view text, std::size_t from, std::size_t to) {
@@ -90,6 +85,9 @@ inline bool exact_decimal(std::string_view decimal, double& value, int& points) 
     value = negative ? -magnitude : magnitude;
     return true;
 }
+
+// check_decimal_range for the numbers exact_decimal leaves to a full conversion; out of line.
+bool long_decimal_in_range(std::string_view range, double lo, double hi);
 
 }  // namespace field_check_detail
 

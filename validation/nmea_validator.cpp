@@ -140,6 +140,7 @@ bool nmea_validate_sentence(const char* text, char* buffer, nmea_sentence_info& 
     CStrTok tokens;
     tokens.keep_empty = true;
     tokens.restart(buffer);
+    // There is always a first field, if an empty one; a missing address fails on its length.
     std::string_view address;
     tokens.next_field(',', address);
     if (const rejection id = identify(address, info); id != rejection::none) return reject(id, 0, counts, why);
