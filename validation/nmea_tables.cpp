@@ -1,6 +1,5 @@
 #include "validation/nmea_tables.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -8,10 +7,11 @@ namespace vorlane {
 
 namespace {
 
-// Every sentence is looked up in both tables, so the lookups use keys sorted once at compile
-// time instead of walking the tables. The result is the position in the table string, as a
-// substring search would find it: entries have a fixed width and begin with a character ('?',
-// '$' or '!') that cannot occur inside a talker or formatter that passed framing.
+// Every sentence is looked up in both tables, so the lookups use the packed keys of the entries,
+// placed once at compile time in an open-addressing hash table at most a quarter full: a lookup
+// is one multiplication and nearly always one probe. The result is the position in the table
+// string, as a substring search would find it: entries have a fixed width and begin with a
+// character ('?', '$' or '!') that cannot occur inside a talker or formatter that passed framing.
 constexpr std::uint32_t pack(std::string_view chars) {
     std::uint32_t key = 0;
     for (const char c : chars) key = key << 8 | static_cast<unsigned char>(c);
@@ -19,42 +19,62 @@ constexpr std::uint32_t pack(std::string_view chars) {
 }
 
 struct keyed_index {
-    std::uint32_t key;
-    std::uint32_t index;
-    constexpr bool operator<(const keyed_index& other) const { return key < other.key; }
+    std::uint32_t key = 0;
+    std::uint32_t index = 0;  // 0: free slot
 };
 
 template <std::size_t Count>
-constexpr std::array<keyed_index, Count> sorted_keys(std::string_view table, std::size_t width, std::size_t skip) {
-    std::array<keyed_index, Count> keys{};
-    for (std::size_t i = 0; i < Count; ++i) {
-        const std::string_view entry = table.substr(i * width, width);
-        keys[i] = {pack(entry.substr(0, 1)) << 24 | pack(entry.substr(skip)), static_cast<std::uint32_t>(i + 1)};
+class key_table {
+public:
+    // Entries of `width` characters; the key is the first character and those from `skip` on.
+    constexpr key_table(std::string_view table, std::size_t width, std::size_t skip) {
+        for (std::size_t i = 0; i < Count; ++i) {
+            const std::string_view entry = table.substr(i * width, width);
+            const std::uint32_t key = pack(entry.substr(0, 1)) << 24 | pack(entry.substr(skip));
+            std::size_t s = slot_of(key);
+            while (slots_[s].index != 0) {
+                if (slots_[s].key == key) throw "duplicate table entry";
+                s = (s + 1) % slot_count;
+            }
+            slots_[s] = {key, static_cast<std::uint32_t>(i + 1)};
+        }
     }
-    std::sort(keys.begin(), keys.end());
-    return keys;
-}
+
+    std::uint32_t find(std::uint32_t key) const {
+        for (std::size_t s = slot_of(key);; s = (s + 1) % slot_count) {
+            if (slots_[s].index == 0) return 0;
+            if (slots_[s].key == key) return slots_[s].index;
+        }
+    }
+
+private:
+    static constexpr int slot_bits = Count <= 64 ? 8 : 9;
+    static constexpr std::size_t slot_count = std::size_t{1} << slot_bits;
+    static_assert(Count * 4 <= slot_count);
+
+    // Fibonacci hashing: the top bits of the key times 2^32 divided by the golden ratio.
+    static constexpr std::size_t slot_of(std::uint32_t key) {
+        return (key * 2654435769u) >> (32 - slot_bits);
+    }
+
+    std::array<keyed_index, slot_count> slots_{};
+};
 
 // Talker keys: '?' and the two characters; formatter keys: the start character and the three.
-constexpr auto talker_keys = sorted_keys<talker_count>(talker_table, talker_entry_size, 1);
-constexpr auto formatter_keys = sorted_keys<formatter_count>(formatter_table, formatter_entry_size, 3);
-
-template <std::size_t Count>
-std::uint32_t find(const std::array<keyed_index, Count>& keys, std::uint32_t key) {
-    const auto it = std::lower_bound(keys.begin(), keys.end(), keyed_index{key, 0});
-    return it != keys.end() && it->key == key ? it->index : 0;
-}
+constexpr key_table<talker_count> talker_keys(talker_table, talker_entry_size, 1);
+constexpr key_table<formatter_count> formatter_keys(formatter_table, formatter_entry_size, 3);
 
 }  // namespace
 
 std::int32_t find_talker(std::string_view talker) {
     if (talker.size() != 2) return 0;
-    return static_cast<std::int32_t>(find(talker_keys, pack("?") << 24 | pack(talker)));
+    return static_cast<std::int32_t>(talker_keys.find(pack("?") << 24 | pack(talker)));
 }
 
 std::uint32_t find_formatter(char start, std::string_view formatter) {
     if (formatter.size() != 3) return 0;
-    return find(formatter_keys, static_cast<std::uint32_t>(static_cast<unsigned char>(start)) << 24 | pack(formatter));
+    return formatter_keys.find(static_cast<std::uint32_t>(static_cast<unsigned char>(start)) << 24 |
+                               pack(formatter));
 }
 
 }  // namespace vorlane

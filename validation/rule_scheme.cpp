@@ -6,6 +6,13 @@ namespace vorlane::rules {
 
 namespace {
 
+// Sets of choices are a few characters long: a plain loop beats a library search call.
+bool is_one_of(char c, std::string_view set) {
+    for (const char choice : set)
+        if (choice == c) return true;
+    return false;
+}
+
 bool passes_kind(const field_rule& r, std::string_view f) {
     const std::size_t n = f.size();
     switch (r.check) {
@@ -30,7 +37,7 @@ bool passes_kind(const field_rule& r, std::string_view f) {
             return n == 6 && check_int_range(f, 0, 2, 1, 31) && check_int_range(f, 2, 4, 1, 12) &&
                    check_digits(f, 4, 6, true);
         case kind::one_of:
-            return n == 1 && r.choices.find(f[0]) != std::string_view::npos;
+            return n == 1 && is_one_of(f[0], r.choices);
         case kind::characters_of:
             return n >= 1 && f.find_first_not_of(r.choices) == std::string_view::npos;
         case kind::digit:
@@ -107,7 +114,7 @@ rejection judge(const field_rule& r, rule_state& s, std::string_view f, flag_set
         if (!passes(r, f)) return rejection::field_malformed;
         if (const rejection stored = record(r, s, f); stored != rejection::none) return stored;
         s.flags |= own;
-        if (f.size() == 1 && r.needs_when.find(f[0]) != std::string_view::npos && (s.flags & r.needs) != r.needs)
+        if (f.size() == 1 && is_one_of(f[0], r.needs_when) && (s.flags & r.needs) != r.needs)
             return rejection::field_needs_fields;
     }
     if (const flag_set present = s.flags & r.together; present != 0 && present != r.together)
@@ -121,11 +128,9 @@ rejection judge(const field_rule& r, rule_state& s, std::string_view f, flag_set
 bool run_rule(const sentence_rule& rule, CStrTok& tokens, nmea_sentence_info& info, nmea_rejection* why) {
     rule_state state{info};
     const std::size_t fixed = rule.fields.size();
-    for (const char* token = tokens.next_token(","); token != nullptr; token = tokens.next_token(",")) {
-        const char* end = tokens.token_end();
-        const std::string_view f = end != nullptr ? std::string_view(token, static_cast<std::size_t>(end - token))
-                                                  : std::string_view(token);
-        const std::size_t position = static_cast<std::size_t>(state.count) + 1;
+    std::size_t count = 0;
+    for (std::string_view f; tokens.next_field(',', f);) {
+        const std::size_t position = count + 1;
         const field_rule* r = nullptr;
         flag_set own = 0;
         if (position <= fixed) {
@@ -141,7 +146,7 @@ bool run_rule(const sentence_rule& rule, CStrTok& tokens, nmea_sentence_info& in
             // Nothing from here on is checked: the remaining fields are only counted.
             std::string_view last;
             const std::size_t rest = tokens.skip_remaining(',', last);
-            state.count += 1 + static_cast<int>(rest);
+            count += 1 + rest;
             state.last_field = rest != 0 ? last : f;
             break;
         }
@@ -151,13 +156,13 @@ bool run_rule(const sentence_rule& rule, CStrTok& tokens, nmea_sentence_info& in
         }
         state.previous_present = !f.empty();
         state.last_field = f;
-        ++state.count;
+        count = position;
     }
 
     rejection verdict = rejection::none;
-    if (state.count < rule.minimum)
+    if (count < rule.minimum)
         verdict = rejection::too_few_fields;
-    else if (rule.group != 0 && (state.count - rule.minimum) % rule.group != 0)
+    else if (rule.group != 0 && (count - rule.minimum) % rule.group != 0)
         verdict = rejection::field_count_not_in_groups;
     else if (rule.finish != nullptr)
         verdict = rule.finish(state);

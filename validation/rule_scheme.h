@@ -68,7 +68,6 @@ struct rule_state {
     explicit rule_state(nmea_sentence_info& i) : info(i) {}
     nmea_sentence_info& info;
     flag_set flags = always;
-    int count = 0;
     bool previous_present = false;
     // Scratch for the hooks of individual rules; each hook documents what it keeps here.
     std::int32_t remembered = 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,48 @@ TEST(StrTok, RestartPutsTheSavedCharacterBack) {
 
 namespace vorlane {
 namespace {
+
+// Drawing fields as views must agree with next_token, whether the tokenizer starts with
+// next_field or with a next_token (as after first_token), and must leave the text untouched
+// apart from the NUL of a preceding next_token; skip_remaining must still count what is left.
+TEST(StrTok, NextFieldAgreesWithNextToken) {
+    for (const char* sample : {"a,b,c", "a,,", ",", "", "abc", "a,b,,c,", ",,,", "$GPHDT,123.4,T"}) {
+        std::vector<std::string> expected;
+        std::string reference = sample;
+        CStrTok one;
+        one.keep_empty = true;
+        for (char* t = one.first_token(reference.data(), ","); t != nullptr; t = one.next_token(","))
+            expected.emplace_back(t);
+
+        for (const bool after_first_token : {false, true}) {
+            for (std::size_t drawn = 0; drawn <= expected.size(); ++drawn) {
+                std::string text = sample;
+                CStrTok two;
+                two.keep_empty = true;
+                std::vector<std::string> got;
+                if (after_first_token) {
+                    got.emplace_back(two.first_token(text.data(), ","));
+                } else {
+                    two.restart(text.data());
+                }
+                std::string_view field;
+                while (got.size() < drawn && two.next_field(',', field)) {
+                    got.emplace_back(field);
+                    EXPECT_EQ(text, sample) << sample;
+                }
+                std::string_view last;
+                const std::size_t rest = two.skip_remaining(',', last);
+                EXPECT_EQ(got.size() + rest, expected.size()) << sample << " after " << drawn;
+                if (rest != 0) {
+                    EXPECT_EQ(last, expected.back()) << sample;
+                }
+                EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin())) << sample;
+                EXPECT_FALSE(two.next_field(',', field)) << sample;
+                EXPECT_EQ(text, sample);
+            }
+        }
+    }
+}
 
 // Counting the rest in one scan must agree with drawing it token by token.
 TEST(StrTok, SkipRemainingAgreesWithNextToken) {

@@ -196,5 +196,24 @@ TEST(Tables, IndexesFollowTheFixedOrder) {
     EXPECT_EQ(find_talker("??"), 0);
 }
 
+// Every entry is found at its own position, and only under its own start character.
+TEST(Tables, LookupsFindEveryEntryAndNothingElse) {
+    for (std::uint32_t i = 1; i <= formatter_count; ++i) {
+        const char start = formatter_table[(i - 1) * formatter_entry_size];
+        const char other = start == '$' ? '!' : '$';
+        const std::string_view name = formatter_name(i);
+        EXPECT_EQ(find_formatter(start, name), i) << name;
+        EXPECT_EQ(find_formatter(other, name), 0u) << name;
+        EXPECT_EQ(find_formatter(start, std::string(name.substr(0, 2)) + 'q'), 0u) << name;
+    }
+    for (std::int32_t i = 1; i <= static_cast<std::int32_t>(talker_count); ++i) {
+        const std::string_view talker = talker_table.substr((i - 1) * talker_entry_size + 1, 2);
+        EXPECT_EQ(find_talker(talker), i) << talker;
+        EXPECT_EQ(find_talker(std::string(1, talker[0]) + 'q'), 0) << talker;
+    }
+    EXPECT_EQ(find_formatter('$', "GG"), 0u);
+    EXPECT_EQ(find_talker("GPS"), 0);
+}
+
 }  // namespace
 }  // namespace vorlane
