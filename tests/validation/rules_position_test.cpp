@@ -17,7 +17,7 @@ struct rule_case {
     int failing_field = 0;
 };
 
-std::ostream& operator<<(std::ostream& os, const rule_case& c) { return os << c.body; }
+std::ostream& operator<<(std::ostream& os, const rule_case& c) { return os << c.name; }
 
 class PositionRules : public testing::TestWithParam<rule_case> {};
 

@@ -25,7 +25,7 @@ struct framing_case {
     std::int32_t talker_index = 0;
 };
 
-std::ostream& operator<<(std::ostream& os, const framing_case& c) { return os << c.sentence; }
+std::ostream& operator<<(std::ostream& os, const framing_case& c) { return os << c.name; }
 
 std::string of_length(std::size_t total) {
     // A proprietary sentence padded to `total` characters including "*HH".
