@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "tests/support/nmea_text.h"
 #include "tests/validation/formatter_samples.h"
+#include "tests/validation/verdict.h"
 #include "validation/nmea_tables.h"
 #include "validation/nmea_validator.h"
 #include "validation/sentence_rules.h"
@@ -17,27 +17,12 @@ namespace {
 
 using test::formatter_sample;
 
-struct outcome {
-    bool accepted = false;
-    nmea_sentence_info info;
-    nmea_error_counts counts;
-    nmea_rejection why;
-    std::string text;
-    std::string buffer;
-};
-
-outcome validate(std::string_view body) {
-    outcome o;
-    o.text = test::with_checksum(body);
-    o.buffer.assign(o.text.size() + 1, '\0');
-    o.accepted = nmea_validate_sentence(o.text.c_str(), o.buffer.data(), o.info, o.counts, &o.why);
-    return o;
-}
+using test::verdict;
 
 class EveryFormatter : public testing::TestWithParam<formatter_sample> {};
 
 TEST_P(EveryFormatter, SamplePassesUnderItsOwnRule) {
-    const outcome o = validate(GetParam().body);
+    const verdict o = test::judge(GetParam().body);
     EXPECT_TRUE(o.accepted) << describe(o.why, o.info);
     EXPECT_EQ(o.counts.nmea_syntax_error + o.counts.nmea_checksum_error, 0);
     EXPECT_EQ(o.buffer.c_str(), o.text);
@@ -48,7 +33,7 @@ TEST_P(EveryFormatter, OneFieldShortOfTheMinimumFails) {
     const std::string_view body = GetParam().body;
     std::size_t cut = 0;
     for (int kept = 0; kept < GetParam().minimum; ++kept) cut = body.find(',', cut + 1);
-    const outcome o = validate(body.substr(0, cut));
+    const verdict o = test::judge(body.substr(0, cut));
     EXPECT_FALSE(o.accepted);
     EXPECT_EQ(o.counts.nmea_syntax_error, 1);
     EXPECT_EQ(o.why.reason, rejection::too_few_fields) << describe(o.why, o.info);

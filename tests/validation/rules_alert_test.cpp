@@ -6,28 +6,21 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/nmea_text.h"
+#include "tests/validation/verdict.h"
 #include "validation/nmea_validator.h"
 #include "validation/sentence_rules.h"
 
 namespace vorlane {
 namespace {
 
-struct outcome {
-    bool accepted = false;
-    nmea_sentence_info info;
-    nmea_error_counts counts;
-    nmea_rejection why;
-};
+using test::verdict;
 
-// `body` is a sentence without its checksum; the caller's fragment fields start at -1.
-outcome validate(std::string_view body) {
-    const std::string text = test::with_checksum(body);
-    EXPECT_LE(text.size(), 80u) << "the case would test the length limit instead of its rule";
-    std::vector<char> buffer(text.size() + 1);
-    outcome o;
-    o.accepted = nmea_validate_sentence(text.c_str(), buffer.data(), o.info, o.counts, &o.why);
-    return o;
+// The rows must stay within 80 characters, or they would test the length limit instead of
+// their rule.
+verdict validate(std::string_view body) {
+    verdict v = test::judge(body);
+    EXPECT_LE(v.text.size(), 80u) << "the case would test the length limit instead of its rule";
+    return v;
 }
 
 template <typename Case>
@@ -50,7 +43,7 @@ class AlertRuleAccepts : public testing::TestWithParam<accepted_case> {};
 
 TEST_P(AlertRuleAccepts, AndWritesTheFragmentFields) {
     const accepted_case& c = GetParam();
-    const outcome o = validate(c.body);
+    const verdict o = validate(c.body);
     ASSERT_TRUE(o.accepted) << describe(o.why, o.info);
     EXPECT_EQ(o.counts.nmea_syntax_error, 0);
     EXPECT_EQ(o.counts.nmea_checksum_error, 0);
@@ -121,7 +114,7 @@ class AlertRuleRejects : public testing::TestWithParam<rejected_case> {};
 
 TEST_P(AlertRuleRejects, AsASyntaxErrorAtTheField) {
     const rejected_case& c = GetParam();
-    const outcome o = validate(c.body);
+    const verdict o = validate(c.body);
     ASSERT_FALSE(o.accepted);
     EXPECT_EQ(o.counts.nmea_syntax_error, 1);
     EXPECT_EQ(o.counts.nmea_checksum_error, 0);

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "tests/support/nmea_text.h"
+#include "tests/validation/verdict.h"
 #include "validation/nmea_validator.h"
 
 namespace vorlane {
@@ -12,22 +12,9 @@ namespace {
 
 using enum rejection;
 
-struct verdict {
-    bool accepted = false;
-    nmea_sentence_info info;
-    nmea_error_counts counts;
-    nmea_rejection why;
-    std::string text;    // what was sent, with its checksum
-    std::string buffer;  // the validator's working copy afterwards
-};
+using test::verdict;
 
-verdict validate(std::string_view body) {
-    verdict v;
-    v.text = test::with_checksum(body);
-    v.buffer.assign(v.text.size() + 1, '\0');
-    v.accepted = nmea_validate_sentence(v.text.c_str(), v.buffer.data(), v.info, v.counts, &v.why);
-    return v;
-}
+verdict validate(std::string_view body) { return test::judge(body); }
 
 struct motion_case {
     const char* name;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tests/support/nmea_text.h"
+#include "tests/validation/verdict.h"
 #include "validation/nmea_validator.h"
 
 namespace vorlane {
@@ -23,17 +24,12 @@ class PositionRules : public testing::TestWithParam<rule_case> {};
 
 TEST_P(PositionRules, Judge) {
     const rule_case& c = GetParam();
-    const std::string sentence = test::with_checksum(c.body);
-    std::string buffer(sentence.size() + 1, '\0');
-    nmea_sentence_info info;
-    nmea_error_counts counts;
-    nmea_rejection why;
-    const bool ok = nmea_validate_sentence(sentence.c_str(), buffer.data(), info, counts, &why);
-    EXPECT_EQ(ok, c.accepted) << describe(why, info);
+    const test::verdict v = test::judge(c.body);
+    EXPECT_EQ(v.accepted, c.accepted) << describe(v.why, v.info);
     if (!c.accepted) {
-        EXPECT_EQ(counts.nmea_syntax_error, 1);
-        EXPECT_EQ(counts.nmea_checksum_error, 0);
-        EXPECT_EQ(why.field, c.failing_field) << describe(why, info);
+        EXPECT_EQ(v.counts.nmea_syntax_error, 1);
+        EXPECT_EQ(v.counts.nmea_checksum_error, 0);
+        EXPECT_EQ(v.why.field, c.failing_field) << describe(v.why, v.info);
     }
 }
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/nmea_text.h"
+#include "tests/validation/verdict.h"
 #include "validation/nmea_validator.h"
 
 namespace vorlane {
@@ -15,19 +15,7 @@ namespace {
 
 using test::with_checksum;
 
-struct judged {
-    bool accepted;
-    nmea_sentence_info info;
-    nmea_error_counts counts;
-    nmea_rejection why;
-};
-
-judged judge(const std::string& sentence) {
-    judged j{};
-    std::string buffer = sentence;
-    j.accepted = nmea_validate_sentence(sentence.c_str(), buffer.data(), j.info, j.counts, &j.why);
-    return j;
-}
+using test::verdict;
 
 // What the fragment fields hold after an accepted sentence; -1 is what the caller set.
 struct fragments {
@@ -223,7 +211,7 @@ class TargetRules : public testing::TestWithParam<target_case> {};
 
 TEST_P(TargetRules, Judged) {
     const target_case& c = GetParam();
-    const judged j = judge(with_checksum(c.sentence));
+    const verdict j = test::judge(c.sentence);
     if (c.reason == none) {
         ASSERT_TRUE(j.accepted) << describe(j.why, j.info);
         EXPECT_EQ(j.counts.nmea_syntax_error, 0);
@@ -264,7 +252,7 @@ TEST(TargetCorpus, AcceptedEncapsulationCarriesItsFragmentFields) {
         if (line.size() < 7 || line[0] != '!' ||
             (line.compare(3, 3, "VDM") != 0 && line.compare(3, 3, "VDO") != 0))
             continue;
-        const judged j = judge(line);
+        const verdict j = test::judge_sentence(line);
         if (!j.accepted) continue;
         ++accepted;
         const std::vector<std::string_view> f = data_fields(line);
