@@ -56,7 +56,7 @@ void choose_offscreen_without_display() {
 }  // namespace
 
 // The two process-wide objects, built before anything else of the program.
-vorlane::config_manager settings;
+static vorlane::config_manager settings;
 static vorlane::nmea_manager stream_manager;
 
 int main(int argc, char** argv) {
