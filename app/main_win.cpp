@@ -122,6 +122,7 @@ bool TMainWin::load_configuration() {
         }
         manager.output_ports = {config.output_port[0], config.output_port[1]};
         config_loaded = true;
+        emit configuration_loaded();
         return true;
     } catch (const std::exception& e) {
         update_status(error_text("QXE-802", e), true);

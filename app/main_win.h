@@ -85,6 +85,10 @@ public:
     // The retry ladder: ticks to wait before the next attempt after `failures` failed ones.
     static int retry_delay(int failures);
 
+signals:
+    // The settings file has been read (or written with the defaults) and the ports are known.
+    void configuration_loaded();
+
 private:
     // rx_target, called by the receive thread: queued to this object's thread, never waiting.
     void post_notification(rx_notification message) override;
