@@ -12,6 +12,7 @@
 #include "app/data_monitor_sink.h"
 #include "app/event_log.h"
 #include "app/input_source.h"
+#include "app/service_notify.h"
 #include "config/config_manager.h"
 #include "net/socket_server.h"
 #include "stream/nmea_manager.h"
@@ -109,6 +110,7 @@ private:
     nmea_manager& manager;
     std::filesystem::path config_file;
     event_log log;
+    service_notifier service;
     data_monitor_sink* monitor = nullptr;
 
     int input_fail_count = 0;
