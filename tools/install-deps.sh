@@ -12,6 +12,7 @@ packages=(
   fonts-liberation xvfb xauth
   libsystemd-dev
   locales
+  dpkg-dev file systemd
 )
 
 missing=()
