@@ -37,6 +37,8 @@ void service_notifier::alive() {
     sd_notifyf(0, "WATCHDOG=1\nEXTEND_TIMEOUT_USEC=%llu", static_cast<unsigned long long>(extension_us));
 }
 
-void service_notifier::stopping() { sd_notify(0, "STOPPING=1"); }
+void service_notifier::stopping() {
+    sd_notify(0, "STOPPING=1");
+}
 
 }  // namespace vorlane

@@ -1,7 +1,6 @@
 // The real program under a stand-in service manager: what it tells NOTIFY_SOCKET while it starts,
 // runs and stops.
 #include <gtest/gtest.h>
-
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/socket.h>
