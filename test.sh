@@ -31,9 +31,10 @@ list_skips() {
     }
     /<testcase / { match($0, /name="[^"]*"/); name = substr($0, RSTART + 6, RLENGTH - 7); skipped = 0; reason = "" }
     /<skipped/ { skipped = 1 }
-    take { if (reason == "") reason = $0; take = 0 }
-    skipped && /: Skipped$/ { take = 1 }
-    skipped && /^Skipped: / && reason == "" { reason = substr($0, 10) }
+    { line = $0; sub(/^[ \t]*<system-out>/, "", line) }
+    take { if (reason == "") reason = line; take = 0 }
+    skipped && line ~ /: Skipped$/ { take = 1 }
+    skipped && line ~ /^Skipped: / && reason == "" { reason = substr(line, 10) }
     /<\/testcase>/ && skipped { printf "  %s: %s\n", unescape(name), unescape(reason); skipped = 0 }
   ' "$@"
 }
