@@ -2,23 +2,44 @@
 # Installs what is missing, builds the release configuration and runs Vorlane.
 #   ./run.sh        the gateway, with Vorlane.ini and Vorlane.log beside the binary
 #   ./run.sh demo   the gateway on loopback, fed by the traffic generator
+#   ./run.sh package  the Debian package build/vorlane_<version>_amd64.deb
 set -euo pipefail
 cd "$(dirname "$0")"
 
 mode=${1:-gateway}
 case "$mode" in
-  gateway|demo) ;;
-  *) echo "usage: ./run.sh [demo]" >&2; exit 2 ;;
+  gateway|demo|package) ;;
+  *) echo "usage: ./run.sh [demo|package]" >&2; exit 2 ;;
 esac
 
 tools/install-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release
 
+if [ "$mode" = package ]; then
+  rm -rf build/package
+  cpack --config build/release/CPackConfig.cmake -B build/package
+  mv build/package/vorlane_*.deb build/
+  ls build/vorlane_*.deb
+  exit 0
+fi
+
+# getcap lives in /usr/sbin, which is not on an ordinary user's PATH.
+getcap=$(command -v getcap || echo /usr/sbin/getcap)
+has_capture_capabilities() {
+  local caps
+  caps=$("$getcap" "$1" 2>/dev/null) || return 1
+  [[ $caps == *cap_net_raw* && $caps == *cap_net_admin* ]]
+}
+
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
-  if [ "$mode" = demo ] || ! getcap build/release/app/vorlane 2>/dev/null | grep -q cap_net_raw; then
-    echo "Capturing packets needs root or the capabilities cap_net_raw,cap_net_admin (see README); using sudo."
+  if [ "$mode" = demo ]; then
+    echo "The demo captures on loopback and sends through a raw socket: it needs root, so it asks sudo."
+    as_root=(sudo)
+  elif ! has_capture_capabilities build/release/app/vorlane; then
+    echo "Capturing packets needs root or the capabilities cap_net_raw,cap_net_admin on"
+    echo "build/release/app/vorlane (see README); asking sudo to run it as root."
     as_root=(sudo)
   fi
 fi

@@ -1,5 +1,6 @@
 // vorlane: the gateway program. No command-line options: the settings file "Vorlane.ini" and
 // the event log "Vorlane.log" live beside the executable.
+#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -7,11 +8,14 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <string>
 
 #include "app/main_win_form.h"
+#include "capture/capture_api.h"
 #include "config/config_manager.h"
 #include "config/config_win.h"
 #include "monitor/data_monitor_win.h"
@@ -53,6 +57,46 @@ void choose_offscreen_without_display() {
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
+// Qt keeps its runtime files in XDG_RUNTIME_DIR and warns when a service or a plain log-in has
+// none; such a start gets a private folder for this run, removed again at exit.
+class private_runtime_dir {
+  public:
+    private_runtime_dir() {
+        if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) return;
+        std::string name = (std::filesystem::temp_directory_path() / "vorlane-runtime-XXXXXX").string();
+        if (::mkdtemp(name.data()) == nullptr) return;
+        path = name;
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(name));
+    }
+    ~private_runtime_dir() {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+    private_runtime_dir(const private_runtime_dir&) = delete;
+    private_runtime_dir& operator=(const private_runtime_dir&) = delete;
+
+  private:
+    std::filesystem::path path;
+};
+
+// Whoever reads a headless start's output learns first where the settings came from, which
+// adapter is captured and which ports the conning display connects to.
+void describe_setup(const config_manager& config, const std::filesystem::path& settings_file, bool existed) {
+    const char* origin = existed ? "read"
+                         : std::filesystem::exists(settings_file)
+                             ? "created with the defaults"
+                             : "missing and not writable, defaults in use";
+    std::fprintf(stderr, "vorlane: settings %s (%s)\n", settings_file.c_str(), origin);
+    const std::string ip = config.input_ip == "0.0.0.0" ? first_adapter_ip() : config.input_ip;
+    std::uint32_t mask = 0;
+    const std::string adapter = find_adapter_by_ip(ip, mask);
+    std::fprintf(stderr, "vorlane: capturing on adapter %s (%s)\n",
+                 adapter.empty() ? "-, none found" : adapter.c_str(), ip.c_str());
+    std::fprintf(stderr, "vorlane: junction box 1 served on %s port %d, junction box 2 on port %d\n",
+                 config.output_ip.c_str(), config.output_port[0], config.output_port[1]);
+    std::fflush(stderr);
+}
+
 }  // namespace
 
 // The two process-wide objects, built before anything else of the program.
@@ -62,6 +106,7 @@ static vorlane::nmea_manager stream_manager;
 int main(int argc, char** argv) {
     set_defaults(settings);
     choose_offscreen_without_display();
+    const private_runtime_dir runtime_dir;
     QApplication application(argc, argv);
     // Only the main window's close ends the program; the other windows merely hide.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -84,11 +129,17 @@ int main(int argc, char** argv) {
 
         QObject::connect(&main_window, &TMainWinForm::closed, &application,
                          [] { QCoreApplication::exit(0); });
-        if (offscreen)
+        if (offscreen) {
             QObject::connect(&main_window, &TMainWinForm::status_changed, [](const QString& text) {
                 std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
                 std::fflush(stderr);
             });
+            const std::filesystem::path settings_file = program_dir / config_file_name;
+            QObject::connect(&main_window.controller(), &TMainWin::configuration_loaded,
+                             [settings_file, existed = std::filesystem::exists(settings_file)] {
+                                 describe_setup(settings, settings_file, existed);
+                             });
+        }
         QSocketNotifier termination(signal_pipe[0], QSocketNotifier::Read);
         QObject::connect(&termination, &QSocketNotifier::activated, &main_window, [&main_window] {
             char byte;

@@ -74,6 +74,7 @@ TMainWin::TMainWin(config_manager& config, nmea_manager& manager, const std::fil
 }
 
 TMainWin::~TMainWin() {
+    service.stopping();
     closing = true;
     Timer1Sec->stop();
     Timer100ms->stop();
@@ -89,11 +90,15 @@ int TMainWin::retry_delay(int failures) {
     return ticks_per_day;
 }
 
-void TMainWin::update_status(const std::string& text, bool write_log) { log.update_status(text, write_log); }
+void TMainWin::update_status(const std::string& text, bool write_log) {
+    log.update_status(text, write_log);
+    service.status(text);
+}
 
 // --- 1-second supervision -------------------------------------------------------------------
 
 void TMainWin::Timer1SecTimer() {
+    service.alive();
     if (!startup_done) {
         data_path_ready = false;
         update_status("Kestav Translator starting...", true);
@@ -122,6 +127,7 @@ bool TMainWin::load_configuration() {
         }
         manager.output_ports = {config.output_port[0], config.output_port[1]};
         config_loaded = true;
+        emit configuration_loaded();
         return true;
     } catch (const std::exception& e) {
         update_status(error_text("QXE-802", e), true);
@@ -176,6 +182,7 @@ void TMainWin::supervise() {
     if (!data_path_ready) {
         show("Ready");
         data_path_ready = true;
+        service.ready();
     } else if (new_traffic) {
         if (!traffic_active) {
             show("Active");

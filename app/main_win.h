@@ -12,6 +12,7 @@
 #include "app/data_monitor_sink.h"
 #include "app/event_log.h"
 #include "app/input_source.h"
+#include "app/service_notify.h"
 #include "config/config_manager.h"
 #include "net/socket_server.h"
 #include "stream/nmea_manager.h"
@@ -85,6 +86,10 @@ public:
     // The retry ladder: ticks to wait before the next attempt after `failures` failed ones.
     static int retry_delay(int failures);
 
+signals:
+    // The settings file has been read (or written with the defaults) and the ports are known.
+    void configuration_loaded();
+
 private:
     // rx_target, called by the receive thread: queued to this object's thread, never waiting.
     void post_notification(rx_notification message) override;
@@ -105,6 +110,7 @@ private:
     nmea_manager& manager;
     std::filesystem::path config_file;
     event_log log;
+    service_notifier service;
     data_monitor_sink* monitor = nullptr;
 
     int input_fail_count = 0;

@@ -10,6 +10,9 @@ packages=(
   qt6-base-dev libpcap-dev
   netcat-openbsd libcap2-bin
   fonts-liberation xvfb xauth
+  libsystemd-dev
+  locales
+  dpkg-dev file systemd
 )
 
 missing=()
@@ -20,12 +23,23 @@ for p in "${packages[@]}"; do
 done
 
 if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
   sudo_cmd=()
   if [ "$(id -u)" -ne 0 ]; then
     command -v sudo >/dev/null || { echo "error: need root (or sudo) to install ${missing[*]}" >&2; exit 2; }
+    echo "Installing ${missing[*]} needs root; asking sudo."
     sudo_cmd=(sudo)
+  else
+    echo "Installing: ${missing[*]}"
   fi
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # sudo resets the environment, so the variable travels through env; apt's chatter goes to a
+  # log that is shown only when something fails.
+  log=$(mktemp)
+  if ! "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive sh -c \
+      'apt-get update -qq && apt-get install -y -qq --no-install-recommends "$@"' apt "${missing[@]}" >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    echo "error: installing ${missing[*]} failed" >&2
+    exit 1
+  fi
+  rm -f "$log"
 fi
