@@ -1,21 +1,21 @@
+#pragma once
+
 // Position, time and route sentences.
 #include <array>
 #include <cstdint>
 
 #include "validation/nmea_tables.h"
-#include "validation/sentence_rules.h"
+#include "validation/rule_scheme.h"
 
-namespace vorlane::rules {
-
-namespace {
+namespace vorlane::rules::position {
 
 // GGA field 13: the age of differential data belongs to a differential fix only.
-rejection age_needs_quality_2(rule_state& s, std::string_view f) {
+inline rejection age_needs_quality_2(rule_state& s, std::string_view f) {
     return f.empty() || s.remembered == 2 ? rejection::none : rejection::age_needs_quality_2;
 }
 
 // GNS field 6: keeps whether any mode character is not "N" (rule_flag) and how many are "D" (tally).
-rejection note_gns_modes(rule_state& s, std::string_view f) {
+inline rejection note_gns_modes(rule_state& s, std::string_view f) {
     for (const char c : f) {
         if (c != 'N') s.flags |= rule_flag;
         if (c == 'D') ++s.tally;
@@ -25,7 +25,7 @@ rejection note_gns_modes(rule_state& s, std::string_view f) {
 
 // GNS field 13: a full GNS carries a position fix; a companion sentence of one constellation
 // (only time and satellite data) is judged by what such a sentence must still carry.
-rejection gns_sentence_check(rule_state& s, std::string_view) {
+inline rejection gns_sentence_check(rule_state& s, std::string_view) {
     const bool full = s.info.talker_index == talker_index_of("GN") || (s.flags & fields(2, 3, 4, 5, 6, 8, 9, 10)) != 0;
     if (!full)
         return (s.flags & field(1)) && (s.flags & fields(7, 11, 12)) ? rejection::none
@@ -37,20 +37,20 @@ rejection gns_sentence_check(rule_state& s, std::string_view) {
 }
 
 // DTM field 1: the user-defined datum "999" makes the offsets mandatory.
-rejection note_user_datum(rule_state& s, std::string_view f) {
+inline rejection note_user_datum(rule_state& s, std::string_view f) {
     if (f == "999") s.flags |= rule_flag;
     return rejection::none;
 }
 
 // ZDA field 5: the sign decides the width, "-05" but "05".
-rejection zone_hours(rule_state&, std::string_view f) {
+inline rejection zone_hours(rule_state&, std::string_view f) {
     if (f.empty()) return rejection::none;
     const field_rule hours = f[0] == '-' ? integer(-13, 0).length(3) : integer(0, 13).length(2);
     return passes(hours, f) ? rejection::none : rejection::zone_hours;
 }
 
 // $--GGA,hhmmss.ss,llll.ll,a,yyyyy.yy,a,x,xx,x.x,x.x,M,x.x,M,x.x,xxxx*hh
-constexpr field_rule gga[] = {
+inline constexpr field_rule gga[] = {
     opt(time()),                                                 //  1 UTC time
     opt(latitude()),                                             //  2 latitude
     paired(2, one_of("NS")),                                     //  3 N/S
@@ -68,7 +68,7 @@ constexpr field_rule gga[] = {
 };
 
 // $--GLL,llll.ll,a,yyyyy.yy,a,hhmmss.ss,A,a*hh
-constexpr field_rule gll[] = {
+inline constexpr field_rule gll[] = {
     opt(latitude()),                                   // 1 latitude
     paired(1, one_of("NS")),                           // 2 N/S
     opt(longitude()),                                  // 3 longitude
@@ -79,7 +79,7 @@ constexpr field_rule gll[] = {
 };
 
 // $--GNS,hhmmss.ss,llll.ll,a,yyyyy.yy,a,c--c,xx,x.x,x.x,x.x,x.x,x.x,a*hh
-constexpr field_rule gns[] = {
+inline constexpr field_rule gns[] = {
     opt(time()),                                       //  1 UTC time
     opt(latitude()),                                   //  2 latitude
     paired(2, one_of("NS")),                           //  3 N/S
@@ -96,7 +96,7 @@ constexpr field_rule gns[] = {
 };
 
 // $--RMC,hhmmss.ss,A,llll.ll,a,yyyyy.yy,a,x.x,x.x,xxxxxx,x.x,a,a,a*hh
-constexpr field_rule rmc[] = {
+inline constexpr field_rule rmc[] = {
     opt(time()),                                           //  1 UTC time
     req(one_of("AV")),                                     //  2 status
     opt(latitude()),                                       //  3 latitude
@@ -113,7 +113,7 @@ constexpr field_rule rmc[] = {
 };
 
 // $--DTM,ccc,a,x.x,a,x.x,a,x.x,ccc*hh
-constexpr field_rule dtm[] = {
+inline constexpr field_rule dtm[] = {
     opt(upper_alnum()).length(3).then(note_user_datum),    // 1 local datum code
     opt(upper_alnum()).length(1),                          // 2 local datum subdivision
     required_when(rule_flag, unsigned_decimal()),          // 3 latitude offset
@@ -125,7 +125,7 @@ constexpr field_rule dtm[] = {
 };
 
 // $--ZDA,hhmmss.ss,xx,xx,xxxx,xx,xx*hh
-constexpr field_rule zda[] = {
+inline constexpr field_rule zda[] = {
     req(time()),                                               // 1 UTC time
     opt(integer(1, 31)).length(2),                             // 2 day
     opt(integer(1, 12)).length(2),                             // 3 month
@@ -135,7 +135,7 @@ constexpr field_rule zda[] = {
 };
 
 // $--VTG,x.x,T,x.x,M,x.x,N,x.x,K,a*hh
-constexpr field_rule vtg[] = {
+inline constexpr field_rule vtg[] = {
     opt(angle()),               // 1 course over ground, true
     paired(1, letter("T")),     // 2
     opt(angle()),               // 3 course over ground, magnetic
@@ -148,7 +148,7 @@ constexpr field_rule vtg[] = {
 };
 
 // $--WPL,llll.ll,a,yyyyy.yy,a,c--c*hh
-constexpr field_rule wpl[] = {
+inline constexpr field_rule wpl[] = {
     req(latitude()),      // 1 waypoint latitude
     req(one_of("NS")),    // 2 N/S
     req(longitude()),     // 3 waypoint longitude
@@ -157,17 +157,17 @@ constexpr field_rule wpl[] = {
 };
 
 // $--RTE,x.x,x.x,a,c--c,c--c, ..., c--c*hh
-constexpr field_rule rte[] = {
+inline constexpr field_rule rte[] = {
     req(integer(1, INT32_MAX)).stores(store::fragment_total),   // 1 total number of sentences
     req(integer(1, INT32_MAX)).stores(store::fragment_number),  // 2 sentence number
     required_when(first_sentence, one_of("cw")),                // 3 message mode
     opt(any_text()),                                            // 4 route identifier
 };
-constexpr field_rule rte_waypoints[] = {
+inline constexpr field_rule rte_waypoints[] = {
     req(any_text()),  // 5 and later: waypoint identifiers
 };
 
-constexpr std::array rules{
+inline constexpr std::array rules{
     sentence_rule{.name = "GGA", .minimum = 14, .fields = gga},
     sentence_rule{.name = "GLL", .minimum = 7, .fields = gll},
     sentence_rule{.name = "GNS", .minimum = 13, .fields = gns},
@@ -179,8 +179,4 @@ constexpr std::array rules{
     sentence_rule{.name = "RTE", .minimum = 5, .fields = rte, .repeat = rte_waypoints},
 };
 
-}  // namespace
-
-std::span<const sentence_rule> position_rules() { return rules; }
-
-}  // namespace vorlane::rules
+}  // namespace vorlane::rules::position
