@@ -16,7 +16,7 @@ namespace vorlane::rules::alert {
 inline rejection identifier_matches_manufacturer(rule_state& s, std::string_view f) {
     std::int32_t identifier = 0;
     parse_int(f, identifier);
-    return (identifier >= 10000) == s.previous_present ? rejection::none
+    return (identifier >= 10000) == !s.previous.empty() ? rejection::none
                                                        : rejection::alert_identifier_manufacturer;
 }
 
@@ -32,28 +32,19 @@ inline rejection first_text_fits(rule_state& s, std::string_view f) {
     return (s.flags & first_sentence) && f.size() > 16 ? rejection::text_too_long : rejection::none;
 }
 
-// ALC revision counter, the last field of an entry: one more complete entry (in `tally`).
+// ALC: the entries the sentence carries, against the number it announced (remembered).
+struct alc_entries {
+    std::int32_t carried;
+};
+
+// ALC revision counter, the last field of an entry: one more complete entry.
 inline rejection count_entry(rule_state& s, std::string_view) {
-    ++s.tally;
+    ++scratch_of<alc_entries>(s).carried;
     return rejection::none;
 }
 
 inline rejection entries_as_announced(rule_state& s) {
-    return s.tally == s.remembered ? rejection::none : rejection::entry_count_mismatch;
-}
-
-// NRX field 4: two letters of transmitter and subject, then a two-digit serial number.
-inline rejection navtex_code(rule_state&, std::string_view f) {
-    return f.empty() || (check_upper(f, 0, 2) && check_digits(f, 2, 4, true)) ? rejection::none
-                                                                              : rejection::field_malformed;
-}
-
-// TUT field 5: "A" (ASCII) or "U" (UTF-16), "P" and a three-character proprietary code, or
-// one of the sixteen ISO 8859 parts by number.
-inline rejection translation_code_valid(rule_state&, std::string_view f) {
-    if (f.empty() || f == "A" || f == "U") return rejection::none;
-    const field_rule code = f[0] == 'P' ? upper_alnum().length(4) : integer(1, 16).at_most(2);
-    return passes(code, f) ? rejection::none : rejection::translation_code;
+    return scratch_of<alc_entries>(s).carried == s.remembered ? rejection::none : rejection::entry_count_mismatch;
 }
 
 // $--ALF,x,x,x,hhmmss.ss,a,a,a,aaa,x.x,x.x,x.x,x.x,c--c*hh
@@ -179,7 +170,7 @@ inline constexpr field_rule nrx[] = {
     req(integer(1, 999)).length(3).stores(store::fragment_total),   //  1 total number of sentences
     req(integer(1, 999)).length(3).stores(store::fragment_number),  //  2 sentence number
     req(integer(0, 99)).length(2).stores(store::sequence_id),       //  3 sequential message identifier
-    required_when(first_sentence, any_text()).length(4).then(navtex_code),  //  4 NAVTEX message code
+    required_when(first_sentence, navtex_code()),                           //  4 NAVTEX message code
     required_when(first_sentence, digit(0, 9)),                             //  5 frequency table index
     required_when(first_sentence, time()),                                  //  6 time
     required_when(first_sentence, integer(1, 31)).length(2),                //  7 day
@@ -205,7 +196,7 @@ inline constexpr field_rule tut[] = {
     req(hex_integer(1, 255)).length(2).stores(store::fragment_total),       // 2 total number of sentences
     req(hex_integer(1, 255)).length(2).stores(store::fragment_number),      // 3 sentence number
     required_when(multi_sentence, digit(0, 9)).stores(store::sequence_id),  // 4 sequential message identifier
-    required_when(first_sentence, any_text()).then(translation_code_valid),  // 5 translation code
+    required_when(first_sentence, translation_code()),                       // 5 translation code
     opt(hex()),                                                              // 6 text body
 };
 

@@ -10,59 +10,24 @@
 
 namespace vorlane::rules::motion {
 
-// XDR: each transducer type and, in the same column, the unit it must report in. The switch
-// ("S") and generic ("G") types carry no unit letter, only a single space; "l" (litres per
-// second) is the one lower-case unit.
-inline constexpr std::string_view transducer_types = "ABCDFGHILNPRSTUV";
-inline constexpr std::string_view transducer_units = "DKCMH PASNPl RVM";
-static_assert(transducer_types.size() == transducer_units.size());
-
-// XDR type field: keeps the type in `remembered` and its unit in `expected`, both 0 when the
-// type is empty (then any known unit may follow). Runs once per quadruple, so nothing leaks
-// from one transducer to the next.
-inline rejection note_transducer_type(rule_state& s, std::string_view f) {
-    s.remembered = f.empty() ? 0 : f[0];
-    s.expected = f.empty() ? 0 : transducer_units[transducer_types.find(f[0])];
-    return rejection::none;
-}
-
-// XDR measurement: a switch reads 0 or 1, every other transducer a signed number.
-inline rejection measurement_for_type(rule_state& s, std::string_view f) {
-    if (f.empty()) return rejection::none;
-    const field_rule data = s.remembered == 'S' ? digit(0, 1) : signed_decimal();
-    return passes(data, f) ? rejection::none : rejection::field_malformed;
-}
-
-// XDR units: the letter of the quadruple's type; without a type, any unit the types know.
-inline rejection unit_for_type(rule_state& s, std::string_view f) {
-    if (f.empty()) return rejection::none;
-    if (s.expected == 0)
-        return passes(one_of("CDKMHSNPlRVA"), f) ? rejection::none : rejection::field_malformed;
-    return f.size() == 1 && f[0] == s.expected ? rejection::none : rejection::unit_mismatch;
-}
-
-// TRC/TRD demand fields: the value is kept in `demand` for the mode field that follows.
-inline rejection note_demand(rule_state& s, std::string_view f) {
-    s.demand = parse_decimal(f);
-    return rejection::none;
-}
-
 // A demand in percent stays within full astern and full ahead.
 inline bool within_percent(double v) {
     return v >= -100.0 && v <= 100.0;
 }
 
-// TRC/TRD field 3: an RPM demand in percent.
+// TRC/TRD field 3: an RPM demand (field 2, just before) in percent.
 inline rejection rpm_in_mode_range(rule_state& s, std::string_view f) {
     if (!(s.flags & field(2)) || f != "P") return rejection::none;
-    return within_percent(s.demand) ? rejection::none : rejection::value_outside_mode_range;
+    return within_percent(parse_decimal(s.previous)) ? rejection::none : rejection::value_outside_mode_range;
 }
 
-// TRC/TRD field 5: a pitch demand in percent, or in degrees short of a full turn either way.
+// TRC/TRD field 5: a pitch demand (field 4, just before) in percent, or in degrees short of a
+// full turn either way.
 inline rejection pitch_in_mode_range(rule_state& s, std::string_view f) {
     if (!(s.flags & field(4))) return rejection::none;
-    if (f == "P" && !within_percent(s.demand)) return rejection::value_outside_mode_range;
-    if (f == "D" && !(s.demand > -360.0 && s.demand < 360.0)) return rejection::value_outside_mode_range;
+    const double demand = parse_decimal(s.previous);
+    if (f == "P" && !within_percent(demand)) return rejection::value_outside_mode_range;
+    if (f == "D" && !(demand > -360.0 && demand < 360.0)) return rejection::value_outside_mode_range;
     return rejection::none;
 }
 
@@ -176,18 +141,18 @@ inline constexpr field_rule dpt[] = {
 
 // $--XDR,a,x.x,a,c--c, ..., a,x.x,a,c--c*hh
 inline constexpr field_rule xdr_quadruple[] = {
-    opt(one_of(transducer_types)).then(note_transducer_type),  // 1 transducer type
-    opt(any_text()).then(measurement_for_type),                // 2 measurement data
-    opt(any_text()).then(unit_for_type),                       // 3 units
-    opt(any_text()),                                           // 4 transducer name
+    opt(transducer_type()),         // 1 transducer type
+    opt(transducer_measurement()),  // 2 measurement data
+    opt(transducer_unit()),         // 3 units
+    opt(any_text()),                // 4 transducer name
 };
 
 // $--TRC,x,x.x,a,x.x,a,x.x,a,a*hh   (TRD: the first six fields)
 inline constexpr field_rule thruster[] = {
     opt(digit(0, 9)),                              // 1 thruster number
-    opt(signed_decimal()).then(note_demand),       // 2 RPM demand value
+    opt(signed_decimal()),                         // 2 RPM demand value
     req(one_of("PRV")).then(rpm_in_mode_range),    // 3 RPM mode indicator
-    opt(signed_decimal()).then(note_demand),       // 4 pitch demand value
+    opt(signed_decimal()),                         // 4 pitch demand value
     req(one_of("PDV")).then(pitch_in_mode_range),  // 5 pitch mode indicator
     opt(angle()),                                  // 6 azimuth demand
     req(one_of("BPSCEW")),                         // 7 operating location

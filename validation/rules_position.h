@@ -14,11 +14,17 @@ inline rejection age_needs_quality_2(rule_state& s, std::string_view f) {
     return f.empty() || s.remembered == 2 ? rejection::none : rejection::age_needs_quality_2;
 }
 
-// GNS field 6: keeps whether any mode character is not "N" (rule_flag) and how many are "D" (tally).
+// What the GNS mode indicator (field 6) says, for the check at field 13.
+struct gns_modes {
+    bool positioning;           // a mode character other than "N"
+    std::int32_t differential;  // how many are "D"
+};
+
 inline rejection note_gns_modes(rule_state& s, std::string_view f) {
+    gns_modes& modes = scratch_of<gns_modes>(s);
     for (const char c : f) {
-        if (c != 'N') s.flags |= rule_flag;
-        if (c == 'D') ++s.tally;
+        if (c != 'N') modes.positioning = true;
+        if (c == 'D') ++modes.differential;
     }
     return rejection::none;
 }
@@ -26,13 +32,14 @@ inline rejection note_gns_modes(rule_state& s, std::string_view f) {
 // GNS field 13: a full GNS carries a position fix; a companion sentence of one constellation
 // (only time and satellite data) is judged by what such a sentence must still carry.
 inline rejection gns_sentence_check(rule_state& s, std::string_view) {
+    const gns_modes& modes = scratch_of<gns_modes>(s);
     const bool full = s.info.talker_index == talker_index_of("GN") || (s.flags & fields(2, 3, 4, 5, 6, 8, 9, 10)) != 0;
     if (!full)
         return (s.flags & field(1)) && (s.flags & fields(7, 11, 12)) ? rejection::none
                                                                      : rejection::gns_companion_incomplete;
     if ((s.flags & fields(6, 13)) != fields(6, 13)) return rejection::gns_full_incomplete;
-    if ((s.flags & rule_flag) && (s.flags & fields(2, 4)) != fields(2, 4)) return rejection::gns_full_incomplete;
-    if ((s.flags & fields(11, 12)) && s.tally != 1) return rejection::gns_differential_mode;
+    if (modes.positioning && (s.flags & fields(2, 4)) != fields(2, 4)) return rejection::gns_full_incomplete;
+    if ((s.flags & fields(11, 12)) && modes.differential != 1) return rejection::gns_differential_mode;
     return rejection::none;
 }
 
@@ -40,13 +47,6 @@ inline rejection gns_sentence_check(rule_state& s, std::string_view) {
 inline rejection note_user_datum(rule_state& s, std::string_view f) {
     if (f == "999") s.flags |= rule_flag;
     return rejection::none;
-}
-
-// ZDA field 5: the sign decides the width, "-05" but "05".
-inline rejection zone_hours(rule_state&, std::string_view f) {
-    if (f.empty()) return rejection::none;
-    const field_rule hours = f[0] == '-' ? integer(-13, 0).length(3) : integer(0, 13).length(2);
-    return passes(hours, f) ? rejection::none : rejection::zone_hours;
 }
 
 // $--GGA,hhmmss.ss,llll.ll,a,yyyyy.yy,a,x,xx,x.x,x.x,M,x.x,M,x.x,xxxx*hh
@@ -130,7 +130,7 @@ inline constexpr field_rule zda[] = {
     opt(integer(1, 31)).length(2),                             // 2 day
     opt(integer(1, 12)).length(2),                             // 3 month
     opt(digits(false)).length(4).all_or_none(fields(2, 3, 4)), // 4 year
-    opt(any_text()).then(zone_hours),                          // 5 local zone hours
+    opt(zone_hours()),                                         // 5 local zone hours
     opt(integer(0, 59)).length(2),                             // 6 local zone minutes
 };
 

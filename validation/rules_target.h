@@ -11,7 +11,7 @@ namespace vorlane::rules::target {
 // ABM, BBM, MEB after the count test: addressing, message ID and payload differ between the
 // three and go unchecked, but every one of them ends in the number of fill-bits.
 inline rejection fill_bits_last(rule_state& s) {
-    return passes(digit(0, 5), s.last_field) ? rejection::none : rejection::fill_bits;
+    return passes(digit(0, 5), s.previous) ? rejection::none : rejection::fill_bits;
 }
 
 // ABK field 3: only broadcast messages (8 and 14) are acknowledged without an addressed
