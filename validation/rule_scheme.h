@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -214,6 +215,27 @@ constexpr field_rule required_when(flag_set f, field_rule r) {
 constexpr field_rule empty_when(flag_set f, field_rule r) {
     r.empty_when = f;
     return r;
+}
+
+// Row groups that several tables share: rows(...) joins single rows and groups, in order,
+// into one table.
+template <typename Part>
+inline constexpr std::size_t row_count = 1;
+template <std::size_t N>
+inline constexpr std::size_t row_count<std::array<field_rule, N>> = N;
+
+template <typename... Parts>
+constexpr std::array<field_rule, (row_count<Parts> + ...)> rows(const Parts&... parts) {
+    std::array<field_rule, (row_count<Parts> + ...)> table{};
+    std::size_t at = 0;
+    const auto append = [&](const auto& part) {
+        if constexpr (std::is_same_v<std::remove_cvref_t<decltype(part)>, field_rule>)
+            table[at++] = part;
+        else
+            for (const field_rule& r : part) table[at++] = r;
+    };
+    (append(parts), ...);
+    return table;
 }
 
 struct sentence_rule {

@@ -49,13 +49,18 @@ inline rejection note_user_datum(rule_state& s, std::string_view f) {
     return rejection::none;
 }
 
+// The prefix of a position fix: its time, then latitude and longitude, each hemisphere
+// belonging to its value. GGA and GNS open with it as it stands; GLL puts the time after the
+// position and RMC its status between the two, so the group is also there in its two parts.
+inline constexpr field_rule fix_time = opt(time());
+constexpr std::array<field_rule, 4> fix_position(int at) {
+    return {opt(latitude()), paired(at, one_of("NS")), opt(longitude()), paired(at + 2, one_of("EW"))};
+}
+inline constexpr auto fix_prefix = rows(fix_time, fix_position(2));
+
 // $--GGA,hhmmss.ss,llll.ll,a,yyyyy.yy,a,x,xx,x.x,x.x,M,x.x,M,x.x,xxxx*hh
-inline constexpr field_rule gga[] = {
-    opt(time()),                                                 //  1 UTC time
-    opt(latitude()),                                             //  2 latitude
-    paired(2, one_of("NS")),                                     //  3 N/S
-    opt(longitude()),                                            //  4 longitude
-    paired(4, one_of("EW")),                                     //  5 E/W
+inline constexpr auto gga = rows(
+    fix_prefix,                                                  //  1-5 UTC time, latitude, N/S, longitude, E/W
     req(digit(0, 8)).needs_if("12345678", fields(2, 4)).stores(store::remembered),  // 6 quality
     opt(integer(0, 12)).at_most(2),                              //  7 satellites in use
     opt(unsigned_decimal()),                                     //  8 HDOP
@@ -64,53 +69,39 @@ inline constexpr field_rule gga[] = {
     opt(signed_decimal()),                                       // 11 geoidal separation
     paired(11, letter("M")),                                     // 12 separation unit
     opt(unsigned_decimal()).then(age_needs_quality_2),           // 13 age of differential data
-    opt(integer(0, 1023)).at_most(4),                            // 14 reference station
-};
+    opt(integer(0, 1023)).at_most(4));                           // 14 reference station
 
 // $--GLL,llll.ll,a,yyyyy.yy,a,hhmmss.ss,A,a*hh
-inline constexpr field_rule gll[] = {
-    opt(latitude()),                                   // 1 latitude
-    paired(1, one_of("NS")),                           // 2 N/S
-    opt(longitude()),                                  // 3 longitude
-    paired(3, one_of("EW")),                           // 4 E/W
-    opt(time()),                                       // 5 UTC time
-    req(one_of("AV")),                                 // 6 status
-    req(one_of("ADEMSN")).needs_if("ADEMS", fields(1, 3)),  // 7 mode indicator
-};
+inline constexpr auto gll = rows(
+    fix_position(1),                                        // 1-4 latitude, N/S, longitude, E/W
+    fix_time,                                               // 5 UTC time
+    req(one_of("AV")),                                      // 6 status
+    req(one_of("ADEMSN")).needs_if("ADEMS", fields(1, 3)));  // 7 mode indicator
 
 // $--GNS,hhmmss.ss,llll.ll,a,yyyyy.yy,a,c--c,xx,x.x,x.x,x.x,x.x,x.x,a*hh
-inline constexpr field_rule gns[] = {
-    opt(time()),                                       //  1 UTC time
-    opt(latitude()),                                   //  2 latitude
-    paired(2, one_of("NS")),                           //  3 N/S
-    opt(longitude()),                                  //  4 longitude
-    paired(4, one_of("EW")),                           //  5 E/W
+inline constexpr auto gns = rows(
+    fix_prefix,                                            //  1-5 UTC time, latitude, N/S, longitude, E/W
     opt(characters_of("ADEFMNPRS")).then(note_gns_modes),  //  6 mode indicator
-    opt(integer(0, 99)).at_most(2),                    //  7 satellites in use
-    opt(unsigned_decimal()),                           //  8 HDOP
-    opt(signed_decimal()),                             //  9 antenna altitude
-    opt(signed_decimal()),                             // 10 geoidal separation
-    opt(unsigned_decimal()),                           // 11 age of differential data
-    opt(unsigned_decimal()),                           // 12 differential reference station
-    opt(one_of("SCUV")).then(gns_sentence_check),      // 13 navigational status
-};
+    opt(integer(0, 99)).at_most(2),                        //  7 satellites in use
+    opt(unsigned_decimal()),                               //  8 HDOP
+    opt(signed_decimal()),                                 //  9 antenna altitude
+    opt(signed_decimal()),                                 // 10 geoidal separation
+    opt(unsigned_decimal()),                               // 11 age of differential data
+    opt(unsigned_decimal()),                               // 12 differential reference station
+    opt(one_of("SCUV")).then(gns_sentence_check));         // 13 navigational status
 
 // $--RMC,hhmmss.ss,A,llll.ll,a,yyyyy.yy,a,x.x,x.x,xxxxxx,x.x,a,a,a*hh
-inline constexpr field_rule rmc[] = {
-    opt(time()),                                           //  1 UTC time
-    req(one_of("AV")),                                     //  2 status
-    opt(latitude()),                                       //  3 latitude
-    paired(3, one_of("NS")),                               //  4 N/S
-    opt(longitude()),                                      //  5 longitude
-    paired(5, one_of("EW")),                               //  6 E/W
-    opt(unsigned_decimal()),                               //  7 speed over ground
-    opt(angle()),                                          //  8 course over ground
-    opt(date()),                                           //  9 date
-    opt(unsigned_decimal()),                               // 10 magnetic variation
-    paired(10, one_of("EW")),                              // 11 E/W of variation
+inline constexpr auto rmc = rows(
+    fix_time,                                                      //  1 UTC time
+    req(one_of("AV")),                                             //  2 status
+    fix_position(3),                                               //  3-6 latitude, N/S, longitude, E/W
+    opt(unsigned_decimal()),                                       //  7 speed over ground
+    opt(angle()),                                                  //  8 course over ground
+    opt(date()),                                                   //  9 date
+    opt(unsigned_decimal()),                                       // 10 magnetic variation
+    paired(10, one_of("EW")),                                      // 11 E/W of variation
     req(one_of("ADEFMNPRS")).needs_if("ADEFMPRS", fields(3, 5)),  // 12 mode indicator
-    req(one_of("SCUV")),                                   // 13 navigational status
-};
+    req(one_of("SCUV")));                                          // 13 navigational status
 
 // $--DTM,ccc,a,x.x,a,x.x,a,x.x,ccc*hh
 inline constexpr field_rule dtm[] = {
