@@ -89,7 +89,7 @@ struct rule_state {
     // The first field of the current repetition of a repeating group, which says what the
     // others of its entry hold (the transducer type of an XDR quadruple).
     std::string_view entry_head;
-    std::int32_t remembered = 0;  // the field that stores::remembered
+    std::int32_t remembered = 0;  // the value of the field that stores(store::remembered)
     // Room for the scratch state of the rule being run, all zero when it starts; see scratch_of.
     alignas(8) std::byte scratch[8]{};
 };

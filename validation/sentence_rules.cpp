@@ -25,17 +25,21 @@ using dispatch_table = std::array<const sentence_rule*, formatter_count + 1>;
 // through to the rule without a minimum by a slip of the pen.
 consteval dispatch_table place_rules() {
     dispatch_table by_index{};
+    // Kept apart from the pointers: a sanitizing build cannot compare the address of an inline
+    // variable with null at compile time.
+    std::array<bool, formatter_count + 1> placed{};
     for (const std::span<const sentence_rule> family :
          {std::span<const sentence_rule>(position::rules), std::span<const sentence_rule>(motion::rules),
           std::span<const sentence_rule>(target::rules), std::span<const sentence_rule>(alert::rules),
           std::span<const sentence_rule>(field_count::rules)})
         for (const sentence_rule& rule : family) {
             const std::uint32_t index = formatter_index_of(rule.name);
-            if (by_index[index] != nullptr) throw "formatter with two rules";
+            if (placed[index]) throw "formatter with two rules";
+            placed[index] = true;
             by_index[index] = &rule;
         }
     for (std::size_t index = 1; index <= formatter_count; ++index)
-        if (by_index[index] == nullptr) throw "formatter without a rule";
+        if (!placed[index]) throw "formatter without a rule";
     by_index[0] = &any_field_count;
     return by_index;
 }
