@@ -20,7 +20,9 @@ bool passes_length(const field_rule& r, std::string_view f) {
 bool passes_kind(const field_rule& r, std::string_view f, std::string_view entry_head);
 
 // The unit letter of a transducer type that passed its check.
-char unit_of(std::string_view type) { return transducer_units[transducer_types.find(type[0])]; }
+char unit_of(std::string_view type) {
+    return transducer_units[transducer_types.find(type[0])];
+}
 
 // The kinds that follow the value of another field are made of the plain kinds.
 bool passes_composed_kind(const field_rule& r, std::string_view f, std::string_view entry_head) {
@@ -153,7 +155,9 @@ rejection record(const field_rule& r, rule_state& s, std::string_view f) {
 
 }  // namespace
 
-bool passes(const field_rule& r, std::string_view f) { return passes_length(r, f) && passes_kind(r, f, {}); }
+bool passes(const field_rule& r, std::string_view f) {
+    return passes_length(r, f) && passes_kind(r, f, {});
+}
 
 namespace {
 
@@ -162,7 +166,8 @@ rejection judge(const field_rule& r, rule_state& s, std::string_view f, flag_set
         if (r.required_when & s.flags) return rejection::field_required;
     } else {
         if (r.empty_when & s.flags) return rejection::field_must_be_empty;
-        if (!passes_length(r, f) || !passes_kind(r, f, s.entry_head)) return malformed_reason(r.check, s.entry_head);
+        if (!passes_length(r, f) || !passes_kind(r, f, s.entry_head))
+            return malformed_reason(r.check, s.entry_head);
         if (const rejection stored = record(r, s, f); stored != rejection::none) return stored;
         s.flags |= own;
         if (f.size() == 1 && is_one_of(f[0], r.needs_when) && (s.flags & r.needs) != r.needs)
