@@ -10,37 +10,6 @@
 
 namespace vorlane {
 
-namespace rules {
-
-namespace {
-
-constexpr sentence_rule any_field_count = count_only("", 0);
-
-struct dispatch_table {
-    std::array<const sentence_rule*, formatter_count + 1> by_index{};
-
-    dispatch_table() {
-        by_index.fill(&any_field_count);
-        for (auto family : {position_rules(), motion_rules(), target_rules(), alert_rules(), field_count_rules()})
-            for (const sentence_rule& rule : family) by_index[find_formatter_by_name(rule.name)] = &rule;
-    }
-
-    static std::size_t find_formatter_by_name(std::string_view name) {
-        for (std::uint32_t i = 1; i <= formatter_count; ++i)
-            if (formatter_name(i) == name) return i;
-        return 0;
-    }
-};
-
-}  // namespace
-
-const sentence_rule& rule_for(std::uint32_t formatter_index) {
-    static const dispatch_table table;
-    return formatter_index <= formatter_count ? *table.by_index[formatter_index] : any_field_count;
-}
-
-}  // namespace rules
-
 namespace {
 
 bool is_hex_digit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }

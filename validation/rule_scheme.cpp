@@ -13,7 +13,40 @@ bool is_one_of(char c, std::string_view set) {
     return false;
 }
 
-bool passes_kind(const field_rule& r, std::string_view f) {
+bool passes_length(const field_rule& r, std::string_view f) {
+    return f.size() >= r.min_length && (r.max_length == 0 || f.size() <= r.max_length);
+}
+
+bool passes_kind(const field_rule& r, std::string_view f, std::string_view entry_head);
+
+// The unit letter of a transducer type that passed its check.
+char unit_of(std::string_view type) {
+    return transducer_units[transducer_types.find(type[0])];
+}
+
+// The kinds that follow the value of another field are made of the plain kinds.
+bool passes_composed_kind(const field_rule& r, std::string_view f, std::string_view entry_head) {
+    const std::size_t n = f.size();
+    switch (r.check) {
+        case kind::zone_hours:
+            // The sign decides the width: "-05" but "05".
+            return f[0] == '-' ? passes(integer(-13, 0).length(3), f) : passes(integer(0, 13).length(2), f);
+        case kind::translation_code:
+            if (f == "A" || f == "U") return true;
+            return f[0] == 'P' ? passes(upper_alnum().length(4), f) : passes(integer(1, 16).at_most(2), f);
+        case kind::transducer_measurement:
+            return passes_kind(entry_head == "S" ? digit(0, 1) : signed_decimal(), f, {});
+        case kind::transducer_unit:
+            // Without a type any unit that the types know will do.
+            if (entry_head.empty()) return passes_kind(one_of("CDKMHSNPlRVA"), f, {});
+            return n == 1 && f[0] == unit_of(entry_head);
+        default:
+            return false;
+    }
+}
+
+// Judges a non-empty field by its kind alone.
+bool passes_kind(const field_rule& r, std::string_view f, std::string_view entry_head) {
     const std::size_t n = f.size();
     switch (r.check) {
         case kind::any:
@@ -58,8 +91,30 @@ bool passes_kind(const field_rule& r, std::string_view f) {
             return check_alnum(f, 0, n);
         case kind::sixbit:
             return check_sixbit(f, n);
+        case kind::navtex_code:
+            return n == 4 && check_upper(f, 0, 2) && check_digits(f, 2, 4, true);
+        case kind::zone_hours:
+        case kind::translation_code:
+        case kind::transducer_measurement:
+        case kind::transducer_unit:
+            return passes_composed_kind(r, f, entry_head);
     }
     return false;
+}
+
+// Why a field that failed its checks is rejected: most kinds are merely malformed, a few
+// have a reason of their own.
+rejection malformed_reason(kind k, std::string_view entry_head) {
+    switch (k) {
+        case kind::zone_hours:
+            return rejection::zone_hours;
+        case kind::translation_code:
+            return rejection::translation_code;
+        case kind::transducer_unit:
+            return entry_head.empty() ? rejection::field_malformed : rejection::unit_mismatch;
+        default:
+            return rejection::field_malformed;
+    }
 }
 
 // The value a field stores; false when it cannot be held in 32 bits, which no later field
@@ -101,7 +156,7 @@ rejection record(const field_rule& r, rule_state& s, std::string_view f) {
 }  // namespace
 
 bool passes(const field_rule& r, std::string_view f) {
-    return f.size() >= r.min_length && (r.max_length == 0 || f.size() <= r.max_length) && passes_kind(r, f);
+    return passes_length(r, f) && passes_kind(r, f, {});
 }
 
 namespace {
@@ -111,7 +166,8 @@ rejection judge(const field_rule& r, rule_state& s, std::string_view f, flag_set
         if (r.required_when & s.flags) return rejection::field_required;
     } else {
         if (r.empty_when & s.flags) return rejection::field_must_be_empty;
-        if (!passes(r, f)) return rejection::field_malformed;
+        if (!passes_length(r, f) || !passes_kind(r, f, s.entry_head))
+            return malformed_reason(r.check, s.entry_head);
         if (const rejection stored = record(r, s, f); stored != rejection::none) return stored;
         s.flags |= own;
         if (f.size() == 1 && is_one_of(f[0], r.needs_when) && (s.flags & r.needs) != r.needs)
@@ -138,7 +194,10 @@ bool run_rule(const sentence_rule& rule, CStrTok& tokens, nmea_sentence_info& in
             own = position <= last_flagged_field ? field(static_cast<int>(position)) : 0;
         } else if (!rule.repeat.empty()) {
             const std::size_t k = (position - fixed - 1) % rule.repeat.size();
-            if (k == 0) state.flags &= ~entry_flags;
+            if (k == 0) {
+                state.flags &= ~entry_flags;
+                state.entry_head = f;
+            }
             r = &rule.repeat[k];
             own = entry(static_cast<int>(k) + 1);
         }
@@ -147,15 +206,14 @@ bool run_rule(const sentence_rule& rule, CStrTok& tokens, nmea_sentence_info& in
             std::string_view last;
             const std::size_t rest = tokens.skip_remaining(',', last);
             count += 1 + rest;
-            state.last_field = rest != 0 ? last : f;
+            state.previous = rest != 0 ? last : f;
             break;
         }
         if (const rejection failed = judge(*r, state, f, own); failed != rejection::none) {
             if (why != nullptr) *why = {failed, static_cast<int>(position)};
             return false;
         }
-        state.previous_present = !f.empty();
-        state.last_field = f;
+        state.previous = f;
         count = position;
     }
 

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <span>
 #include <string_view>
+#include <type_traits>
 
 #include "validation/nmea_sentence.h"
 #include "validation/rejection.h"
@@ -52,7 +56,19 @@ enum class kind : std::uint8_t {
     upper_alnum,
     alnum,
     sixbit,
+    zone_hours,              // "-13" to "-00", "00" to "13"
+    navtex_code,             // two letters (transmitter, subject), a two-digit serial number
+    translation_code,        // "A", "U", "P" and three characters, or an ISO 8859 part 1-16
+    transducer_measurement,  // 0 or 1 for a switch, a signed number for any other type
+    transducer_unit,         // the unit of the entry's transducer type
 };
+
+// XDR: each transducer type and, in the same column, the unit it must report in. The switch
+// ("S") and generic ("G") types carry no unit letter, only a single space; "l" (litres per
+// second) is the one lower-case unit.
+inline constexpr std::string_view transducer_types = "ABCDFGHILNPRSTUV";
+inline constexpr std::string_view transducer_units = "DKCMH PASNPl RVM";
+static_assert(transducer_types.size() == transducer_units.size());
 
 // Where the value of a field goes once it passed.
 enum class store : std::uint8_t {
@@ -68,14 +84,23 @@ struct rule_state {
     explicit rule_state(nmea_sentence_info& i) : info(i) {}
     nmea_sentence_info& info;
     flag_set flags = always;
-    bool previous_present = false;
-    // Scratch for the hooks of individual rules; each hook documents what it keeps here.
-    std::int32_t remembered = 0;
-    std::int32_t tally = 0;
-    double demand = 0.0;
-    char expected = 0;
-    std::string_view last_field;
+    // While a field is judged, the field before it; once all are read, the last field.
+    std::string_view previous;
+    // The first field of the current repetition of a repeating group, which says what the
+    // others of its entry hold (the transducer type of an XDR quadruple).
+    std::string_view entry_head;
+    std::int32_t remembered = 0;  // the value of the field that stores(store::remembered)
+    // Room for the scratch state of the rule being run, all zero when it starts; see scratch_of.
+    alignas(8) std::byte scratch[8]{};
 };
+
+// The scratch state of the running rule, as the one type its hooks keep there. A trivial type
+// whose all-zero bytes are its starting value, so the zeroed room already holds one.
+template <typename Scratch>
+Scratch& scratch_of(rule_state& s) {
+    static_assert(std::is_trivial_v<Scratch> && sizeof(Scratch) <= sizeof(s.scratch) && alignof(Scratch) <= 8);
+    return *std::launder(reinterpret_cast<Scratch*>(s.scratch));
+}
 
 using field_hook = rejection (*)(rule_state&, std::string_view field);
 using finish_hook = rejection (*)(rule_state&);
@@ -166,6 +191,12 @@ constexpr field_rule hex_integer(std::int32_t lo, std::int32_t hi) { return of_k
 constexpr field_rule upper_alnum() { return of_kind(kind::upper_alnum); }
 constexpr field_rule alnum() { return of_kind(kind::alnum); }
 constexpr field_rule sixbit() { return of_kind(kind::sixbit); }
+constexpr field_rule zone_hours() { return of_kind(kind::zone_hours); }
+constexpr field_rule navtex_code() { return of_kind(kind::navtex_code); }
+constexpr field_rule translation_code() { return of_kind(kind::translation_code); }
+constexpr field_rule transducer_type() { return one_of(transducer_types); }
+constexpr field_rule transducer_measurement() { return of_kind(kind::transducer_measurement); }
+constexpr field_rule transducer_unit() { return of_kind(kind::transducer_unit); }
 
 // Presence.
 constexpr field_rule opt(field_rule r) { return r; }
@@ -184,6 +215,27 @@ constexpr field_rule required_when(flag_set f, field_rule r) {
 constexpr field_rule empty_when(flag_set f, field_rule r) {
     r.empty_when = f;
     return r;
+}
+
+// Row groups that several tables share: rows(...) joins single rows and groups, in order,
+// into one table.
+template <typename Part>
+inline constexpr std::size_t row_count = 1;
+template <std::size_t N>
+inline constexpr std::size_t row_count<std::array<field_rule, N>> = N;
+
+template <typename... Parts>
+constexpr std::array<field_rule, (row_count<Parts> + ...)> rows(const Parts&... parts) {
+    std::array<field_rule, (row_count<Parts> + ...)> table{};
+    std::size_t at = 0;
+    const auto append = [&](const auto& part) {
+        if constexpr (std::is_same_v<std::remove_cvref_t<decltype(part)>, field_rule>)
+            table[at++] = part;
+        else
+            for (const field_rule& r : part) table[at++] = r;
+    };
+    (append(parts), ...);
+    return table;
 }
 
 struct sentence_rule {

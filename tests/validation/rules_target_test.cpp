@@ -7,46 +7,20 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/validation/verdict.h"
+#include "tests/validation/rule_row.h"
 #include "validation/nmea_validator.h"
 
 namespace vorlane {
 namespace {
 
-using test::with_checksum;
-
+using test::accepts;
+using test::rejects;
+using test::rule_row;
 using test::verdict;
-
-// What the fragment fields hold after an accepted sentence; -1 is what the caller set.
-struct fragments {
-    int total = -1;
-    int number = -1;
-    int sequence = -1;
-};
-
-struct target_case {
-    const char* name;
-    const char* sentence;  // without checksum
-    rejection reason;      // none: the sentence is accepted
-    int field;             // on rejection, the field the rule stopped at (0: count or last-field test)
-    fragments written;     // on acceptance
-};
-
-void PrintTo(const target_case& c, std::ostream* os) {
-    *os << c.sentence;
-}
-
-target_case accepts(const char* name, const char* sentence, fragments written = {}) {
-    return {name, sentence, rejection::none, 0, written};
-}
-
-target_case rejects(const char* name, const char* sentence, rejection reason, int field) {
-    return {name, sentence, reason, field, {}};
-}
 
 using enum rejection;
 
-const target_case target_cases[] = {
+const rule_row target_cases[] = {
     // VDM and VDO
     accepts("vdm_single_sentence_empty_sequence", "!AIVDM,1,1,,A,13aEOK?P00PD2wVMdLDRhgvL289?,0", {1, 1, -1}),
     accepts("vdm_single_sentence_with_sequence", "!AIVDM,1,1,0,A,13aEOK?P00PD2wVMdLDRhgvL289?,0", {1, 1, 0}),
@@ -207,28 +181,13 @@ const target_case target_cases[] = {
     rejects("rsd_twelve_fields_fails", "$RARSD,,,,,,,,,,,,K", too_few_fields, 0),
 };
 
-class TargetRules : public testing::TestWithParam<target_case> {};
+class TargetRules : public testing::TestWithParam<rule_row> {};
 
 TEST_P(TargetRules, Judged) {
-    const target_case& c = GetParam();
-    const verdict j = test::judge(c.sentence);
-    if (c.reason == none) {
-        ASSERT_TRUE(j.accepted) << describe(j.why, j.info);
-        EXPECT_EQ(j.counts.nmea_syntax_error, 0);
-        EXPECT_EQ(j.info.fragment_total, c.written.total);
-        EXPECT_EQ(j.info.fragment_number, c.written.number);
-        EXPECT_EQ(j.info.sequence_id, c.written.sequence);
-    } else {
-        ASSERT_FALSE(j.accepted);
-        EXPECT_EQ(j.counts.nmea_syntax_error, 1);
-        EXPECT_EQ(j.counts.nmea_checksum_error, 0);
-        EXPECT_EQ(j.why.reason, c.reason) << describe(j.why, j.info);
-        EXPECT_EQ(j.why.field, c.field) << describe(j.why, j.info);
-    }
+    test::expect_verdict(GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, TargetRules, testing::ValuesIn(target_cases),
-                         [](const testing::TestParamInfo<target_case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, TargetRules, testing::ValuesIn(target_cases), test::row_name);
 
 std::vector<std::string_view> data_fields(std::string_view sentence) {
     std::vector<std::string_view> out;

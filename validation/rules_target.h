@@ -1,22 +1,22 @@
+#pragma once
+
 // AIS encapsulation, acknowledgement and radar target sentences.
 #include <array>
 #include <cstdint>
 
-#include "validation/sentence_rules.h"
+#include "validation/rule_scheme.h"
 
-namespace vorlane::rules {
-
-namespace {
+namespace vorlane::rules::target {
 
 // ABM, BBM, MEB after the count test: addressing, message ID and payload differ between the
 // three and go unchecked, but every one of them ends in the number of fill-bits.
-rejection fill_bits_last(rule_state& s) {
-    return passes(digit(0, 5), s.last_field) ? rejection::none : rejection::fill_bits;
+inline rejection fill_bits_last(rule_state& s) {
+    return passes(digit(0, 5), s.previous) ? rejection::none : rejection::fill_bits;
 }
 
 // ABK field 3: only broadcast messages (8 and 14) are acknowledged without an addressed
 // station, and the addressed binary messages 7 and 13 also name the channel they came in on.
-rejection abk_addressing(rule_state& s, std::string_view) {
+inline rejection abk_addressing(rule_state& s, std::string_view) {
     const std::int32_t m = s.remembered;
     if (m != 8 && m != 14 && (s.flags & field(1)) == 0) return rejection::message_id_needs_mmsi;
     if ((m == 7 || m == 13) && (s.flags & field(2)) == 0) return rejection::message_id_needs_channel;
@@ -25,7 +25,7 @@ rejection abk_addressing(rule_state& s, std::string_view) {
 
 // ABK field 4: the message ID (remembered at field 3) decides whether a sequence number
 // belongs here; addressed messages count only 0-3, message 15 (interrogation) has none.
-rejection abk_sequence_number(rule_state& s, std::string_view f) {
+inline rejection abk_sequence_number(rule_state& s, std::string_view f) {
     const std::int32_t m = s.remembered;
     bool fits = true;
     if (m == 6 || m == 7 || m == 12 || m == 13)
@@ -42,7 +42,7 @@ rejection abk_sequence_number(rule_state& s, std::string_view f) {
 // message of several sentences needs it to pair its sentences up.
 // !--ABM,x,x,x,xxxxxxxxx,x,x.x,s--s,x*hh
 // !--MEB,x,x,x,x,xxxxxxxxx,x.x,x,x,xxxxxxxxx,x,a,s--s,x*hh
-constexpr field_rule abm_meb[] = {
+inline constexpr field_rule abm_meb[] = {
     req(digit(1, 9)).stores(store::fragment_total),                         // 1 total number of sentences
     req(digit(1, 9)).stores(store::fragment_number),                        // 2 sentence number
     required_when(multi_sentence, digit(0, 3)).stores(store::sequence_id),  // 3 sequential message identifier
@@ -50,14 +50,14 @@ constexpr field_rule abm_meb[] = {
 
 // The same for BBM, whose sequential identifier runs over the full digit.
 // !--BBM,x,x,x,x,x.x,s--s,x*hh
-constexpr field_rule bbm[] = {
+inline constexpr field_rule bbm[] = {
     req(digit(1, 9)).stores(store::fragment_total),                         // 1 total number of sentences
     req(digit(1, 9)).stores(store::fragment_number),                        // 2 sentence number
     required_when(multi_sentence, digit(0, 9)).stores(store::sequence_id),  // 3 sequential message identifier
 };
 
 // !--VDM,x,x,x,a,s--s,x*hh   (VDO alike)
-constexpr field_rule vdm[] = {
+inline constexpr field_rule vdm[] = {
     req(digit(1, 9)).stores(store::fragment_total),                         // 1 total number of sentences
     req(digit(1, 9)).stores(store::fragment_number),                        // 2 sentence number
     required_when(multi_sentence, digit(0, 9)).stores(store::sequence_id),  // 3 sequential message identifier
@@ -67,7 +67,7 @@ constexpr field_rule vdm[] = {
 };
 
 // !--TTD,hh,hh,x,s--s,x*hh
-constexpr field_rule ttd[] = {
+inline constexpr field_rule ttd[] = {
     req(hex_integer(1, 255)).length(2).stores(store::fragment_total),       // 1 total number of sentences
     req(hex_integer(1, 255)).length(2).stores(store::fragment_number),      // 2 sentence number
     required_when(multi_sentence, digit(0, 9)).stores(store::sequence_id),  // 3 sequential message identifier
@@ -76,7 +76,7 @@ constexpr field_rule ttd[] = {
 };
 
 // $--ABK,xxxxxxxxx,a,x.x,x,x*hh
-constexpr field_rule abk[] = {
+inline constexpr field_rule abk[] = {
     opt(digits(true)).length(9),                                       // 1 MMSI of the addressed station
     opt(one_of("AB")),                                                 // 2 AIS channel of reception
     req(digits(true)).stores(store::remembered).then(abk_addressing),  // 3 message ID
@@ -85,7 +85,7 @@ constexpr field_rule abk[] = {
 };
 
 // $--TTM,xx,x.x,x.x,a,x.x,x.x,a,x.x,x.x,a,c--c,a,a,hhmmss.ss,a*hh
-constexpr field_rule ttm[] = {
+inline constexpr field_rule ttm[] = {
     req(digits(false)).at_most(3),                  //  1 target number
     opt(unsigned_decimal()),                        //  2 target distance
     opt(angle()).all_or_none(fields(2, 3)),         //  3 bearing from own ship
@@ -104,13 +104,13 @@ constexpr field_rule ttm[] = {
 };
 
 // $--TLB,x.x,c--c,x.x,c--c, ... ,x.x,c--c*hh
-constexpr field_rule tlb_pair[] = {
+inline constexpr field_rule tlb_pair[] = {
     req(digits(false)),  // odd fields: target number
     opt(any_text()),     // even fields: label assigned to the target
 };
 
 // $--RSD,x.x,x.x,x.x,x.x,x.x,x.x,x.x,x.x,x.x,x.x,x.x,a,a*hh
-constexpr field_rule rsd[] = {
+inline constexpr field_rule rsd[] = {
     opt(unsigned_decimal()),                                  //  1 origin 1 range from own ship
     opt(angle()).all_or_none(fields(1, 2)),                   //  2 origin 1 bearing
     opt(unsigned_decimal()),                                  //  3 variable range marker 1
@@ -126,7 +126,7 @@ constexpr field_rule rsd[] = {
     opt(one_of("CHN")),                                       // 13 display rotation
 };
 
-constexpr std::array rules{
+inline constexpr std::array rules{
     sentence_rule{.name = "ABM", .minimum = 8, .fields = abm_meb, .finish = fill_bits_last},
     sentence_rule{.name = "BBM", .minimum = 7, .fields = bbm, .finish = fill_bits_last},
     sentence_rule{.name = "MEB", .minimum = 13, .fields = abm_meb, .finish = fill_bits_last},
@@ -139,10 +139,4 @@ constexpr std::array rules{
     sentence_rule{.name = "RSD", .minimum = 13, .fields = rsd},
 };
 
-}  // namespace
-
-std::span<const sentence_rule> target_rules() {
-    return rules;
-}
-
-}  // namespace vorlane::rules
+}  // namespace vorlane::rules::target

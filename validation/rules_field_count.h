@@ -1,14 +1,14 @@
+#pragma once
+
 // Formatters without a rule of their own: they are judged by their number of data fields
 // (empty fields count), at least a minimum and, for the repeating ones, whole groups.
 #include <array>
 
-#include "validation/sentence_rules.h"
+#include "validation/rule_scheme.h"
 
-namespace vorlane::rules {
+namespace vorlane::rules::field_count {
 
-namespace {
-
-constexpr std::array rules{
+inline constexpr std::array rules{
     count_only("STN", 1),
     count_only("UID", 2),
     count_only("EVE", 3), count_only("HMS", 3), count_only("HSS", 3), count_only("XTR", 3),
@@ -40,8 +40,4 @@ constexpr std::array rules{
 };
 static_assert(rules.size() == 66);
 
-}  // namespace
-
-std::span<const sentence_rule> field_count_rules() { return rules; }
-
-}  // namespace vorlane::rules
+}  // namespace vorlane::rules::field_count

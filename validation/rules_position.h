@@ -1,61 +1,66 @@
+#pragma once
+
 // Position, time and route sentences.
 #include <array>
 #include <cstdint>
 
 #include "validation/nmea_tables.h"
-#include "validation/sentence_rules.h"
+#include "validation/rule_scheme.h"
 
-namespace vorlane::rules {
-
-namespace {
+namespace vorlane::rules::position {
 
 // GGA field 13: the age of differential data belongs to a differential fix only.
-rejection age_needs_quality_2(rule_state& s, std::string_view f) {
+inline rejection age_needs_quality_2(rule_state& s, std::string_view f) {
     return f.empty() || s.remembered == 2 ? rejection::none : rejection::age_needs_quality_2;
 }
 
-// GNS field 6: keeps whether any mode character is not "N" (rule_flag) and how many are "D" (tally).
-rejection note_gns_modes(rule_state& s, std::string_view f) {
+// What the GNS mode indicator (field 6) says, for the check at field 13.
+struct gns_modes {
+    bool positioning;           // a mode character other than "N"
+    std::int32_t differential;  // how many are "D"
+};
+
+inline rejection note_gns_modes(rule_state& s, std::string_view f) {
+    gns_modes& modes = scratch_of<gns_modes>(s);
     for (const char c : f) {
-        if (c != 'N') s.flags |= rule_flag;
-        if (c == 'D') ++s.tally;
+        if (c != 'N') modes.positioning = true;
+        if (c == 'D') ++modes.differential;
     }
     return rejection::none;
 }
 
 // GNS field 13: a full GNS carries a position fix; a companion sentence of one constellation
 // (only time and satellite data) is judged by what such a sentence must still carry.
-rejection gns_sentence_check(rule_state& s, std::string_view) {
+inline rejection gns_sentence_check(rule_state& s, std::string_view) {
+    const gns_modes& modes = scratch_of<gns_modes>(s);
     const bool full = s.info.talker_index == talker_index_of("GN") || (s.flags & fields(2, 3, 4, 5, 6, 8, 9, 10)) != 0;
     if (!full)
         return (s.flags & field(1)) && (s.flags & fields(7, 11, 12)) ? rejection::none
                                                                      : rejection::gns_companion_incomplete;
     if ((s.flags & fields(6, 13)) != fields(6, 13)) return rejection::gns_full_incomplete;
-    if ((s.flags & rule_flag) && (s.flags & fields(2, 4)) != fields(2, 4)) return rejection::gns_full_incomplete;
-    if ((s.flags & fields(11, 12)) && s.tally != 1) return rejection::gns_differential_mode;
+    if (modes.positioning && (s.flags & fields(2, 4)) != fields(2, 4)) return rejection::gns_full_incomplete;
+    if ((s.flags & fields(11, 12)) && modes.differential != 1) return rejection::gns_differential_mode;
     return rejection::none;
 }
 
 // DTM field 1: the user-defined datum "999" makes the offsets mandatory.
-rejection note_user_datum(rule_state& s, std::string_view f) {
+inline rejection note_user_datum(rule_state& s, std::string_view f) {
     if (f == "999") s.flags |= rule_flag;
     return rejection::none;
 }
 
-// ZDA field 5: the sign decides the width, "-05" but "05".
-rejection zone_hours(rule_state&, std::string_view f) {
-    if (f.empty()) return rejection::none;
-    const field_rule hours = f[0] == '-' ? integer(-13, 0).length(3) : integer(0, 13).length(2);
-    return passes(hours, f) ? rejection::none : rejection::zone_hours;
+// The prefix of a position fix: its time, then latitude and longitude, each hemisphere
+// belonging to its value. GGA and GNS open with it as it stands; GLL puts the time after the
+// position and RMC its status between the two, so the group is also there in its two parts.
+inline constexpr field_rule fix_time = opt(time());
+constexpr std::array<field_rule, 4> fix_position(int at) {
+    return {opt(latitude()), paired(at, one_of("NS")), opt(longitude()), paired(at + 2, one_of("EW"))};
 }
+inline constexpr auto fix_prefix = rows(fix_time, fix_position(2));
 
 // $--GGA,hhmmss.ss,llll.ll,a,yyyyy.yy,a,x,xx,x.x,x.x,M,x.x,M,x.x,xxxx*hh
-constexpr field_rule gga[] = {
-    opt(time()),                                                 //  1 UTC time
-    opt(latitude()),                                             //  2 latitude
-    paired(2, one_of("NS")),                                     //  3 N/S
-    opt(longitude()),                                            //  4 longitude
-    paired(4, one_of("EW")),                                     //  5 E/W
+inline constexpr auto gga = rows(
+    fix_prefix,                                                  //  1-5 UTC time, latitude, N/S, longitude, E/W
     req(digit(0, 8)).needs_if("12345678", fields(2, 4)).stores(store::remembered),  // 6 quality
     opt(integer(0, 12)).at_most(2),                              //  7 satellites in use
     opt(unsigned_decimal()),                                     //  8 HDOP
@@ -64,56 +69,42 @@ constexpr field_rule gga[] = {
     opt(signed_decimal()),                                       // 11 geoidal separation
     paired(11, letter("M")),                                     // 12 separation unit
     opt(unsigned_decimal()).then(age_needs_quality_2),           // 13 age of differential data
-    opt(integer(0, 1023)).at_most(4),                            // 14 reference station
-};
+    opt(integer(0, 1023)).at_most(4));                           // 14 reference station
 
 // $--GLL,llll.ll,a,yyyyy.yy,a,hhmmss.ss,A,a*hh
-constexpr field_rule gll[] = {
-    opt(latitude()),                                   // 1 latitude
-    paired(1, one_of("NS")),                           // 2 N/S
-    opt(longitude()),                                  // 3 longitude
-    paired(3, one_of("EW")),                           // 4 E/W
-    opt(time()),                                       // 5 UTC time
-    req(one_of("AV")),                                 // 6 status
-    req(one_of("ADEMSN")).needs_if("ADEMS", fields(1, 3)),  // 7 mode indicator
-};
+inline constexpr auto gll = rows(
+    fix_position(1),                                        // 1-4 latitude, N/S, longitude, E/W
+    fix_time,                                               // 5 UTC time
+    req(one_of("AV")),                                      // 6 status
+    req(one_of("ADEMSN")).needs_if("ADEMS", fields(1, 3)));  // 7 mode indicator
 
 // $--GNS,hhmmss.ss,llll.ll,a,yyyyy.yy,a,c--c,xx,x.x,x.x,x.x,x.x,x.x,a*hh
-constexpr field_rule gns[] = {
-    opt(time()),                                       //  1 UTC time
-    opt(latitude()),                                   //  2 latitude
-    paired(2, one_of("NS")),                           //  3 N/S
-    opt(longitude()),                                  //  4 longitude
-    paired(4, one_of("EW")),                           //  5 E/W
+inline constexpr auto gns = rows(
+    fix_prefix,                                            //  1-5 UTC time, latitude, N/S, longitude, E/W
     opt(characters_of("ADEFMNPRS")).then(note_gns_modes),  //  6 mode indicator
-    opt(integer(0, 99)).at_most(2),                    //  7 satellites in use
-    opt(unsigned_decimal()),                           //  8 HDOP
-    opt(signed_decimal()),                             //  9 antenna altitude
-    opt(signed_decimal()),                             // 10 geoidal separation
-    opt(unsigned_decimal()),                           // 11 age of differential data
-    opt(unsigned_decimal()),                           // 12 differential reference station
-    opt(one_of("SCUV")).then(gns_sentence_check),      // 13 navigational status
-};
+    opt(integer(0, 99)).at_most(2),                        //  7 satellites in use
+    opt(unsigned_decimal()),                               //  8 HDOP
+    opt(signed_decimal()),                                 //  9 antenna altitude
+    opt(signed_decimal()),                                 // 10 geoidal separation
+    opt(unsigned_decimal()),                               // 11 age of differential data
+    opt(unsigned_decimal()),                               // 12 differential reference station
+    opt(one_of("SCUV")).then(gns_sentence_check));         // 13 navigational status
 
 // $--RMC,hhmmss.ss,A,llll.ll,a,yyyyy.yy,a,x.x,x.x,xxxxxx,x.x,a,a,a*hh
-constexpr field_rule rmc[] = {
-    opt(time()),                                           //  1 UTC time
-    req(one_of("AV")),                                     //  2 status
-    opt(latitude()),                                       //  3 latitude
-    paired(3, one_of("NS")),                               //  4 N/S
-    opt(longitude()),                                      //  5 longitude
-    paired(5, one_of("EW")),                               //  6 E/W
-    opt(unsigned_decimal()),                               //  7 speed over ground
-    opt(angle()),                                          //  8 course over ground
-    opt(date()),                                           //  9 date
-    opt(unsigned_decimal()),                               // 10 magnetic variation
-    paired(10, one_of("EW")),                              // 11 E/W of variation
+inline constexpr auto rmc = rows(
+    fix_time,                                                      //  1 UTC time
+    req(one_of("AV")),                                             //  2 status
+    fix_position(3),                                               //  3-6 latitude, N/S, longitude, E/W
+    opt(unsigned_decimal()),                                       //  7 speed over ground
+    opt(angle()),                                                  //  8 course over ground
+    opt(date()),                                                   //  9 date
+    opt(unsigned_decimal()),                                       // 10 magnetic variation
+    paired(10, one_of("EW")),                                      // 11 E/W of variation
     req(one_of("ADEFMNPRS")).needs_if("ADEFMPRS", fields(3, 5)),  // 12 mode indicator
-    req(one_of("SCUV")),                                   // 13 navigational status
-};
+    req(one_of("SCUV")));                                          // 13 navigational status
 
 // $--DTM,ccc,a,x.x,a,x.x,a,x.x,ccc*hh
-constexpr field_rule dtm[] = {
+inline constexpr field_rule dtm[] = {
     opt(upper_alnum()).length(3).then(note_user_datum),    // 1 local datum code
     opt(upper_alnum()).length(1),                          // 2 local datum subdivision
     required_when(rule_flag, unsigned_decimal()),          // 3 latitude offset
@@ -125,17 +116,17 @@ constexpr field_rule dtm[] = {
 };
 
 // $--ZDA,hhmmss.ss,xx,xx,xxxx,xx,xx*hh
-constexpr field_rule zda[] = {
+inline constexpr field_rule zda[] = {
     req(time()),                                               // 1 UTC time
     opt(integer(1, 31)).length(2),                             // 2 day
     opt(integer(1, 12)).length(2),                             // 3 month
     opt(digits(false)).length(4).all_or_none(fields(2, 3, 4)), // 4 year
-    opt(any_text()).then(zone_hours),                          // 5 local zone hours
+    opt(zone_hours()),                                         // 5 local zone hours
     opt(integer(0, 59)).length(2),                             // 6 local zone minutes
 };
 
 // $--VTG,x.x,T,x.x,M,x.x,N,x.x,K,a*hh
-constexpr field_rule vtg[] = {
+inline constexpr field_rule vtg[] = {
     opt(angle()),               // 1 course over ground, true
     paired(1, letter("T")),     // 2
     opt(angle()),               // 3 course over ground, magnetic
@@ -148,7 +139,7 @@ constexpr field_rule vtg[] = {
 };
 
 // $--WPL,llll.ll,a,yyyyy.yy,a,c--c*hh
-constexpr field_rule wpl[] = {
+inline constexpr field_rule wpl[] = {
     req(latitude()),      // 1 waypoint latitude
     req(one_of("NS")),    // 2 N/S
     req(longitude()),     // 3 waypoint longitude
@@ -157,17 +148,17 @@ constexpr field_rule wpl[] = {
 };
 
 // $--RTE,x.x,x.x,a,c--c,c--c, ..., c--c*hh
-constexpr field_rule rte[] = {
+inline constexpr field_rule rte[] = {
     req(integer(1, INT32_MAX)).stores(store::fragment_total),   // 1 total number of sentences
     req(integer(1, INT32_MAX)).stores(store::fragment_number),  // 2 sentence number
     required_when(first_sentence, one_of("cw")),                // 3 message mode
     opt(any_text()),                                            // 4 route identifier
 };
-constexpr field_rule rte_waypoints[] = {
+inline constexpr field_rule rte_waypoints[] = {
     req(any_text()),  // 5 and later: waypoint identifiers
 };
 
-constexpr std::array rules{
+inline constexpr std::array rules{
     sentence_rule{.name = "GGA", .minimum = 14, .fields = gga},
     sentence_rule{.name = "GLL", .minimum = 7, .fields = gll},
     sentence_rule{.name = "GNS", .minimum = 13, .fields = gns},
@@ -179,8 +170,4 @@ constexpr std::array rules{
     sentence_rule{.name = "RTE", .minimum = 5, .fields = rte, .repeat = rte_waypoints},
 };
 
-}  // namespace
-
-std::span<const sentence_rule> position_rules() { return rules; }
-
-}  // namespace vorlane::rules
+}  // namespace vorlane::rules::position

@@ -1,91 +1,56 @@
+#pragma once
+
 // Heading, motion, environment and propulsion sentences.
 #include <array>
 #include <span>
 #include <string_view>
 
 #include "validation/field_checks.h"
-#include "validation/sentence_rules.h"
+#include "validation/rule_scheme.h"
 
-namespace vorlane::rules {
-
-namespace {
-
-// XDR: each transducer type and, in the same column, the unit it must report in. The switch
-// ("S") and generic ("G") types carry no unit letter, only a single space; "l" (litres per
-// second) is the one lower-case unit.
-constexpr std::string_view transducer_types = "ABCDFGHILNPRSTUV";
-constexpr std::string_view transducer_units = "DKCMH PASNPl RVM";
-static_assert(transducer_types.size() == transducer_units.size());
-
-// XDR type field: keeps the type in `remembered` and its unit in `expected`, both 0 when the
-// type is empty (then any known unit may follow). Runs once per quadruple, so nothing leaks
-// from one transducer to the next.
-rejection note_transducer_type(rule_state& s, std::string_view f) {
-    s.remembered = f.empty() ? 0 : f[0];
-    s.expected = f.empty() ? 0 : transducer_units[transducer_types.find(f[0])];
-    return rejection::none;
-}
-
-// XDR measurement: a switch reads 0 or 1, every other transducer a signed number.
-rejection measurement_for_type(rule_state& s, std::string_view f) {
-    if (f.empty()) return rejection::none;
-    const field_rule data = s.remembered == 'S' ? digit(0, 1) : signed_decimal();
-    return passes(data, f) ? rejection::none : rejection::field_malformed;
-}
-
-// XDR units: the letter of the quadruple's type; without a type, any unit the types know.
-rejection unit_for_type(rule_state& s, std::string_view f) {
-    if (f.empty()) return rejection::none;
-    if (s.expected == 0)
-        return passes(one_of("CDKMHSNPlRVA"), f) ? rejection::none : rejection::field_malformed;
-    return f.size() == 1 && f[0] == s.expected ? rejection::none : rejection::unit_mismatch;
-}
-
-// TRC/TRD demand fields: the value is kept in `demand` for the mode field that follows.
-rejection note_demand(rule_state& s, std::string_view f) {
-    s.demand = parse_decimal(f);
-    return rejection::none;
-}
+namespace vorlane::rules::motion {
 
 // A demand in percent stays within full astern and full ahead.
-bool within_percent(double v) {
+inline bool within_percent(double v) {
     return v >= -100.0 && v <= 100.0;
 }
 
-// TRC/TRD field 3: an RPM demand in percent.
-rejection rpm_in_mode_range(rule_state& s, std::string_view f) {
+// TRC/TRD field 3: an RPM demand (field 2, just before) in percent.
+inline rejection rpm_in_mode_range(rule_state& s, std::string_view f) {
     if (!(s.flags & field(2)) || f != "P") return rejection::none;
-    return within_percent(s.demand) ? rejection::none : rejection::value_outside_mode_range;
+    return within_percent(parse_decimal(s.previous)) ? rejection::none : rejection::value_outside_mode_range;
 }
 
-// TRC/TRD field 5: a pitch demand in percent, or in degrees short of a full turn either way.
-rejection pitch_in_mode_range(rule_state& s, std::string_view f) {
+// TRC/TRD field 5: a pitch demand (field 4, just before) in percent, or in degrees short of a
+// full turn either way.
+inline rejection pitch_in_mode_range(rule_state& s, std::string_view f) {
     if (!(s.flags & field(4))) return rejection::none;
-    if (f == "P" && !within_percent(s.demand)) return rejection::value_outside_mode_range;
-    if (f == "D" && !(s.demand > -360.0 && s.demand < 360.0)) return rejection::value_outside_mode_range;
+    const double demand = parse_decimal(s.previous);
+    if (f == "P" && !within_percent(demand)) return rejection::value_outside_mode_range;
+    if (f == "D" && !(demand > -360.0 && demand < 360.0)) return rejection::value_outside_mode_range;
     return rejection::none;
 }
 
 // $--HDT,x.x,T*hh
-constexpr field_rule hdt[] = {
+inline constexpr field_rule hdt[] = {
     opt(angle()),            // 1 heading, true
     paired(1, letter("T")),  // 2 reference
 };
 
 // $--THS,x.x,a*hh
-constexpr field_rule ths[] = {
+inline constexpr field_rule ths[] = {
     opt(angle()),                                           // 1 true heading
     paired(1, one_of("AEMSV")).needs_if("AEMS", field(1)),  // 2 mode indicator
 };
 
 // $--ROT,x.x,A*hh
-constexpr field_rule rot[] = {
+inline constexpr field_rule rot[] = {
     opt(signed_decimal()),                      // 1 rate of turn
     req(one_of("AV")).needs_if("A", field(1)),  // 2 status
 };
 
 // $--RSA,x.x,A,x.x,A*hh
-constexpr field_rule rsa[] = {
+inline constexpr field_rule rsa[] = {
     opt(signed_decimal()),                      // 1 starboard (or single) rudder angle
     req(one_of("AV")).needs_if("A", field(1)),  // 2 status
     opt(signed_decimal()),                      // 3 port rudder angle
@@ -93,7 +58,7 @@ constexpr field_rule rsa[] = {
 };
 
 // $--VBW,x.x,x.x,A,x.x,x.x,A,x.x,A,x.x,A*hh
-constexpr field_rule vbw[] = {
+inline constexpr field_rule vbw[] = {
     opt(signed_decimal()),  //  1 longitudinal water speed
     opt(signed_decimal()),  //  2 transverse water speed
     req(one_of("AV")),      //  3 status of water speed
@@ -108,7 +73,7 @@ constexpr field_rule vbw[] = {
 
 // $--VHW,x.x,T,x.x,M,x.x,N,x.x,K*hh
 // Speed through water may be negative (going astern), unlike speed over ground in VTG.
-constexpr field_rule vhw[] = {
+inline constexpr field_rule vhw[] = {
     opt(angle()),            // 1 heading, true
     paired(1, letter("T")),  // 2
     opt(angle()),            // 3 heading, magnetic
@@ -120,7 +85,7 @@ constexpr field_rule vhw[] = {
 };
 
 // $--VDR,x.x,T,x.x,M,x.x,N*hh
-constexpr field_rule vdr[] = {
+inline constexpr field_rule vdr[] = {
     opt(angle()),             // 1 direction, true
     paired(1, letter("T")),   // 2
     opt(angle()),             // 3 direction, magnetic
@@ -130,7 +95,7 @@ constexpr field_rule vdr[] = {
 };
 
 // $--OSD,x.x,A,x.x,a,x.x,a,x.x,x.x,a*hh
-constexpr field_rule osd[] = {
+inline constexpr field_rule osd[] = {
     opt(angle()),                                // 1 heading, true
     paired(1, one_of("AV")),                     // 2 heading status
     opt(angle()),                                // 3 vessel course, true
@@ -143,13 +108,13 @@ constexpr field_rule osd[] = {
 };
 
 // $--MTW,x.x,C*hh
-constexpr field_rule mtw[] = {
+inline constexpr field_rule mtw[] = {
     opt(signed_decimal()),   // 1 water temperature
     paired(1, letter("C")),  // 2 unit
 };
 
 // $--MWV,x.x,a,x.x,a,A*hh
-constexpr field_rule mwv[] = {
+inline constexpr field_rule mwv[] = {
     opt(angle()),              // 1 wind angle
     paired(1, one_of("RT")),   // 2 reference
     opt(unsigned_decimal()),   // 3 wind speed
@@ -158,7 +123,7 @@ constexpr field_rule mwv[] = {
 };
 
 // $--DBT,x.x,f,x.x,M,x.x,F*hh
-constexpr field_rule dbt[] = {
+inline constexpr field_rule dbt[] = {
     opt(signed_decimal()),   // 1 depth, feet
     paired(1, letter("f")),  // 2
     opt(signed_decimal()),   // 3 depth, metres
@@ -168,33 +133,33 @@ constexpr field_rule dbt[] = {
 };
 
 // $--DPT,x.x,x.x,x.x*hh
-constexpr field_rule dpt[] = {
+inline constexpr field_rule dpt[] = {
     opt(signed_decimal()),  // 1 water depth relative to the transducer
     opt(signed_decimal()),  // 2 offset of the transducer
     opt(signed_decimal()),  // 3 maximum range scale
 };
 
 // $--XDR,a,x.x,a,c--c, ..., a,x.x,a,c--c*hh
-constexpr field_rule xdr_quadruple[] = {
-    opt(one_of(transducer_types)).then(note_transducer_type),  // 1 transducer type
-    opt(any_text()).then(measurement_for_type),                // 2 measurement data
-    opt(any_text()).then(unit_for_type),                       // 3 units
-    opt(any_text()),                                           // 4 transducer name
+inline constexpr field_rule xdr_quadruple[] = {
+    opt(transducer_type()),         // 1 transducer type
+    opt(transducer_measurement()),  // 2 measurement data
+    opt(transducer_unit()),         // 3 units
+    opt(any_text()),                // 4 transducer name
 };
 
 // $--TRC,x,x.x,a,x.x,a,x.x,a,a*hh   (TRD: the first six fields)
-constexpr field_rule thruster[] = {
+inline constexpr field_rule thruster[] = {
     opt(digit(0, 9)),                              // 1 thruster number
-    opt(signed_decimal()).then(note_demand),       // 2 RPM demand value
+    opt(signed_decimal()),                         // 2 RPM demand value
     req(one_of("PRV")).then(rpm_in_mode_range),    // 3 RPM mode indicator
-    opt(signed_decimal()).then(note_demand),       // 4 pitch demand value
+    opt(signed_decimal()),                         // 4 pitch demand value
     req(one_of("PDV")).then(pitch_in_mode_range),  // 5 pitch mode indicator
     opt(angle()),                                  // 6 azimuth demand
     req(one_of("BPSCEW")),                         // 7 operating location
     req(one_of("RC")),                             // 8 sentence status flag
 };
 
-constexpr std::array rules{
+inline constexpr std::array rules{
     sentence_rule{.name = "HDT", .minimum = 2, .fields = hdt},
     sentence_rule{.name = "THS", .minimum = 2, .fields = ths},
     sentence_rule{.name = "ROT", .minimum = 2, .fields = rot},
@@ -212,10 +177,4 @@ constexpr std::array rules{
     sentence_rule{.name = "TRD", .minimum = 6, .fields = std::span<const field_rule>(thruster).first(6)},
 };
 
-}  // namespace
-
-std::span<const sentence_rule> motion_rules() {
-    return rules;
-}
-
-}  // namespace vorlane::rules
+}  // namespace vorlane::rules::motion

@@ -1,64 +1,55 @@
+#pragma once
+
 // Alert, text and equipment status sentences.
 #include <array>
 #include <cstdint>
 #include <span>
 
 #include "validation/field_checks.h"
-#include "validation/sentence_rules.h"
+#include "validation/rule_scheme.h"
 
-namespace vorlane::rules {
-
-namespace {
+namespace vorlane::rules::alert {
 
 // Standardised alert identifiers (up to 9999) stand on their own; proprietary ones (10000 and
 // above) only mean something beside the manufacturer code, which always directly precedes
 // the identifier.
-rejection identifier_matches_manufacturer(rule_state& s, std::string_view f) {
+inline rejection identifier_matches_manufacturer(rule_state& s, std::string_view f) {
     std::int32_t identifier = 0;
     parse_int(f, identifier);
-    return (identifier >= 10000) == s.previous_present ? rejection::none
+    return (identifier >= 10000) == !s.previous.empty() ? rejection::none
                                                        : rejection::alert_identifier_manufacturer;
 }
 
-constexpr field_rule alert_identifier =
+inline constexpr field_rule alert_identifier =
     req(integer(1, 9999999)).at_most(7).then(identifier_matches_manufacturer);
-constexpr field_rule manufacturer_code = opt(alnum()).length(3);
-constexpr field_rule alert_instance = opt(integer(1, 999999)).at_most(6);
-constexpr field_rule revision_counter = req(integer(1, 99)).at_most(2);
+inline constexpr field_rule manufacturer_code = opt(alnum()).length(3);
+inline constexpr field_rule alert_instance = opt(integer(1, 999999)).at_most(6);
+inline constexpr field_rule revision_counter = req(integer(1, 99)).at_most(2);
 
 // ALF field 13: the first sentence carries the short alert text a display shows in its list;
 // a later sentence carries the long description.
-rejection first_text_fits(rule_state& s, std::string_view f) {
+inline rejection first_text_fits(rule_state& s, std::string_view f) {
     return (s.flags & first_sentence) && f.size() > 16 ? rejection::text_too_long : rejection::none;
 }
 
-// ALC revision counter, the last field of an entry: one more complete entry (in `tally`).
-rejection count_entry(rule_state& s, std::string_view) {
-    ++s.tally;
+// ALC: the entries the sentence carries, against the number it announced (remembered).
+struct alc_entries {
+    std::int32_t carried;
+};
+
+// ALC revision counter, the last field of an entry: one more complete entry.
+inline rejection count_entry(rule_state& s, std::string_view) {
+    ++scratch_of<alc_entries>(s).carried;
     return rejection::none;
 }
 
-rejection entries_as_announced(rule_state& s) {
-    return s.tally == s.remembered ? rejection::none : rejection::entry_count_mismatch;
-}
-
-// NRX field 4: two letters of transmitter and subject, then a two-digit serial number.
-rejection navtex_code(rule_state&, std::string_view f) {
-    return f.empty() || (check_upper(f, 0, 2) && check_digits(f, 2, 4, true)) ? rejection::none
-                                                                              : rejection::field_malformed;
-}
-
-// TUT field 5: "A" (ASCII) or "U" (UTF-16), "P" and a three-character proprietary code, or
-// one of the sixteen ISO 8859 parts by number.
-rejection translation_code_valid(rule_state&, std::string_view f) {
-    if (f.empty() || f == "A" || f == "U") return rejection::none;
-    const field_rule code = f[0] == 'P' ? upper_alnum().length(4) : integer(1, 16).at_most(2);
-    return passes(code, f) ? rejection::none : rejection::translation_code;
+inline rejection entries_as_announced(rule_state& s) {
+    return scratch_of<alc_entries>(s).carried == s.remembered ? rejection::none : rejection::entry_count_mismatch;
 }
 
 // $--ALF,x,x,x,hhmmss.ss,a,a,a,aaa,x.x,x.x,x.x,x.x,c--c*hh
 // A second sentence continues the text of the first and repeats only what identifies the alert.
-constexpr field_rule alf[] = {
+inline constexpr field_rule alf[] = {
     req(digit(1, 2)).stores(store::fragment_total),   //  1 total number of sentences
     req(digit(1, 2)).stores(store::fragment_number),  //  2 sentence number
     req(digit(0, 9)).stores(store::sequence_id),      //  3 sequential message identifier
@@ -75,13 +66,13 @@ constexpr field_rule alf[] = {
 };
 
 // $--ALC,xx,xx,xx,x.x,aaa,x.x,x.x,x.x, ... ,aaa,x.x,x.x,x.x*hh
-constexpr field_rule alc[] = {
+inline constexpr field_rule alc[] = {
     req(integer(1, 99)).length(2).stores(store::fragment_total),   // 1 total number of sentences
     req(integer(1, 99)).length(2).stores(store::fragment_number),  // 2 sentence number
     req(integer(0, 99)).length(2).stores(store::sequence_id),      // 3 sequential message identifier
     req(digits(false)).stores(store::remembered),                 // 4 number of alert entries
 };
-constexpr field_rule alc_entry[] = {
+inline constexpr field_rule alc_entry[] = {
     manufacturer_code,                   // 4k+1 manufacturer mnemonic code
     alert_identifier,                    // 4k+2 alert identifier
     alert_instance,                      // 4k+3 alert instance
@@ -90,7 +81,7 @@ constexpr field_rule alc_entry[] = {
 
 // $--ACN,hhmmss.ss,aaa,x.x,x.x,c,a*hh
 // $--ARC,hhmmss.ss,aaa,x.x,x.x,c*hh
-constexpr field_rule acn_arc[] = {
+inline constexpr field_rule acn_arc[] = {
     opt(time()),          // 1 time
     manufacturer_code,    // 2 manufacturer mnemonic code
     alert_identifier,     // 3 alert identifier
@@ -100,7 +91,7 @@ constexpr field_rule acn_arc[] = {
 };
 
 // $--ALR,hhmmss.ss,xxx,A,A,c--c*hh
-constexpr field_rule alr[] = {
+inline constexpr field_rule alr[] = {
     opt(time()),                  // 1 time of alarm condition change
     opt(digits(true)).length(3),  // 2 local alarm number
     req(one_of("AV")),            // 3 alarm condition
@@ -109,12 +100,12 @@ constexpr field_rule alr[] = {
 };
 
 // $--ACK,xxx*hh
-constexpr field_rule ack[] = {
+inline constexpr field_rule ack[] = {
     opt(digits(true)).length(3),  // 1 local alarm number
 };
 
 // $--HBT,x.x,A,x*hh
-constexpr field_rule hbt[] = {
+inline constexpr field_rule hbt[] = {
     opt(unsigned_decimal()),  // 1 repeat interval
     opt(one_of("AV")),        // 2 equipment status
     opt(digit(0, 9)),         // 3 sequential sentence identifier
@@ -123,7 +114,7 @@ constexpr field_rule hbt[] = {
 // $--VER,x,x,aa,c--c,c--c,c--c,c--c,c--c,c--c,x*hh
 // Devices number their VER sentences without always keeping to the announced total, so the
 // sentence number is stored but not compared with it.
-constexpr field_rule ver[] = {
+inline constexpr field_rule ver[] = {
     req(digit(1, 9)).stores(store::fragment_total),                         //  1 total number of sentences
     req(digit(1, 9)).stores(store::fragment_number_unchecked),              //  2 sentence number
     opt(upper_alnum()).length(2),                                           //  3 device type
@@ -137,18 +128,18 @@ constexpr field_rule ver[] = {
 };
 
 // $--GEN,hhhh,hhmmss.ss,hhhh, ... ,hhhh*hh
-constexpr field_rule gen[] = {
+inline constexpr field_rule gen[] = {
     req(hex()).length(4),  // 1 index
     opt(time()),           // 2 time
 };
-constexpr field_rule gen_data[] = {
+inline constexpr field_rule gen_data[] = {
     opt(hex()).length(4),  // 3 and later: data words
 };
 
 // $--NSR,a,a,a,a,a,a,a,a,a,a,a,a,a*hh
 // Integrity (passed, failed, doubtful, not available) and plausibility (A, V, not available) of
 // each navigation datum that an integrated navigation system monitors.
-constexpr field_rule nsr[] = {
+inline constexpr field_rule nsr[] = {
     req(one_of("PFDN")),  //  1 heading integrity
     req(one_of("AVN")),   //  2 heading plausibility
     req(one_of("PFDN")),  //  3 position integrity
@@ -165,7 +156,7 @@ constexpr field_rule nsr[] = {
 };
 
 // $--NRM,x,x,hhhhhhhh,hhhhhhhh,a*hh
-constexpr field_rule nrm[] = {
+inline constexpr field_rule nrm[] = {
     req(digit(0, 9)),      // 1 function code
     req(digit(1, 9)),      // 2 frequency table index
     req(hex()).length(8),  // 3 transmitter coverage area mask
@@ -175,11 +166,11 @@ constexpr field_rule nrm[] = {
 
 // $--NRX,xxx,xxx,xx,aaxx,x,hhmmss.ss,xx,xx,xxxx,x.x,x.x,A,c--c*hh
 // Only the first sentence of a NAVTEX message describes it; the others carry its body.
-constexpr field_rule nrx[] = {
+inline constexpr field_rule nrx[] = {
     req(integer(1, 999)).length(3).stores(store::fragment_total),   //  1 total number of sentences
     req(integer(1, 999)).length(3).stores(store::fragment_number),  //  2 sentence number
     req(integer(0, 99)).length(2).stores(store::sequence_id),       //  3 sequential message identifier
-    required_when(first_sentence, any_text()).length(4).then(navtex_code),  //  4 NAVTEX message code
+    required_when(first_sentence, navtex_code()),                           //  4 NAVTEX message code
     required_when(first_sentence, digit(0, 9)),                             //  5 frequency table index
     required_when(first_sentence, time()),                                  //  6 time
     required_when(first_sentence, integer(1, 31)).length(2),                //  7 day
@@ -192,7 +183,7 @@ constexpr field_rule nrx[] = {
 };
 
 // $--TXT,xx,xx,xx,c--c*hh
-constexpr field_rule txt[] = {
+inline constexpr field_rule txt[] = {
     req(integer(1, 99)).length(2).stores(store::fragment_total),   // 1 total number of sentences
     req(integer(1, 99)).length(2).stores(store::fragment_number),  // 2 sentence number
     required_when(multi_sentence, integer(1, 99)).length(2).stores(store::sequence_id),  // 3 text identifier
@@ -200,16 +191,16 @@ constexpr field_rule txt[] = {
 };
 
 // $--TUT,aa,hh,hh,x,a--a,h--h*hh
-constexpr field_rule tut[] = {
+inline constexpr field_rule tut[] = {
     opt(upper_alnum()).length(2),                                           // 1 source identifier
     req(hex_integer(1, 255)).length(2).stores(store::fragment_total),       // 2 total number of sentences
     req(hex_integer(1, 255)).length(2).stores(store::fragment_number),      // 3 sentence number
     required_when(multi_sentence, digit(0, 9)).stores(store::sequence_id),  // 4 sequential message identifier
-    required_when(first_sentence, any_text()).then(translation_code_valid),  // 5 translation code
+    required_when(first_sentence, translation_code()),                       // 5 translation code
     opt(hex()),                                                              // 6 text body
 };
 
-constexpr std::array rules{
+inline constexpr std::array rules{
     sentence_rule{.name = "ALF", .minimum = 13, .fields = alf},
     sentence_rule{.name = "ALC",
                   .minimum = 4,
@@ -231,10 +222,4 @@ constexpr std::array rules{
     sentence_rule{.name = "TUT", .minimum = 6, .fields = tut},
 };
 
-}  // namespace
-
-std::span<const sentence_rule> alert_rules() {
-    return rules;
-}
-
-}  // namespace vorlane::rules
+}  // namespace vorlane::rules::alert

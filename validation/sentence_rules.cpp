@@ -1,0 +1,60 @@
+#include "validation/sentence_rules.h"
+
+#include <array>
+#include <span>
+
+#include "validation/nmea_tables.h"
+#include "validation/rules_alert.h"
+#include "validation/rules_field_count.h"
+#include "validation/rules_motion.h"
+#include "validation/rules_position.h"
+#include "validation/rules_target.h"
+
+// The sentence rules by family. Each family lists one sentence_rule per formatter; a rule
+// that two or three formatters share appears once per formatter with its own minimum.
+namespace vorlane::rules {
+
+namespace {
+
+constexpr sentence_rule any_field_count = count_only("", 0);
+
+using dispatch_table = std::array<const sentence_rule*, formatter_count + 1>;
+
+// Places every rule at the index of its name. A name missing from the formatter table, a
+// formatter with two rules and one without any stop the build, so no formatter can fall
+// through to the rule without a minimum by a slip of the pen.
+consteval dispatch_table place_rules() {
+    dispatch_table by_index{};
+    // Kept apart from the pointers: a sanitizing build cannot compare the address of an inline
+    // variable with null at compile time.
+    std::array<bool, formatter_count + 1> placed{};
+    for (const std::span<const sentence_rule> family :
+         {std::span<const sentence_rule>(position::rules), std::span<const sentence_rule>(motion::rules),
+          std::span<const sentence_rule>(target::rules), std::span<const sentence_rule>(alert::rules),
+          std::span<const sentence_rule>(field_count::rules)})
+        for (const sentence_rule& rule : family) {
+            const std::uint32_t index = formatter_index_of(rule.name);
+            if (placed[index]) throw "formatter with two rules";
+            placed[index] = true;
+            by_index[index] = &rule;
+        }
+    for (std::size_t index = 1; index <= formatter_count; ++index)
+        if (!placed[index]) throw "formatter without a rule";
+    by_index[0] = &any_field_count;
+    return by_index;
+}
+
+constexpr dispatch_table dispatch = place_rules();
+
+constexpr std::size_t rules_with_fields =
+    position::rules.size() + motion::rules.size() + target::rules.size() + alert::rules.size();
+static_assert(rules_with_fields == 48 && rules_with_fields + field_count::rules.size() == formatter_count,
+              "48 field rules and the count rules cover every formatter once");
+
+}  // namespace
+
+const sentence_rule& rule_for(std::uint32_t formatter_index) {
+    return formatter_index <= formatter_count ? *dispatch[formatter_index] : any_field_count;
+}
+
+}  // namespace vorlane::rules
