@@ -37,6 +37,7 @@ std::string payload_of(const rx_datagram& d) {
 
 class FrameRingTest : public testing::Test {
   protected:
+    FrameRingTest() { ring->set_sources({ipv4_octets{172, 31, 24, 10}, ipv4_octets{172, 31, 24, 11}}); }
     bool store(const std::vector<std::uint8_t>& frame) {
         return ring->store_frame(frame.data(), frame.size());
     }
@@ -162,7 +163,7 @@ TEST_P(FrameRingRefuses, StoresNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FrameRingRefuses,
-    testing::Values(refused_case{"no_data", {}}, refused_case{"one_byte_too_long", frame_of_length(1461)},
+    testing::Values(refused_case{"no_data", {}}, refused_case{"one_byte_too_long", frame_of_length(max_frame_length + 1)},
                     refused_case{"shorter_than_the_headers", std::vector<std::uint8_t>(41, 0x45)},
                     refused_case{"header_length_below_20", with_header_length_field(4, 100)},
                     refused_case{"header_length_zero", with_header_length_field(0, 100)},
