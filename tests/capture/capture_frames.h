@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,7 +34,7 @@ inline std::vector<std::uint8_t> frame_of_length(std::size_t length,
 // The frame with VLAN tags (tag protocol identifier, tag control information) inserted behind
 // its MAC addresses, outermost first.
 inline std::vector<std::uint8_t> with_tags(std::vector<std::uint8_t> frame,
-                                           std::initializer_list<std::pair<std::uint16_t, std::uint16_t>> tags) {
+                                           const std::vector<std::pair<std::uint16_t, std::uint16_t>>& tags) {
     std::vector<std::uint8_t> inserted;
     for (const auto& [protocol, control] : tags)
         inserted.insert(inserted.end(), {static_cast<std::uint8_t>(protocol >> 8), static_cast<std::uint8_t>(protocol),
