@@ -4,8 +4,8 @@
 #include <netinet/in.h>
 #include <pcap/pcap.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
