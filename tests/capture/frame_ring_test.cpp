@@ -113,9 +113,9 @@ INSTANTIATE_TEST_SUITE_P(
                     checksum_case{"odd_length_wrong", 101, udp_checksum_kind::wrong, true},
                     checksum_case{"odd_length_zero", 101, udp_checksum_kind::zero, false},
                     checksum_case{"typical_correct", 1400, udp_checksum_kind::correct, false},
-                    checksum_case{"longest_correct", 1460, udp_checksum_kind::correct, false},
-                    checksum_case{"longest_wrong", 1460, udp_checksum_kind::wrong, true},
-                    checksum_case{"longest_zero", 1460, udp_checksum_kind::zero, false}),
+                    checksum_case{"longest_correct", max_frame_length, udp_checksum_kind::correct, false},
+                    checksum_case{"longest_wrong", max_frame_length, udp_checksum_kind::wrong, true},
+                    checksum_case{"longest_zero", max_frame_length, udp_checksum_kind::zero, false}),
     [](const testing::TestParamInfo<checksum_case>& info) { return info.param.name; });
 
 // IPv4 options move the UDP header; the pseudo-header and the UDP length must follow it.
