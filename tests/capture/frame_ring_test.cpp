@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/capture/capture_frames.h"
@@ -291,6 +296,44 @@ TEST_F(FrameRingTest, InputIndexFollowsTheConfiguredSources) {
     ring->set_sources({});
     ASSERT_TRUE(store(box_frame(10, "x")));
     EXPECT_EQ(take().input_index, -1) << "no source configured";
+}
+
+// The receive thread and the main thread as the controller runs them: the main thread drains the
+// ring only when notified. Every frame must come out, in order, and no frame may be left behind
+// without a notification to fetch it.
+TEST_F(FrameRingTest, NotifiedDrainsGetEveryFrameInOrder) {
+    constexpr int frames = 20000;
+    std::mutex lock;
+    std::condition_variable posted;
+    int notifications = 0;
+    std::atomic<bool> given_up{false};
+    std::thread receive_thread([&] {
+        for (int k = 0; k < frames; ++k) {
+            const std::vector<std::uint8_t> frame = box_frame(10, std::to_string(k));
+            while (!store(frame)) {
+                if (given_up) return;
+                std::this_thread::yield();
+            }
+            if (ring->claim_notification()) {
+                const std::lock_guard guard(lock);
+                ++notifications;
+                posted.notify_one();
+            }
+        }
+    });
+    int next = 0;
+    rx_datagram d;
+    while (next < frames) {
+        {
+            std::unique_lock guard(lock);
+            if (!posted.wait_for(guard, std::chrono::seconds(5), [&] { return notifications > 0; })) break;
+            --notifications;
+        }
+        while (ring->take_datagram(&d)) EXPECT_EQ(payload_of(d), std::to_string(next++));
+    }
+    given_up = true;
+    receive_thread.join();
+    EXPECT_EQ(next, frames) << "a frame was left in the ring without a notification";
 }
 
 }  // namespace
