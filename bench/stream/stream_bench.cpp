@@ -124,8 +124,7 @@ std::size_t accepted_count(const std::vector<std::string>& lines) {
 }
 
 // One datagram after another through the manager, each followed by the batch the sender takes
-// for that output. Like the controller, it reads the clock once per datagram and once per batch
-// for the age limit.
+// for that output.
 void run_datagrams(benchmark::State& state, const std::vector<datagram>& datagrams) {
     auto manager = std::make_unique<nmea_manager>();
     auto frame = std::make_unique<std::uint8_t[]>(max_payload + 1);
@@ -140,11 +139,9 @@ void run_datagrams(benchmark::State& state, const std::vector<datagram>& datagra
         next = next + 1 == datagrams.size() ? 0 : next + 1;
         std::memcpy(frame.get(), d.payload.data(), d.payload.size());
         frame[d.payload.size()] = 0;
-        manager->set_time(queue_clock::now());
         manager->process_datagram(d.input, d.input, frame.get(), static_cast<std::int32_t>(d.payload.size()),
                                   false);
         std::int32_t capacity = service_capacity;
-        manager->set_time(queue_clock::now());
         if (manager->take_output(d.input, batch.get(), capacity)) taken += static_cast<std::size_t>(capacity);
         lines += d.lines;
         bytes += d.payload.size();
