@@ -44,7 +44,8 @@ bool locate_headers(const std::uint8_t* data, std::size_t length, std::size_t& i
         if (length < type_at + 2) return false;
         const std::uint16_t type = read16(data + type_at);
         if (type == ethertype_ipv4) break;
-        if (std::find(std::begin(vlan_ethertypes), std::end(vlan_ethertypes), type) == std::end(vlan_ethertypes))
+        if (std::find(std::begin(vlan_ethertypes), std::end(vlan_ethertypes), type) ==
+            std::end(vlan_ethertypes))
             return false;
     }
     ip_at = type_at + 2;
@@ -74,7 +75,8 @@ bool udp_checksum_good(std::uint8_t* frame, std::size_t ip_at, std::size_t udp_a
 }  // namespace
 
 FrameRing::FrameRing() : slot_storage(std::make_unique<rx_datagram[]>(frame_ring_slots)) {
-    for (std::size_t k = 0; k < frame_ring_slots; ++k) slot_storage[k].link = &slot_storage[(k + 1) % frame_ring_slots];
+    for (std::size_t k = 0; k < frame_ring_slots; ++k)
+        slot_storage[k].link = &slot_storage[(k + 1) % frame_ring_slots];
     write_pos = read_pos = &slot_storage[0];
 }
 

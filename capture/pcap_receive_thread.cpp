@@ -122,7 +122,8 @@ class group_membership {
         if (inet_pton(AF_INET, adapter_ip.c_str(), &adapter) != 1) adapter.s_addr = htonl(INADDR_ANY);
         for (std::size_t k = 0; k < destinations.size(); ++k) {
             in_addr group{};
-            if (inet_pton(AF_INET, destinations[k].c_str(), &group) != 1 || !IN_MULTICAST(ntohl(group.s_addr)))
+            if (inet_pton(AF_INET, destinations[k].c_str(), &group) != 1 ||
+                !IN_MULTICAST(ntohl(group.s_addr)))
                 continue;
             if (k > 0 && destinations[0] == destinations[k]) continue;
             if (!open(adapter)) return destinations[k];
@@ -293,7 +294,8 @@ void TPCapReceiveThread::capture_cycle(const capture_request& cycle, std::uint64
         group_membership groups;
         const std::string not_joined = groups.join(address, cycle.destination_ips);
         // The capture goes on: the group may still reach the adapter, flooded by the switch.
-        if (!not_joined.empty()) report("Error QXE-RECV-110: Unable to join multicast group " + not_joined, false);
+        if (!not_joined.empty())
+            report("Error QXE-RECV-110: Unable to join multicast group " + not_joined, false);
         if (superseded(request)) return;
         ring.set_sources(source_addresses(cycle.source_ips));
         post(WM_RX_CONNECTED);

@@ -37,8 +37,9 @@ inline std::vector<std::uint8_t> with_tags(std::vector<std::uint8_t> frame,
                                            const std::vector<std::pair<std::uint16_t, std::uint16_t>>& tags) {
     std::vector<std::uint8_t> inserted;
     for (const auto& [protocol, control] : tags)
-        inserted.insert(inserted.end(), {static_cast<std::uint8_t>(protocol >> 8), static_cast<std::uint8_t>(protocol),
-                                         static_cast<std::uint8_t>(control >> 8), static_cast<std::uint8_t>(control)});
+        inserted.insert(inserted.end(),
+                        {static_cast<std::uint8_t>(protocol >> 8), static_cast<std::uint8_t>(protocol),
+                         static_cast<std::uint8_t>(control >> 8), static_cast<std::uint8_t>(control)});
     frame.insert(frame.begin() + 12, inserted.begin(), inserted.end());
     return frame;
 }

@@ -95,7 +95,9 @@ struct checksum_case {
     bool bad;
 };
 
-void PrintTo(const checksum_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const checksum_case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FrameRingChecksum : public FrameRingTest, public testing::WithParamInterface<checksum_case> {};
 
@@ -149,7 +151,9 @@ struct refused_case {
     std::vector<std::uint8_t> frame;
 };
 
-void PrintTo(const refused_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const refused_case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 std::vector<std::uint8_t> with_header_length_field(std::uint8_t ihl, std::size_t length) {
     std::vector<std::uint8_t> frame = frame_of_length(length);
@@ -168,7 +172,8 @@ TEST_P(FrameRingRefuses, StoresNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FrameRingRefuses,
-    testing::Values(refused_case{"no_data", {}}, refused_case{"one_byte_too_long", frame_of_length(max_frame_length + 1)},
+    testing::Values(refused_case{"no_data", {}},
+                    refused_case{"one_byte_too_long", frame_of_length(max_frame_length + 1)},
                     refused_case{"shorter_than_the_headers", std::vector<std::uint8_t>(41, 0x45)},
                     refused_case{"header_length_below_20", with_header_length_field(4, 100)},
                     refused_case{"header_length_zero", with_header_length_field(0, 100)},
@@ -225,7 +230,9 @@ struct framing_case {
     std::int32_t input;
 };
 
-void PrintTo(const framing_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const framing_case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 std::vector<std::uint8_t> with_byte(std::vector<std::uint8_t> frame, std::size_t at, std::uint8_t value) {
     frame[at] = value;
@@ -262,7 +269,8 @@ std::vector<framing_case> framing_cases() {
         {"first_fragment", with_byte(plain, 20, 0x20), 0, 0},
         {"later_fragment", with_byte(with_byte(plain, 20, 0x00), 21, 0xB9), 0, 0},
         {"last_fragment_of_a_tagged_datagram", with_tags(with_byte(plain, 21, 0xB9), {vlan_100}), 0, 0},
-        {"tags_only", with_tags(std::vector<std::uint8_t>(plain.begin(), plain.begin() + 14), {vlan_100, vlan_100}), 0, 0},
+        {"tags_only",
+         with_tags(std::vector<std::uint8_t>(plain.begin(), plain.begin() + 14), {vlan_100, vlan_100}), 0, 0},
     };
 }
 

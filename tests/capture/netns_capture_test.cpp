@@ -38,9 +38,9 @@ bool run(const std::string& command) {
 
 // A namespace holding the veth pair "vorlane-cap" (172.31.24.1/24, where the capture runs) and
 // "vorlane-box", out of which send() puts whole frames as the junction boxes' switch would deliver
-// them. This thread works inside the namespace until the object goes, which returns the thread and deletes the namespace, also after a failed
-// assertion. Both ends take the 1522-byte frame of a 1500-byte packet with two VLAN tags, as a
-// real adapter does; a veth end measures that frame against its MTU.
+// them. This thread works inside the namespace until the object goes, which returns the thread and deletes
+// the namespace, also after a failed assertion. Both ends take the 1522-byte frame of a 1500-byte packet with
+// two VLAN tags, as a real adapter does; a veth end measures that frame against its MTU.
 class scratch_namespace {
   public:
     explicit scratch_namespace(std::string name) : name(std::move(name)) {}
@@ -61,10 +61,11 @@ class scratch_namespace {
         if (!run("ip netns add " + name)) return "ip netns add failed";
         created = true;
         const std::string in = "ip -n " + name + " ";
-        for (const std::string& step : {in + "link add vorlane-cap type veth peer name vorlane-box",
-                                        in + "link set vorlane-cap mtu 1508", in + "link set vorlane-box mtu 1508",
-                                        in + "addr add 172.31.24.1/24 dev vorlane-cap",
-                                        in + "link set vorlane-cap up", in + "link set vorlane-box up"})
+        for (const std::string& step :
+             {in + "link add vorlane-cap type veth peer name vorlane-box",
+              in + "link set vorlane-cap mtu 1508", in + "link set vorlane-box mtu 1508",
+              in + "addr add 172.31.24.1/24 dev vorlane-cap", in + "link set vorlane-cap up",
+              in + "link set vorlane-box up"})
             if (!run(step)) return step + " failed";
         original = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
         const int target = open(("/run/netns/" + name).c_str(), O_RDONLY | O_CLOEXEC);
@@ -79,8 +80,8 @@ class scratch_namespace {
         to.sll_family = AF_PACKET;
         to.sll_ifindex = static_cast<int>(if_nametoindex("vorlane-box"));
         to.sll_halen = 6;
-        return sendto(sender, frame.data(), frame.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) ==
-               static_cast<ssize_t>(frame.size());
+        return sendto(sender, frame.data(), frame.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                      sizeof to) == static_cast<ssize_t>(frame.size());
     }
     bool capture_adapter_is_member() const {
         return run("ip -n " + name + " maddr show dev vorlane-cap | grep -qw " + group);
@@ -178,7 +179,8 @@ TEST(NamespaceCapture, SwitchedNetworkFramesReachTheirInputs) {
         while (thread->take_datagram(&d)) {
             const std::string payload(reinterpret_cast<const char*>(d.frame) + d.payload_offset,
                                       static_cast<std::size_t>(d.frame_length - d.payload_offset));
-            if (payload.rfind(tag, 0) == 0) received[payload.substr(tag.size(), payload.find(' ', tag.size()) - tag.size())] = d;
+            if (payload.rfind(tag, 0) == 0)
+                received[payload.substr(tag.size(), payload.find(' ', tag.size()) - tag.size())] = d;
         }
     };
     const auto give_up = std::chrono::steady_clock::now() + 5s;
@@ -206,7 +208,8 @@ TEST(NamespaceCapture, SwitchedNetworkFramesReachTheirInputs) {
     ASSERT_TRUE(recorder.wait_for_count("disconnected", 1));
     // The membership goes with the capture; the kernel may take a moment to drop it.
     bool left = false;
-    for (int k = 0; k < 50 && !left; ++k, std::this_thread::sleep_for(20ms)) left = !space.capture_adapter_is_member();
+    for (int k = 0; k < 50 && !left; ++k, std::this_thread::sleep_for(20ms))
+        left = !space.capture_adapter_is_member();
     EXPECT_TRUE(left);
     EXPECT_EQ(recorder.count("failure"), 0u) << testing::PrintToString(recorder.events());
 }

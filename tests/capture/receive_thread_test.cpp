@@ -265,8 +265,8 @@ TEST_F(ReceiveThreadTest, IdleOncePerQuietSpellThenDatagramThenDisconnected) {
 
 TEST_F(ReceiveThreadTest, FramesNotStoredWholeAreSkippedSilentlyAndKeepTheIdleState) {
     script_reads({timeout_read, frame_read(frame_of_length(max_frame_length + 1)), timeout_read,
-                  frame_read(frame_of_length(100), 200), timeout_read, frame_read(frame_of_length(max_frame_length)),
-                  timeout_read, error_read});
+                  frame_read(frame_of_length(100), 200), timeout_read,
+                  frame_read(frame_of_length(max_frame_length)), timeout_read, error_read});
     start();
     ASSERT_TRUE(wait_for("disconnected"));
     EXPECT_EQ(recorder.events(), (events{"connected", "idle", "datagram", "idle", "disconnected"}));
@@ -324,7 +324,8 @@ TEST_F(ReceiveThreadTest, StopRightBehindAStartIsNotLost) {
     thread->stop_capture();
     std::this_thread::sleep_for(300ms);
     const events seen = without_idle(recorder.events());
-    EXPECT_TRUE(seen.empty() || seen == (events{"connected", "disconnected"})) << testing::PrintToString(seen);
+    EXPECT_TRUE(seen.empty() || seen == (events{"connected", "disconnected"}))
+        << testing::PrintToString(seen);
     EXPECT_TRUE(wait_until_closed());
 }
 
@@ -431,14 +432,16 @@ TEST_F(CaptureInputTest, FilterHasOneClausePerJunctionBox) {
         return untagged + " or ( vlan and ( " + untagged + " or ( vlan and " + untagged + " ) ) )";
     };
     EXPECT_EQ(build_capture_filter(config),
-              tagged_too("ip and udp and ( ( dst port 10021 and src host 172.31.24.10 and dst host 172.31.24.1 ) or "
-                         "( dst port 10021 and src host 172.31.24.11 and dst host 172.31.24.1 ) )"));
+              tagged_too(
+                  "ip and udp and ( ( dst port 10021 and src host 172.31.24.10 and dst host 172.31.24.1 ) or "
+                  "( dst port 10021 and src host 172.31.24.11 and dst host 172.31.24.1 ) )"));
     config.input_port[1] = 10022;
     config.input_src_ip[1] = "10.0.0.11";
     config.input_dest_ip[1] = "10.0.0.1";
     EXPECT_EQ(build_capture_filter(config),
-              tagged_too("ip and udp and ( ( dst port 10021 and src host 172.31.24.10 and dst host 172.31.24.1 ) or "
-                         "( dst port 10022 and src host 10.0.0.11 and dst host 10.0.0.1 ) )"));
+              tagged_too(
+                  "ip and udp and ( ( dst port 10021 and src host 172.31.24.10 and dst host 172.31.24.1 ) or "
+                  "( dst port 10022 and src host 10.0.0.11 and dst host 10.0.0.1 ) )"));
 }
 
 TEST_F(CaptureInputTest, OpenStartsTheCaptureWithTheConfiguredAdapterAndFilter) {

@@ -367,7 +367,9 @@ struct age_case {
     bool served;
 };
 
-void PrintTo(const age_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const age_case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SentenceAge : public testing::TestWithParam<age_case> {};
 
