@@ -19,7 +19,9 @@ inline constexpr std::uint32_t WM_APP = 0x8000;
 
 // The receive thread's parameterless notifications to the main window.
 enum rx_notification : std::uint32_t {
-    // A frame was handed to the ring (also when the ring was full and the frame was dropped).
+    // A frame was handed to the ring (also when the ring was full and the frame was dropped)
+    // while no earlier notification was waiting to be handled: one is enough, because the main
+    // thread then takes every frame the ring holds.
     WM_RX_DATAGRAM = WM_APP + 366,
     // The first read time-out after the capture started or after the last accepted frame.
     WM_RX_IDLE = WM_APP + 367,
@@ -86,7 +88,7 @@ class TPCapReceiveThread {
 
     // Main thread: capture as requested. A capture that runs, or is being opened, ends first and
     // the thread opens again with the new settings.
-    void start_capture(const capture_request& settings);
+    void start_capture(const capture_request& request);
     // Main thread: ends the capture, or the opening of one, even if the thread has not yet taken
     // up the start request before it; the thread then waits for the next start_capture.
     void stop_capture();
