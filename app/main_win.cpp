@@ -243,6 +243,7 @@ void TMainWin::send_output(int output) {
 
         char* batch = output_text[output].data();
         std::int32_t length = batch_capacity;
+        manager.set_time(queue_clock::now());
         if (!manager.take_output(output, batch, length)) return;
 
         if (monitor_open && monitor != nullptr && monitor->show_output()) monitor->append_line(batch);
@@ -262,6 +263,7 @@ void TMainWin::send_output(int output) {
 void TMainWin::process_input() {
     if (!input) return;
     try {
+        manager.set_time(queue_clock::now());
         rx_datagram datagram;
         while (input->take_datagram(datagram)) {
             if (datagram.input_index != 0 && datagram.input_index != 1) continue;

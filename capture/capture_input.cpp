@@ -7,14 +7,25 @@
 namespace vorlane {
 
 std::string build_capture_filter(const config_manager& config) {
-    std::string filter = "ip and udp and ( ";
+    std::string untagged = "ip and udp and ( ";
     for (int box = 0; box < 2; ++box) {
-        if (box > 0) filter += "or ";
-        filter += "( dst port " + std::to_string(config.input_port[box]) + " and src host " +
-                  config.input_src_ip[box] + " and dst host " + config.input_dest_ip[box] + " ) ";
+        if (box > 0) untagged += "or ";
+        untagged += "( dst port " + std::to_string(config.input_port[box]) + " and src host " +
+                    config.input_src_ip[box] + " and dst host " + config.input_dest_ip[box] + " ) ";
     }
-    filter += ")";
-    return filter;
+    untagged += ")";
+    // The same behind one VLAN tag and behind two. The kernel takes the outer tag off before the
+    // filter runs but leaves an inner one in the data, where only "vlan" (which moves every later
+    // offset past the tag) lets the match find the IPv4 header. Operators of the same priority
+    // group to the left in this language, hence the brackets.
+    return untagged + " or ( vlan and ( " + untagged + " or ( vlan and " + untagged + " ) ) )";
+}
+
+capture_request build_capture_request(const config_manager& config) {
+    return {config.input_ip,
+            build_capture_filter(config),
+            {config.input_src_ip[0], config.input_src_ip[1]},
+            {config.input_dest_ip[0], config.input_dest_ip[1]}};
 }
 
 bool open_input(TPCapReceiveThread* thread, const config_manager& config, rx_target& target) {
@@ -23,7 +34,7 @@ bool open_input(TPCapReceiveThread* thread, const config_manager& config, rx_tar
         if (thread == nullptr) {
             target.update_status("Error QXE-102: Receive thread not running", true);
         } else {
-            thread->start_capture(config.input_ip, build_capture_filter(config));
+            thread->start_capture(build_capture_request(config));
             started = true;
         }
     } catch (const std::exception& e) {

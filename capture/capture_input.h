@@ -8,8 +8,10 @@
 namespace vorlane {
 
 // The capture filter for both junction boxes, one clause per box with its destination port,
-// source host and destination host.
+// source host and destination host, for untagged frames and for frames with one or two VLAN tags.
 std::string build_capture_filter(const config_manager& config);
+// The receive thread's settings taken from the configuration.
+capture_request build_capture_request(const config_manager& config);
 
 // Starts the capture on the configured input adapter through the filter for both junction boxes.
 // On true the controller marks its input idle until traffic arrives; on false the failure has

@@ -1,5 +1,6 @@
 #include "capture/frame_ring.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "capture/udp_checksum.h"
@@ -8,38 +9,65 @@ namespace vorlane {
 
 namespace {
 
-constexpr std::size_t ethernet_header_length = 14;
+constexpr std::size_t ethertype_at = 12;
+constexpr std::size_t vlan_tag_length = 4;
+constexpr std::uint16_t ethertype_ipv4 = 0x0800;
+// 802.1Q, 802.1ad and the pre-standard stacked tag: the kernel may hand any of them over in the
+// frame, and a priority-tagged frame (VLAN 0) carries one as well.
+constexpr std::uint16_t vlan_ethertypes[] = {0x8100, 0x88A8, 0x9100};
 constexpr std::size_t min_ipv4_header_length = 20;
 constexpr std::size_t udp_header_length = 8;
-// IPv4 header fields by their offset in the frame; with time-to-live zeroed and the UDP length in
-// place of the header checksum, bytes 22 to 33 are the UDP pseudo-header.
-constexpr std::size_t ttl_at = ethernet_header_length + 8;
-constexpr std::size_t header_checksum_at = ethernet_header_length + 10;
-constexpr std::size_t source_last_byte_at = ethernet_header_length + 15;
-constexpr std::size_t pseudo_header_at = ttl_at;
+constexpr std::uint8_t protocol_udp = 17;
+// IPv4 header fields by their offset from the header's start; with time-to-live zeroed and the
+// UDP length in place of the header checksum, the 12 bytes from the time-to-live on are the UDP
+// pseudo-header.
+constexpr std::size_t flags_and_offset_at = 6;
+constexpr std::size_t ttl_at = 8;
+constexpr std::size_t protocol_at = 9;
+constexpr std::size_t header_checksum_at = 10;
+constexpr std::size_t source_at = 12;
 constexpr std::size_t pseudo_header_length = 12;
+// More Fragments and the 13-bit fragment offset.
+constexpr std::uint16_t fragment_bits = 0x3FFF;
 
-// The junction boxes are told apart by the last byte of their source address.
-std::int32_t input_of_source(std::uint8_t last_byte) {
-    switch (last_byte) {
-        case 10:
-            return 0;
-        case 11:
-            return 1;
-        default:
-            return -1;
+std::uint16_t read16(const std::uint8_t* at) {
+    return static_cast<std::uint16_t>(at[0] << 8 | at[1]);
+}
+
+// Where the IPv4 and UDP headers of a frame start; false for anything but one whole IPv4 UDP
+// datagram whose headers lie within the frame. A fragment is refused whole: the first one would
+// give a datagram cut short (its checksum fails, or worse its first lines pass), and the later
+// ones carry no UDP header at all.
+bool locate_headers(const std::uint8_t* data, std::size_t length, std::size_t& ip_at, std::size_t& udp_at) {
+    std::size_t type_at = ethertype_at;
+    for (;; type_at += vlan_tag_length) {
+        if (length < type_at + 2) return false;
+        const std::uint16_t type = read16(data + type_at);
+        if (type == ethertype_ipv4) break;
+        if (std::find(std::begin(vlan_ethertypes), std::end(vlan_ethertypes), type) ==
+            std::end(vlan_ethertypes))
+            return false;
     }
+    ip_at = type_at + 2;
+    if (length < ip_at + min_ipv4_header_length + udp_header_length) return false;
+    const std::uint8_t version_and_length = data[ip_at];
+    const std::size_t ipv4_header_length = 4 * (version_and_length & 0x0F);
+    if (version_and_length >> 4 != 4 || ipv4_header_length < min_ipv4_header_length) return false;
+    if (data[ip_at + protocol_at] != protocol_udp) return false;
+    if ((read16(data + ip_at + flags_and_offset_at) & fragment_bits) != 0) return false;
+    udp_at = ip_at + ipv4_header_length;
+    return length >= udp_at + udp_header_length;
 }
 
 // Verifies the UDP checksum of the frame in a slot over the pseudo-header, the UDP header and
 // everything after it to the end of the captured frame. The pseudo-header is built in place from
 // the IPv4 header's tail, so the slot's copy keeps a time-to-live of zero and the UDP length in
 // place of the header checksum; the payload is not touched.
-bool udp_checksum_good(std::uint8_t* frame, std::size_t udp_at, std::size_t length) {
-    frame[ttl_at] = 0;
-    frame[header_checksum_at] = frame[udp_at + 4];
-    frame[header_checksum_at + 1] = frame[udp_at + 5];
-    std::uint64_t sum = checksum_add(0, frame + pseudo_header_at, pseudo_header_length);
+bool udp_checksum_good(std::uint8_t* frame, std::size_t ip_at, std::size_t udp_at, std::size_t length) {
+    frame[ip_at + ttl_at] = 0;
+    frame[ip_at + header_checksum_at] = frame[udp_at + 4];
+    frame[ip_at + header_checksum_at + 1] = frame[udp_at + 5];
+    std::uint64_t sum = checksum_add(0, frame + ip_at + ttl_at, pseudo_header_length);
     sum = checksum_add(sum, frame + udp_at, length - udp_at);
     return checksum_fold(sum) == 0xFFFF;
 }
@@ -47,46 +75,70 @@ bool udp_checksum_good(std::uint8_t* frame, std::size_t udp_at, std::size_t leng
 }  // namespace
 
 FrameRing::FrameRing() : slot_storage(std::make_unique<rx_datagram[]>(frame_ring_slots)) {
-    for (std::size_t k = 0; k < frame_ring_slots; ++k) slot_storage[k].link = &slot_storage[(k + 1) % frame_ring_slots];
+    for (std::size_t k = 0; k < frame_ring_slots; ++k)
+        slot_storage[k].link = &slot_storage[(k + 1) % frame_ring_slots];
     write_pos = read_pos = &slot_storage[0];
 }
 
+void FrameRing::set_sources(const std::array<ipv4_octets, 2>& sources) {
+    source_addresses = sources;
+}
+
 bool FrameRing::store_frame(const std::uint8_t* data, std::size_t length) {
-    if (data == nullptr || length == 0 || length > max_frame_length) return false;
-    // A header length field that puts the UDP header beyond the captured bytes would make the
-    // checksum read past the frame and the payload length negative: such a frame is dropped.
-    if (length < ethernet_header_length + min_ipv4_header_length + udp_header_length) return false;
-    const std::size_t ipv4_header_length = 4 * (data[ethernet_header_length] & 0x0F);
-    const std::size_t udp_at = ethernet_header_length + ipv4_header_length;
-    if (ipv4_header_length < min_ipv4_header_length || length < udp_at + udp_header_length) return false;
+    if (data == nullptr || length > max_frame_length) return false;
+    std::size_t ip_at = 0;
+    std::size_t udp_at = 0;
+    if (!locate_headers(data, length, ip_at, udp_at)) return false;
+
+    rx_datagram* slot = nullptr;
+    {
+        const std::lock_guard guard(lock);
+        if (write_pos->link == read_pos) return false;
+        slot = write_pos;
+    }
+    std::memcpy(slot->frame, data, length);
+    std::memset(slot->frame + length, 0, 4);
+    slot->frame_length = static_cast<std::int32_t>(length);
+    const bool has_checksum = slot->frame[udp_at + 6] != 0 || slot->frame[udp_at + 7] != 0;
+    slot->bad_checksum = has_checksum && !udp_checksum_good(slot->frame, ip_at, udp_at, length);
+    slot->input_index = -1;
+    const std::uint8_t* source = slot->frame + ip_at + source_at;
+    for (std::int32_t input = 0; input < 2; ++input) {
+        const ipv4_octets& configured = source_addresses[static_cast<std::size_t>(input)];
+        if (configured != ipv4_octets{} && std::equal(configured.begin(), configured.end(), source)) {
+            slot->input_index = input;
+            break;
+        }
+    }
+    slot->payload_offset = static_cast<std::int32_t>(udp_at + udp_header_length);
 
     const std::lock_guard guard(lock);
-    if (write_pos->link == read_pos) return false;
-    rx_datagram& slot = *write_pos;
-    std::memcpy(slot.frame, data, length);
-    std::memset(slot.frame + length, 0, 4);
-    slot.frame_length = static_cast<std::int32_t>(length);
-    const bool has_checksum = slot.frame[udp_at + 6] != 0 || slot.frame[udp_at + 7] != 0;
-    slot.bad_checksum = has_checksum && !udp_checksum_good(slot.frame, udp_at, length);
-    slot.input_index = input_of_source(slot.frame[source_last_byte_at]);
-    slot.payload_offset = static_cast<std::int32_t>(udp_at + udp_header_length);
     write_pos = write_pos->link;
     return true;
 }
 
 bool FrameRing::take_datagram(rx_datagram* record) {
     if (record == nullptr) return false;
-    const std::lock_guard guard(lock);
-    if (read_pos == write_pos) return false;
+    const rx_datagram* slot = nullptr;
+    {
+        const std::lock_guard guard(lock);
+        if (read_pos == write_pos) {
+            // Under the lock: a frame stored after this point sees the flag clear and notifies.
+            notification_pending = false;
+            return false;
+        }
+        slot = read_pos;
+    }
     // The frame and its four zero bytes, not the whole slot: most datagrams are far shorter than
     // a slot. Bytes beyond them mean nothing in the record.
-    const rx_datagram& slot = *read_pos;
-    std::memcpy(record->frame, slot.frame, static_cast<std::size_t>(slot.frame_length) + 4);
-    record->frame_length = slot.frame_length;
-    record->payload_offset = slot.payload_offset;
-    record->bad_checksum = slot.bad_checksum;
-    record->input_index = slot.input_index;
+    std::memcpy(record->frame, slot->frame, static_cast<std::size_t>(slot->frame_length) + 4);
+    record->frame_length = slot->frame_length;
+    record->payload_offset = slot->payload_offset;
+    record->bad_checksum = slot->bad_checksum;
+    record->input_index = slot->input_index;
     record->link = nullptr;
+
+    const std::lock_guard guard(lock);
     read_pos = read_pos->link;
     return true;
 }

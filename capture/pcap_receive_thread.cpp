@@ -1,8 +1,11 @@
 #include "capture/pcap_receive_thread.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <pcap/pcap.h>
 #include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -92,6 +95,59 @@ int read_frame(pcap_t* handle, int descriptor, pcap_pkthdr** header, const u_cha
     }
 }
 
+std::array<ipv4_octets, 2> source_addresses(const std::array<std::string, 2>& texts) {
+    std::array<ipv4_octets, 2> addresses{};
+    for (std::size_t input = 0; input < texts.size(); ++input)
+        if (inet_pton(AF_INET, texts[input].c_str(), addresses[input].data()) != 1) addresses[input] = {};
+    return addresses;
+}
+
+// Membership of the multicast groups among the destinations, on the adapter with the given
+// address, for as long as this lives. The socket is bound to the adapter's own address, so no
+// datagram is ever delivered to it; it exists only to hold the memberships, which the kernel
+// drops when it is closed.
+class group_membership {
+  public:
+    group_membership() = default;
+    group_membership(const group_membership&) = delete;
+    group_membership& operator=(const group_membership&) = delete;
+    ~group_membership() {
+        if (descriptor >= 0) ::close(descriptor);
+    }
+
+    // Joins every multicast group among the destinations; the first that cannot be joined, or
+    // empty when all were.
+    std::string join(const std::string& adapter_ip, const std::array<std::string, 2>& destinations) {
+        in_addr adapter{};
+        if (inet_pton(AF_INET, adapter_ip.c_str(), &adapter) != 1) adapter.s_addr = htonl(INADDR_ANY);
+        for (std::size_t k = 0; k < destinations.size(); ++k) {
+            in_addr group{};
+            if (inet_pton(AF_INET, destinations[k].c_str(), &group) != 1 ||
+                !IN_MULTICAST(ntohl(group.s_addr)))
+                continue;
+            if (k > 0 && destinations[0] == destinations[k]) continue;
+            if (!open(adapter)) return destinations[k];
+            const ip_mreq request{group, adapter};
+            if (setsockopt(descriptor, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request) != 0)
+                return destinations[k];
+        }
+        return {};
+    }
+
+  private:
+    bool open(in_addr adapter) {
+        if (descriptor >= 0) return true;
+        descriptor = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+        if (descriptor < 0) return false;
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr = adapter;
+        return ::bind(descriptor, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+    }
+
+    int descriptor = -1;
+};
+
 // "(type) message" of the exception being handled; called inside a handler only.
 std::string current_exception_text() {
     try {
@@ -112,20 +168,23 @@ TPCapReceiveThread::~TPCapReceiveThread() {
     wait_for_end();
 }
 
-void TPCapReceiveThread::start_capture(const std::string& connection_ip, const std::string& filter) {
+void TPCapReceiveThread::start_capture(const capture_request& request) {
     {
-        const std::lock_guard guard(settings_lock);
-        settings = {connection_ip, filter};
+        const std::lock_guard guard(request_lock);
+        settings = request;
+        capture_wanted = true;
+        ++request_number;
     }
-    // Set whatever the thread is doing: a request made while the adapter is still being opened
-    // must end that capture as well, or the thread would keep the old settings until the next
-    // stop. A waiting thread clears the flag when it takes up the request.
-    stop_request = true;
-    start_event.set();
+    request_changed.notify_all();
 }
 
 void TPCapReceiveThread::stop_capture() {
-    stop_request = true;
+    {
+        const std::lock_guard guard(request_lock);
+        capture_wanted = false;
+        ++request_number;
+    }
+    request_changed.notify_all();
 }
 
 void TPCapReceiveThread::terminate() {
@@ -134,8 +193,9 @@ void TPCapReceiveThread::terminate() {
         terminated = true;
     }
     report_done.notify_all();
-    // Wakes a waiting thread at once; it sees the flag before it looks at the settings.
-    start_event.set();
+    // Wakes a waiting thread at once; taking the lock orders the flag before its wait check.
+    { const std::lock_guard guard(request_lock); }
+    request_changed.notify_all();
 }
 
 void TPCapReceiveThread::wait_for_end() {
@@ -144,32 +204,40 @@ void TPCapReceiveThread::wait_for_end() {
 
 void TPCapReceiveThread::execute() {
     lower_own_priority();
+    // The request the last cycle served: a capture that ended by itself (read error, exception)
+    // is not opened again until the main thread asks anew.
+    std::uint64_t served = 0;
     while (!terminated) {
-        capture_settings cycle;
+        capture_request cycle;
         try {
-            if (!accept_start_request(cycle)) continue;
+            if (!accept_start_request(served, cycle)) continue;
         } catch (...) {
-            stop_request = true;
             report_current_exception("Error QXE-RECV-100: ", true);
             continue;
         }
-        capture_cycle(cycle);
+        capture_cycle(cycle, served);
     }
 }
 
-bool TPCapReceiveThread::accept_start_request(capture_settings& cycle) {
-    if (!start_event.wait_for(start_wait)) return false;
-    start_event.reset();
-    stop_request = false;
-    if (terminated) return false;
-    const std::lock_guard guard(settings_lock);
+bool TPCapReceiveThread::accept_start_request(std::uint64_t& served, capture_request& cycle) {
+    std::unique_lock guard(request_lock);
+    const bool requested = request_changed.wait_for(
+        guard, start_wait, [&] { return terminated || (capture_wanted && request_number != served); });
+    if (!requested || terminated) return false;
+    served = request_number;
     cycle = settings;
     return true;
 }
 
+bool TPCapReceiveThread::superseded(std::uint64_t request) {
+    if (terminated) return true;
+    const std::lock_guard guard(request_lock);
+    return request_number != request;
+}
+
 // One start cycle: open the adapter, install the filter, capture until stopped, close. Every
 // failure before the capture is reported and counts as a failed attempt to open the input.
-void TPCapReceiveThread::capture_cycle(const capture_settings& cycle) {
+void TPCapReceiveThread::capture_cycle(const capture_request& cycle, std::uint64_t request) {
     capture_handle handle;
     bool connected = false;
     try {
@@ -189,7 +257,7 @@ void TPCapReceiveThread::capture_cycle(const capture_settings& cycle) {
             report("Error QXE-RECV-104: No netword device found for IP " + address, true);
             return;
         }
-        if (terminated) return;
+        if (superseded(request)) return;
         char error[PCAP_ERRBUF_SIZE] = {};
         handle.reset(capture_api.pcap_open_live(adapter.c_str(), snapshot_length, promiscuous,
                                                 packet_buffer_timeout_ms, error));
@@ -201,12 +269,12 @@ void TPCapReceiveThread::capture_cycle(const capture_settings& cycle) {
             report("Error QXE-RECV-105: Unable to open adapter '" + adapter + "'", true);
             return;
         }
-        if (terminated) return;
+        if (superseded(request)) return;
         if (capture_api.pcap_datalink(handle.get()) != DLT_EN10MB) {
             report("Error QXE-RECV-106: Non-ethernet network detected (unsupported).", true);
             return;
         }
-        if (terminated) return;
+        if (superseded(request)) return;
         if (cycle.filter.empty()) {
             report("Error QXE-RECV-107: No packet filter specified.", true);
             return;
@@ -217,20 +285,25 @@ void TPCapReceiveThread::capture_cycle(const capture_settings& cycle) {
                 report("Error QXE-RECV-108: Packet filter syntax error.", true);
                 return;
             }
-            if (terminated) return;
+            if (superseded(request)) return;
             if (capture_api.pcap_setfilter(handle.get(), program.get()) < 0) {
                 report("Error QXE-RECV-109: Error setting capture filter.", true);
                 return;
             }
         }
-        if (terminated) return;
+        group_membership groups;
+        const std::string not_joined = groups.join(address, cycle.destination_ips);
+        // The capture goes on: the group may still reach the adapter, flooded by the switch.
+        if (!not_joined.empty())
+            report("Error QXE-RECV-110: Unable to join multicast group " + not_joined, false);
+        if (superseded(request)) return;
+        ring.set_sources(source_addresses(cycle.source_ips));
         post(WM_RX_CONNECTED);
         connected = true;
-        capture_loop(handle.get(), descriptor);
+        capture_loop(handle.get(), descriptor, request);
         connected = false;
         post(WM_RX_DISCONNECTED);
     } catch (...) {
-        stop_request = true;
         report_current_exception("Error QXE-RECV-101: ", true);
         // The main window counts the input as open since WM_RX_CONNECTED; without this it would
         // never arrange a new attempt.
@@ -243,9 +316,9 @@ void TPCapReceiveThread::capture_cycle(const capture_settings& cycle) {
     }
 }
 
-void TPCapReceiveThread::capture_loop(pcap_t* handle, int descriptor) {
+void TPCapReceiveThread::capture_loop(pcap_t* handle, int descriptor, std::uint64_t request) {
     bool idle_sent = false;
-    while (!terminated && capture_api.library != nullptr && !stop_request) {
+    while (capture_api.library != nullptr && !superseded(request)) {
         pcap_pkthdr* header = nullptr;
         const u_char* data = nullptr;
         const int result = read_frame(handle, descriptor, &header, &data);
@@ -260,15 +333,14 @@ void TPCapReceiveThread::capture_loop(pcap_t* handle, int descriptor) {
                 }
                 continue;
             }
-            // Frames longer than a slot (such as the first fragment of a fragmented datagram) and
-            // frames not captured whole are skipped; there is no reassembly.
+            // Frames longer than a slot and frames not captured whole are skipped.
             if (header->len > max_frame_length || header->len > header->caplen) continue;
             idle_sent = false;
             ring.store_frame(data, header->caplen);
-            post(WM_RX_DATAGRAM);
+            if (ring.claim_notification()) post(WM_RX_DATAGRAM);
         } catch (...) {
             report_current_exception("Error QXE-RECV-102: ", false);
-            stop_request = true;
+            return;
         }
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -9,7 +10,6 @@
 #include <thread>
 
 #include "capture/frame_ring.h"
-#include "capture/manual_reset_event.h"
 
 struct pcap;
 
@@ -19,7 +19,9 @@ inline constexpr std::uint32_t WM_APP = 0x8000;
 
 // The receive thread's parameterless notifications to the main window.
 enum rx_notification : std::uint32_t {
-    // A frame was handed to the ring (also when the ring was full and the frame was dropped).
+    // A frame was handed to the ring (also when the ring was full and the frame was dropped)
+    // while no earlier notification was waiting to be handled: one is enough, because the main
+    // thread then takes every frame the ring holds.
     WM_RX_DATAGRAM = WM_APP + 366,
     // The first read time-out after the capture started or after the last accepted frame.
     WM_RX_IDLE = WM_APP + 367,
@@ -50,12 +52,26 @@ class rx_target {
     virtual void add_input_failure() = 0;
 };
 
+// What the controller asks the receive thread to capture, as plain values.
+struct capture_request {
+    // Address of the adapter to capture on; "0.0.0.0": the first adapter with an IPv4 address.
+    std::string connection_ip;
+    std::string filter;
+    // Configured source address of junction box 1 and 2: a frame's input number is the index of
+    // its source address.
+    std::array<std::string, 2> source_ips;
+    // Configured destination address of each box's datagrams. Those that are multicast groups
+    // are joined on the adapter while the capture runs, so that a switch that snoops IGMP
+    // forwards them to this host.
+    std::array<std::string, 2> destination_ips;
+};
+
 // Captures the junction boxes' datagrams on one adapter. The thread sleeps until start_capture,
 // opens the adapter, installs the filter and reads frames into its ring until it is stopped, then
 // waits again. It runs at a lowered priority: nice_increment above the process's nice value.
 //
-// Shared with the main thread: the ring (its own lock), the settings (their lock), the flags
-// stop_request and terminated, the start event, the notifications and the pending report.
+// Shared with the main thread: the ring (its own lock), the requested state (its lock), the
+// terminated flag, the notifications and the pending report.
 class TPCapReceiveThread {
   public:
     // Under a saturated CPU a thread at +5 still gets about a third of the share of a normal one,
@@ -70,11 +86,11 @@ class TPCapReceiveThread {
     TPCapReceiveThread(const TPCapReceiveThread&) = delete;
     TPCapReceiveThread& operator=(const TPCapReceiveThread&) = delete;
 
-    // Main thread: capture on the adapter with the address connection_ip ("0.0.0.0": the first
-    // adapter with an IPv4 address) through the filter. A capture that runs, or is being opened,
-    // ends first and the thread opens again with the new settings.
-    void start_capture(const std::string& connection_ip, const std::string& filter);
-    // Main thread: ends the capture; the thread then waits for the next start_capture.
+    // Main thread: capture as requested. A capture that runs, or is being opened, ends first and
+    // the thread opens again with the new settings.
+    void start_capture(const capture_request& request);
+    // Main thread: ends the capture, or the opening of one, even if the thread has not yet taken
+    // up the start request before it; the thread then waits for the next start_capture.
     void stop_capture();
     // Main thread: the oldest captured frame; false when the ring is empty.
     bool take_datagram(rx_datagram* record) { return ring.take_datagram(record); }
@@ -88,15 +104,12 @@ class TPCapReceiveThread {
     void wait_for_end();
 
   private:
-    struct capture_settings {
-        std::string connection_ip;
-        std::string filter;
-    };
-
     void execute();
-    bool accept_start_request(capture_settings& settings);
-    void capture_cycle(const capture_settings& settings);
-    void capture_loop(pcap* handle, int descriptor);
+    bool accept_start_request(std::uint64_t& served, capture_request& cycle);
+    // A newer start or stop request has come, or the thread is to end.
+    bool superseded(std::uint64_t request);
+    void capture_cycle(const capture_request& cycle, std::uint64_t request);
+    void capture_loop(pcap* handle, int descriptor, std::uint64_t request);
     void report(std::string_view text, bool input_failure) noexcept;
     void report_current_exception(std::string_view code, bool input_failure) noexcept;
     void post(rx_notification message) { target.post_notification(message); }
@@ -104,11 +117,16 @@ class TPCapReceiveThread {
     rx_target& target;
     FrameRing ring;
     std::atomic<bool> terminated{false};
-    std::atomic<bool> stop_request{false};
-    manual_reset_event start_event;
 
-    std::mutex settings_lock;
-    capture_settings settings;
+    // The state the main thread asks for, as one value: whether to capture, with which settings,
+    // and the number of the request, counted up by every start and stop. The thread captures for
+    // one request number; any later number ends that capture, so a stop can never be lost behind
+    // a start that the thread has not yet taken up.
+    std::mutex request_lock;
+    std::condition_variable request_changed;
+    bool capture_wanted = false;
+    capture_request settings;
+    std::uint64_t request_number = 0;
 
     // A report waits here until the main thread has run it or the thread is terminated.
     std::mutex report_lock;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -18,6 +19,12 @@ inline constexpr std::size_t max_queued_text = 82;
 // The smallest batch buffer that always has room for the head sentence and the NUL.
 inline constexpr std::int32_t min_take_capacity = max_queued_text + 1;
 inline constexpr std::size_t queue_slot_count = 1024;
+// A sentence that has waited longer than this is no longer served: after an outage of the input
+// or of the outputs the display would otherwise get old positions and headings as if they were
+// new. A newer sentence that replaces a waiting one in place starts the wait afresh.
+inline constexpr std::chrono::seconds max_sentence_age{5};
+
+using queue_clock = std::chrono::steady_clock;
 
 // Output numbers an accepted sentence goes to. It keeps each output at most once and nothing
 // that is not an output, so room for one entry per output is all it needs; it lives inside the
@@ -50,6 +57,7 @@ struct queued_sentence {
     std::uint32_t formatter_index = 0;
     std::int32_t talker_index = 0;
     char text[sentence_text_size] = {};
+    queue_clock::time_point queued_at{};
 };
 
 // Turns IEC 61162-450 datagrams into validated sentence lines and keeps one fixed queue per
@@ -76,7 +84,13 @@ class nmea_manager {
 
     bool has_output(std::int32_t output) const;
 
-    // Moves whole sentences from the head of the queue into `buffer`. `capacity` is the size
+    // The time that queued sentences are stamped with and their age is measured against. The
+    // caller sets it once per datagram or batch rather than have the clock read per sentence;
+    // a steady clock, so that setting the computer's clock ages nothing.
+    void set_time(queue_clock::time_point now) { current_time = now; }
+
+    // Moves whole sentences from the head of the queue into `buffer`, dropping those older than
+    // max_sentence_age on the way. `capacity` is the size
     // of the buffer on entry and the number of characters placed on return; the buffer stays
     // NUL-terminated. Answers false, leaving buffer and capacity alone, for a capacity below
     // min_take_capacity or an empty queue.
@@ -102,6 +116,7 @@ class nmea_manager {
     std::array<std::array<queued_sentence, queue_slot_count>, output_count> output_slots{};
     std::array<std::size_t, output_count> queue_head{};
     std::array<std::size_t, output_count> queue_tail{};
+    queue_clock::time_point current_time{};
 };
 
 }  // namespace vorlane

@@ -44,9 +44,9 @@ std::atomic<std::size_t> heap_allocations{0};
 namespace vorlane {
 namespace {
 
-// What the capture store hands over: a UDP payload of at most 1418 bytes (a 1460-byte frame less
+// What the capture store hands over: a UDP payload of at most 1480 bytes (a 1522-byte frame less
 // its Ethernet, IPv4 and UDP headers) with room for the NUL behind it.
-constexpr std::size_t max_payload = 1418;
+constexpr std::size_t max_payload = 1480;
 constexpr std::size_t typical_payload = 1400;
 constexpr std::int32_t service_capacity = 4800;
 const std::string header = std::string("UdPbC\0\0\0", 8);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/raw_udp.h"
@@ -28,6 +29,19 @@ inline std::vector<std::uint8_t> frame_of_length(std::size_t length,
     std::string payload(length - 42, '\0');
     for (std::size_t k = 0; k < payload.size(); ++k) payload[k] = static_cast<char>('A' + k % 26);
     return box_frame(10, payload, checksum);
+}
+
+// The frame with VLAN tags (tag protocol identifier, tag control information) inserted behind
+// its MAC addresses, outermost first.
+inline std::vector<std::uint8_t> with_tags(std::vector<std::uint8_t> frame,
+                                           const std::vector<std::pair<std::uint16_t, std::uint16_t>>& tags) {
+    std::vector<std::uint8_t> inserted;
+    for (const auto& [protocol, control] : tags)
+        inserted.insert(inserted.end(),
+                        {static_cast<std::uint8_t>(protocol >> 8), static_cast<std::uint8_t>(protocol),
+                         static_cast<std::uint8_t>(control >> 8), static_cast<std::uint8_t>(control)});
+    frame.insert(frame.begin() + 12, inserted.begin(), inserted.end());
+    return frame;
 }
 
 }  // namespace vorlane::test

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/capture/capture_frames.h"
@@ -37,6 +42,7 @@ std::string payload_of(const rx_datagram& d) {
 
 class FrameRingTest : public testing::Test {
   protected:
+    FrameRingTest() { ring->set_sources({ipv4_octets{172, 31, 24, 10}, ipv4_octets{172, 31, 24, 11}}); }
     bool store(const std::vector<std::uint8_t>& frame) {
         return ring->store_frame(frame.data(), frame.size());
     }
@@ -89,7 +95,9 @@ struct checksum_case {
     bool bad;
 };
 
-void PrintTo(const checksum_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const checksum_case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FrameRingChecksum : public FrameRingTest, public testing::WithParamInterface<checksum_case> {};
 
@@ -112,9 +120,9 @@ INSTANTIATE_TEST_SUITE_P(
                     checksum_case{"odd_length_wrong", 101, udp_checksum_kind::wrong, true},
                     checksum_case{"odd_length_zero", 101, udp_checksum_kind::zero, false},
                     checksum_case{"typical_correct", 1400, udp_checksum_kind::correct, false},
-                    checksum_case{"longest_correct", 1460, udp_checksum_kind::correct, false},
-                    checksum_case{"longest_wrong", 1460, udp_checksum_kind::wrong, true},
-                    checksum_case{"longest_zero", 1460, udp_checksum_kind::zero, false}),
+                    checksum_case{"longest_correct", max_frame_length, udp_checksum_kind::correct, false},
+                    checksum_case{"longest_wrong", max_frame_length, udp_checksum_kind::wrong, true},
+                    checksum_case{"longest_zero", max_frame_length, udp_checksum_kind::zero, false}),
     [](const testing::TestParamInfo<checksum_case>& info) { return info.param.name; });
 
 // IPv4 options move the UDP header; the pseudo-header and the UDP length must follow it.
@@ -143,7 +151,9 @@ struct refused_case {
     std::vector<std::uint8_t> frame;
 };
 
-void PrintTo(const refused_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const refused_case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 std::vector<std::uint8_t> with_header_length_field(std::uint8_t ihl, std::size_t length) {
     std::vector<std::uint8_t> frame = frame_of_length(length);
@@ -162,7 +172,8 @@ TEST_P(FrameRingRefuses, StoresNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FrameRingRefuses,
-    testing::Values(refused_case{"no_data", {}}, refused_case{"one_byte_too_long", frame_of_length(1461)},
+    testing::Values(refused_case{"no_data", {}},
+                    refused_case{"one_byte_too_long", frame_of_length(max_frame_length + 1)},
                     refused_case{"shorter_than_the_headers", std::vector<std::uint8_t>(41, 0x45)},
                     refused_case{"header_length_below_20", with_header_length_field(4, 100)},
                     refused_case{"header_length_zero", with_header_length_field(0, 100)},
@@ -208,6 +219,129 @@ TEST_F(FrameRingTest, HoldsAtMost8191FramesInOrder) {
     for (std::size_t k = 1; k < frame_ring_slots - 1; ++k) ASSERT_EQ(payload_of(take()), std::to_string(k));
     EXPECT_EQ(payload_of(take()), "after taking one");
     EXPECT_FALSE(ring->take_datagram(&d));
+}
+
+// Frames as adapters deliver them: what is stored (and where its payload starts) and what is
+// refused. A stored frame keeps its payload and passes its checksum.
+struct framing_case {
+    const char* name;
+    std::vector<std::uint8_t> frame;
+    std::int32_t payload_offset;  // 0: refused
+    std::int32_t input;
+};
+
+void PrintTo(const framing_case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::vector<std::uint8_t> with_byte(std::vector<std::uint8_t> frame, std::size_t at, std::uint8_t value) {
+    frame[at] = value;
+    return frame;
+}
+
+const std::string sentence = "UdPbC123$HEHDT,101.5,T*2C\r\n";
+constexpr std::pair<std::uint16_t, std::uint16_t> priority_tag{0x8100, 0xA000};  // priority 5, VLAN 0
+constexpr std::pair<std::uint16_t, std::uint16_t> vlan_100{0x8100, 100};
+constexpr std::pair<std::uint16_t, std::uint16_t> service_vlan_200{0x88A8, 200};
+const std::string full_payload(1472, 'P');
+
+std::vector<framing_case> framing_cases() {
+    using test::with_tags;
+    const std::vector<std::uint8_t> plain = box_frame(10, sentence);
+    std::vector<std::uint8_t> arp(42, 0);
+    arp[12] = 0x08;
+    arp[13] = 0x06;
+    std::vector<std::uint8_t> ipv6 = with_byte(with_byte(plain, 13, 0xDD), 12, 0x86);
+    ipv6[14] = 0x60;
+    return {
+        {"untagged", plain, 42, 0},
+        {"priority_tagged", with_tags(box_frame(11, sentence), {priority_tag}), 46, 1},
+        {"vlan_100", with_tags(plain, {vlan_100}), 46, 0},
+        {"qinq", with_tags(box_frame(11, sentence), {service_vlan_200, vlan_100}), 50, 1},
+        {"priority_tag_inside_qinq", with_tags(plain, {service_vlan_200, vlan_100, priority_tag}), 54, 0},
+        {"full_size_untagged", box_frame(10, full_payload), 42, 0},
+        {"full_size_qinq", with_tags(box_frame(11, full_payload), {service_vlan_200, vlan_100}), 50, 1},
+        {"other_source", box_frame(12, sentence), 42, -1},
+        {"arp", arp, 0, 0},
+        {"ipv6", ipv6, 0, 0},
+        {"ipv4_ethertype_with_version_6", with_byte(plain, 14, 0x65), 0, 0},
+        {"tcp", with_byte(plain, 23, 6), 0, 0},
+        {"first_fragment", with_byte(plain, 20, 0x20), 0, 0},
+        {"later_fragment", with_byte(with_byte(plain, 20, 0x00), 21, 0xB9), 0, 0},
+        {"last_fragment_of_a_tagged_datagram", with_tags(with_byte(plain, 21, 0xB9), {vlan_100}), 0, 0},
+        {"tags_only",
+         with_tags(std::vector<std::uint8_t>(plain.begin(), plain.begin() + 14), {vlan_100, vlan_100}), 0, 0},
+    };
+}
+
+class FrameRingFraming : public FrameRingTest, public testing::WithParamInterface<framing_case> {};
+
+TEST_P(FrameRingFraming, StoresWholeIpv4UdpDatagramsBehindAnyTags) {
+    const framing_case& c = GetParam();
+    ASSERT_EQ(store(c.frame), c.payload_offset != 0);
+    if (c.payload_offset == 0) return;
+    const rx_datagram d = take();
+    EXPECT_EQ(d.payload_offset, c.payload_offset);
+    EXPECT_EQ(d.input_index, c.input);
+    EXPECT_FALSE(d.bad_checksum);
+    EXPECT_EQ(payload_of(d), std::string(c.frame.begin() + c.payload_offset, c.frame.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FrameRingFraming, testing::ValuesIn(framing_cases()),
+                         [](const testing::TestParamInfo<framing_case>& info) { return info.param.name; });
+
+// The input number follows the configured addresses, whatever their last byte.
+TEST_F(FrameRingTest, InputIndexFollowsTheConfiguredSources) {
+    ring->set_sources({ipv4_octets{172, 31, 24, 11}, ipv4_octets{172, 31, 24, 77}});
+    const struct {
+        std::uint8_t last_byte;
+        std::int32_t input;
+    } cases[] = {{77, 1}, {11, 0}, {10, -1}, {0, -1}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(store(box_frame(c.last_byte, "x")));
+        EXPECT_EQ(take().input_index, c.input) << "source ends in ." << int(c.last_byte);
+    }
+    ring->set_sources({});
+    ASSERT_TRUE(store(box_frame(10, "x")));
+    EXPECT_EQ(take().input_index, -1) << "no source configured";
+}
+
+// The receive thread and the main thread as the controller runs them: the main thread drains the
+// ring only when notified. Every frame must come out, in order, and no frame may be left behind
+// without a notification to fetch it.
+TEST_F(FrameRingTest, NotifiedDrainsGetEveryFrameInOrder) {
+    constexpr int frames = 20000;
+    std::mutex lock;
+    std::condition_variable posted;
+    int notifications = 0;
+    std::atomic<bool> given_up{false};
+    std::thread receive_thread([&] {
+        for (int k = 0; k < frames; ++k) {
+            const std::vector<std::uint8_t> frame = box_frame(10, std::to_string(k));
+            while (!store(frame)) {
+                if (given_up) return;
+                std::this_thread::yield();
+            }
+            if (ring->claim_notification()) {
+                const std::lock_guard guard(lock);
+                ++notifications;
+                posted.notify_one();
+            }
+        }
+    });
+    int next = 0;
+    rx_datagram d;
+    while (next < frames) {
+        {
+            std::unique_lock guard(lock);
+            if (!posted.wait_for(guard, std::chrono::seconds(5), [&] { return notifications > 0; })) break;
+            --notifications;
+        }
+        while (ring->take_datagram(&d)) EXPECT_EQ(payload_of(d), std::to_string(next++));
+    }
+    given_up = true;
+    receive_thread.join();
+    EXPECT_EQ(next, frames) << "a frame was left in the ring without a notification";
 }
 
 }  // namespace

@@ -92,7 +92,7 @@ TEST_F(LiveCapture, QuietInputGivesIdleAndStopsAndEndsPromptly) {
     EXPECT_TRUE(recorder.wait_until(
         [](const std::vector<std::string>& all) { return !all.empty() && all.back() == "disconnected"; },
         2s));
-    thread->start_capture("127.0.0.1", build_capture_filter(loopback_config()));
+    thread->start_capture(build_capture_request(loopback_config()));
     ASSERT_TRUE(recorder.wait_for_count("connected", 2));
     const auto asked = std::chrono::steady_clock::now();
     thread->terminate();

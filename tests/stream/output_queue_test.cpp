@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -356,6 +357,49 @@ INSTANTIATE_TEST_SUITE_P(
                     batch_case{"service_batch_of_4800", std::vector<std::size_t>(70, 82), 4800, {58, 12}},
                     batch_case{"mixed_lengths", {10, 82, 30, 82, 40}, 130, {3, 2}}),
     [](const testing::TestParamInfo<batch_case>& info) { return info.param.name; });
+
+// A sentence is served for max_sentence_age after it was queued and dropped after that; a
+// replacement starts its wait afresh. Times in milliseconds after the first sentence.
+struct age_case {
+    const char* name;
+    int replaced_at;  // -1: not replaced
+    int taken_at;
+    bool served;
+};
+
+void PrintTo(const age_case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SentenceAge : public testing::TestWithParam<age_case> {};
+
+TEST_P(SentenceAge, StaleSentencesAreDroppedWhenABatchIsFormed) {
+    const age_case& c = GetParam();
+    const queue_clock::time_point start{std::chrono::hours(1)};
+    const auto at = [&](int ms) { return start + std::chrono::milliseconds(ms); };
+    auto manager = test::make_manager();
+    const std::string gga = "$GPGGA,125110,3854.5087,N,07726.4523,W,1,10,2.0,268.8,M,-33.9,M,,*7A";
+    const std::string txt = "$GPTXT,01,01,02,after*00";
+    manager->set_time(at(0));
+    manager->queue_sentence(message(formatter_gga, talker_gp, gga));
+    if (c.replaced_at >= 0) {
+        manager->set_time(at(c.replaced_at));
+        manager->queue_sentence(message(formatter_gga, talker_gp, gga));
+    }
+    manager->set_time(at(c.taken_at));
+    manager->queue_sentence(message(formatter_txt, talker_gp, txt));
+    EXPECT_EQ(drain(*manager, 0), c.served ? lines({gga, txt}) : lines({txt}));
+    EXPECT_FALSE(manager->has_output(0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SentenceAge,
+                         testing::Values(age_case{"taken_at_once", -1, 0, true},
+                                         age_case{"taken_after_exactly_five_seconds", -1, 5000, true},
+                                         age_case{"taken_just_after_five_seconds", -1, 5001, false},
+                                         age_case{"taken_after_an_hour_long_outage", -1, 3600000, false},
+                                         age_case{"replaced_in_place_keeps_it_fresh", 4000, 8000, true},
+                                         age_case{"replaced_but_stale_again", 4000, 9001, false}),
+                         [](const testing::TestParamInfo<age_case>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace vorlane
