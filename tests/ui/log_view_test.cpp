@@ -8,7 +8,7 @@
 #include <QTabWidget>
 #include <filesystem>
 
-#include "monitor/log_view_win.h"
+#include "ui/log_view_win.h"
 #include "tests/ui/window_fixture.h"
 
 namespace vorlane::test {

@@ -1,4 +1,4 @@
-#include "monitor/log_view_win.h"
+#include "ui/log_view_win.h"
 
 #include <QShowEvent>
 #include <exception>
@@ -13,7 +13,7 @@
 
 namespace vorlane {
 
-TLogViewWin::TLogViewWin(TMainWinForm* main_window, QWidget* parent)
+TLogViewWin::TLogViewWin(TMainWindow* main_window, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TLogViewWin>()), main_window(main_window) {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -24,7 +24,7 @@ TLogViewWin::TLogViewWin(TMainWinForm* main_window, QWidget* parent)
 
     connect(ui->ButtonClose, &QPushButton::clicked, this, &QDialog::hide);
     if (main_window != nullptr)
-        connect(main_window, &TMainWinForm::log_appended, this, [this] {
+        connect(&main_window->controller(), &TMainWin::log_appended, this, [this] {
             if (isVisible()) load();
         });
 }
