@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <exception>
 
+#include "base/exception_name.h"
 #include "capture/capture_api.h"
-#include "config/exception_name.h"
 #include "net/tcp_srv_client.h"
 
 namespace vorlane {

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "config/exception_name.h"
+#include "base/exception_name.h"
 
 namespace vorlane {
 
