@@ -14,6 +14,10 @@ for preset in release debug; do
   echo "=== $preset: build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
+  if [ "$preset" = release ]; then
+    echo "=== release: every include within the link graph"
+    tools/check_include_edges.py build/release
+  fi
   echo "=== $preset: tests"
   ctest --preset "$preset" -j2
 done
