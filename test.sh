@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every configuration and runs every test:
+# Installs what is missing, builds every configuration, checks that every include stays within
+# the link graph and runs every test:
 # unit tests optimised and under AddressSanitizer + UndefinedBehaviorSanitizer, the
 # capture tests under ThreadSanitizer, then each fuzz target for a bounded time.
 # The capture and end-to-end tests need root; without it they skip and say so.

@@ -27,9 +27,9 @@ void bring_forward(QWidget& window) {
 
 }  // namespace
 
-TMainWindow::TMainWindow(config_manager& config, nmea_manager& manager, const std::filesystem::path& program_dir,
-                         operator_dialogs& dialogs, const TMainWin::input_factory& make_input,
-                         TMainWin::timers mode, QWidget* parent)
+TMainWindow::TMainWindow(config_manager& config, nmea_manager& manager,
+                         const std::filesystem::path& program_dir, operator_dialogs& dialogs,
+                         const TMainWin::input_factory& make_input, TMainWin::timers mode, QWidget* parent)
     : QWidget(parent),
       ui(std::make_unique<Ui::TMainWindow>()),
       PopupMenu1(new QMenu(this)),

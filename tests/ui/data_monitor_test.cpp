@@ -9,9 +9,9 @@
 #include <cstring>
 #include <fstream>
 
-#include "ui/data_monitor_win.h"
 #include "tests/support/nmea_text.h"
 #include "tests/ui/window_fixture.h"
+#include "ui/data_monitor_win.h"
 
 namespace vorlane::test {
 namespace {
