@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every configuration and runs every test:
+# Installs what is missing, builds every configuration, checks that every include stays within
+# the link graph and runs every test:
 # unit tests optimised and under AddressSanitizer + UndefinedBehaviorSanitizer, the
 # capture tests under ThreadSanitizer, then each fuzz target for a bounded time.
 # The capture and end-to-end tests need root; without it they skip and say so. The end lists
@@ -43,6 +44,10 @@ for preset in release debug; do
   echo "=== $preset: build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
+  if [ "$preset" = release ]; then
+    echo "=== release: every include within the link graph"
+    tools/check_include_edges.py build/release
+  fi
   echo "=== $preset: tests"
   reports+=("build/$preset/junit.xml")
   ctest --preset "$preset" -j2 --output-junit junit.xml

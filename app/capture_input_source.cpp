@@ -2,7 +2,7 @@
 
 #include "app/input_source.h"
 #include "capture/capture_api.h"
-#include "capture/capture_input.h"
+#include "app/capture_input.h"
 
 namespace vorlane {
 

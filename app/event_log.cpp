@@ -8,7 +8,7 @@
 #include <system_error>
 #include <utility>
 
-#include "config/exception_name.h"
+#include "base/exception_name.h"
 #include "config/text_file.h"
 
 namespace vorlane {

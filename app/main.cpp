@@ -14,14 +14,14 @@
 #include <filesystem>
 #include <string>
 
-#include "app/main_win_form.h"
 #include "capture/capture_api.h"
 #include "config/config_manager.h"
+#include "stream/nmea_manager.h"
 #include "config/config_win.h"
 #include "monitor/data_monitor_win.h"
-#include "monitor/log_view_win.h"
-#include "stream/nmea_manager.h"
 #include "ui/form_style.h"
+#include "monitor/log_view_win.h"
+#include "app/main_window.h"
 #include "ui/operator_dialogs.h"
 
 namespace {
@@ -121,16 +121,16 @@ int main(int argc, char** argv) {
 
     toolkit_dialogs dialogs;
     try {
-        TMainWinForm main_window(settings, stream_manager, program_dir, dialogs);
+        TMainWindow main_window(settings, stream_manager, program_dir, dialogs);
         TLogViewWin log_viewer(&main_window);
-        TDataMonitorWin data_monitor(&main_window, settings, stream_manager, dialogs);
+        TDataMonitorWin data_monitor(&main_window, dialogs);
         TConfigWin config_window(settings, program_dir / config_file_name, main_window.controller(), dialogs);
         main_window.set_windows(&log_viewer, &data_monitor, &config_window);
 
-        QObject::connect(&main_window, &TMainWinForm::closed, &application,
+        QObject::connect(&main_window, &TMainWindow::closed, &application,
                          [] { QCoreApplication::exit(0); });
         if (offscreen) {
-            QObject::connect(&main_window, &TMainWinForm::status_changed, [](const QString& text) {
+            QObject::connect(&main_window.controller(), &TMainWin::status_changed, [](const QString& text) {
                 std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
                 std::fflush(stderr);
             });

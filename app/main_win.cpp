@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <exception>
 
-#include "config/exception_name.h"
+#include "base/exception_name.h"
+#include "capture/capture_api.h"
 #include "net/tcp_srv_client.h"
 
 namespace vorlane {
@@ -41,12 +42,12 @@ std::string one_line(std::string_view text) {
 }  // namespace
 
 TMainWin::TMainWin(config_manager& config, nmea_manager& manager, const std::filesystem::path& program_dir,
-                   status_display& display, const input_factory& make_input, timers mode, QObject* parent)
+                   const input_factory& make_input, timers mode, QObject* parent)
     : QObject(parent),
       config(config),
       manager(manager),
       config_file(program_dir / config_file_name),
-      log(program_dir / event_log_file_name, config, display),
+      log(program_dir / event_log_file_name, config, *this),
       WSocketServerOut1(new TWSocketServer(this)),
       WSocketServerOut2(new TWSocketServer(this)),
       Timer1Sec(new QTimer(this)),
@@ -93,6 +94,15 @@ int TMainWin::retry_delay(int failures) {
 void TMainWin::update_status(const std::string& text, bool write_log) {
     log.update_status(text, write_log);
     service.status(text);
+}
+
+void TMainWin::operator_confirmed_exit() {
+    exit_confirmed_ = true;
+    update_status("Vorlane closed by operator", true);
+}
+
+std::string TMainWin::served_address() const {
+    return config.output_ip == "0.0.0.0" ? first_adapter_ip() : config.output_ip;
 }
 
 // --- 1-second supervision -------------------------------------------------------------------
@@ -222,7 +232,7 @@ void TMainWin::Timer100msTimer() {
     if (!data_path_ready) return;
     for (int o = 0; o < output_count; ++o)
         if (manager.has_output(o)) send_output(o);
-    if (monitor_open && monitor != nullptr) monitor->flush_pending();
+    if (data_monitor_open) emit outputs_serviced();
 }
 
 // One batch per output in flight: the next is taken only when every connected client has
@@ -246,7 +256,7 @@ void TMainWin::send_output(int output) {
         manager.set_time(queue_clock::now());
         if (!manager.take_output(output, batch, length)) return;
 
-        if (monitor_open && monitor != nullptr && monitor->show_output()) monitor->append_line(batch);
+        if (data_monitor_open) emit batch_sent(output, batch);
         for (int i = 0; i < server->client_count(); ++i) {
             if (TTcpSrvClient* client = connected_client(i)) {
                 client->ready = false;
@@ -295,6 +305,7 @@ void TMainWin::on_rx_connected() {
     input_idle = true;
     input_fail_count = 0;
     show("Input connected");
+    emit input_state_changed(true);
 }
 
 void TMainWin::on_rx_disconnected() {
@@ -304,6 +315,7 @@ void TMainWin::on_rx_disconnected() {
     input_idle = true;
     input_countdown = -1;
     show("Input disconnected");
+    emit input_state_changed(false);
 }
 
 // Queued to this object's thread, so the receive thread never waits; Qt delivers the calls in

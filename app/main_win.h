@@ -8,8 +8,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
-#include "app/data_monitor_sink.h"
+#include "app/configuration_target.h"
 #include "app/event_log.h"
 #include "app/input_source.h"
 #include "app/service_notify.h"
@@ -25,8 +26,9 @@ namespace vorlane {
 // in ui/. Apart from the receive thread everything runs on the thread that owns it: the
 // 1-second supervision (start-up, opening and reopening outputs and input on a retry ladder,
 // the status text), the 100 ms service that moves queued sentences to the TCP clients, the
-// receive thread's four notifications and the output servers' socket events.
-class TMainWin : public QObject, public rx_target {
+// receive thread's four notifications and the output servers' socket events. The windows learn
+// what happens through its signals and tell it what the operator did through named calls.
+class TMainWin : public QObject, public rx_target, public configuration_target, private status_display {
     Q_OBJECT
 public:
     using input_factory = std::function<std::unique_ptr<input_source>(rx_target&)>;
@@ -37,12 +39,12 @@ public:
     static constexpr std::int32_t batch_capacity = 4800;
     static constexpr int ticks_per_day = 86400;
 
-    // `config` and `manager` are the process-wide settings and stream manager; `display` shows
-    // the status text and must outlive the controller. The settings file and the event log
-    // live in `program_dir`. Nothing is shown or logged before the first tick.
+    // `config` and `manager` are the process-wide settings and stream manager. The settings file
+    // and the event log live in `program_dir`. Nothing is shown or logged before the first tick,
+    // so the windows may connect to the signals after construction.
     TMainWin(config_manager& config, nmea_manager& manager, const std::filesystem::path& program_dir,
-             status_display& display, const input_factory& make_input = make_capture_input,
-             timers mode = timers::running, QObject* parent = nullptr);
+             const input_factory& make_input = make_capture_input, timers mode = timers::running,
+             QObject* parent = nullptr);
     // Stops the receive thread and waits for it, closes both outputs, releases the capture library.
     ~TMainWin() override;
 
@@ -50,7 +52,7 @@ public:
     void Timer100msTimer();
     // After the configuration window saved new settings: stop input and outputs, read the
     // settings again at the next tick and reopen everything.
-    void restart();
+    void restart() override;
     void send_output(int output);
     void process_input();
 
@@ -69,12 +71,22 @@ public:
     bool shorten_log_file() { return log.shorten_log_file(); }
     const std::filesystem::path& get_log_file_name() const { return log.get_log_file_name(); }
 
-    // The Data Monitor window: set while it is shown.
-    void set_data_monitor(data_monitor_sink* sink) { monitor = sink; }
-    bool monitor_open = false;
-    // Set by the main window's close logic.
-    bool system_shutdown = false;
-    bool close_confirmed = false;
+    // The Data Monitor window has been opened or closed: batch_sent and outputs_serviced are
+    // emitted only while it is open.
+    void data_monitor_opened() { data_monitor_open = true; }
+    void data_monitor_closed() { data_monitor_open = false; }
+    bool is_data_monitor_open() const { return data_monitor_open; }
+    // Where the Data Monitor says the served text is available: the output address (the first
+    // adapter's when the outputs listen on every adapter) and the first output port.
+    std::string served_address() const;
+    int first_output_port() const { return manager.output_ports[0]; }
+
+    // The operator has confirmed Exit: logged, and the program ends without another question.
+    void operator_confirmed_exit();
+    // The desktop is ending the user's session: the program ends without asking.
+    void session_ending() { session_is_ending_ = true; }
+    bool exit_confirmed_by_operator() const { return exit_confirmed_; }
+    bool session_is_ending() const { return session_is_ending_; }
 
     // State the windows and tests read.
     bool is_data_path_ready() const { return data_path_ready; }
@@ -89,8 +101,23 @@ public:
 signals:
     // The settings file has been read (or written with the defaults) and the ports are known.
     void configuration_loaded();
+    // Every status text, as given to update_status.
+    void status_changed(const QString& text);
+    // A line has been appended to the event log.
+    void log_appended();
+    // The text of a batch just sent to the clients of `output`; while the Data Monitor is open
+    // only.
+    void batch_sent(int output, std::string_view text);
+    // Once per 100 ms service, after its batches; while the Data Monitor is open only.
+    void outputs_serviced();
+    // The capture input has started (open) or stopped capturing.
+    void input_state_changed(bool open);
 
 private:
+    // status_display, called by the event log.
+    void show_status(const std::string& text) override { emit status_changed(QString::fromStdString(text)); }
+    void refresh_log_viewer() override { emit log_appended(); }
+
     // rx_target, called by the receive thread: queued to this object's thread, never waiting.
     void post_notification(rx_notification message) override;
     void post_report() override;
@@ -111,7 +138,9 @@ private:
     std::filesystem::path config_file;
     event_log log;
     service_notifier service;
-    data_monitor_sink* monitor = nullptr;
+    bool data_monitor_open = false;
+    bool exit_confirmed_ = false;
+    bool session_is_ending_ = false;
 
     int input_fail_count = 0;
     bool data_path_ready = false;

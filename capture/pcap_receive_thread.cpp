@@ -15,8 +15,8 @@
 #include <memory>
 #include <utility>
 
+#include "base/exception_name.h"
 #include "capture/capture_api.h"
-#include "config/exception_name.h"
 
 namespace vorlane {
 

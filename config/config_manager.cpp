@@ -4,7 +4,7 @@
 #include <string>
 #include <system_error>
 
-#include "config/exception_name.h"
+#include "base/exception_name.h"
 #include "config/ini_file.h"
 
 namespace vorlane {

@@ -90,8 +90,8 @@ int edit_number(const QString& text, int otherwise) {
     return ok ? number : otherwise;
 }
 
-TConfigWin::TConfigWin(config_manager& config, std::filesystem::path config_file, TMainWin& controller,
-                       operator_dialogs& dialogs, QWidget* parent)
+TConfigWin::TConfigWin(config_manager& config, std::filesystem::path config_file,
+                       configuration_target& controller, operator_dialogs& dialogs, QWidget* parent)
     : QDialog(parent),
       ui(std::make_unique<Ui::TConfigWin>()),
       config(config),

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string_view>
 
-#include "app/main_win.h"
+#include "app/configuration_target.h"
 #include "config/config_manager.h"
 #include "ui/operator_dialogs.h"
 
@@ -37,9 +37,10 @@ int edit_number(const QString& text, int otherwise);
 class TConfigWin : public QDialog {
     Q_OBJECT
   public:
-    // `config` is the process-wide record, `config_file` the settings file it is saved to.
-    // `config`, `controller` and `dialogs` must outlive the window.
-    TConfigWin(config_manager& config, std::filesystem::path config_file, TMainWin& controller,
+    // `config` is the process-wide record, `config_file` the settings file it is saved to, and
+    // `controller` the part of the program that runs on it. `config`, `controller` and `dialogs`
+    // must outlive the window.
+    TConfigWin(config_manager& config, std::filesystem::path config_file, configuration_target& controller,
                operator_dialogs& dialogs, QWidget* parent = nullptr);
     ~TConfigWin() override;
 
@@ -70,7 +71,7 @@ class TConfigWin : public QDialog {
     std::unique_ptr<Ui::TConfigWin> ui;
     config_manager& config;
     std::filesystem::path config_file;
-    TMainWin& controller;
+    configuration_target& controller;
     operator_dialogs& dialogs;
     bool changed = false;
     bool valid = false;

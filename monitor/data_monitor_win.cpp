@@ -7,7 +7,6 @@
 #include <exception>
 
 #include "app/event_log.h"
-#include "capture/capture_api.h"
 #include "config/text_file.h"
 #include "ui/form_style.h"
 #include "ui/ui_data_monitor_win.h"
@@ -37,13 +36,10 @@ int append_view_lines(std::string_view text, QString& lines) {
 
 }  // namespace
 
-TDataMonitorWin::TDataMonitorWin(TMainWinForm* main_window, const config_manager& config,
-                                 const nmea_manager& manager, operator_dialogs& dialogs, QWidget* parent)
+TDataMonitorWin::TDataMonitorWin(TMainWindow* main_window, operator_dialogs& dialogs, QWidget* parent)
     : QWidget(parent),
       ui(std::make_unique<Ui::TDataMonitorWin>()),
       main_window(main_window),
-      config(config),
-      manager(manager),
       dialogs(dialogs) {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -56,19 +52,20 @@ TDataMonitorWin::TDataMonitorWin(TMainWinForm* main_window, const config_manager
     connect(ui->sbFileLog, &QToolButton::clicked, this, &TDataMonitorWin::sbFileLogClick);
     connect(ui->sbPause, &QToolButton::clicked, this, &TDataMonitorWin::sbPauseClick);
     if (main_window != nullptr) {
-        main_window->controller().set_data_monitor(this);
-        connect(main_window, &TMainWinForm::status_changed, this, [this](const QString& text) {
+        const TMainWin* controller = &main_window->controller();
+        connect(controller, &TMainWin::status_changed, this, [this](const QString& text) {
             if (isVisible())
                 ui->PanelBottom->setText(QString::fromStdString(monitor_status_caption(text.toStdString())));
         });
+        connect(controller, &TMainWin::batch_sent, this, [this](int, std::string_view text) {
+            if (output_shown) append_line(text);
+        });
+        connect(controller, &TMainWin::outputs_serviced, this, &TDataMonitorWin::flush_pending);
     }
 }
 
 TDataMonitorWin::~TDataMonitorWin() {
-    if (main_window) {
-        main_window->controller().monitor_open = false;
-        main_window->controller().set_data_monitor(nullptr);
-    }
+    if (main_window) main_window->controller().data_monitor_closed();
 }
 
 void TDataMonitorWin::showEvent(QShowEvent* event) {
@@ -76,21 +73,21 @@ void TDataMonitorWin::showEvent(QShowEvent* event) {
     // The window system also reports a restore from the task bar as a show; that is no new
     // opening of the window.
     if (event->spontaneous()) return;
-    if (main_window)
+    if (main_window) {
         ui->PanelBottom->setText(
             QString::fromStdString(monitor_status_caption(main_window->status_text().toStdString())));
-    ui->lbSourceIP->setText(
-        QString::fromStdString(config.output_ip == "0.0.0.0" ? first_adapter_ip() : config.output_ip));
-    ui->lbSourcePort->setText(QString::number(manager.output_ports[0]));
+        ui->lbSourceIP->setText(QString::fromStdString(main_window->controller().served_address()));
+        ui->lbSourcePort->setText(QString::number(main_window->controller().first_output_port()));
+    }
     apply_pause();
     empty_view();
-    if (main_window) main_window->controller().monitor_open = true;
+    if (main_window) main_window->controller().data_monitor_opened();
 }
 
 void TDataMonitorWin::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     if (event->spontaneous()) return;
-    if (main_window) main_window->controller().monitor_open = false;
+    if (main_window) main_window->controller().data_monitor_closed();
     paused = true;
     output_shown = false;
     empty_view();

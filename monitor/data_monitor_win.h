@@ -7,10 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/data_monitor_sink.h"
-#include "app/main_win_form.h"
-#include "config/config_manager.h"
-#include "stream/nmea_manager.h"
+#include "app/main_window.h"
 #include "ui/operator_dialogs.h"
 
 namespace Ui {
@@ -19,25 +16,25 @@ class TDataMonitorWin;
 
 namespace vorlane {
 
-// The text the program serves to the conning display, live. While the window is shown the
-// controller queues every batch it sends here and flushes the queue once per 100 ms service, so
-// a burst of sentences costs one redraw. The view is bounded: past max_lines lines the window
+// The text the program serves to the conning display, live. While the window is shown it queues
+// every batch the controller signals and draws the queue once per 100 ms service, so a burst of
+// sentences costs one redraw. The view is bounded: past max_lines lines the window
 // pauses itself. Showing and hiding switch the feed on and off.
-class TDataMonitorWin : public QWidget, public data_monitor_sink {
+class TDataMonitorWin : public QWidget {
     Q_OBJECT
   public:
     static constexpr int max_lines = 2048;
 
-    // `main_window` may be missing; `config`, `manager` and `dialogs` must outlive the window.
-    TDataMonitorWin(TMainWinForm* main_window, const config_manager& config, const nmea_manager& manager,
-                    operator_dialogs& dialogs, QWidget* parent = nullptr);
+    // `main_window` may be missing; `dialogs` must outlive the window.
+    TDataMonitorWin(TMainWindow* main_window, operator_dialogs& dialogs, QWidget* parent = nullptr);
     ~TDataMonitorWin() override;
 
-    bool show_output() const override { return output_shown; }
+    // Shown and not paused: batches are taken into the view.
+    bool show_output() const { return output_shown; }
     // Queues a copy of the text; nothing is drawn until flush_pending.
-    void append_line(std::string_view text) override;
+    void append_line(std::string_view text);
     // Moves the queued texts into the view, with redrawing suspended.
-    void flush_pending() override;
+    void flush_pending();
     // Takes the state of the Pause button into the feed.
     void apply_pause();
 
@@ -57,9 +54,7 @@ class TDataMonitorWin : public QWidget, public data_monitor_sink {
     void empty_view();
 
     std::unique_ptr<Ui::TDataMonitorWin> ui;
-    QPointer<TMainWinForm> main_window;
-    const config_manager& config;
-    const nmea_manager& manager;
+    QPointer<TMainWindow> main_window;
     operator_dialogs& dialogs;
     bool paused = true;
     bool output_shown = false;

@@ -6,14 +6,14 @@
 #include <optional>
 #include <string>
 
-#include "config/exception_name.h"
+#include "base/exception_name.h"
 #include "config/text_file.h"
 #include "ui/form_style.h"
 #include "ui/ui_log_view_win.h"
 
 namespace vorlane {
 
-TLogViewWin::TLogViewWin(TMainWinForm* main_window, QWidget* parent)
+TLogViewWin::TLogViewWin(TMainWindow* main_window, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TLogViewWin>()), main_window(main_window) {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -24,7 +24,7 @@ TLogViewWin::TLogViewWin(TMainWinForm* main_window, QWidget* parent)
 
     connect(ui->ButtonClose, &QPushButton::clicked, this, &QDialog::hide);
     if (main_window != nullptr)
-        connect(main_window, &TMainWinForm::log_appended, this, [this] {
+        connect(&main_window->controller(), &TMainWin::log_appended, this, [this] {
             if (isVisible()) load();
         });
 }

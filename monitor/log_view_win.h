@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <memory>
 
-#include "app/main_win_form.h"
+#include "app/main_window.h"
 
 namespace Ui {
 class TLogViewWin;
@@ -19,7 +19,7 @@ class TLogViewWin : public QDialog {
     Q_OBJECT
   public:
     // `main_window` may be missing; the viewer then says so.
-    explicit TLogViewWin(TMainWinForm* main_window, QWidget* parent = nullptr);
+    explicit TLogViewWin(TMainWindow* main_window, QWidget* parent = nullptr);
     ~TLogViewWin() override;
 
     // Empties the view and fills it from the log file.
@@ -32,7 +32,7 @@ class TLogViewWin : public QDialog {
     void add_line(const QString& line);
 
     std::unique_ptr<Ui::TLogViewWin> ui;
-    QPointer<TMainWinForm> main_window;
+    QPointer<TMainWindow> main_window;
 };
 
 }  // namespace vorlane

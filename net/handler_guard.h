@@ -4,7 +4,7 @@
 #include <exception>
 #include <optional>
 
-#include "config/exception_name.h"
+#include "base/exception_name.h"
 
 namespace vorlane {
 

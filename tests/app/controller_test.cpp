@@ -21,11 +21,8 @@
 namespace vorlane {
 namespace {
 
-// The status texts in the order they were shown.
-class recording_display : public status_display {
-public:
-    void show_status(const std::string& text) override { shown.push_back(text); }
-    void refresh_log_viewer() override {}
+// The status texts in the order the controller signalled them.
+struct recording_display {
     std::vector<std::string> shown;
 };
 
@@ -93,13 +90,15 @@ struct controller_fixture : testing::Test {
     void start(bool library_loaded = true) {
         set_defaults(config);
         controller = std::make_unique<TMainWin>(
-            config, *manager, dir.path(), display,
+            config, *manager, dir.path(),
             [this, library_loaded](rx_target& target) {
                 auto made = std::make_unique<scripted_input>(target, library_loaded);
                 input = made.get();
                 return made;
             },
             TMainWin::timers::driven_by_caller);
+        QObject::connect(controller.get(), &TMainWin::status_changed,
+                         [this](const QString& text) { display.shown.push_back(text.toStdString()); });
     }
 
     // Runs n 1-second ticks and answers the texts they showed.
@@ -243,8 +242,12 @@ TEST_F(controller_fixture, ActiveAndIdleFollowTheTraffic) {
 
 TEST_F(controller_fixture, DisconnectReopensTheInputOnTheLadder) {
     run_to_ready();
+    std::vector<bool> input_states;
+    QObject::connect(controller.get(), &TMainWin::input_state_changed,
+                     [&input_states](bool open) { input_states.push_back(open); });
     controller->on_rx_disconnected();
     EXPECT_EQ(display.shown.back(), "Input disconnected");
+    EXPECT_EQ(input_states, std::vector<bool>{false});
     EXPECT_FALSE(controller->is_data_path_ready());
     const int opens = input->opens;
     int waited = 0;
@@ -253,6 +256,8 @@ TEST_F(controller_fixture, DisconnectReopensTheInputOnTheLadder) {
         ++waited;
     }
     EXPECT_EQ(waited, 10);
+    controller->on_rx_connected();
+    EXPECT_EQ(input_states, (std::vector<bool>{false, true}));
 }
 
 TEST_F(controller_fixture, RestartReadsTheSettingsAgainAndReopensEverything) {

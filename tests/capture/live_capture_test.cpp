@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "capture/capture_api.h"
-#include "capture/capture_input.h"
+#include "app/capture_input.h"
 #include "capture/pcap_receive_thread.h"
 #include "tests/capture/rx_recorder.h"
 #include "tools/raw_udp.h"

@@ -9,15 +9,15 @@
 #include <cstring>
 #include <fstream>
 
-#include "monitor/data_monitor_win.h"
 #include "tests/support/nmea_text.h"
 #include "tests/ui/window_fixture.h"
+#include "monitor/data_monitor_win.h"
 
 namespace vorlane::test {
 namespace {
 
 struct monitor_fixture : window_fixture {
-    TDataMonitorWin monitor{main_window.get(), config, *manager, dialogs};
+    TDataMonitorWin monitor{main_window.get(), dialogs};
 
     template <typename T>
     T& control(const char* name) {
@@ -58,7 +58,7 @@ TEST_F(monitor_fixture, ShowingAndHidingSwitchTheFeed) {
     manager->output_ports = {15000, 15001};
     controller().update_status("Ready", false);
     monitor.show();
-    EXPECT_TRUE(controller().monitor_open);
+    EXPECT_TRUE(controller().is_data_monitor_open());
     EXPECT_TRUE(monitor.show_output());
     EXPECT_FALSE(monitor.is_paused());
     EXPECT_EQ(control<QLabel>("lbSourceIP").text(), "127.0.0.1");
@@ -68,7 +68,7 @@ TEST_F(monitor_fixture, ShowingAndHidingSwitchTheFeed) {
     feed("$GPZDA\r\n");
     monitor.append_line("queued before the window closed\r\n");
     monitor.hide();
-    EXPECT_FALSE(controller().monitor_open);
+    EXPECT_FALSE(controller().is_data_monitor_open());
     EXPECT_FALSE(monitor.show_output());
     EXPECT_TRUE(monitor.is_paused());
     EXPECT_EQ(monitor.line_count(), 0);
@@ -222,11 +222,8 @@ TEST_F(monitor_fixture, UnwritableFileLeavesTheViewAsItWas) {
 }
 
 TEST(DataMonitorWithoutMainWindow, SaveDoesNothing) {
-    config_manager config;
-    set_defaults(config);
-    auto manager = std::make_unique<nmea_manager>();
     scripted_dialogs dialogs;
-    TDataMonitorWin monitor(nullptr, config, *manager, dialogs);
+    TDataMonitorWin monitor(nullptr, dialogs);
     monitor.show();
     monitor.append_line("$A*00\r\n");
     monitor.flush_pending();

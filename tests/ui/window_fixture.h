@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/main_win_form.h"
+#include "app/main_window.h"
 #include "tests/support/free_ports.h"
 #include "tests/support/temp_dir.h"
 #include "ui/operator_dialogs.h"
@@ -82,11 +82,11 @@ struct window_fixture : testing::Test {
     std::unique_ptr<nmea_manager> manager = std::make_unique<nmea_manager>();
     scripted_dialogs dialogs;
     idle_input* input = nullptr;
-    std::unique_ptr<TMainWinForm> main_window;
+    std::unique_ptr<TMainWindow> main_window;
 
     window_fixture() {
         set_defaults(config);
-        main_window = std::make_unique<TMainWinForm>(
+        main_window = std::make_unique<TMainWindow>(
             config, *manager, dir.path(), dialogs,
             [this](rx_target&) {
                 auto made = std::make_unique<idle_input>();

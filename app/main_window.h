@@ -7,31 +7,30 @@
 #include <memory>
 #include <string>
 
-#include "app/event_log.h"
 #include "app/main_win.h"
 #include "ui/operator_dialogs.h"
 
 class QMenu;
 namespace Ui {
-class TMainWin;
+class TMainWindow;
 }
 
 namespace vorlane {
 
 // The main window: the status line, the Hide button and the pop-up menu that shows the other
-// windows or ends the program. It constructs the controller and is its status display. Ending it
+// windows or ends the program. It constructs the controller and shows its status text. Ending it
 // ends the program, and because the conning display then stops receiving data, every close
 // must be confirmed unless the desktop is ending the user's session.
-class TMainWinForm : public QWidget, public status_display {
+class TMainWindow : public QWidget {
     Q_OBJECT
   public:
     // The arguments after `dialogs` are the controller's (TMainWin). `dialogs` must outlive the
     // window. Nothing is shown: the program shows the window minimised.
-    TMainWinForm(config_manager& config, nmea_manager& manager, const std::filesystem::path& program_dir,
-                 operator_dialogs& dialogs, const TMainWin::input_factory& make_input = make_capture_input,
-                 TMainWin::timers mode = TMainWin::timers::running, QWidget* parent = nullptr);
-    // Destroys the controller first: its shut-down may still report through this window.
-    ~TMainWinForm() override;
+    TMainWindow(config_manager& config, nmea_manager& manager, const std::filesystem::path& program_dir,
+                operator_dialogs& dialogs, const TMainWin::input_factory& make_input = make_capture_input,
+                TMainWin::timers mode = TMainWin::timers::running, QWidget* parent = nullptr);
+    // Destroys the controller first: its shut-down may still report to this window.
+    ~TMainWindow() override;
 
     TMainWin& controller() { return *controller_; }
     // The windows the pop-up menu shows. They are created after this one; any may be missing.
@@ -39,9 +38,6 @@ class TMainWinForm : public QWidget, public status_display {
 
     // The last status text, without the blank the panel puts in front.
     const QString& status_text() const { return status_text_; }
-
-    void show_status(const std::string& text) override;
-    void refresh_log_viewer() override;
 
     // The desktop asks whether the user's log-on may end: the answer is yes, and from now on
     // the window closes without asking.
@@ -56,10 +52,6 @@ class TMainWinForm : public QWidget, public status_display {
     void MenuExitClick();
 
   signals:
-    // Every status text, as given to update_status.
-    void status_changed(const QString& text);
-    // A line has been appended to the event log.
-    void log_appended();
     // The window has closed; the program ends its event loop.
     void closed();
 
@@ -69,11 +61,13 @@ class TMainWinForm : public QWidget, public status_display {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    // The controller's status text: status_panel_caption(text), repainted before returning.
+    void show_status(const QString& text);
     bool FormCloseQuery();
     void FormClose();
     bool exit_confirmed();
 
-    std::unique_ptr<Ui::TMainWin> ui;
+    std::unique_ptr<Ui::TMainWindow> ui;
     QMenu* PopupMenu1;
     operator_dialogs& dialogs;
     QString status_text_;

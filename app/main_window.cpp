@@ -1,4 +1,4 @@
-#include "app/main_win_form.h"
+#include "app/main_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -7,8 +7,9 @@
 #include <QMenu>
 #include <QSessionManager>
 
+#include "app/event_log.h"
 #include "ui/form_style.h"
-#include "ui/ui_main_win.h"
+#include "ui/ui_main_window.h"
 
 namespace vorlane {
 
@@ -26,11 +27,11 @@ void bring_forward(QWidget& window) {
 
 }  // namespace
 
-TMainWinForm::TMainWinForm(config_manager& config, nmea_manager& manager,
-                           const std::filesystem::path& program_dir, operator_dialogs& dialogs,
-                           const TMainWin::input_factory& make_input, TMainWin::timers mode, QWidget* parent)
+TMainWindow::TMainWindow(config_manager& config, nmea_manager& manager,
+                         const std::filesystem::path& program_dir, operator_dialogs& dialogs,
+                         const TMainWin::input_factory& make_input, TMainWin::timers mode, QWidget* parent)
     : QWidget(parent),
-      ui(std::make_unique<Ui::TMainWin>()),
+      ui(std::make_unique<Ui::TMainWindow>()),
       PopupMenu1(new QMenu(this)),
       dialogs(dialogs),
       status_text_("Starting up...") {
@@ -40,82 +41,74 @@ TMainWinForm::TMainWinForm(config_manager& config, nmea_manager& manager,
     setFont(form_font());
     PopupMenu1->addActions({ui->MenuShowLog, ui->MenuDataMonitor, ui->MenuConfig, ui->MenuExit});
 
-    connect(ui->ButtonHide, &QPushButton::clicked, this, &TMainWinForm::ButtonHideClick);
-    connect(ui->MenuShowLog, &QAction::triggered, this, &TMainWinForm::MenuShowLogClick);
-    connect(ui->MenuDataMonitor, &QAction::triggered, this, &TMainWinForm::MenuDataMonitorClick);
-    connect(ui->MenuConfig, &QAction::triggered, this, &TMainWinForm::MenuConfigClick);
-    connect(ui->MenuExit, &QAction::triggered, this, &TMainWinForm::MenuExitClick);
+    connect(ui->ButtonHide, &QPushButton::clicked, this, &TMainWindow::ButtonHideClick);
+    connect(ui->MenuShowLog, &QAction::triggered, this, &TMainWindow::MenuShowLogClick);
+    connect(ui->MenuDataMonitor, &QAction::triggered, this, &TMainWindow::MenuDataMonitorClick);
+    connect(ui->MenuConfig, &QAction::triggered, this, &TMainWindow::MenuConfigClick);
+    connect(ui->MenuExit, &QAction::triggered, this, &TMainWindow::MenuExitClick);
     // The session manager's request to save before the log-on ends (X11); Wayland desktops end
     // the session with a termination signal, which the program routes to end_session().
     if (qGuiApp != nullptr)
         connect(qGuiApp, &QGuiApplication::commitDataRequest, this,
                 [this](QSessionManager&) { query_end_session(); });
 
-    controller_ = std::make_unique<TMainWin>(config, manager, program_dir, *this, make_input, mode);
+    controller_ = std::make_unique<TMainWin>(config, manager, program_dir, make_input, mode);
+    connect(controller_.get(), &TMainWin::status_changed, this, &TMainWindow::show_status);
     centre_on_screen(*this);
 }
 
-TMainWinForm::~TMainWinForm() {
+TMainWindow::~TMainWindow() {
     controller_.reset();
 }
 
-void TMainWinForm::set_windows(QWidget* log_viewer_window, QWidget* data_monitor_window, QWidget* config) {
+void TMainWindow::set_windows(QWidget* log_viewer_window, QWidget* data_monitor_window, QWidget* config) {
     log_viewer = log_viewer_window;
     data_monitor = data_monitor_window;
     config_window = config;
 }
 
-void TMainWinForm::show_status(const std::string& text) {
-    status_text_ = QString::fromStdString(text);
-    ui->PanelStatus->setText(QString::fromStdString(status_panel_caption(text)));
+void TMainWindow::show_status(const QString& text) {
+    status_text_ = text;
+    ui->PanelStatus->setText(QString::fromStdString(status_panel_caption(text.toStdString())));
     // Visible at once, also while a long step is still running on this thread.
     ui->PanelStatus->repaint();
-    emit status_changed(status_text_);
 }
 
-void TMainWinForm::refresh_log_viewer() {
-    emit log_appended();
+void TMainWindow::query_end_session() {
+    controller_->session_ending();
 }
 
-void TMainWinForm::query_end_session() {
-    controller_->system_shutdown = true;
-}
-
-void TMainWinForm::end_session() {
-    controller_->system_shutdown = true;
+void TMainWindow::end_session() {
+    controller_->session_ending();
     close();
 }
 
 // Minimises the application: every window of it that is open goes to the task bar.
-void TMainWinForm::ButtonHideClick() {
+void TMainWindow::ButtonHideClick() {
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window->isVisible() && (window->windowType() == Qt::Window || window->windowType() == Qt::Dialog))
             window->showMinimized();
 }
 
-void TMainWinForm::MenuShowLogClick() {
+void TMainWindow::MenuShowLogClick() {
     if (log_viewer) bring_forward(*log_viewer);
 }
 
-void TMainWinForm::MenuDataMonitorClick() {
+void TMainWindow::MenuDataMonitorClick() {
     if (data_monitor) bring_forward(*data_monitor);
 }
 
-void TMainWinForm::MenuConfigClick() {
+void TMainWindow::MenuConfigClick() {
     if (config_window && !config_window->isVisible()) bring_forward(*config_window);
 }
 
-void TMainWinForm::MenuExitClick() {
-    if (!exit_confirmed()) {
-        controller_->close_confirmed = false;
-        return;
-    }
-    controller_->close_confirmed = true;
-    controller_->update_status("Vorlane closed by operator", true);
+void TMainWindow::MenuExitClick() {
+    if (!exit_confirmed()) return;
+    controller_->operator_confirmed_exit();
     close();
 }
 
-bool TMainWinForm::exit_confirmed() {
+bool TMainWindow::exit_confirmed() {
     return dialogs.ask_yes_no(
         this, "Vorlane WARNING",
         "WARNING: Closing the Vorlane will cause the Conning to stop receiving data from "
@@ -123,7 +116,7 @@ bool TMainWinForm::exit_confirmed() {
         operator_dialogs::icon::none);
 }
 
-void TMainWinForm::closeEvent(QCloseEvent* event) {
+void TMainWindow::closeEvent(QCloseEvent* event) {
     if (!FormCloseQuery()) {
         event->ignore();
         return;
@@ -132,25 +125,26 @@ void TMainWinForm::closeEvent(QCloseEvent* event) {
     FormClose();
 }
 
-bool TMainWinForm::FormCloseQuery() {
-    return shut_down || controller_->system_shutdown || controller_->close_confirmed || exit_confirmed();
+bool TMainWindow::FormCloseQuery() {
+    return shut_down || controller_->session_is_ending() || controller_->exit_confirmed_by_operator() ||
+           exit_confirmed();
 }
 
 // A window that has closed can be asked to close again (the application quitting closes every
 // window); the shut-down is logged once.
-void TMainWinForm::FormClose() {
+void TMainWindow::FormClose() {
     if (shut_down) return;
     shut_down = true;
     controller_->update_status("Vorlane shutting down", true);
     emit closed();
 }
 
-void TMainWinForm::contextMenuEvent(QContextMenuEvent* event) {
+void TMainWindow::contextMenuEvent(QContextMenuEvent* event) {
     PopupMenu1->popup(event->globalPos());
 }
 
 // Enter presses the default button, Hide, wherever the focus is.
-void TMainWinForm::keyPressEvent(QKeyEvent* event) {
+void TMainWindow::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         ui->ButtonHide->click();
         return;

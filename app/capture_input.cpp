@@ -1,8 +1,8 @@
-#include "capture/capture_input.h"
+#include "app/capture_input.h"
 
 #include <exception>
 
-#include "config/exception_name.h"
+#include "base/exception_name.h"
 
 namespace vorlane {
 

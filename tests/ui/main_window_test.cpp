@@ -25,7 +25,7 @@ struct main_window_fixture : window_fixture {
     int closed_signals = 0;
 
     main_window_fixture() {
-        QObject::connect(main_window.get(), &TMainWinForm::closed, [this] { ++closed_signals; });
+        QObject::connect(main_window.get(), &TMainWindow::closed, [this] { ++closed_signals; });
         main_window->show();
     }
 
@@ -63,7 +63,7 @@ TEST_F(main_window_fixture, LayoutAsTheOperatorKnowsIt) {
 
 TEST_F(main_window_fixture, StatusPanelShowsTheNewestTextWithABlankInFront) {
     std::vector<QString> signalled;
-    QObject::connect(main_window.get(), &TMainWinForm::status_changed,
+    QObject::connect(&controller(), &TMainWin::status_changed,
                      [&signalled](const QString& text) { signalled.push_back(text); });
     controller().update_status("Ready", false);
     EXPECT_EQ(panel_text(), " Ready");
@@ -82,7 +82,7 @@ TEST_F(main_window_fixture, ExitAnsweredYesAsksOnceAndLogsBothLines) {
     EXPECT_EQ(dialogs.asked[0].text, exit_warning);
     EXPECT_EQ(dialogs.asked[0].symbol, operator_dialogs::icon::none);
     EXPECT_EQ(logged(), (strings{"Vorlane closed by operator", "Vorlane shutting down"}));
-    EXPECT_TRUE(controller().close_confirmed);
+    EXPECT_TRUE(controller().exit_confirmed_by_operator());
     EXPECT_FALSE(main_window->isVisible());
     EXPECT_EQ(closed_signals, 1);
 }
@@ -92,7 +92,7 @@ TEST_F(main_window_fixture, ExitAnsweredNoKeepsRunningAndWritesNothing) {
     menu_item("MenuExit").trigger();
 
     EXPECT_EQ(dialogs.asked.size(), 1u);
-    EXPECT_FALSE(controller().close_confirmed);
+    EXPECT_FALSE(controller().exit_confirmed_by_operator());
     EXPECT_TRUE(main_window->isVisible());
     EXPECT_FALSE(log_exists());
     EXPECT_EQ(closed_signals, 0);
@@ -109,14 +109,14 @@ TEST_F(main_window_fixture, EveryOtherCloseAttemptAsksAndNoRefusesIt) {
     EXPECT_EQ(dialogs.asked.size(), 2u);
     EXPECT_EQ(dialogs.asked[1].text, exit_warning);
     EXPECT_EQ(logged(), strings{"Vorlane shutting down"});
-    EXPECT_FALSE(controller().close_confirmed) << "only Exit confirms";
+    EXPECT_FALSE(controller().exit_confirmed_by_operator()) << "only Exit confirms";
     EXPECT_EQ(closed_signals, 1);
 }
 
 TEST_F(main_window_fixture, EndOfTheLogOnClosesWithoutAQuestion) {
     main_window->query_end_session();
     EXPECT_TRUE(main_window->isVisible()) << "the query alone closes nothing";
-    EXPECT_TRUE(controller().system_shutdown);
+    EXPECT_TRUE(controller().session_is_ending());
     EXPECT_TRUE(main_window->close());
 
     EXPECT_TRUE(dialogs.asked.empty());
