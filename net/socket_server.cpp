@@ -1,5 +1,7 @@
 #include "net/socket_server.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <QHostAddress>
@@ -12,6 +14,33 @@
 #include "net/socket_error.h"
 
 namespace vorlane {
+
+namespace {
+
+// A display that loses power or its cable never answers again, and the kernel alone would keep
+// retrying for a quarter of an hour while the owner's batch for that port stays unsent. Data
+// left unacknowledged for dead_peer_ms ends the connection; keep-alive probes find a dead peer
+// the same way when nothing is being sent.
+constexpr int dead_peer_ms = 20000;
+constexpr int keepalive_idle_s = 10;
+constexpr int keepalive_interval_s = 5;
+constexpr int keepalive_probes = 2;
+// The socket counts as writable only while fewer unsent bytes than this wait in the kernel, so
+// a slow reader's data waits in the owner's queue, where newer values replace older ones,
+// instead of in a send buffer that grows to megabytes.
+constexpr int unsent_limit = 4096;
+
+void set_display_connection_options(int fd) {
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &dead_peer_ms, sizeof dead_peer_ms);
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &keepalive_idle_s, sizeof keepalive_idle_s);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &keepalive_interval_s, sizeof keepalive_interval_s);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &keepalive_probes, sizeof keepalive_probes);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &unsent_limit, sizeof unsent_limit);
+}
+
+}  // namespace
 
 TWSocketServer::TWSocketServer(QObject* parent)
     : QObject(parent), listener(new QTcpServer(this)), accept_retry(new QTimer(this)) {
@@ -64,9 +93,10 @@ void TWSocketServer::accept_pending() {
 void TWSocketServer::accept_connection(QTcpSocket* connection) {
     // Linger on with a time of 0: closing a connection resets it at once, dropping what is
     // still queued, instead of leaving it to drain towards a peer that may never read.
+    const int fd = static_cast<int>(connection->socketDescriptor());
     const linger reset_on_close{1, 0};
-    ::setsockopt(static_cast<int>(connection->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset_on_close,
-                 sizeof reset_on_close);
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset_on_close, sizeof reset_on_close);
+    set_display_connection_options(fd);
 
     TWSocketClient* client = make_client().release();
     client->setParent(this);

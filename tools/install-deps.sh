@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-base-dev libpcap-dev
-  netcat-openbsd libcap2-bin
+  netcat-openbsd libcap2-bin iproute2
   fonts-liberation xvfb xauth
 )
 

@@ -11,6 +11,9 @@
 #include <QTcpServer>
 #include <QTest>
 #include <algorithm>
+#include <array>
+#include <chrono>
+#include <iostream>
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
@@ -25,6 +28,7 @@
 #include "net/tcp_srv_client.h"
 #include "tests/support/loopback_peer.h"
 #include "tests/support/nmea_text.h"
+#include "tests/support/veth_link.h"
 
 namespace vorlane {
 namespace {
@@ -557,6 +561,96 @@ TEST_F(SocketServerTest, BacklogBoundsTheConnectionsWaitingToBeAccepted) {
     for (const auto& peer : waiting) completed += peer->wait_connected(20) ? 1 : 0;
     EXPECT_GE(completed, 5);
     EXPECT_LE(completed, 6);
+}
+
+// Faults of the link between the gateway and its displays, made in network namespaces of the
+// test's own: the server listens in near, the display that misbehaves connects from far.
+class DisplayLinkTest : public SocketServerTest {
+protected:
+    void SetUp() override {
+        SocketServerTest::SetUp();
+        if (const std::string reason = test::veth_link::unavailable_reason(); !reason.empty()) GTEST_SKIP() << reason;
+        link = std::make_unique<test::veth_link>();
+        server.set_address(QStringLiteral("0.0.0.0"));
+        server.listen();
+    }
+
+    loopback_peer& connect_far_peer() {
+        const std::size_t before = announced.size();
+        link->in_far([&] {
+            peers.push_back(std::make_unique<loopback_peer>(server.listening_port(), 0, test::veth_link::near_address));
+        });
+        EXPECT_TRUE(peers.back()->wait_connected(wait_ms));
+        EXPECT_TRUE(pump_until([&] { return announced.size() > before; })) << "connection not announced";
+        return *peers.back();
+    }
+
+    std::unique_ptr<test::veth_link> link;
+};
+
+using std::chrono::duration;
+using std::chrono::steady_clock;
+
+TEST_F(DisplayLinkTest, VanishedDisplayIsDroppedAndTheOthersResume) {
+    loopback_peer& near_peer = connect_peer();
+    loopback_peer& far_peer = connect_far_peer();
+    ASSERT_TRUE(pump_until([&] { return far_peer.received() == banner_line; }));
+
+    ASSERT_TRUE(link->command("far", "ip link set {dev} down"));
+    auto last_arrival = steady_clock::now();
+    duration<double> longest_stall{0};
+    std::size_t seen = near_peer.received().size();
+    int n = 0;
+    // Far below the quarter of an hour the kernel alone keeps a dead connection.
+    const bool resumed = pump_until(
+        [&] {
+            if (all_ready()) send_to_all(batch(n++));
+            if (near_peer.received().size() == seen) return false;
+            seen = near_peer.received().size();
+            longest_stall = std::max<duration<double>>(longest_stall, steady_clock::now() - last_arrival);
+            last_arrival = steady_clock::now();
+            return server.client_count() == 1;
+        },
+        60000);
+    std::cout << "other display stalled for " << longest_stall.count() << " s\n";
+    EXPECT_TRUE(resumed) << "the vanished display was never dropped";
+    EXPECT_LT(longest_stall.count(), 30.0);
+}
+
+// A display behind a 9600 bit/s radio link, fed forty sentences a second in ten kinds, where a
+// newer sentence replaces a waiting one of its kind as in an output queue.
+TEST_F(DisplayLinkTest, SlowDisplayGetsTheNewestValuesLateBySeconds) {
+    ASSERT_TRUE(link->command("near", "tc qdisc add dev {dev} root tbf rate 9600bit burst 1600 latency 100ms"));
+    loopback_peer& radio = connect_far_peer();
+    const auto start = steady_clock::now();
+    const auto now_ms = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(steady_clock::now() - start).count();
+    };
+    std::array<std::string, 10> waiting;
+    constexpr int ticks = 300;
+    for (int tick = 0; tick < ticks; ++tick) {
+        for (int i = 0; i < 4; ++i) {
+            const int kind = (tick * 4 + i) % static_cast<int>(waiting.size());
+            waiting[kind] = with_checksum("$VLTX" + std::string(1, static_cast<char>('A' + kind)) + "," +
+                                          std::to_string(now_ms()) + "," + std::string(48, '0')) +
+                            "\r\n";
+        }
+        if (all_ready()) {
+            std::string text;
+            for (std::string& sentence : waiting) text += std::exchange(sentence, {});
+            send_to_all(QByteArray::fromStdString(text));
+        }
+        pump_for(100);
+    }
+
+    const std::string& received = radio.received();
+    const std::size_t end = received.rfind("\r\n");
+    ASSERT_NE(end, std::string::npos);
+    const std::size_t line = received.rfind("\r\n", end - 1) + 2;
+    const long long stamp = std::atoll(received.c_str() + received.find(',', line) + 1);
+    const double age = static_cast<double>(now_ms() - stamp) / 1000;
+    std::cout << "newest value at the slow display is " << age << " s old after " << ticks / 10 << " s\n";
+    EXPECT_LT(age, 10.0);
 }
 
 }  // namespace
