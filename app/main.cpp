@@ -60,6 +60,9 @@ static vorlane::config_manager settings;
 static vorlane::nmea_manager stream_manager;
 
 int main(int argc, char** argv) {
+    // Standard error may be a pipe to a logger that goes away: a write to it, the toolkit's
+    // own warnings included, then fails with EPIPE instead of ending the program.
+    std::signal(SIGPIPE, SIG_IGN);
     set_defaults(settings);
     choose_offscreen_without_display();
     QApplication application(argc, argv);
