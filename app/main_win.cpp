@@ -101,7 +101,10 @@ void TMainWin::Timer1SecTimer() {
         // The settings are not read yet: this first shortening uses the default limit.
         log.shorten_log_file();
     }
-    if (!config_loaded && !load_configuration()) return;
+    if (!config_loaded && !load_configuration()) {
+        count_down_log_shortening();
+        return;
+    }
     supervise();
 }
 
@@ -110,7 +113,10 @@ bool TMainWin::load_configuration() {
     try {
         data_path_ready = false;
         show("Loading config...");
-        if (!std::filesystem::exists(config_file) && !write_config(config, config_file)) {
+        // A path that cannot be examined is not written over: reading it reports why.
+        std::error_code unexaminable;
+        const bool present = std::filesystem::exists(config_file, unexaminable) || unexaminable;
+        if (!present && !write_config(config, config_file)) {
             const std::string error = take_error(config);
             update_status(error.empty() ? "Error QXE-604" : error, true);
         }
@@ -124,7 +130,11 @@ bool TMainWin::load_configuration() {
         config_loaded = true;
         return true;
     } catch (const std::exception& e) {
-        update_status(error_text("QXE-802", e), true);
+        // Tried again every second, the same failure is logged only when it first occurs and
+        // when it changes.
+        const std::string error = error_text("QXE-802", e);
+        update_status(error, error != last_stage_error);
+        last_stage_error = error;
         return false;
     }
 }
@@ -138,10 +148,7 @@ void TMainWin::supervise() {
         show("Please configure network settings");
         return;
     }
-    if (log_shorten_countdown >= 0 && --log_shorten_countdown == 0) {
-        log.shorten_log_file();
-        log_shorten_countdown = ticks_per_day;
-    }
+    count_down_log_shortening();
 
     // A countdown that reaches 0 makes one attempt; the next tick takes it to -1, and the one
     // after arms it again from the ladder, so attempts are one tick further apart than the
@@ -185,6 +192,13 @@ void TMainWin::supervise() {
     } else if (input_idle && traffic_active) {
         show("Idle");
         traffic_active = false;
+    }
+}
+
+void TMainWin::count_down_log_shortening() {
+    if (log_shorten_countdown >= 0 && --log_shorten_countdown == 0) {
+        log.shorten_log_file();
+        log_shorten_countdown = ticks_per_day;
     }
 }
 

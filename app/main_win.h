@@ -95,6 +95,7 @@ private:
     void show(const std::string& text) { update_status(text, false); }
     bool load_configuration();
     void supervise();
+    void count_down_log_shortening();
     bool open_input();
 
     void WSocketServerOutChangeState(TWSocketServer* server, socket_state old_state, socket_state new_state);
@@ -122,6 +123,8 @@ private:
     bool new_traffic = false;
     bool input_idle = true;
     bool closing = false;
+    // The last failure of the configuration stage, logged once however often it repeats.
+    std::string last_stage_error;
 
     TWSocketServer* WSocketServerOut1;
     TWSocketServer* WSocketServerOut2;

@@ -176,6 +176,16 @@ TEST_F(controller_fixture, MissingCaptureLibraryStopsSupervisionAlsoAfterRestart
     EXPECT_EQ(log_text().find("WinPCap"), std::string::npos);
 }
 
+TEST_F(controller_fixture, SettingsPathThatCannotBeExaminedIsReportedOnceAndStartUpGoesOn) {
+    std::filesystem::create_symlink("Vorlane.ini", dir / "Vorlane.ini");
+    start(false);
+    EXPECT_EQ(ticks(3).back(), "WinPCap is required, please install.");
+    const std::string log = log_text();
+    EXPECT_NE(log.find(" Error QXE-612: Failed to read config file\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Error QXE-", log.find("Error QXE-") + 1), std::string::npos) << log;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "Vorlane.ini"));
+}
+
 TEST(RetryLadder, MapsFailureCountsToTicks) {
     const std::pair<int, int> rows[] = {{0, 10},   {9, 10},   {10, 60},      {19, 60},
                                         {20, 3600}, {29, 3600}, {30, 86400}, {1000, 86400}};
