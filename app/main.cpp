@@ -1,5 +1,6 @@
 // vorlane: the gateway program. No command-line options: the settings file "Vorlane.ini" and
 // the event log "Vorlane.log" live beside the executable.
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -45,6 +46,15 @@ bool route_termination_signals() {
     return true;
 }
 
+// Every display connection takes a descriptor, and so does every accept that cannot be served:
+// the soft limit (often 1024) is raised as far as the hard one allows.
+void raise_descriptor_limit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
 // A gateway on a bridge computer may run without a desktop: then the windows are drawn off
 // screen, and the status line goes to standard error.
 void choose_offscreen_without_display() {
@@ -63,6 +73,7 @@ int main(int argc, char** argv) {
     // Standard error may be a pipe to a logger that goes away: a write to it, the toolkit's
     // own warnings included, then fails with EPIPE instead of ending the program.
     std::signal(SIGPIPE, SIG_IGN);
+    raise_descriptor_limit();
     set_defaults(settings);
     choose_offscreen_without_display();
     QApplication application(argc, argv);

@@ -1,14 +1,18 @@
 #include "net/socket_server.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <QHostAddress>
 #include <QPointer>
-#include <QTcpServer>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
 
 #include "net/handler_guard.h"
 #include "net/socket_error.h"
@@ -40,23 +44,52 @@ void set_display_connection_options(int fd) {
     ::setsockopt(fd, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &unsent_limit, sizeof unsent_limit);
 }
 
+// The cause of a failed socket call as the socket layer names it.
+QAbstractSocket::SocketError socket_error_code(int error) {
+    switch (error) {
+        case EADDRINUSE:
+            return QAbstractSocket::AddressInUseError;
+        case EADDRNOTAVAIL:
+            return QAbstractSocket::SocketAddressNotAvailableError;
+        case EACCES:
+        case EPERM:
+            return QAbstractSocket::SocketAccessError;
+        case EMFILE:
+        case ENFILE:
+        case ENOBUFS:
+        case ENOMEM:
+            return QAbstractSocket::SocketResourceError;
+        default:
+            return QAbstractSocket::UnknownSocketError;
+    }
+}
+
+bool out_of_descriptors(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
 }  // namespace
 
-TWSocketServer::TWSocketServer(QObject* parent)
-    : QObject(parent), listener(new QTcpServer(this)), accept_retry(new QTimer(this)) {
+TWSocketServer::TWSocketServer(QObject* parent) : QObject(parent), accept_retry(new QTimer(this)) {
     accept_retry->setSingleShot(true);
     accept_retry->setInterval(accept_retry_ms);
-    connect(listener, &QTcpServer::newConnection, this, &TWSocketServer::accept_pending);
-    connect(listener, &QTcpServer::acceptError, this, &TWSocketServer::on_accept_error);
     connect(accept_retry, &QTimer::timeout, this, [this] {
-        if (current_state == socket_state::listening) listener->resumeAccepting();
+        if (acceptor != nullptr) acceptor->setEnabled(true);
     });
+}
+
+// Quietly: nobody is to be told of a state change by an object that is going.
+TWSocketServer::~TWSocketServer() {
+    if (current_state == socket_state::listening) release_listener();
 }
 
 void TWSocketServer::listen() {
     const QString where = listen_address + QLatin1Char(':') + QString::number(listen_port);
     const auto failure = [&where](QAbstractSocket::SocketError code, const QString& cause) {
         return socket_error(code, QStringLiteral("listen on %1: %2").arg(where, cause));
+    };
+    const auto system_failure = [&failure](int error) {
+        return failure(socket_error_code(error), QString::fromLocal8Bit(std::strerror(error)));
     };
     if (current_state != socket_state::closed)
         throw failure(QAbstractSocket::OperationError, QStringLiteral("the server is already listening"));
@@ -65,21 +98,66 @@ void TWSocketServer::listen() {
         throw failure(QAbstractSocket::SocketAddressNotAvailableError, QStringLiteral("not an IP address"));
     if (listen_port < 0 || listen_port > 65535)
         throw failure(QAbstractSocket::UnsupportedSocketOperationError, QStringLiteral("port out of range"));
-    listener->setListenBacklogSize(listen_backlog);
-    if (!listener->listen(host, static_cast<quint16>(listen_port)))
-        throw failure(listener->serverError(), listener->errorString());
+
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (host.protocol() == QAbstractSocket::IPv4Protocol) {
+        auto* ipv4 = reinterpret_cast<sockaddr_in*>(&address);
+        ipv4->sin_family = AF_INET;
+        ipv4->sin_port = htons(static_cast<quint16>(listen_port));
+        ipv4->sin_addr.s_addr = htonl(host.toIPv4Address());
+        length = sizeof *ipv4;
+    } else {
+        auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&address);
+        ipv6->sin6_family = AF_INET6;
+        ipv6->sin6_port = htons(static_cast<quint16>(listen_port));
+        const Q_IPV6ADDR bytes = host.toIPv6Address();
+        std::memcpy(&ipv6->sin6_addr, bytes.c, sizeof bytes.c);
+        length = sizeof *ipv6;
+    }
+    const int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) throw system_failure(errno);
+    // A port whose last connections are still in TIME_WAIT can be listened on again at once.
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 || ::listen(fd, listen_backlog) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw system_failure(error);
+    }
+    listener = fd;
+    spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    refusing = false;
+    acceptor = new QSocketNotifier(listener, QSocketNotifier::Read, this);
+    connect(acceptor, &QSocketNotifier::activated, this, &TWSocketServer::accept_pending);
     set_state(socket_state::listening);
 }
 
 void TWSocketServer::close() {
     accept_retry->stop();
     if (current_state == socket_state::closed) return;
-    listener->close();
+    release_listener();
     set_state(socket_state::closed);
 }
 
+void TWSocketServer::release_listener() {
+    // Closing may happen inside the notifier's own activation: it goes when that has returned.
+    acceptor->setEnabled(false);
+    acceptor->deleteLater();
+    acceptor = nullptr;
+    ::close(listener);
+    listener = -1;
+    if (spare >= 0) ::close(spare);
+    spare = -1;
+}
+
 quint16 TWSocketServer::listening_port() const {
-    return current_state == socket_state::listening ? listener->serverPort() : quint16{0};
+    if (current_state != socket_state::listening) return 0;
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+    return ntohs(address.ss_family == AF_INET ? reinterpret_cast<const sockaddr_in*>(&address)->sin_port
+                                              : reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
 }
 
 TWSocketClient* TWSocketServer::client(int index) const {
@@ -87,7 +165,31 @@ TWSocketClient* TWSocketServer::client(int index) const {
 }
 
 void TWSocketServer::accept_pending() {
-    while (QTcpSocket* connection = listener->nextPendingConnection()) accept_connection(connection);
+    while (current_state == socket_state::listening) {
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            if (out_of_descriptors(error)) {
+                on_accept_error(error);
+                return;
+            }
+            // EAGAIN: nobody waits. Anything else concerns only the connection that was being
+            // accepted (it was aborted, its network went), so the next one is tried.
+            if (error == EAGAIN || error == EWOULDBLOCK) {
+                refusing = false;
+                return;
+            }
+            continue;
+        }
+        refusing = false;
+        auto* connection = new QTcpSocket;
+        if (!connection->setSocketDescriptor(fd)) {
+            ::close(fd);
+            delete connection;
+            continue;
+        }
+        accept_connection(connection);
+    }
 }
 
 void TWSocketServer::accept_connection(QTcpSocket* connection) {
@@ -133,11 +235,21 @@ void TWSocketServer::remove_client(TWSocketClient* client) {
     client->deleteLater();
 }
 
-void TWSocketServer::on_accept_error(QAbstractSocket::SocketError) {
-    // The listener has paused accepting. Left so, the port would keep taking connections into
-    // its backlog that nobody ever serves.
-    if (!report_background_error(QStringLiteral("accept failed: ") + listener->errorString()))
-        accept_retry->start();
+void TWSocketServer::on_accept_error(int error) {
+    // Out of descriptors the listening socket stays readable, and accepting again at once would
+    // spin: accepting pauses. A client still waiting after a pause is refused (accepted on the
+    // spare descriptor and closed at once) rather than left hanging while nothing frees up.
+    acceptor->setEnabled(false);
+    if (refusing && spare >= 0) {
+        ::close(spare);
+        for (int fd; (fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) ::close(fd);
+        spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    } else if (!refusing &&
+               report_background_error(QStringLiteral("accept failed: ") + QString::fromLocal8Bit(std::strerror(error)))) {
+        return;
+    }
+    refusing = true;
+    accept_retry->start();
 }
 
 bool TWSocketServer::report_background_error(const QString& error) {

@@ -2,12 +2,16 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <thread>
 
 #include "tests/support/temp_dir.h"
@@ -80,6 +84,36 @@ TEST(Program, OutlivesTheReaderOfItsStandardError) {
                           << (WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
     const int stopped = program.stop();
     EXPECT_TRUE(WIFEXITED(stopped) && WEXITSTATUS(stopped) == 0);
+}
+
+// The soft and hard "Max open files" of a running process.
+std::pair<std::string, std::string> descriptor_limits(pid_t pid) {
+    std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
+    for (std::string line; std::getline(limits, line);) {
+        if (line.rfind("Max open files", 0) != 0) continue;
+        std::istringstream fields(line.substr(std::string("Max open files").size()));
+        std::pair<std::string, std::string> found;
+        fields >> found.first >> found.second;
+        return found;
+    }
+    return {};
+}
+
+TEST(Program, RaisesItsDescriptorLimitToTheHardLimit) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    if (saved.rlim_max <= 64) GTEST_SKIP() << "the hard descriptor limit leaves nothing to raise";
+    rlimit lowered = saved;
+    lowered.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    test::temp_dir dir;
+    piped_program program(dir);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    ASSERT_GT(program.pid, 0);
+    std::this_thread::sleep_for(1500ms);
+    const auto [soft, hard] = descriptor_limits(program.pid);
+    EXPECT_FALSE(soft.empty());
+    EXPECT_EQ(soft, hard);
 }
 
 }  // namespace

@@ -35,6 +35,8 @@ namespace {
 
 using test::loopback_peer;
 using test::with_checksum;
+using std::chrono::duration;
+using std::chrono::steady_clock;
 
 constexpr int wait_ms = 1000;
 const std::string banner_line = "KestavTranslator\r\n";
@@ -550,6 +552,53 @@ TEST_F(SocketServerTest, AcceptFailureIsReportedAndRetried) {
         << "the waiting connection was never accepted";
 }
 
+// CPU time of the whole process, user and system.
+double cpu_seconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+TEST_F(SocketServerTest, OutOfDescriptorsWaitingClientsAreRefusedWithoutSpinning) {
+    QObject::connect(&server, &TWSocketServer::background_error,
+                     [&](TWSocketServer*, const QString&, bool* can_abort) { *can_abort = false; });
+    server.listen();
+    pump_for(1);
+    // Connected before the descriptors run out, accepted only after.
+    for (int i = 0; i < 3; ++i) {
+        peers.push_back(std::make_unique<loopback_peer>(server.listening_port()));
+        ASSERT_TRUE(peers.back()->wait_connected(wait_ms));
+    }
+
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit lowered = saved;
+    lowered.rlim_cur = static_cast<rlim_t>(highest_descriptor()) + 1;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    std::vector<int> fillers;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers.push_back(fd);
+    const double cpu_before = cpu_seconds();
+    const auto wall_before = steady_clock::now();
+    const bool refused = pump_until(
+        [&] {
+            return std::all_of(peers.begin(), peers.end(), [](const auto& peer) { return peer->ended(); });
+        },
+        4 * TWSocketServer::accept_retry_ms);
+    pump_for(TWSocketServer::accept_retry_ms);
+    const double cpu_share = (cpu_seconds() - cpu_before) /
+                             duration<double>(steady_clock::now() - wall_before).count();
+    for (const int fd : fillers) ::close(fd);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    std::cout << "CPU at the descriptor limit: " << 100 * cpu_share << " %\n";
+    EXPECT_TRUE(refused) << "clients were left hanging";
+    EXPECT_LT(cpu_share, 0.5) << "accepting spins";
+    EXPECT_EQ(server.client_count(), 0);
+    loopback_peer& newcomer = connect_peer();
+    EXPECT_TRUE(pump_until([&] { return newcomer.received() == banner_line; }, TWSocketServer::accept_retry_ms + wait_ms));
+}
+
 TEST_F(SocketServerTest, BacklogBoundsTheConnectionsWaitingToBeAccepted) {
     server.set_backlog(5);
     server.listen();
@@ -587,9 +636,6 @@ protected:
 
     std::unique_ptr<test::veth_link> link;
 };
-
-using std::chrono::duration;
-using std::chrono::steady_clock;
 
 TEST_F(DisplayLinkTest, VanishedDisplayIsDroppedAndTheOthersResume) {
     loopback_peer& near_peer = connect_peer();
