@@ -9,7 +9,6 @@
 #include <QHostAddress>
 #include <QPointer>
 #include <QSocketNotifier>
-#include <QTcpSocket>
 #include <QTimer>
 #include <cerrno>
 #include <cstring>
@@ -182,27 +181,20 @@ void TWSocketServer::accept_pending() {
             continue;
         }
         refusing = false;
-        auto* connection = new QTcpSocket;
-        if (!connection->setSocketDescriptor(fd)) {
-            ::close(fd);
-            delete connection;
-            continue;
-        }
-        accept_connection(connection);
+        accept_connection(fd);
     }
 }
 
-void TWSocketServer::accept_connection(QTcpSocket* connection) {
+void TWSocketServer::accept_connection(int fd) {
     // Linger on with a time of 0: closing a connection resets it at once, dropping what is
     // still queued, instead of leaving it to drain towards a peer that may never read.
-    const int fd = static_cast<int>(connection->socketDescriptor());
     const linger reset_on_close{1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset_on_close, sizeof reset_on_close);
     set_display_connection_options(fd);
 
     TWSocketClient* client = make_client().release();
     client->setParent(this);
-    client->attach(connection);
+    client->attach(fd);
     clients.append(client);
     connect(client, &TWSocketClient::state_changed, this,
             [this](TWSocketClient* changed, socket_state, socket_state new_state) {

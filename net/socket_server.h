@@ -12,7 +12,6 @@
 #include "net/socket_state.h"
 
 class QSocketNotifier;
-class QTcpSocket;
 class QTimer;
 
 namespace vorlane {
@@ -90,7 +89,7 @@ signals:
 private:
     void release_listener();
     void accept_pending();
-    void accept_connection(QTcpSocket* connection);
+    void accept_connection(int fd);
     void remove_later(TWSocketClient* client);
     void remove_client(TWSocketClient* client);
     void on_accept_error(int error);
