@@ -50,7 +50,8 @@ TMainWin::TMainWin(config_manager& config, nmea_manager& manager, const std::fil
       WSocketServerOut1(new TWSocketServer(this)),
       WSocketServerOut2(new TWSocketServer(this)),
       Timer1Sec(new QTimer(this)),
-      Timer100ms(new QTimer(this)) {
+      Timer100ms(new QTimer(this)),
+      addresses(new address_watch(this)) {
     for (int o = 0; o < output_count; ++o) {
         TWSocketServer* server = output_server(o);
         server->set_tag(o);
@@ -63,6 +64,7 @@ TMainWin::TMainWin(config_manager& config, nmea_manager& manager, const std::fil
     }
     connect(Timer1Sec, &QTimer::timeout, this, &TMainWin::Timer1SecTimer);
     connect(Timer100ms, &QTimer::timeout, this, &TMainWin::Timer100msTimer);
+    connect(addresses, &address_watch::addresses_changed, this, &TMainWin::on_addresses_changed);
 
     input = make_input(*this);
     capture_loaded = input->library_loaded();
@@ -402,6 +404,20 @@ void TMainWin::close_outputs() {
     } catch (const std::exception& e) {
         update_status(error_text("QXE-202", e), true);
     }
+}
+
+// An adapter gained or lost an address (DHCP, a cable). Outputs told to listen on a specific
+// address that has gone are closed rather than left bound to nothing while the status says
+// "Ready"; every closed output is tried again at the next tick, on the address as it is then,
+// and its listen error stays on the status line while the address is missing. A waiting
+// input is tried again at the next tick too; the ladder itself is not reset.
+void TMainWin::on_addresses_changed() {
+    const bool specific_address = config.output_ip != "0.0.0.0";
+    for (int o = 0; o < output_count; ++o) {
+        if (specific_address && output_open[o] && !address_watch::is_local_address(config.output_ip)) close_output(o);
+        if (!output_open[o]) output_countdown[o] = 1;
+    }
+    if (!input_open && input_countdown > 1) input_countdown = 1;
 }
 
 void TMainWin::WSocketServerOutChangeState(TWSocketServer* server, socket_state, socket_state new_state) {

@@ -13,6 +13,7 @@
 #include "app/event_log.h"
 #include "app/input_source.h"
 #include "config/config_manager.h"
+#include "net/address_watch.h"
 #include "net/socket_server.h"
 #include "stream/nmea_manager.h"
 
@@ -98,6 +99,7 @@ private:
     void count_down_log_shortening();
     bool open_input();
 
+    void on_addresses_changed();
     void WSocketServerOutChangeState(TWSocketServer* server, socket_state old_state, socket_state new_state);
     void WSocketServerOutBgException(TWSocketServer* server, const QString& error, bool* can_abort);
     void WSocketServerOutClientConnect(TWSocketServer* server, TWSocketClient* client);
@@ -130,6 +132,7 @@ private:
     TWSocketServer* WSocketServerOut2;
     QTimer* Timer1Sec;
     QTimer* Timer100ms;
+    address_watch* addresses;
     // Made last: its thread may report as soon as it exists.
     std::unique_ptr<input_source> input;
     bool capture_loaded;
