@@ -538,6 +538,35 @@ int highest_descriptor() {
     return highest;
 }
 
+// The process out of descriptors for as long as it lives: the limit lowered to what is open,
+// and whatever is left under it taken. Restores both when it goes.
+class descriptors_used_up {
+public:
+    descriptors_used_up() {
+        ::getrlimit(RLIMIT_NOFILE, &saved);
+        rlimit lowered = saved;
+        lowered.rlim_cur = static_cast<rlim_t>(highest_descriptor()) + 1;
+        lowered_ok = ::setrlimit(RLIMIT_NOFILE, &lowered) == 0;
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers.push_back(fd);
+    }
+    ~descriptors_used_up() { release(); }
+    descriptors_used_up(const descriptors_used_up&) = delete;
+    descriptors_used_up& operator=(const descriptors_used_up&) = delete;
+
+    bool lowered() const { return lowered_ok; }
+    void release() {
+        for (const int fd : fillers) ::close(fd);
+        fillers.clear();
+        if (lowered_ok) ::setrlimit(RLIMIT_NOFILE, &saved);
+        lowered_ok = false;
+    }
+
+private:
+    rlimit saved{};
+    bool lowered_ok = false;
+    std::vector<int> fillers;
+};
+
 TEST_F(SocketServerTest, AcceptFailureIsReportedAndRetried) {
     QStringList errors;
     QObject::connect(&server, &TWSocketServer::background_error,
@@ -554,16 +583,10 @@ TEST_F(SocketServerTest, AcceptFailureIsReportedAndRetried) {
     ASSERT_TRUE(peer.wait_connected(wait_ms));
 
     // Out of descriptors: the accept fails.
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit lowered = saved;
-    lowered.rlim_cur = static_cast<rlim_t>(highest_descriptor()) + 1;
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
-    std::vector<int> fillers;
-    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers.push_back(fd);
+    descriptors_used_up shortage;
+    ASSERT_TRUE(shortage.lowered());
     const bool reported = pump_until([&] { return !errors.isEmpty(); });
-    for (const int fd : fillers) ::close(fd);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    shortage.release();
 
     EXPECT_TRUE(reported);
     EXPECT_TRUE(errors.value(0).startsWith(QStringLiteral("accept failed: ")))
@@ -596,13 +619,8 @@ TEST_F(SocketServerTest, OutOfDescriptorsWaitingClientsAreRefusedWithoutSpinning
         ASSERT_TRUE(peers.back()->wait_connected(wait_ms));
     }
 
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit lowered = saved;
-    lowered.rlim_cur = static_cast<rlim_t>(highest_descriptor()) + 1;
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
-    std::vector<int> fillers;
-    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers.push_back(fd);
+    descriptors_used_up shortage;
+    ASSERT_TRUE(shortage.lowered());
     const double cpu_before = cpu_seconds();
     const auto wall_before = steady_clock::now();
     const bool refused = pump_until(
@@ -613,8 +631,7 @@ TEST_F(SocketServerTest, OutOfDescriptorsWaitingClientsAreRefusedWithoutSpinning
     pump_for(TWSocketServer::accept_retry_ms);
     const double cpu_share = (cpu_seconds() - cpu_before) /
                              duration<double>(steady_clock::now() - wall_before).count();
-    for (const int fd : fillers) ::close(fd);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    shortage.release();
 
     std::cout << "CPU at the descriptor limit: " << 100 * cpu_share << " %\n";
     EXPECT_TRUE(refused) << "clients were left hanging";
