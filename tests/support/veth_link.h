@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -28,6 +29,7 @@ public:
     }
 
     veth_link() : suffix(std::to_string(::getpid())) {
+        remove_left_over();
         original = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
         const bool made = run("ip netns add " + name("near")) && run("ip netns add " + name("far")) &&
                           run("ip link add " + device("near") + " netns " + name("near") + " type veth peer name " +
@@ -81,6 +83,18 @@ private:
         }
         run("ip netns del " + name("near"));
         run("ip netns del " + name("far"));
+    }
+
+    // A test process killed outright cannot clean up: the namespaces of processes that are
+    // gone are removed before new ones are made.
+    static void remove_left_over() {
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator("/run/netns", ignored)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("vorlane-", 0) != 0) continue;
+            const std::string pid = name.substr(name.rfind('-') + 1);
+            if (!std::filesystem::exists("/proc/" + pid, ignored)) run("ip netns del " + name);
+        }
     }
 
     std::string suffix;
