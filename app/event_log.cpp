@@ -1,6 +1,7 @@
 #include "app/event_log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,11 +25,26 @@ std::size_t count_lines(std::string_view text) {
     return count;
 }
 
-// Offset of line `index` (from 0) in a text of at least that many lines.
+// Offset of line `index` (from 0) in a text of at least that many lines; the end of the text
+// for the line after the last.
 std::size_t start_of_line(std::string_view text, std::size_t index) {
     std::size_t offset = 0;
-    for (; index > 0; --index) offset = text.find('\n', offset) + 1;
+    for (; index > 0; --index) {
+        const std::size_t line_break = text.find('\n', offset);
+        if (line_break == std::string_view::npos) return text.size();
+        offset = line_break + 1;
+    }
     return offset;
+}
+
+[[noreturn]] void throw_errno(int error, const char* what) {
+    throw std::system_error(error, std::generic_category(), what);
+}
+
+// Whether the file ends with a line break, or is empty.
+bool ends_a_line(int fd, off_t size) {
+    char last = '\n';
+    return size == 0 || ::pread(fd, &last, 1, size - 1) != 1 || last == '\n';
 }
 
 }  // namespace
@@ -42,6 +58,9 @@ std::string monitor_status_caption(std::string_view text) {
 }
 
 std::tm current_local_time() {
+    // localtime_r need not look at the time zone again: a ship that changes zones while the
+    // program runs would keep the old one.
+    ::tzset();
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -76,20 +95,47 @@ void event_log::update_status(const std::string& text, bool write_log) {
 }
 
 void event_log::append_line(std::string_view line) {
-    const int fd = ::open(log_file_name_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return;  // an unwritable log must not stop the program; the line is lost
-    // One write with O_APPEND puts the whole line at the end even if another writer appended.
-    while (!line.empty()) {
-        const ssize_t written = ::write(fd, line.data(), line.size());
+    // Without blocking: a FIFO or device in the log's place must not stop the main thread.
+    const int fd = ::open(log_file_name_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno == ENXIO) throw_errno(errno, "the event log is not a regular file");
+        return;  // an unwritable log must not stop the program; the line is lost
+    }
+    struct stat state {};
+    if (::fstat(fd, &state) != 0 || !S_ISREG(state.st_mode)) {
+        ::close(fd);
+        throw_errno(EINVAL, "the event log is not a regular file");
+    }
+    // A line that an earlier failure cut short is left as it is, but the next starts afresh.
+    std::string text = ends_a_line(fd, state.st_size) ? std::string(line) : "\n" + std::string(line);
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        const ssize_t written = ::write(fd, rest.data(), rest.size());
         if (written < 0) {
             if (errno == EINTR) continue;
             const int error = errno;
+            // A full disk took part of the line: take it back, so no fragment stays in the log.
+            [[maybe_unused]] const int cut = ::ftruncate(fd, state.st_size);
             ::close(fd);
-            throw std::system_error(error, std::generic_category(), "cannot append to the event log");
+            throw_errno(error, "cannot append to the event log");
         }
-        line.remove_prefix(static_cast<std::size_t>(written));
+        rest.remove_prefix(static_cast<std::size_t>(written));
     }
     ::close(fd);
+}
+
+void event_log::write_shortened(std::string_view text) {
+    try {
+        replace_text_file(log_file_name_, text);
+    } catch (const std::system_error& e) {
+        // Replacing the file needs a writable directory; where only the file itself is
+        // writable, it is rewritten in place rather than never shortened.
+        const std::errc cause = static_cast<std::errc>(e.code().value());
+        if (cause != std::errc::permission_denied && cause != std::errc::operation_not_permitted &&
+            cause != std::errc::read_only_file_system)
+            throw;
+        overwrite_text_file(log_file_name_, text);
+    }
 }
 
 bool event_log::shorten_log_file() {
@@ -115,7 +161,7 @@ bool event_log::shorten_log_file() {
         content.reset();
         if (!newest.empty() && newest.back() != '\n') newest.push_back('\n');
         try {
-            replace_text_file(log_file_name_, newest);
+            write_shortened(newest);
         } catch (const std::exception& e) {
             update_status("Error QXE-505: " + exception_name(e), true);
             return false;

@@ -60,6 +60,7 @@ class event_log {
 
   private:
     void append_line(std::string_view line);
+    void write_shortened(std::string_view text);
 
     std::filesystem::path log_file_name_;
     const config_manager& config_;

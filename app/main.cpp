@@ -1,6 +1,7 @@
 // vorlane: the gateway program. No command-line options: the settings file "Vorlane.ini" and
 // the event log "Vorlane.log" live beside the executable.
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -47,6 +48,15 @@ bool route_termination_signals() {
     for (const int signal : {SIGTERM, SIGINT, SIGHUP})
         if (::sigaction(signal, &action, nullptr) != 0) return false;
     return true;
+}
+
+// Every display connection takes a descriptor, and so does every accept that cannot be served:
+// the soft limit (often 1024) is raised as far as the hard one allows.
+void raise_descriptor_limit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 // A gateway on a bridge computer may run without a desktop: then the windows are drawn off
@@ -104,6 +114,10 @@ static vorlane::config_manager settings;
 static vorlane::nmea_manager stream_manager;
 
 int main(int argc, char** argv) {
+    // Standard error may be a pipe to a logger that goes away: a write to it, the toolkit's
+    // own warnings included, then fails with EPIPE instead of ending the program.
+    std::signal(SIGPIPE, SIG_IGN);
+    raise_descriptor_limit();
     set_defaults(settings);
     choose_offscreen_without_display();
     const private_runtime_dir runtime_dir;

@@ -51,7 +51,8 @@ TMainWin::TMainWin(config_manager& config, nmea_manager& manager, const std::fil
       WSocketServerOut1(new TWSocketServer(this)),
       WSocketServerOut2(new TWSocketServer(this)),
       Timer1Sec(new QTimer(this)),
-      Timer100ms(new QTimer(this)) {
+      Timer100ms(new QTimer(this)),
+      addresses(new address_watch(this)) {
     for (int o = 0; o < output_count; ++o) {
         TWSocketServer* server = output_server(o);
         server->set_tag(o);
@@ -64,6 +65,7 @@ TMainWin::TMainWin(config_manager& config, nmea_manager& manager, const std::fil
     }
     connect(Timer1Sec, &QTimer::timeout, this, &TMainWin::Timer1SecTimer);
     connect(Timer100ms, &QTimer::timeout, this, &TMainWin::Timer100msTimer);
+    connect(addresses, &address_watch::addresses_changed, this, &TMainWin::on_addresses_changed);
 
     input = make_input(*this);
     capture_loaded = input->library_loaded();
@@ -116,7 +118,10 @@ void TMainWin::Timer1SecTimer() {
         // The settings are not read yet: this first shortening uses the default limit.
         log.shorten_log_file();
     }
-    if (!config_loaded && !load_configuration()) return;
+    if (!config_loaded && !load_configuration()) {
+        count_down_log_shortening();
+        return;
+    }
     supervise();
 }
 
@@ -125,7 +130,10 @@ bool TMainWin::load_configuration() {
     try {
         data_path_ready = false;
         show("Loading config...");
-        if (!std::filesystem::exists(config_file) && !write_config(config, config_file)) {
+        // A path that cannot be examined is not written over: reading it reports why.
+        std::error_code unexaminable;
+        const bool present = std::filesystem::exists(config_file, unexaminable) || unexaminable;
+        if (!present && !write_config(config, config_file)) {
             const std::string error = take_error(config);
             update_status(error.empty() ? "Error QXE-604" : error, true);
         }
@@ -140,7 +148,11 @@ bool TMainWin::load_configuration() {
         emit configuration_loaded();
         return true;
     } catch (const std::exception& e) {
-        update_status(error_text("QXE-802", e), true);
+        // Tried again every second, the same failure is logged only when it first occurs and
+        // when it changes.
+        const std::string error = error_text("QXE-802", e);
+        update_status(error, error != last_stage_error);
+        last_stage_error = error;
         return false;
     }
 }
@@ -154,10 +166,7 @@ void TMainWin::supervise() {
         show("Please configure network settings");
         return;
     }
-    if (log_shorten_countdown >= 0 && --log_shorten_countdown == 0) {
-        log.shorten_log_file();
-        log_shorten_countdown = ticks_per_day;
-    }
+    count_down_log_shortening();
 
     // A countdown that reaches 0 makes one attempt; the next tick takes it to -1, and the one
     // after arms it again from the ladder, so attempts are one tick further apart than the
@@ -202,6 +211,13 @@ void TMainWin::supervise() {
     } else if (input_idle && traffic_active) {
         show("Idle");
         traffic_active = false;
+    }
+}
+
+void TMainWin::count_down_log_shortening() {
+    if (log_shorten_countdown >= 0 && --log_shorten_countdown == 0) {
+        log.shorten_log_file();
+        log_shorten_countdown = ticks_per_day;
     }
 }
 
@@ -409,6 +425,20 @@ void TMainWin::close_outputs() {
     } catch (const std::exception& e) {
         update_status(error_text("QXE-202", e), true);
     }
+}
+
+// An adapter gained or lost an address (DHCP, a cable). Outputs told to listen on a specific
+// address that has gone are closed rather than left bound to nothing while the status says
+// "Ready"; every closed output is tried again at the next tick, on the address as it is then,
+// and its listen error stays on the status line while the address is missing. A waiting
+// input is tried again at the next tick too; the ladder itself is not reset.
+void TMainWin::on_addresses_changed() {
+    const bool specific_address = config.output_ip != "0.0.0.0";
+    for (int o = 0; o < output_count; ++o) {
+        if (specific_address && output_open[o] && !address_watch::is_local_address(config.output_ip)) close_output(o);
+        if (!output_open[o]) output_countdown[o] = 1;
+    }
+    if (!input_open && input_countdown > 1) input_countdown = 1;
 }
 
 void TMainWin::WSocketServerOutChangeState(TWSocketServer* server, socket_state, socket_state new_state) {

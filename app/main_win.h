@@ -15,6 +15,7 @@
 #include "app/input_source.h"
 #include "app/service_notify.h"
 #include "config/config_manager.h"
+#include "net/address_watch.h"
 #include "net/socket_server.h"
 #include "stream/nmea_manager.h"
 
@@ -127,8 +128,10 @@ private:
     void show(const std::string& text) { update_status(text, false); }
     bool load_configuration();
     void supervise();
+    void count_down_log_shortening();
     bool open_input();
 
+    void on_addresses_changed();
     void WSocketServerOutChangeState(TWSocketServer* server, socket_state old_state, socket_state new_state);
     void WSocketServerOutBgException(TWSocketServer* server, const QString& error, bool* can_abort);
     void WSocketServerOutClientConnect(TWSocketServer* server, TWSocketClient* client);
@@ -157,11 +160,14 @@ private:
     bool new_traffic = false;
     bool input_idle = true;
     bool closing = false;
+    // The last failure of the configuration stage, logged once however often it repeats.
+    std::string last_stage_error;
 
     TWSocketServer* WSocketServerOut1;
     TWSocketServer* WSocketServerOut2;
     QTimer* Timer1Sec;
     QTimer* Timer100ms;
+    address_watch* addresses;
     // Made last: its thread may report as soon as it exists.
     std::unique_ptr<input_source> input;
     bool capture_loaded;

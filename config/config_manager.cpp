@@ -1,6 +1,5 @@
 #include "config/config_manager.h"
 
-#include <limits>
 #include <string>
 #include <system_error>
 
@@ -50,10 +49,11 @@ bool read_config(config_manager& config, const std::filesystem::path& file) {
         config.output_ip = ini.read_string(general_section, "output_ip", config.output_ip);
         config.max_log_lines = ini.read_int(general_section, "max_log_lines", config.max_log_lines);
         config.locked = ini.read_bool(general_section, "locked", config.locked);
-        // Output 1 listens on the port after output 0, so the largest 32-bit number cannot be
-        // a first port: it is treated like any other value that is no usable number.
+        // Output 1 listens on the port after output 0, and port 0 would let the system choose
+        // a port nobody asked for: a first port outside 1 to 65534 is treated like any other
+        // value that is no usable number.
         std::int32_t first_port = ini.read_int(general_section, "first_output_port", config.output_port[0]);
-        if (first_port == std::numeric_limits<std::int32_t>::max()) first_port = config.output_port[0];
+        if (first_port < 1 || first_port > 65534) first_port = config.output_port[0];
         config.output_port[0] = first_port;
         config.output_port[1] = first_port + 1;
 

@@ -60,16 +60,38 @@ void flush_directory(const fs::path& directory) {
     ::close(fd);
 }
 
+// A FIFO or device in the place of a file would block the main thread, waiting for a writer
+// or for ever: only regular files are read or written.
+void require_regular_file(int fd, const fs::path& file) {
+    struct stat state {};
+    if (::fstat(fd, &state) != 0) throw_errno(errno, "cannot examine", file);
+    if (!S_ISREG(state.st_mode)) throw_errno(S_ISDIR(state.st_mode) ? EISDIR : EINVAL, "not a regular file", file);
+}
+
+// The file a chain of symbolic links ends at, even when that file does not exist yet.
+fs::path link_target(const fs::path& file) {
+    fs::path target = file;
+    std::error_code error;
+    // As many hops as the system itself follows before it gives up with ELOOP.
+    for (int hops = 0; hops < 40 && fs::is_symlink(target, error); ++hops) {
+        const fs::path next = fs::read_symlink(target, error);
+        if (error) break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target;
+}
+
 }  // namespace
 
 std::optional<std::string> read_text_file(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         // ENOTDIR: a component of the path is a plain file, so there is no such file either.
         if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
         throw_errno(errno, "cannot open", file);
     }
     file_descriptor guard(fd);
+    require_regular_file(fd, file);
     std::string text;
     char buffer[16384];
     for (;;) {
@@ -91,13 +113,7 @@ fs::path replacement_file_name(const fs::path& file) {
 }
 
 void replace_text_file(const fs::path& file, std::string_view text) {
-    fs::path target = file;
-    std::error_code ignored;
-    if (fs::is_symlink(file, ignored)) {
-        fs::path resolved = fs::weakly_canonical(file, ignored);
-        if (!resolved.empty()) target = resolved;
-    }
-
+    const fs::path target = link_target(file);
     const fs::path temporary = replacement_file_name(target);
     struct stat old_state {};
     const bool keep_mode = ::stat(target.c_str(), &old_state) == 0 && S_ISREG(old_state.st_mode);
@@ -119,6 +135,16 @@ void replace_text_file(const fs::path& file, std::string_view text) {
         throw;
     }
     flush_directory(target.parent_path());
+}
+
+void overwrite_text_file(const fs::path& file, std::string_view text) {
+    file_descriptor out(::open(file.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    if (out.get() < 0) throw_errno(errno, "cannot open", file);
+    require_regular_file(out.get(), file);
+    write_all(out.get(), text, file);
+    if (::ftruncate(out.get(), static_cast<off_t>(text.size())) != 0) throw_errno(errno, "cannot cut", file);
+    if (::fsync(out.get()) != 0) throw_errno(errno, "cannot flush", file);
+    if (out.close() != 0) throw_errno(errno, "cannot close", file);
 }
 
 }  // namespace vorlane

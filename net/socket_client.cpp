@@ -1,76 +1,122 @@
 #include "net/socket_client.h"
 
-#include <QTcpSocket>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <cerrno>
+#include <utility>
 
 #include "net/handler_guard.h"
 
 namespace vorlane {
+
 namespace {
 
-socket_state client_state(QAbstractSocket::SocketState socket_state_now) {
-    switch (socket_state_now) {
-        case QAbstractSocket::ConnectedState:
-            return socket_state::connected;
-        case QAbstractSocket::ClosingState:
-            return socket_state::closing;
-        default:
-            // An accepted socket never looks up, connects, binds or listens again: what is left
-            // is the unconnected state.
-            return socket_state::closed;
-    }
-}
+// What one turn of reading takes in at most before the handlers see it, so that a peer that
+// talks without pause cannot make the client hold more than this.
+constexpr int receive_chunk = 64 * 1024;
 
 }  // namespace
 
-void TWSocketClient::attach(QTcpSocket* connection) {
-    socket = connection;
-    socket->setParent(this);
-    current_state = client_state(socket->state());
-    connect(socket, &QAbstractSocket::stateChanged, this, &TWSocketClient::on_socket_state);
-    connect(socket, &QIODevice::readyRead, this, &TWSocketClient::on_ready_read);
-    connect(socket, &QIODevice::bytesWritten, this, &TWSocketClient::finish_send_if_drained);
+TWSocketClient::~TWSocketClient() {
+    if (descriptor >= 0) ::close(descriptor);
+}
+
+void TWSocketClient::attach(int connection) {
+    descriptor = connection;
+    current_state = socket_state::connected;
+    reader = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
+    writer = new QSocketNotifier(descriptor, QSocketNotifier::Write, this);
+    writer->setEnabled(false);
+    connect(reader, &QSocketNotifier::activated, this, &TWSocketClient::on_readable);
+    connect(writer, &QSocketNotifier::activated, this, &TWSocketClient::on_writable);
 }
 
 bool TWSocketClient::send(QByteArrayView data) {
     if (current_state != socket_state::connected) return false;
-    if (data.isEmpty()) {
-        // Nothing reaches the network, so no bytesWritten will come: answer from the event loop
-        // as a real send would, or an owner waiting for data_sent would wait for ever.
-        send_pending = true;
-        QMetaObject::invokeMethod(this, &TWSocketClient::finish_send_if_drained, Qt::QueuedConnection);
-        return true;
-    }
-    if (socket->write(data.data(), data.size()) < 0) return false;
+    outgoing.append(data);
     send_pending = true;
+    // Written when the socket says it can take more: with few unsent bytes allowed in the
+    // kernel, that is when the previous data is nearly on its way. An empty send is answered
+    // from the event loop like any other.
+    writer->setEnabled(true);
     return true;
 }
 
 QByteArray TWSocketClient::receive() {
-    return socket != nullptr ? socket->readAll() : QByteArray();
+    return std::exchange(incoming, {});
 }
 
 void TWSocketClient::close() {
-    if (socket != nullptr) socket->abort();
+    if (current_state == socket_state::closed) return;
+    release();
+    announce_state(socket_state::closed);
 }
 
-void TWSocketClient::on_socket_state(QAbstractSocket::SocketState socket_state_now) {
-    const socket_state new_state = client_state(socket_state_now);
-    if (new_state == current_state) return;
+void TWSocketClient::release() {
+    // The notifiers may be the ones running right now: they go when they have returned.
+    reader->setEnabled(false);
+    writer->setEnabled(false);
+    reader->deleteLater();
+    writer->deleteLater();
+    reader = writer = nullptr;
+    // Linger is on with a time of 0: this resets the connection.
+    ::close(descriptor);
+    descriptor = -1;
+    outgoing.clear();
+    handed_over = 0;
+}
+
+void TWSocketClient::announce_state(socket_state new_state) {
     const socket_state old_state = current_state;
     current_state = new_state;
     if (auto error = run_handlers([&] { emit state_changed(this, old_state, new_state); }))
         report_background_error(*error);
 }
 
-void TWSocketClient::on_ready_read() {
+void TWSocketClient::on_readable() {
+    char chunk[receive_chunk];
+    const ssize_t got = ::recv(descriptor, chunk, sizeof chunk, 0);
+    if (got == 0) {
+        // The peer has nothing more to say, which some display software announces right after
+        // connecting: it is still served until it resets or the connection times out.
+        reader->setEnabled(false);
+        return;
+    }
+    if (got < 0) {
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) close();
+        return;
+    }
+    incoming.append(chunk, got);
     if (auto error = run_handlers([&] { emit data_available(this); })) report_background_error(*error);
-    if (socket->isOpen()) socket->skip(socket->bytesAvailable());
+    incoming.clear();
 }
 
-void TWSocketClient::finish_send_if_drained() {
-    if (!send_pending || current_state == socket_state::closed || socket->bytesToWrite() > 0) return;
-    send_pending = false;
-    if (auto error = run_handlers([&] { emit data_sent(this); })) report_background_error(*error);
+void TWSocketClient::on_writable() {
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(descriptor, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0) {
+        close();
+        return;
+    }
+    if (handed_over == outgoing.size()) {
+        outgoing.clear();
+        handed_over = 0;
+        writer->setEnabled(false);
+        if (!send_pending) return;
+        send_pending = false;
+        if (auto failure = run_handlers([&] { emit data_sent(this); })) report_background_error(*failure);
+        return;
+    }
+    const ssize_t written = ::send(descriptor, outgoing.constData() + handed_over,
+                                   static_cast<std::size_t>(outgoing.size() - handed_over), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (written < 0) {
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) close();
+        return;
+    }
+    // data_sent waits for the next turn, when the kernel has taken this on its way.
+    handed_over += written;
 }
 
 void TWSocketClient::report_background_error(const QString& error) {

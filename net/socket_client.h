@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QAbstractSocket>
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QObject>
@@ -8,7 +7,7 @@
 
 #include "net/socket_state.h"
 
-class QTcpSocket;
+class QSocketNotifier;
 
 namespace vorlane {
 
@@ -19,11 +18,13 @@ class TWSocketServer;
 // client_disconnected notification; nobody else may delete it or keep a pointer past that.
 //
 // Sending never blocks: send() queues the data and the event loop hands it to the network as
-// fast as the peer reads. data_sent follows once everything queued has been handed over, so an
-// owner that sends again only after data_sent never holds more than one send in memory.
+// fast as the peer reads. data_sent follows once everything queued has been handed over and
+// the kernel holds little of it unsent, so an owner that sends again only after data_sent
+// keeps its data waiting with itself, not in a send buffer, when the peer reads slowly.
 //
 // What the peer sends is offered through data_available; whatever the handlers leave unread is
-// discarded, so a peer that talks to a server that does not listen costs no memory.
+// discarded, so a peer that talks to a server that does not listen costs no memory. A peer that
+// closes its sending side is served on until it resets.
 //
 // Notifications run on the socket's thread. An exception escaping one of their handlers becomes
 // a background_error; unless a handler of that clears *can_abort (connected directly, as every
@@ -32,6 +33,7 @@ class TWSocketClient : public QObject {
     Q_OBJECT
 public:
     TWSocketClient() = default;
+    ~TWSocketClient() override;
 
     socket_state state() const { return current_state; }
 
@@ -57,13 +59,21 @@ signals:
 private:
     friend class TWSocketServer;
 
-    void attach(QTcpSocket* connection);
-    void on_socket_state(QAbstractSocket::SocketState socket_state_now);
-    void on_ready_read();
-    void finish_send_if_drained();
+    // Takes over a connected, non-blocking socket.
+    void attach(int connection);
+    void release();
+    void announce_state(socket_state new_state);
+    void on_readable();
+    void on_writable();
     void report_background_error(const QString& error);
 
-    QTcpSocket* socket = nullptr;
+    int descriptor = -1;
+    QSocketNotifier* reader = nullptr;
+    QSocketNotifier* writer = nullptr;
+    QByteArray outgoing;
+    // How much of outgoing the kernel has taken.
+    qsizetype handed_over = 0;
+    QByteArray incoming;
     socket_state current_state = socket_state::closed;
     // Set by send(), cleared when the queue has drained and data_sent went out.
     bool send_pending = false;

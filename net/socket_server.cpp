@@ -1,33 +1,94 @@
 #include "net/socket_server.h"
 
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <QHostAddress>
 #include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
 
 #include "net/handler_guard.h"
 #include "net/socket_error.h"
 
 namespace vorlane {
 
-TWSocketServer::TWSocketServer(QObject* parent)
-    : QObject(parent), listener(new QTcpServer(this)), accept_retry(new QTimer(this)) {
+namespace {
+
+// A display that loses power or its cable never answers again, and the kernel alone would keep
+// retrying for a quarter of an hour while the owner's batch for that port stays unsent. Data
+// left unacknowledged for dead_peer_ms ends the connection; keep-alive probes find a dead peer
+// the same way when nothing is being sent.
+constexpr int dead_peer_ms = 20000;
+constexpr int keepalive_idle_s = 10;
+constexpr int keepalive_interval_s = 5;
+constexpr int keepalive_probes = 2;
+// The socket counts as writable only while fewer unsent bytes than this wait in the kernel, so
+// a slow reader's data waits in the owner's queue, where newer values replace older ones,
+// instead of in a send buffer that grows to megabytes.
+constexpr int unsent_limit = 4096;
+
+void set_display_connection_options(int fd) {
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &dead_peer_ms, sizeof dead_peer_ms);
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &keepalive_idle_s, sizeof keepalive_idle_s);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &keepalive_interval_s, sizeof keepalive_interval_s);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &keepalive_probes, sizeof keepalive_probes);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &unsent_limit, sizeof unsent_limit);
+}
+
+// The cause of a failed socket call as the socket layer names it.
+QAbstractSocket::SocketError socket_error_code(int error) {
+    switch (error) {
+        case EADDRINUSE:
+            return QAbstractSocket::AddressInUseError;
+        case EADDRNOTAVAIL:
+            return QAbstractSocket::SocketAddressNotAvailableError;
+        case EACCES:
+        case EPERM:
+            return QAbstractSocket::SocketAccessError;
+        case EMFILE:
+        case ENFILE:
+        case ENOBUFS:
+        case ENOMEM:
+            return QAbstractSocket::SocketResourceError;
+        default:
+            return QAbstractSocket::UnknownSocketError;
+    }
+}
+
+bool out_of_descriptors(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+}  // namespace
+
+TWSocketServer::TWSocketServer(QObject* parent) : QObject(parent), accept_retry(new QTimer(this)) {
     accept_retry->setSingleShot(true);
     accept_retry->setInterval(accept_retry_ms);
-    connect(listener, &QTcpServer::newConnection, this, &TWSocketServer::accept_pending);
-    connect(listener, &QTcpServer::acceptError, this, &TWSocketServer::on_accept_error);
     connect(accept_retry, &QTimer::timeout, this, [this] {
-        if (current_state == socket_state::listening) listener->resumeAccepting();
+        if (acceptor != nullptr) acceptor->setEnabled(true);
     });
+}
+
+// Quietly: nobody is to be told of a state change by an object that is going.
+TWSocketServer::~TWSocketServer() {
+    if (current_state == socket_state::listening) release_listener();
 }
 
 void TWSocketServer::listen() {
     const QString where = listen_address + QLatin1Char(':') + QString::number(listen_port);
     const auto failure = [&where](QAbstractSocket::SocketError code, const QString& cause) {
         return socket_error(code, QStringLiteral("listen on %1: %2").arg(where, cause));
+    };
+    const auto system_failure = [&failure](int error) {
+        return failure(socket_error_code(error), QString::fromLocal8Bit(std::strerror(error)));
     };
     if (current_state != socket_state::closed)
         throw failure(QAbstractSocket::OperationError, QStringLiteral("the server is already listening"));
@@ -36,21 +97,66 @@ void TWSocketServer::listen() {
         throw failure(QAbstractSocket::SocketAddressNotAvailableError, QStringLiteral("not an IP address"));
     if (listen_port < 0 || listen_port > 65535)
         throw failure(QAbstractSocket::UnsupportedSocketOperationError, QStringLiteral("port out of range"));
-    listener->setListenBacklogSize(listen_backlog);
-    if (!listener->listen(host, static_cast<quint16>(listen_port)))
-        throw failure(listener->serverError(), listener->errorString());
+
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (host.protocol() == QAbstractSocket::IPv4Protocol) {
+        auto* ipv4 = reinterpret_cast<sockaddr_in*>(&address);
+        ipv4->sin_family = AF_INET;
+        ipv4->sin_port = htons(static_cast<quint16>(listen_port));
+        ipv4->sin_addr.s_addr = htonl(host.toIPv4Address());
+        length = sizeof *ipv4;
+    } else {
+        auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&address);
+        ipv6->sin6_family = AF_INET6;
+        ipv6->sin6_port = htons(static_cast<quint16>(listen_port));
+        const Q_IPV6ADDR bytes = host.toIPv6Address();
+        std::memcpy(&ipv6->sin6_addr, bytes.c, sizeof bytes.c);
+        length = sizeof *ipv6;
+    }
+    const int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) throw system_failure(errno);
+    // A port whose last connections are still in TIME_WAIT can be listened on again at once.
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 || ::listen(fd, listen_backlog) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw system_failure(error);
+    }
+    listener = fd;
+    spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    refusing = false;
+    acceptor = new QSocketNotifier(listener, QSocketNotifier::Read, this);
+    connect(acceptor, &QSocketNotifier::activated, this, &TWSocketServer::accept_pending);
     set_state(socket_state::listening);
 }
 
 void TWSocketServer::close() {
     accept_retry->stop();
     if (current_state == socket_state::closed) return;
-    listener->close();
+    release_listener();
     set_state(socket_state::closed);
 }
 
+void TWSocketServer::release_listener() {
+    // Closing may happen inside the notifier's own activation: it goes when that has returned.
+    acceptor->setEnabled(false);
+    acceptor->deleteLater();
+    acceptor = nullptr;
+    ::close(listener);
+    listener = -1;
+    if (spare >= 0) ::close(spare);
+    spare = -1;
+}
+
 quint16 TWSocketServer::listening_port() const {
-    return current_state == socket_state::listening ? listener->serverPort() : quint16{0};
+    if (current_state != socket_state::listening) return 0;
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+    return ntohs(address.ss_family == AF_INET ? reinterpret_cast<const sockaddr_in*>(&address)->sin_port
+                                              : reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
 }
 
 TWSocketClient* TWSocketServer::client(int index) const {
@@ -58,19 +164,37 @@ TWSocketClient* TWSocketServer::client(int index) const {
 }
 
 void TWSocketServer::accept_pending() {
-    while (QTcpSocket* connection = listener->nextPendingConnection()) accept_connection(connection);
+    while (current_state == socket_state::listening) {
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            if (out_of_descriptors(error)) {
+                on_accept_error(error);
+                return;
+            }
+            // EAGAIN: nobody waits. Anything else concerns only the connection that was being
+            // accepted (it was aborted, its network went), so the next one is tried.
+            if (error == EAGAIN || error == EWOULDBLOCK) {
+                refusing = false;
+                return;
+            }
+            continue;
+        }
+        refusing = false;
+        accept_connection(fd);
+    }
 }
 
-void TWSocketServer::accept_connection(QTcpSocket* connection) {
+void TWSocketServer::accept_connection(int fd) {
     // Linger on with a time of 0: closing a connection resets it at once, dropping what is
     // still queued, instead of leaving it to drain towards a peer that may never read.
     const linger reset_on_close{1, 0};
-    ::setsockopt(static_cast<int>(connection->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset_on_close,
-                 sizeof reset_on_close);
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset_on_close, sizeof reset_on_close);
+    set_display_connection_options(fd);
 
     TWSocketClient* client = make_client().release();
     client->setParent(this);
-    client->attach(connection);
+    client->attach(fd);
     clients.append(client);
     connect(client, &TWSocketClient::state_changed, this,
             [this](TWSocketClient* changed, socket_state, socket_state new_state) {
@@ -103,11 +227,21 @@ void TWSocketServer::remove_client(TWSocketClient* client) {
     client->deleteLater();
 }
 
-void TWSocketServer::on_accept_error(QAbstractSocket::SocketError) {
-    // The listener has paused accepting. Left so, the port would keep taking connections into
-    // its backlog that nobody ever serves.
-    if (!report_background_error(QStringLiteral("accept failed: ") + listener->errorString()))
-        accept_retry->start();
+void TWSocketServer::on_accept_error(int error) {
+    // Out of descriptors the listening socket stays readable, and accepting again at once would
+    // spin: accepting pauses. A client still waiting after a pause is refused (accepted on the
+    // spare descriptor and closed at once) rather than left hanging while nothing frees up.
+    acceptor->setEnabled(false);
+    if (refusing && spare >= 0) {
+        ::close(spare);
+        for (int fd; (fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) ::close(fd);
+        spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    } else if (!refusing &&
+               report_background_error(QStringLiteral("accept failed: ") + QString::fromLocal8Bit(std::strerror(error)))) {
+        return;
+    }
+    refusing = true;
+    accept_retry->start();
 }
 
 bool TWSocketServer::report_background_error(const QString& error) {

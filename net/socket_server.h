@@ -11,8 +11,7 @@
 #include "net/socket_client.h"
 #include "net/socket_state.h"
 
-class QTcpServer;
-class QTcpSocket;
+class QSocketNotifier;
 class QTimer;
 
 namespace vorlane {
@@ -25,18 +24,20 @@ namespace vorlane {
 // Settings take effect at the next listen(). Closing the server stops listening only: the
 // clients it has stay connected until each is closed or its peer goes.
 //
-// An exception escaping a handler of the server's own notifications, or a failing accept,
-// becomes a background_error; unless a handler clears *can_abort, the server then closes (the
-// answer is read when the handlers return, so they must be connected directly, which is the
-// default on the server's own thread).
-// After a failed accept that was not aborted (out of descriptors, say) the server tries again
-// after accept_retry_ms.
+// An exception escaping a handler of the server's own notifications, or running out of
+// descriptors to accept with, becomes a background_error; unless a handler clears *can_abort,
+// the server then closes (the answer is read when the handlers return, so they must be
+// connected directly, which is the default on the server's own thread).
+// Out of descriptors, a server that was not aborted pauses accepting for accept_retry_ms; a
+// connection still waiting after the pause, with the descriptors still short, is refused with
+// a spare descriptor the server keeps for that, so that its peer learns at once.
 class TWSocketServer : public QObject {
     Q_OBJECT
 public:
     static constexpr int accept_retry_ms = 500;
 
     explicit TWSocketServer(QObject* parent = nullptr);
+    ~TWSocketServer() override;
 
     // The owner's number for this server (an output number, say), for handlers shared by several.
     int tag() const { return tag_value; }
@@ -86,15 +87,21 @@ signals:
     void background_error(vorlane::TWSocketServer* server, const QString& error, bool* can_abort);
 
 private:
+    void release_listener();
     void accept_pending();
-    void accept_connection(QTcpSocket* connection);
+    void accept_connection(int fd);
     void remove_later(TWSocketClient* client);
     void remove_client(TWSocketClient* client);
-    void on_accept_error(QAbstractSocket::SocketError error);
+    void on_accept_error(int error);
     bool report_background_error(const QString& error);
     void set_state(socket_state new_state);
 
-    QTcpServer* listener;
+    int listener = -1;
+    QSocketNotifier* acceptor = nullptr;
+    // Kept open while listening, to be given up for a moment to refuse a connection.
+    int spare = -1;
+    // Accepting has failed for want of descriptors since the last connection came through.
+    bool refusing = false;
     QTimer* accept_retry;
     QList<TWSocketClient*> clients;
     socket_state current_state = socket_state::closed;

@@ -33,6 +33,9 @@ QFont text_view_font() {
     font.setPixelSize(13);
     font.setStyleHint(QFont::Monospace);
     font.setFixedPitch(true);
+    // Set, so that a view does not inherit the stretch its form's font may carry for the
+    // display face's stand-in, which would squeeze the monospaced text to two thirds.
+    font.setStretch(QFont::Unstretched);
     return font;
 }
 

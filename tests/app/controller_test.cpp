@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QTcpServer>
+#include <QTest>
 
 #include <algorithm>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include "tests/support/loopback_peer.h"
 #include "tests/support/nmea_text.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/veth_link.h"
 
 namespace vorlane {
 namespace {
@@ -173,6 +175,51 @@ TEST_F(controller_fixture, MissingCaptureLibraryStopsSupervisionAlsoAfterRestart
     EXPECT_FALSE(controller->is_output_open(0));
     EXPECT_EQ(input->opens, 0);
     EXPECT_EQ(log_text().find("WinPCap"), std::string::npos);
+}
+
+TEST_F(controller_fixture, SettingsPathThatCannotBeExaminedIsReportedOnceAndStartUpGoesOn) {
+    std::filesystem::create_symlink("Vorlane.ini", dir / "Vorlane.ini");
+    start(false);
+    EXPECT_EQ(ticks(3).back(), "WinPCap is required, please install.");
+    const std::string log = log_text();
+    EXPECT_NE(log.find(" Error QXE-612: Failed to read config file\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Error QXE-", log.find("Error QXE-") + 1), std::string::npos) << log;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "Vorlane.ini"));
+}
+
+TEST_F(controller_fixture, OutputsFollowTheAddressTheyWereToldToUse) {
+    if (const std::string reason = test::veth_link::unavailable_reason(); !reason.empty()) GTEST_SKIP() << reason;
+    test::veth_link link;
+    write_settings("127.0.0.1", test::veth_link::near_address);
+    start();
+    ticks(3);
+    controller->on_rx_connected();
+    ASSERT_EQ(ticks(), strings{"Ready"});
+    const auto opened = [&] { return controller->is_output_open(0) && controller->is_output_open(1); };
+
+    ASSERT_TRUE(link.command("near", "ip addr del 172.31.24.1/24 dev {dev}"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->is_output_open(0) && !controller->is_output_open(1); }));
+    const strings shown = ticks();
+    EXPECT_NE(std::find_if(shown.begin(), shown.end(),
+                           [](const std::string& text) { return text.rfind("Error QXE-200 (port 1): ", 0) == 0; }),
+              shown.end())
+        << "the missing address is not reported";
+    EXPECT_FALSE(controller->is_data_path_ready());
+
+    ASSERT_TRUE(link.command("near", "ip addr add 172.31.24.1/24 dev {dev}"));
+    QTest::qWait(200);
+    ticks();
+    EXPECT_TRUE(opened()) << "not reopened at the next tick once the address was back";
+
+    // A waiting input is tried again at the next tick after an address change.
+    input->open_succeeds = false;
+    controller->on_rx_disconnected();
+    ticks(2);
+    const int opens = input->opens;
+    ASSERT_TRUE(link.command("near", "ip addr add 172.31.24.3/24 dev {dev}"));
+    QTest::qWait(200);
+    ticks();
+    EXPECT_EQ(input->opens, opens + 1);
 }
 
 TEST(RetryLadder, MapsFailureCountsToTicks) {

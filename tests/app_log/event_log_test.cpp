@@ -1,12 +1,18 @@
 #include "app/event_log.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "config/text_file.h"
+#include "tests/support/scratch_mounts.h"
 #include "tests/support/temp_dir.h"
 
 namespace vorlane {
@@ -199,6 +205,97 @@ TEST_F(EventLog, OtherFailureWhileShorteningIsReported) {
     event_log log = make_log(file());
     EXPECT_FALSE(log.shorten_log_file());
     EXPECT_EQ(display.shown.back(), "Error QXE-501: std::runtime_error");
+}
+
+TEST_F(EventLog, UnfinishedLastLineIsDroppedWhenNothingIsKept) {
+    write_file(file(), "a\nb");
+    config.max_log_lines = 1;
+    event_log log = make_log(file());
+    EXPECT_TRUE(log.shorten_log_file());
+    EXPECT_EQ(read_file(file()), std::string(stamp) + "Log file shortened to 0 lines\n");
+}
+
+TEST_F(EventLog, NextLineStartsOnALineOfItsOwnAfterACutShortOne) {
+    write_file(file(), "cut sho");
+    event_log log = make_log(file());
+    log.update_status("Input connected", true);
+    EXPECT_EQ(read_file(file()), std::string("cut sho\n") + stamp + "Input connected\n");
+}
+
+TEST_F(EventLog, FullDiskLeavesNoFragmentBehind) {
+    if (const std::string reason = test::scratch_mounts::unavailable_reason(); !reason.empty()) GTEST_SKIP() << reason;
+    test::scratch_mounts mounts;
+    ASSERT_TRUE(mounts.tmpfs(dir / "disk", "64k"));
+    const fs::path log_file = dir / "disk" / event_log_file_name;
+    write_file(log_file, "old line\n");
+    const fs::path filler = dir / "disk" / "filler";
+    {
+        const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        const std::string block(4096, 'f');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        ::close(fd);
+    }
+    event_log log = make_log(log_file);
+    // Longer than what is left of the log's last block, so part of it is written.
+    log.update_status(std::string(6000, 'x'), true);
+    EXPECT_EQ(display.shown.back(), "Error QXE-500: std::system_error");
+    EXPECT_EQ(read_file(log_file), "old line\n");
+
+    fs::remove(filler);
+    log.update_status("Input connected", true);
+    EXPECT_EQ(read_file(log_file), std::string("old line\n") + stamp + "Input connected\n");
+}
+
+TEST_F(EventLog, LogInADirectoryThatCannotChangeIsShortenedInPlace) {
+    const fs::path locked = dir / "locked";
+    const fs::path log_file = locked / event_log_file_name;
+    test::scratch_mounts mounts;
+    if (::geteuid() == 0) {
+        // Root writes into any directory: a read-only file system holds the log instead, with
+        // the log file itself bound from a writable one.
+        write_file(dir / "writable.log", numbered_lines(1, 6));
+        ASSERT_TRUE(mounts.tmpfs(locked, "64k"));
+        write_file(log_file, "");
+        ASSERT_TRUE(mounts.bind(dir / "writable.log", log_file));
+        ASSERT_TRUE(mounts.make_read_only(locked));
+    } else {
+        fs::create_directory(locked);
+        write_file(log_file, numbered_lines(1, 6));
+        fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    }
+    config.max_log_lines = 4;
+    event_log log = make_log(log_file);
+    EXPECT_TRUE(log.shorten_log_file());
+    EXPECT_EQ(read_file(log_file), numbered_lines(5, 2) + stamp + "Log file shortened to 2 lines\n");
+    if (::geteuid() != 0) fs::permissions(locked, fs::perms::owner_all);
+}
+
+TEST_F(EventLog, FifoInPlaceOfTheLogNeverBlocks) {
+    ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0);
+    event_log log = make_log(file());
+    for (const bool reader_waits : {false, true}) {
+        const int reader = reader_waits ? ::open(file().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+        display.shown.clear();
+        log.update_status("Input connected", true);
+        EXPECT_EQ(display.shown, (std::vector<std::string>{"Input connected", "Error QXE-500: std::system_error"}))
+            << "reader waits: " << reader_waits;
+        EXPECT_FALSE(log.shorten_log_file());
+        if (reader >= 0) ::close(reader);
+    }
+}
+
+TEST(EventLogTime, LocalTimeFollowsAChangeOfTimeZone) {
+    const auto minute_of_day = [] {
+        const std::tm now = current_local_time();
+        return now.tm_hour * 60 + now.tm_min;
+    };
+    ::setenv("TZ", "UTC0", 1);
+    const int in_utc = minute_of_day();
+    ::setenv("TZ", "XYZ-5", 1);
+    const int five_hours_east = minute_of_day();
+    ::unsetenv("TZ");
+    EXPECT_NEAR((five_hours_east - in_utc + 24 * 60) % (24 * 60), 5 * 60, 1);
 }
 
 }  // namespace

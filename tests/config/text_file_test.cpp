@@ -23,6 +23,9 @@ TEST(TextFile, ReadsWholeFileAndTellsMissingFromUnreadable) {
     EXPECT_EQ(read_text_file(dir / "f" / "below_a_file"), std::nullopt);
     fs::create_directory(dir / "d");
     EXPECT_THROW(read_text_file(dir / "d"), std::system_error);
+    // Waiting for a writer would block: a FIFO is refused at once.
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    EXPECT_THROW(read_text_file(dir / "fifo"), std::system_error);
 }
 
 TEST(TextFile, ReplacementKeepsModeAndLeavesNoTemporaryFile) {
@@ -45,6 +48,17 @@ TEST(TextFile, ReplacementThroughALinkReplacesTheFileItNames) {
     replace_text_file(dir / "link", "new\n");
     EXPECT_TRUE(fs::is_symlink(dir / "link"));
     EXPECT_EQ(read_file(dir / "real"), "new\n");
+}
+
+TEST(TextFile, ReplacementThroughADanglingLinkCreatesTheFileItNames) {
+    test::temp_dir dir;
+    fs::create_directory(dir / "store");
+    fs::create_symlink("store/settings", dir / "link");
+    fs::create_symlink("link", dir / "link_to_link");
+    replace_text_file(dir / "link_to_link", "new\n");
+    EXPECT_TRUE(fs::is_symlink(dir / "link"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link_to_link"));
+    EXPECT_EQ(read_file(dir / "store" / "settings"), "new\n");
 }
 
 TEST(TextFile, FailedReplacementLeavesTheOldFile) {

@@ -11,6 +11,9 @@
 #include <QTcpServer>
 #include <QTest>
 #include <algorithm>
+#include <array>
+#include <chrono>
+#include <iostream>
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
@@ -25,12 +28,15 @@
 #include "net/tcp_srv_client.h"
 #include "tests/support/loopback_peer.h"
 #include "tests/support/nmea_text.h"
+#include "tests/support/veth_link.h"
 
 namespace vorlane {
 namespace {
 
 using test::loopback_peer;
 using test::with_checksum;
+using std::chrono::duration;
+using std::chrono::steady_clock;
 
 constexpr int wait_ms = 1000;
 const std::string banner_line = "KestavTranslator\r\n";
@@ -231,7 +237,10 @@ TEST_P(SlowReaderTest, DataSentWaitsUntilTheReaderTakesEverything) {
         EXPECT_TRUE(all_ready());
     } else {
         slow.reading = true;
-        EXPECT_TRUE(pump_until([&] { return slow_client->ready; }));
+        // The kernel holds little unsent, so the rest moves at the pace of this loop's turns,
+        // which sleep between them.
+        const int catch_up_ms = 10 * wait_ms;
+        EXPECT_TRUE(pump_until([&] { return slow_client->ready; }, catch_up_ms));
         EXPECT_TRUE(pump_until([&] { return slow.received().size() >= banner_line.size() + large.size(); }));
         EXPECT_EQ(slow.received(), banner_line + text_of(large));
     }
@@ -365,7 +374,12 @@ TEST_P(EndedConnectionTest, ClientIsAnnouncedGoneThenDeleted) {
                      });
 
     peer.close(GetParam().reset);
-    EXPECT_TRUE(pump_until([&] { return client.isNull(); })) << "client not deleted";
+    // A peer that closed cannot be told from one that only stopped sending until the next
+    // batch reaches it, as one does on every tick of an output.
+    EXPECT_TRUE(pump_until([&] {
+        if (all_ready()) send_to_all(batch(0));
+        return client.isNull();
+    })) << "client not deleted";
     EXPECT_EQ(notices, 1);
     EXPECT_TRUE(announced_off_the_list_while_alive);
     EXPECT_EQ(server.client_count(), 0);
@@ -378,6 +392,21 @@ INSTANTIATE_TEST_SUITE_P(Cases, EndedConnectionTest,
                          [](const testing::TestParamInfo<ended_connection_case>& info) {
                              return info.param.name;
                          });
+
+TEST_F(SocketServerTest, PeerThatStopsSendingIsStillServed) {
+    server.listen();
+    loopback_peer& peer = connect_peer();
+    peer.shut_down_sending();
+    std::string served = banner_line;
+    for (int n = 0; n < 3; ++n) {
+        ASSERT_TRUE(pump_until([&] { return all_ready(); }));
+        send_to_all(batch(n));
+        served += text_of(batch(n));
+    }
+    EXPECT_TRUE(pump_until([&] { return peer.received() == served; }));
+    EXPECT_FALSE(peer.ended());
+    EXPECT_EQ(server.client_count(), 1);
+}
 
 TEST_F(SocketServerTest, ClosingTheListenerThenEachClientDropsEveryone) {
     server.listen();
@@ -509,6 +538,35 @@ int highest_descriptor() {
     return highest;
 }
 
+// The process out of descriptors for as long as it lives: the limit lowered to what is open,
+// and whatever is left under it taken. Restores both when it goes.
+class descriptors_used_up {
+public:
+    descriptors_used_up() {
+        ::getrlimit(RLIMIT_NOFILE, &saved);
+        rlimit lowered = saved;
+        lowered.rlim_cur = static_cast<rlim_t>(highest_descriptor()) + 1;
+        lowered_ok = ::setrlimit(RLIMIT_NOFILE, &lowered) == 0;
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers.push_back(fd);
+    }
+    ~descriptors_used_up() { release(); }
+    descriptors_used_up(const descriptors_used_up&) = delete;
+    descriptors_used_up& operator=(const descriptors_used_up&) = delete;
+
+    bool lowered() const { return lowered_ok; }
+    void release() {
+        for (const int fd : fillers) ::close(fd);
+        fillers.clear();
+        if (lowered_ok) ::setrlimit(RLIMIT_NOFILE, &saved);
+        lowered_ok = false;
+    }
+
+private:
+    rlimit saved{};
+    bool lowered_ok = false;
+    std::vector<int> fillers;
+};
+
 TEST_F(SocketServerTest, AcceptFailureIsReportedAndRetried) {
     QStringList errors;
     QObject::connect(&server, &TWSocketServer::background_error,
@@ -525,16 +583,10 @@ TEST_F(SocketServerTest, AcceptFailureIsReportedAndRetried) {
     ASSERT_TRUE(peer.wait_connected(wait_ms));
 
     // Out of descriptors: the accept fails.
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit lowered = saved;
-    lowered.rlim_cur = static_cast<rlim_t>(highest_descriptor()) + 1;
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
-    std::vector<int> fillers;
-    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers.push_back(fd);
+    descriptors_used_up shortage;
+    ASSERT_TRUE(shortage.lowered());
     const bool reported = pump_until([&] { return !errors.isEmpty(); });
-    for (const int fd : fillers) ::close(fd);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    shortage.release();
 
     EXPECT_TRUE(reported);
     EXPECT_TRUE(errors.value(0).startsWith(QStringLiteral("accept failed: ")))
@@ -544,6 +596,49 @@ TEST_F(SocketServerTest, AcceptFailureIsReportedAndRetried) {
     EXPECT_TRUE(
         pump_until([&] { return peer.received() == banner_line; }, TWSocketServer::accept_retry_ms + wait_ms))
         << "the waiting connection was never accepted";
+}
+
+// CPU time of the whole process, user and system.
+double cpu_seconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+TEST_F(SocketServerTest, OutOfDescriptorsWaitingClientsAreRefusedWithoutSpinning) {
+    QObject::connect(&server, &TWSocketServer::background_error,
+                     [&](TWSocketServer*, const QString&, bool* can_abort) { *can_abort = false; });
+    server.listen();
+    // A server that has accepted once, as every output has.
+    connect_peer();
+    const auto waiting = static_cast<std::ptrdiff_t>(peers.size());
+    // Connected before the descriptors run out, accepted only after.
+    for (int i = 0; i < 3; ++i) {
+        peers.push_back(std::make_unique<loopback_peer>(server.listening_port()));
+        ASSERT_TRUE(peers.back()->wait_connected(wait_ms));
+    }
+
+    descriptors_used_up shortage;
+    ASSERT_TRUE(shortage.lowered());
+    const double cpu_before = cpu_seconds();
+    const auto wall_before = steady_clock::now();
+    const bool refused = pump_until(
+        [&] {
+            return std::all_of(peers.begin() + waiting, peers.end(), [](const auto& peer) { return peer->ended(); });
+        },
+        4 * TWSocketServer::accept_retry_ms);
+    pump_for(TWSocketServer::accept_retry_ms);
+    const double cpu_share = (cpu_seconds() - cpu_before) /
+                             duration<double>(steady_clock::now() - wall_before).count();
+    shortage.release();
+
+    std::cout << "CPU at the descriptor limit: " << 100 * cpu_share << " %\n";
+    EXPECT_TRUE(refused) << "clients were left hanging";
+    EXPECT_LT(cpu_share, 0.5) << "accepting spins";
+    EXPECT_EQ(server.client_count(), 1);
+    loopback_peer& newcomer = connect_peer();
+    EXPECT_TRUE(pump_until([&] { return newcomer.received() == banner_line; }, TWSocketServer::accept_retry_ms + wait_ms));
 }
 
 TEST_F(SocketServerTest, BacklogBoundsTheConnectionsWaitingToBeAccepted) {
@@ -557,6 +652,93 @@ TEST_F(SocketServerTest, BacklogBoundsTheConnectionsWaitingToBeAccepted) {
     for (const auto& peer : waiting) completed += peer->wait_connected(20) ? 1 : 0;
     EXPECT_GE(completed, 5);
     EXPECT_LE(completed, 6);
+}
+
+// Faults of the link between the gateway and its displays, made in network namespaces of the
+// test's own: the server listens in near, the display that misbehaves connects from far.
+class DisplayLinkTest : public SocketServerTest {
+protected:
+    void SetUp() override {
+        SocketServerTest::SetUp();
+        if (const std::string reason = test::veth_link::unavailable_reason(); !reason.empty()) GTEST_SKIP() << reason;
+        link = std::make_unique<test::veth_link>();
+        server.set_address(QStringLiteral("0.0.0.0"));
+        server.listen();
+    }
+
+    loopback_peer& connect_far_peer() {
+        const std::size_t before = announced.size();
+        link->in_far([&] {
+            peers.push_back(std::make_unique<loopback_peer>(server.listening_port(), 0, test::veth_link::near_address));
+        });
+        EXPECT_TRUE(peers.back()->wait_connected(wait_ms));
+        EXPECT_TRUE(pump_until([&] { return announced.size() > before; })) << "connection not announced";
+        return *peers.back();
+    }
+
+    std::unique_ptr<test::veth_link> link;
+};
+
+TEST_F(DisplayLinkTest, VanishedDisplayIsDroppedAndTheOthersResume) {
+    loopback_peer& near_peer = connect_peer();
+    loopback_peer& far_peer = connect_far_peer();
+    ASSERT_TRUE(pump_until([&] { return far_peer.received() == banner_line; }));
+
+    ASSERT_TRUE(link->command("far", "ip link set {dev} down"));
+    auto last_arrival = steady_clock::now();
+    duration<double> longest_stall{0};
+    std::size_t seen = near_peer.received().size();
+    int n = 0;
+    // Far below the quarter of an hour the kernel alone keeps a dead connection.
+    const bool resumed = pump_until(
+        [&] {
+            if (all_ready()) send_to_all(batch(n++));
+            if (near_peer.received().size() == seen) return false;
+            seen = near_peer.received().size();
+            longest_stall = std::max<duration<double>>(longest_stall, steady_clock::now() - last_arrival);
+            last_arrival = steady_clock::now();
+            return server.client_count() == 1;
+        },
+        60000);
+    std::cout << "other display stalled for " << longest_stall.count() << " s\n";
+    EXPECT_TRUE(resumed) << "the vanished display was never dropped";
+    EXPECT_LT(longest_stall.count(), 30.0);
+}
+
+// A display behind a 9600 bit/s radio link, fed forty sentences a second in ten kinds, where a
+// newer sentence replaces a waiting one of its kind as in an output queue.
+TEST_F(DisplayLinkTest, SlowDisplayGetsTheNewestValuesLateBySeconds) {
+    ASSERT_TRUE(link->command("near", "tc qdisc add dev {dev} root tbf rate 9600bit burst 1600 latency 100ms"));
+    loopback_peer& radio = connect_far_peer();
+    const auto start = steady_clock::now();
+    const auto now_ms = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(steady_clock::now() - start).count();
+    };
+    std::array<std::string, 10> waiting;
+    constexpr int ticks = 300;
+    for (int tick = 0; tick < ticks; ++tick) {
+        for (int i = 0; i < 4; ++i) {
+            const int kind = (tick * 4 + i) % static_cast<int>(waiting.size());
+            waiting[kind] = with_checksum("$VLTX" + std::string(1, static_cast<char>('A' + kind)) + "," +
+                                          std::to_string(now_ms()) + "," + std::string(48, '0')) +
+                            "\r\n";
+        }
+        if (all_ready()) {
+            std::string text;
+            for (std::string& sentence : waiting) text += std::exchange(sentence, {});
+            send_to_all(QByteArray::fromStdString(text));
+        }
+        pump_for(100);
+    }
+
+    const std::string& received = radio.received();
+    const std::size_t end = received.rfind("\r\n");
+    ASSERT_NE(end, std::string::npos);
+    const std::size_t line = received.rfind("\r\n", end - 1) + 2;
+    const long long stamp = std::atoll(received.c_str() + received.find(',', line) + 1);
+    const double age = static_cast<double>(now_ms() - stamp) / 1000;
+    std::cout << "newest value at the slow display is " << age << " s old after " << ticks / 10 << " s\n";
+    EXPECT_LT(age, 10.0);
 }
 
 }  // namespace

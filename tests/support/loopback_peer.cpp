@@ -11,7 +11,7 @@
 
 namespace vorlane::test {
 
-loopback_peer::loopback_peer(std::uint16_t port, int receive_buffer) {
+loopback_peer::loopback_peer(std::uint16_t port, int receive_buffer, const char* address) {
     descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (descriptor < 0) throw std::runtime_error("socket failed");
     if (receive_buffer > 0)
@@ -19,7 +19,7 @@ loopback_peer::loopback_peer(std::uint16_t port, int receive_buffer) {
     sockaddr_in server{};
     server.sin_family = AF_INET;
     server.sin_port = htons(port);
-    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::inet_pton(AF_INET, address, &server.sin_addr);
     if (::connect(descriptor, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0 &&
         errno != EINPROGRESS)
         end_seen = true;
@@ -72,6 +72,10 @@ void loopback_peer::close(bool reset) {
     ::close(descriptor);
     descriptor = -1;
     end_seen = true;
+}
+
+void loopback_peer::shut_down_sending() {
+    ::shutdown(descriptor, SHUT_WR);
 }
 
 }  // namespace vorlane::test

@@ -6,12 +6,12 @@
 
 namespace vorlane::test {
 
-// A TCP client on 127.0.0.1 with a plain non-blocking socket, so that a test decides exactly
+// A TCP client (of 127.0.0.1 unless told another address) with a plain non-blocking socket, so that a test decides exactly
 // when it reads (a Qt socket would read whenever the event loop runs).
 class loopback_peer {
 public:
     // Starts connecting; receive_buffer > 0 makes the kernel's receive buffer that small.
-    explicit loopback_peer(std::uint16_t port, int receive_buffer = 0);
+    explicit loopback_peer(std::uint16_t port, int receive_buffer = 0, const char* address = "127.0.0.1");
     ~loopback_peer();
     loopback_peer(const loopback_peer&) = delete;
     loopback_peer& operator=(const loopback_peer&) = delete;
@@ -24,6 +24,8 @@ public:
     std::size_t send_some(std::string_view text);
     // Closes the socket, with a reset instead of an orderly close when reset is true.
     void close(bool reset);
+    // Sends FIN and goes on reading, as display software that has nothing to say does.
+    void shut_down_sending();
 
     const std::string& received() const { return received_text; }
     bool ended() const { return end_seen; }

@@ -1,6 +1,7 @@
 // The Data Monitor: fed by the controller while shown, bounded, paused, cleared and saved.
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -12,6 +13,7 @@
 #include "tests/support/nmea_text.h"
 #include "tests/ui/window_fixture.h"
 #include "monitor/data_monitor_win.h"
+#include "ui/form_style.h"
 
 namespace vorlane::test {
 namespace {
@@ -47,6 +49,9 @@ TEST_F(monitor_fixture, LayoutAsTheOperatorKnowsIt) {
     EXPECT_TRUE(control<QPlainTextEdit>("MemoOutput").isReadOnly());
     EXPECT_EQ(control<QPlainTextEdit>("MemoOutput").font().family(), "Courier New");
     EXPECT_EQ(control<QPlainTextEdit>("MemoOutput").font().pixelSize(), 13);
+    // Drawn at the width of its own face, whatever stretch the form's font needs.
+    EXPECT_EQ(control<QPlainTextEdit>("MemoOutput").fontMetrics().horizontalAdvance('0'),
+              QFontMetrics(text_view_font()).horizontalAdvance('0'));
     EXPECT_EQ(control<QLabel>("PanelBottom").text(), " Status:");
     EXPECT_EQ(control<QLabel>("PanelBottom").height(), 25);
     EXPECT_FALSE(monitor.show_output());

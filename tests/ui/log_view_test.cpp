@@ -2,6 +2,7 @@
 // follows the log while it is open.
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -10,6 +11,7 @@
 
 #include "monitor/log_view_win.h"
 #include "tests/ui/window_fixture.h"
+#include "ui/form_style.h"
 
 namespace vorlane::test {
 namespace {
@@ -30,6 +32,7 @@ TEST_F(log_view_fixture, LayoutAsTheOperatorKnowsIt) {
     EXPECT_EQ(pages->tabText(0), "Log file");
     EXPECT_TRUE(view().isReadOnly());
     EXPECT_EQ(view().font().family(), "Courier New");
+    EXPECT_EQ(view().fontMetrics().horizontalAdvance('0'), QFontMetrics(text_view_font()).horizontalAdvance('0'));
     const auto* close = viewer.findChild<QPushButton*>("ButtonClose");
     EXPECT_EQ(close->text(), "&Close");
     EXPECT_TRUE(close->isDefault());
