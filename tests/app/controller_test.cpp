@@ -34,7 +34,7 @@ TEST_F(controller_fixture, NormalStartShowsTheStagesInOrder) {
     EXPECT_EQ(ticks(), strings{"Opening input"});
     EXPECT_EQ(input->opens, 1);
     controller->on_rx_connected();
-    EXPECT_EQ(shown.back(), "Input connected");
+    EXPECT_EQ(display.shown.back(), "Input connected");
     EXPECT_EQ(ticks(), strings{"Ready"});
     EXPECT_TRUE(controller->is_data_path_ready());
     EXPECT_EQ(ticks(3), strings{}) << "Ready is shown once per opening";
@@ -123,7 +123,7 @@ TEST_F(controller_fixture, OutputThatCannotListenIsRetriedEvery11Ticks) {
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown.front(), "Opening outputs");
     EXPECT_EQ(gap, 11);
-    EXPECT_EQ(shown.back().rfind("Error QXE-200 (port 1): ", 0), 0u) << shown.back();
+    EXPECT_EQ(display.shown.back().rfind("Error QXE-200 (port 1): ", 0), 0u) << display.shown.back();
     EXPECT_EQ(input->opens, 0) << "the input waits for both outputs";
 }
 
@@ -147,7 +147,7 @@ TEST_F(controller_fixture, DisconnectReopensTheInputOnTheLadder) {
     QObject::connect(controller.get(), &TMainWin::input_state_changed,
                      [&input_states](bool open) { input_states.push_back(open); });
     controller->on_rx_disconnected();
-    EXPECT_EQ(shown.back(), "Input disconnected");
+    EXPECT_EQ(display.shown.back(), "Input disconnected");
     EXPECT_EQ(input_states, std::vector<bool>{false});
     EXPECT_FALSE(controller->is_data_path_ready());
     const int opens = input->opens;

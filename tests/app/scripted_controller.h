@@ -20,7 +20,7 @@ namespace vorlane::test {
 // counted as the receive thread would), datagrams wait in a queue.
 class scripted_input : public input_source {
   public:
-    scripted_input(rx_target& target, bool loaded) : target(target), loaded(loaded) {}
+    scripted_input(rx_target& reports_to, bool library_loaded) : target(reports_to), loaded(library_loaded) {}
     bool library_loaded() const override { return loaded; }
     bool open_input(const config_manager&) override {
         ++opens;
@@ -71,7 +71,10 @@ class scripted_input : public input_source {
 // its input scripted and its timers driven by the caller, one tick at a time.
 struct scripted_controller {
     temp_dir dir;
-    std::vector<std::string> shown;  // the status texts in the order the controller signalled them
+    // The status texts in the order the controller signalled them.
+    struct recording_display {
+        std::vector<std::string> shown;
+    } display;
     config_manager config;
     std::unique_ptr<nmea_manager> manager = std::make_unique<nmea_manager>();
     scripted_input* input = nullptr;
@@ -96,14 +99,14 @@ struct scripted_controller {
             },
             TMainWin::timers::driven_by_caller);
         QObject::connect(controller.get(), &TMainWin::status_changed,
-                         [this](const QString& text) { shown.push_back(text.toStdString()); });
+                         [this](const QString& text) { display.shown.push_back(text.toStdString()); });
     }
 
     // Runs n 1-second ticks and answers the texts they showed.
     std::vector<std::string> ticks(int n = 1) {
-        const std::size_t before = shown.size();
+        const std::size_t before = display.shown.size();
         for (int i = 0; i < n; ++i) controller->Timer1SecTimer();
-        return {shown.begin() + static_cast<long>(before), shown.end()};
+        return {display.shown.begin() + static_cast<long>(before), display.shown.end()};
     }
 
     std::string log_text() const { return read_file(dir / "Vorlane.log"); }
