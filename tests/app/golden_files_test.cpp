@@ -7,11 +7,13 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include "tests/app/scripted_controller.h"
 #include "tests/support/loopback_peer.h"
@@ -19,34 +21,26 @@
 namespace vorlane::test {
 namespace {
 
+// The named escapes of both file formats; \xHH stands for any other byte.
+constexpr std::pair<char, char> named_escapes[] = {{'r', '\r'}, {'n', '\n'}, {'0', '\0'}, {'\\', '\\'}};
+
 std::string unescape(std::string_view text) {
     std::string bytes;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '\\') {
             bytes += text[i];
-            continue;
-        }
-        if (++i == text.size()) throw std::invalid_argument("a lone backslash ends the line");
-        switch (text[i]) {
-            case 'r':
-                bytes += '\r';
-                break;
-            case 'n':
-                bytes += '\n';
-                break;
-            case '0':
-                bytes += '\0';
-                break;
-            case '\\':
-                bytes += '\\';
-                break;
-            case 'x':
-                if (i + 2 >= text.size()) throw std::invalid_argument("\\x needs two hexadecimal digits");
-                bytes += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-                i += 2;
-                break;
-            default:
+        } else if (i + 1 == text.size()) {
+            throw std::invalid_argument("a lone backslash ends the line");
+        } else if (text[++i] == 'x') {
+            if (i + 2 >= text.size()) throw std::invalid_argument("\\x needs two hexadecimal digits");
+            bytes += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            const auto* named = std::find_if(std::begin(named_escapes), std::end(named_escapes),
+                                             [&](const auto& e) { return e.first == text[i]; });
+            if (named == std::end(named_escapes))
                 throw std::invalid_argument("unknown escape \\" + std::string(1, text[i]));
+            bytes += named->second;
         }
     }
     return bytes;
@@ -55,15 +49,13 @@ std::string unescape(std::string_view text) {
 std::string escape(std::string_view bytes) {
     std::string text;
     for (const char c : bytes) {
-        if (c == '\r')
-            text += "\\r";
-        else if (c == '\n')
-            text += "\\n";
-        else if (c == '\\')
-            text += "\\\\";
-        else if (c >= 0x20 && c < 0x7F)
+        const auto* named = std::find_if(std::begin(named_escapes), std::end(named_escapes),
+                                         [c](const auto& e) { return e.second == c; });
+        if (named != std::end(named_escapes)) {
+            text += {'\\', named->first};
+        } else if (c >= 0x20 && c < 0x7F) {
             text += c;
-        else {
+        } else {
             char hex[5];
             std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
             text += hex;
