@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every configuration, checks that every include stays within
-# the link graph and runs every test:
+# Installs what is missing, checks the layout of the C++ files, builds every configuration, checks
+# that every include stays within the link graph and runs every test:
 # unit tests optimised and under AddressSanitizer + UndefinedBehaviorSanitizer, the
 # capture tests under ThreadSanitizer, then each fuzz target for a bounded time.
 # The capture and end-to-end tests need root; without it they skip and say so. The end lists
@@ -11,6 +11,9 @@ cd "$(dirname "$0")"
 FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 
 tools/install-deps.sh
+
+echo "=== format"
+tools/check-format.sh
 
 # The decimal conversion is checked under a decimal-comma locale. It is generated into a folder
 # of the build tree, so the machine's own locale set stays as it is.
@@ -40,7 +43,7 @@ list_skips() {
   ' "$@"
 }
 
-for preset in release debug; do
+for preset in release asan; do
   echo "=== $preset: build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"

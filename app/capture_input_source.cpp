@@ -10,8 +10,10 @@ namespace {
 
 class capture_input_source final : public input_source {
 public:
-    explicit capture_input_source(rx_target& target)
-        : target(target), loaded(load_capture_library()), thread(std::make_unique<TPCapReceiveThread>(target)) {}
+    explicit capture_input_source(rx_target& reports_to)
+        : target(reports_to),
+          loaded(load_capture_library()),
+          thread(std::make_unique<TPCapReceiveThread>(reports_to)) {}
 
     ~capture_input_source() override {
         stop_thread();

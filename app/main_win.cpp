@@ -41,13 +41,13 @@ std::string one_line(std::string_view text) {
 
 }  // namespace
 
-TMainWin::TMainWin(config_manager& config, nmea_manager& manager, const std::filesystem::path& program_dir,
+TMainWin::TMainWin(config_manager& settings, nmea_manager& streams, const std::filesystem::path& program_dir,
                    const input_factory& make_input, timers mode, QObject* parent)
     : QObject(parent),
-      config(config),
-      manager(manager),
+      config(settings),
+      manager(streams),
       config_file(program_dir / config_file_name),
-      log(program_dir / event_log_file_name, config, *this),
+      log(program_dir / event_log_file_name, settings, *this),
       WSocketServerOut1(new TWSocketServer(this)),
       WSocketServerOut2(new TWSocketServer(this)),
       Timer1Sec(new QTimer(this)),

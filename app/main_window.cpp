@@ -28,12 +28,12 @@ void bring_forward(QWidget& window) {
 }  // namespace
 
 TMainWindow::TMainWindow(config_manager& config, nmea_manager& manager,
-                         const std::filesystem::path& program_dir, operator_dialogs& dialogs,
+                         const std::filesystem::path& program_dir, operator_dialogs& questions,
                          const TMainWin::input_factory& make_input, TMainWin::timers mode, QWidget* parent)
     : QWidget(parent),
       ui(std::make_unique<Ui::TMainWindow>()),
       PopupMenu1(new QMenu(this)),
-      dialogs(dialogs),
+      dialogs(questions),
       status_text_("Starting up...") {
     ui->setupUi(this);
     // A fixed single border and no close button: ending the program goes through Exit.

@@ -161,7 +161,7 @@ std::string current_exception_text() {
 
 }  // namespace
 
-TPCapReceiveThread::TPCapReceiveThread(rx_target& target) : target(target), thread([this] { execute(); }) {}
+TPCapReceiveThread::TPCapReceiveThread(rx_target& reports_to) : target(reports_to), thread([this] { execute(); }) {}
 
 TPCapReceiveThread::~TPCapReceiveThread() {
     terminate();

@@ -90,14 +90,14 @@ int edit_number(const QString& text, int otherwise) {
     return ok ? number : otherwise;
 }
 
-TConfigWin::TConfigWin(config_manager& config, std::filesystem::path config_file,
-                       configuration_target& controller, operator_dialogs& dialogs, QWidget* parent)
+TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_file,
+                       configuration_target& restarts, operator_dialogs& questions, QWidget* parent)
     : QDialog(parent),
       ui(std::make_unique<Ui::TConfigWin>()),
-      config(config),
-      config_file(std::move(config_file)),
-      controller(controller),
-      dialogs(dialogs) {
+      config(settings),
+      config_file(std::move(settings_file)),
+      controller(restarts),
+      dialogs(questions) {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);

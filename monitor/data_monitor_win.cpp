@@ -36,11 +36,11 @@ int append_view_lines(std::string_view text, QString& lines) {
 
 }  // namespace
 
-TDataMonitorWin::TDataMonitorWin(TMainWindow* main_window, operator_dialogs& dialogs, QWidget* parent)
+TDataMonitorWin::TDataMonitorWin(TMainWindow* window, operator_dialogs& questions, QWidget* parent)
     : QWidget(parent),
       ui(std::make_unique<Ui::TDataMonitorWin>()),
-      main_window(main_window),
-      dialogs(dialogs) {
+      main_window(window),
+      dialogs(questions) {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);

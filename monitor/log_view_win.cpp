@@ -13,8 +13,8 @@
 
 namespace vorlane {
 
-TLogViewWin::TLogViewWin(TMainWindow* main_window, QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TLogViewWin>()), main_window(main_window) {
+TLogViewWin::TLogViewWin(TMainWindow* window, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TLogViewWin>()), main_window(window) {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config python3
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   qt6-base-dev libpcap-dev
   netcat-openbsd libcap2-bin iproute2
   fonts-liberation xvfb xauth

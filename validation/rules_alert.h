@@ -47,6 +47,7 @@ inline rejection entries_as_announced(rule_state& s) {
     return scratch_of<alc_entries>(s).carried == s.remembered ? rejection::none : rejection::entry_count_mismatch;
 }
 
+// clang-format off
 // $--ALF,x,x,x,hhmmss.ss,a,a,a,aaa,x.x,x.x,x.x,x.x,c--c*hh
 // A second sentence continues the text of the first and repeats only what identifies the alert.
 inline constexpr field_rule alf[] = {
@@ -221,5 +222,6 @@ inline constexpr std::array rules{
     sentence_rule{.name = "TXT", .minimum = 4, .fields = txt},
     sentence_rule{.name = "TUT", .minimum = 6, .fields = tut},
 };
+// clang-format on
 
 }  // namespace vorlane::rules::alert

@@ -8,6 +8,7 @@
 
 namespace vorlane::rules::field_count {
 
+// clang-format off
 inline constexpr std::array rules{
     count_only("STN", 1),
     count_only("UID", 2),
@@ -38,6 +39,7 @@ inline constexpr std::array rules{
     count_only("GSA", 18),
     count_only("ACA", 19),
 };
+// clang-format on
 static_assert(rules.size() == 66);
 
 }  // namespace vorlane::rules::field_count

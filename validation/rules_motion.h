@@ -31,6 +31,7 @@ inline rejection pitch_in_mode_range(rule_state& s, std::string_view f) {
     return rejection::none;
 }
 
+// clang-format off
 // $--HDT,x.x,T*hh
 inline constexpr field_rule hdt[] = {
     opt(angle()),            // 1 heading, true
@@ -176,5 +177,6 @@ inline constexpr std::array rules{
     sentence_rule{.name = "TRC", .minimum = 8, .fields = thruster},
     sentence_rule{.name = "TRD", .minimum = 6, .fields = std::span<const field_rule>(thruster).first(6)},
 };
+// clang-format on
 
 }  // namespace vorlane::rules::motion

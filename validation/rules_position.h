@@ -58,6 +58,7 @@ constexpr std::array<field_rule, 4> fix_position(int at) {
 }
 inline constexpr auto fix_prefix = rows(fix_time, fix_position(2));
 
+// clang-format off
 // $--GGA,hhmmss.ss,llll.ll,a,yyyyy.yy,a,x,xx,x.x,x.x,M,x.x,M,x.x,xxxx*hh
 inline constexpr auto gga = rows(
     fix_prefix,                                                  //  1-5 UTC time, latitude, N/S, longitude, E/W
@@ -169,5 +170,6 @@ inline constexpr std::array rules{
     sentence_rule{.name = "WPL", .minimum = 5, .fields = wpl},
     sentence_rule{.name = "RTE", .minimum = 5, .fields = rte, .repeat = rte_waypoints},
 };
+// clang-format on
 
 }  // namespace vorlane::rules::position

@@ -40,6 +40,7 @@ inline rejection abk_sequence_number(rule_state& s, std::string_view f) {
 // The fragment fields that open ABM and MEB; the fields after them are checked by
 // fill_bits_last alone. A one-sentence message may leave its sequential identifier empty, a
 // message of several sentences needs it to pair its sentences up.
+// clang-format off
 // !--ABM,x,x,x,xxxxxxxxx,x,x.x,s--s,x*hh
 // !--MEB,x,x,x,x,xxxxxxxxx,x.x,x,x,xxxxxxxxx,x,a,s--s,x*hh
 inline constexpr field_rule abm_meb[] = {
@@ -138,5 +139,6 @@ inline constexpr std::array rules{
     sentence_rule{.name = "TLB", .minimum = 2, .group = 2, .repeat = tlb_pair},
     sentence_rule{.name = "RSD", .minimum = 13, .fields = rsd},
 };
+// clang-format on
 
 }  // namespace vorlane::rules::target

@@ -161,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, EventLogShortening,
                                          shorten_case{"limit_zero_even_empty_file", 0, 0, 0},
                                          shorten_case{"negative_limit_like_zero", -8, 3, 0},
                                          shorten_case{"small_limit", 4, 9, 2}),
-                         [](const auto& info) { return info.param.name; });
+                         [](const auto& row) { return row.param.name; });
 
 TEST_F(EventLog, ShorteningCountsAnUnfinishedLastLineAndUsesTheCurrentLimit) {
     write_file(file(), "a\nb\nc\nd");

@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                     checksum_case{"longest_correct", max_frame_length, udp_checksum_kind::correct, false},
                     checksum_case{"longest_wrong", max_frame_length, udp_checksum_kind::wrong, true},
                     checksum_case{"longest_zero", max_frame_length, udp_checksum_kind::zero, false}),
-    [](const testing::TestParamInfo<checksum_case>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<checksum_case>& row) { return row.param.name; });
 
 // IPv4 options move the UDP header; the pseudo-header and the UDP length must follow it.
 TEST_F(FrameRingTest, HeaderWithOptionsIsCheckedAtTheRealUdpOffset) {
@@ -179,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
                     refused_case{"header_length_zero", with_header_length_field(0, 100)},
                     // 60-byte header: UDP header would end at 82, beyond these 81 bytes.
                     refused_case{"udp_header_beyond_frame", with_header_length_field(15, 81)}),
-    [](const testing::TestParamInfo<refused_case>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<refused_case>& row) { return row.param.name; });
 
 TEST_F(FrameRingTest, LongestHeaderWithRoomForTheUdpHeaderIsStored) {
     ASSERT_TRUE(store(with_header_length_field(15, 82)));
@@ -288,7 +288,7 @@ TEST_P(FrameRingFraming, StoresWholeIpv4UdpDatagramsBehindAnyTags) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FrameRingFraming, testing::ValuesIn(framing_cases()),
-                         [](const testing::TestParamInfo<framing_case>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<framing_case>& row) { return row.param.name; });
 
 // The input number follows the configured addresses, whatever their last byte.
 TEST_F(FrameRingTest, InputIndexFollowsTheConfiguredSources) {

@@ -43,7 +43,7 @@ bool run(const std::string& command) {
 // two VLAN tags, as a real adapter does; a veth end measures that frame against its MTU.
 class scratch_namespace {
   public:
-    explicit scratch_namespace(std::string name) : name(std::move(name)) {}
+    explicit scratch_namespace(std::string namespace_name) : name(std::move(namespace_name)) {}
     ~scratch_namespace() {
         if (sender >= 0) close(sender);
         if (original >= 0) {

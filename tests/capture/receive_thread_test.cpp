@@ -233,7 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
         failure_case{"set_filter_fails", "172.31.24.1", filter_a,
                      [](fake_pcap_state& f) { f.set_filter_fails = true; },
                      "Error QXE-RECV-109: Error setting capture filter."}),
-    [](const testing::TestParamInfo<failure_case>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<failure_case>& row) { return row.param.name; });
 
 class ReceiveThreadWithoutLibrary : public ReceiveThreadTest {
   protected:

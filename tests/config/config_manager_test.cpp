@@ -194,7 +194,7 @@ INSTANTIATE_TEST_SUITE_P(
                       c.max_log_lines = -3;
                       c.input_port[0] = 10030;
                   }}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& row) { return row.param.name; });
 
 TEST(ConfigStore, MissingFileIsNoFailureAndKeepsEveryValue) {
     test::temp_dir dir;

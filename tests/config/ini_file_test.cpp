@@ -51,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
                     read_case{"hash_comment", "[a]\n  # k=v\n", "a", "k", std::nullopt},
                     read_case{"unclosed_header_is_no_section", "[a]\n[b\nk=v\n", "b", "k", std::nullopt},
                     read_case{"key_is_not_a_prefix", "[a]\nkey=v\n", "a", "k", std::nullopt}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& row) { return row.param.name; });
 
 struct number_case {
     const char* text;
@@ -142,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
             "crlf_kept", "[a]\r\nk=1\r\n", {{"a", "k", "2"}, {"a", "l", "3"}}, "[a]\r\nk=2\r\nl=3\r\n"},
         write_case{
             "byte_order_mark_kept", "\xEF\xBB\xBF[a]\nk=1\n", {{"A", "K", "2"}}, "\xEF\xBB\xBF[a]\nk=2\n"}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& row) { return row.param.name; });
 
 TEST(IniWrite, RefusesValuesThatCouldNotBeReadBack) {
     ini_file ini = ini_file::parse("[a]\nk=1\n");

@@ -170,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BannerTest,
                                                      "KestavTranslator", true,
                                                      banner_line + "$EARLY\r\n" + text_of(batch(0))},
                                          banner_case{"no_banner_configured", "", false, text_of(batch(0))}),
-                         [](const testing::TestParamInfo<banner_case>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<banner_case>& row) { return row.param.name; });
 
 TEST_F(SocketServerTest, ConnectedClientsReceiveIdenticalStreams) {
     server.listen();
@@ -249,8 +249,8 @@ TEST_P(SlowReaderTest, DataSentWaitsUntilTheReaderTakesEverything) {
 INSTANTIATE_TEST_SUITE_P(Cases, SlowReaderTest,
                          testing::Values(slow_reader_case{"reads_again", false},
                                          slow_reader_case{"disconnects", true}),
-                         [](const testing::TestParamInfo<slow_reader_case>& info) {
-                             return info.param.name;
+                         [](const testing::TestParamInfo<slow_reader_case>& row) {
+                             return row.param.name;
                          });
 
 struct client_text_case {
@@ -291,8 +291,8 @@ TEST_P(ClientTextTest, TextFromClientsIsDroppedAndSendingGoesOn) {
 INSTANTIATE_TEST_SUITE_P(Cases, ClientTextTest,
                          testing::Values(client_text_case{"owner_reads_and_discards", true},
                                          client_text_case{"nobody_reads", false}),
-                         [](const testing::TestParamInfo<client_text_case>& info) {
-                             return info.param.name;
+                         [](const testing::TestParamInfo<client_text_case>& row) {
+                             return row.param.name;
                          });
 
 struct listen_failure_case {
@@ -347,7 +347,7 @@ INSTANTIATE_TEST_SUITE_P(
                                         QAbstractSocket::SocketAddressNotAvailableError},
                     listen_failure_case{"port_out_of_range", "127.0.0.1", 65536,
                                         QAbstractSocket::UnsupportedSocketOperationError}),
-    [](const testing::TestParamInfo<listen_failure_case>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<listen_failure_case>& row) { return row.param.name; });
 
 struct ended_connection_case {
     const char* name;
@@ -389,8 +389,8 @@ TEST_P(EndedConnectionTest, ClientIsAnnouncedGoneThenDeleted) {
 INSTANTIATE_TEST_SUITE_P(Cases, EndedConnectionTest,
                          testing::Values(ended_connection_case{"peer_closes", false},
                                          ended_connection_case{"peer_resets", true}),
-                         [](const testing::TestParamInfo<ended_connection_case>& info) {
-                             return info.param.name;
+                         [](const testing::TestParamInfo<ended_connection_case>& row) {
+                             return row.param.name;
                          });
 
 TEST_F(SocketServerTest, PeerThatStopsSendingIsStillServed) {
@@ -514,7 +514,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BackgroundErrorTest,
                                          background_case{"server_handler_abort_closes_server", false, false},
                                          background_case{"client_handler_keep_connection", true, true},
                                          background_case{"client_handler_abort_resets_client", true, false}),
-                         [](const testing::TestParamInfo<background_case>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<background_case>& row) { return row.param.name; });
 
 TEST_F(SocketServerTest, EmptySendIsAnsweredAndClosedClientRefusesToSend) {
     server.listen();

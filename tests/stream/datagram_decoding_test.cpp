@@ -109,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
             {{0, datagram(zda + "\r\n" + gll.substr(0, 20))}, {0, datagram(gll.substr(20) + "\r\n")}},
             {zda},
             {}}),
-    [](const testing::TestParamInfo<decoding_case>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<decoding_case>& row) { return row.param.name; });
 
 TEST(DatagramChecks, LengthBelowTheHeaderDropsTheDatagram) {
     auto manager = test::make_manager();

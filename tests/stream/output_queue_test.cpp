@@ -81,13 +81,13 @@ std::vector<std::uint32_t> every_formatter_index() {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFormatters, ReplaceInPlace, testing::ValuesIn(every_formatter_index()),
-                         [](const testing::TestParamInfo<std::uint32_t>& info) {
-                             if (info.param == FORMATTER_UNLISTED) return std::string("unlisted");
-                             if (info.param == FORMATTER_QUERY) return std::string("query");
-                             if (info.param == FORMATTER_PROPRIETARY) return std::string("proprietary");
-                             if (info.param > formatter_count) return std::string("beyond_the_table");
-                             return std::to_string(info.param) + "_" +
-                                    std::string(formatter_name(info.param));
+                         [](const testing::TestParamInfo<std::uint32_t>& row) {
+                             if (row.param == FORMATTER_UNLISTED) return std::string("unlisted");
+                             if (row.param == FORMATTER_QUERY) return std::string("query");
+                             if (row.param == FORMATTER_PROPRIETARY) return std::string("proprietary");
+                             if (row.param > formatter_count) return std::string("beyond_the_table");
+                             return std::to_string(row.param) + "_" +
+                                    std::string(formatter_name(row.param));
                          });
 
 TEST(ReplaceInPlace, UnlistedTalkersShareOneKey) {
@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "!AIVDM,1,1,,A,13aG?P", -1, true},
                     keyed_case{"vdo_same_sender", formatter_vdo, "!AIVDO,1,1,,,13aG?P0P00", -1,
                                "!AIVDO,1,1,,,13aG?P0P00XY", -1, true}),
-    [](const testing::TestParamInfo<keyed_case>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<keyed_case>& row) { return row.param.name; });
 
 TEST(KeyedReplacement, VdmAndVdoAndTalkersAreSeparateKinds) {
     auto manager = test::make_manager();
@@ -356,7 +356,7 @@ INSTANTIATE_TEST_SUITE_P(
                     batch_case{"one_byte_short", {60, 60}, 120, {1, 1}},
                     batch_case{"service_batch_of_4800", std::vector<std::size_t>(70, 82), 4800, {58, 12}},
                     batch_case{"mixed_lengths", {10, 82, 30, 82, 40}, 130, {3, 2}}),
-    [](const testing::TestParamInfo<batch_case>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<batch_case>& row) { return row.param.name; });
 
 // A sentence is served for max_sentence_age after it was queued and dropped after that; a
 // replacement starts its wait afresh. Times in milliseconds after the first sentence.
@@ -399,7 +399,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SentenceAge,
                                          age_case{"taken_after_an_hour_long_outage", -1, 3600000, false},
                                          age_case{"replaced_in_place_keeps_it_fresh", 4000, 8000, true},
                                          age_case{"replaced_but_stale_again", 4000, 9001, false}),
-                         [](const testing::TestParamInfo<age_case>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<age_case>& row) { return row.param.name; });
 
 }  // namespace
 }  // namespace vorlane

@@ -32,8 +32,8 @@ using namespace std::chrono_literals;
 // The program, copied into a scratch directory so that its settings and log live there.
 class gateway_process {
 public:
-    gateway_process(const temp_dir& dir, const std::filesystem::path& program_file, int first_port, int udp_port)
-        : dir(dir) {
+    gateway_process(const temp_dir& scratch, const std::filesystem::path& program_file, int first_port, int udp_port)
+        : dir(scratch) {
         std::filesystem::copy_file(program_file, dir / "vorlane");
         std::ofstream(dir / "Vorlane.ini") << "[Vorlane]\ninput_ip=127.0.0.1\noutput_ip=127.0.0.1\n"
                                            << "first_output_port=" << first_port << "\n[QXInput]\n"

@@ -250,9 +250,9 @@ struct fed_monitor_fixture : monitor_fixture {
         if (!controller().is_data_path_ready()) throw std::runtime_error("the data path did not open");
     }
 
-    void serve(int input, const std::string& sentence) {
+    void serve(int box, const std::string& sentence) {
         std::string payload = std::string("UdPbC\0\0\0", 8) + sentence + "\r\n";
-        manager->process_datagram(input, input, reinterpret_cast<std::uint8_t*>(payload.data()),
+        manager->process_datagram(box, box, reinterpret_cast<std::uint8_t*>(payload.data()),
                                   static_cast<std::int32_t>(payload.size()), false);
         controller().Timer100msTimer();
     }

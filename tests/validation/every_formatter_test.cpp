@@ -40,7 +40,7 @@ TEST_P(EveryFormatter, OneFieldShortOfTheMinimumFails) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, EveryFormatter, testing::ValuesIn(test::formatter_samples),
-                         [](const testing::TestParamInfo<formatter_sample>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<formatter_sample>& row) { return row.param.name; });
 
 // Each listed formatter reaches the rule of its own name: 48 with field rules, the other 66
 // with a field count only; nothing falls through to the rule without a minimum.

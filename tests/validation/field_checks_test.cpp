@@ -76,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
         check_case{"range_past_end_fails", [] { return check_digits("12", 0, 3, false); }, false},
         check_case{"empty_range_past_end_passes", [] { return check_digits("12", 5, 5, false); }, true},
         check_case{"int_range_past_end_fails", [] { return check_int_range("1", 0, 2, 0, 99); }, false}),
-    [](const testing::TestParamInfo<check_case>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<check_case>& row) { return row.param.name; });
 
 // Qt sets the C locale from the environment; a decimal comma locale must not change the result.
 TEST(FieldChecks, DecimalConversionIgnoresTheProcessLocale) {

@@ -50,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
         token_case{"default_only_delimiters", "\r\n\r\n", "\r\n", false, {}},
         token_case{"default_empty_text", "", "\r\n", false, {}},
         token_case{"nmea_fields", "$GPHDT,123.4,T", ",", true, {"$GPHDT", "123.4", "T"}}),
-    [](const testing::TestParamInfo<token_case>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<token_case>& row) { return row.param.name; });
 
 TEST(StrTok, AltersAtMostOneCharacterWhileTokenising) {
     std::string text = "a,b,c";

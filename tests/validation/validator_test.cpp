@@ -140,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
         framing_case{"no_comma_fails_rule", with_checksum("$GPGGA"), verdict::syntax, rejection::too_few_fields},
         framing_case{"no_comma_unlisted_passes", with_checksum("$GPXYZ"), verdict::accepted, rejection::none, 0,
                      GP}),
-    [](const testing::TestParamInfo<framing_case>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<framing_case>& row) { return row.param.name; });
 
 // The stream processing validates in place: text and buffer are the same storage.
 TEST(Validator, WorksInPlaceAndRestoresAnAcceptedSentence) {
