@@ -334,7 +334,10 @@ void TPCapReceiveThread::capture_loop(pcap_t* handle, int descriptor, std::uint6
                 continue;
             }
             // Frames longer than a slot and frames not captured whole are skipped.
-            if (header->len > max_frame_length || header->len > header->caplen) continue;
+            if (header->len > max_frame_length || header->len > header->caplen) {
+                ring.skip_frame(data, header->caplen, frame_skip::oversize);
+                continue;
+            }
             idle_sent = false;
             ring.store_frame(data, header->caplen);
             if (ring.claim_notification()) post(WM_RX_DATAGRAM);
