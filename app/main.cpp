@@ -32,10 +32,16 @@ using namespace vorlane;
 // stop both arrive as signals; the handler only writes a byte, and the event loop turns it into
 // the close of the main window that the end of a log-on causes.
 int signal_pipe[2] = {-1, -1};
+// The byte says which: an operator's request for the drop totals, or the end of the program.
+constexpr char termination_byte = 1;
+constexpr char drop_totals_byte = 2;
 
 void on_termination_signal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signal_pipe[1], &byte, 1);
+    [[maybe_unused]] const auto written = ::write(signal_pipe[1], &termination_byte, 1);
+}
+
+void on_drop_totals_signal(int) {
+    [[maybe_unused]] const auto written = ::write(signal_pipe[1], &drop_totals_byte, 1);
 }
 
 bool route_termination_signals() {
@@ -46,7 +52,8 @@ bool route_termination_signals() {
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGTERM, SIGINT, SIGHUP})
         if (::sigaction(signal, &action, nullptr) != 0) return false;
-    return true;
+    action.sa_handler = on_drop_totals_signal;
+    return ::sigaction(SIGUSR1, &action, nullptr) == 0;
 }
 
 // A gateway on a bridge computer may run without a desktop: then the windows are drawn off
@@ -142,9 +149,11 @@ int main(int argc, char** argv) {
         }
         QSocketNotifier termination(signal_pipe[0], QSocketNotifier::Read);
         QObject::connect(&termination, &QSocketNotifier::activated, &main_window, [&main_window] {
-            char byte;
-            [[maybe_unused]] const auto read = ::read(signal_pipe[0], &byte, 1);
-            main_window.end_session();
+            char byte = 0;
+            if (::read(signal_pipe[0], &byte, 1) == 1 && byte == drop_totals_byte)
+                main_window.controller().report_drops_since_start();
+            else
+                main_window.end_session();
         });
 
         main_window.showMinimized();

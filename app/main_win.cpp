@@ -2,7 +2,6 @@
 
 #include <QMetaObject>
 #include <QTimer>
-
 #include <cstdio>
 #include <exception>
 
@@ -109,6 +108,11 @@ std::string TMainWin::served_address() const {
 
 void TMainWin::Timer1SecTimer() {
     service.alive();
+    if (--drop_report_countdown == 0) {
+        drop_report_countdown = ticks_per_hour;
+        report_hourly_drops();
+    }
+    emit statistics_tick();
     if (!startup_done) {
         data_path_ready = false;
         update_status("Kestav Translator starting...", true);
@@ -224,6 +228,34 @@ void TMainWin::restart() {
     output_fail_count = {0, 0};
     input_countdown = 2;
     input_fail_count = 0;
+}
+
+// --- drop accounting -----------------------------------------------------------------------------
+
+input_drops TMainWin::drop_counts(int input_number) const {
+    input_drops drops;
+    if (input_number < 0 || input_number >= output_count) return drops;
+    const auto row = static_cast<std::size_t>(input_number);
+    if (input)
+        for (std::size_t k = 0; k < frame_skip_count; ++k)
+            drops.frames[k] = input->skipped_frames(row, static_cast<frame_skip>(k));
+    drops.stream = manager.statistics().input(input_number);
+    return drops;
+}
+
+// Silent hours stay out of the log: only an hour in which something was dropped is reported.
+void TMainWin::report_hourly_drops() {
+    for (int k = 0; k < output_count; ++k) {
+        const input_drops now = drop_counts(k);
+        const input_drops hour = now.since(hour_baseline[k]);
+        hour_baseline[k] = now;
+        if (hour.dropped() != 0) update_status(drop_line("Dropped in the last hour", k + 1, hour), true);
+    }
+}
+
+void TMainWin::report_drops_since_start() {
+    for (int k = 0; k < output_count; ++k)
+        update_status(drop_line("Dropped since start", k + 1, drop_counts(k)), true);
 }
 
 // --- 100 ms service ---------------------------------------------------------------------------

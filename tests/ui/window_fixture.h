@@ -64,6 +64,7 @@ class idle_input : public input_source {
     }
     void close_input() override { ++closes; }
     bool take_datagram(rx_datagram&) override { return false; }
+    std::uint64_t skipped_frames(std::size_t, frame_skip) const override { return 0; }
     void run_report() override {}
     void stop_thread() override {}
 
