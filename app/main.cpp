@@ -21,6 +21,7 @@
 #include "monitor/data_monitor_win.h"
 #include "ui/form_style.h"
 #include "monitor/log_view_win.h"
+#include "monitor/statistics_win.h"
 #include "app/main_window.h"
 #include "ui/operator_dialogs.h"
 
@@ -133,6 +134,8 @@ int main(int argc, char** argv) {
         TDataMonitorWin data_monitor(&main_window, dialogs);
         TConfigWin config_window(settings, program_dir / config_file_name, main_window.controller(), dialogs);
         main_window.set_windows(&log_viewer, &data_monitor, &config_window);
+        TStatisticsWin statistics(&main_window, dialogs);
+        main_window.set_statistics_window(&statistics);
 
         QObject::connect(&main_window, &TMainWindow::closed, &application,
                          [] { QCoreApplication::exit(0); });

@@ -86,7 +86,7 @@ void stream_statistics::count_rejected(std::int32_t input, const nmea_sentence_i
     rejected_line& kept = recent_lines[recent_total % recent_capacity];
     ++recent_total;
     kept.input = input;
-    kept.row = row;
+    kept.info = info;
     kept.why = why;
     quote(kept.text, line);
 }

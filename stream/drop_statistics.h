@@ -56,7 +56,7 @@ struct input_tally {
 
 struct rejected_line {
     std::int32_t input = 0;
-    std::size_t row = 0;
+    nmea_sentence_info info;
     nmea_rejection why;
     char text[quoted_line_size] = {};
 };
@@ -86,6 +86,8 @@ class stream_statistics {
         return recent_total < recent_capacity ? recent_total : recent_capacity;
     }
     const rejected_line& recent(std::size_t k) const;
+    // Every line rejected since start, also those no longer kept.
+    std::size_t rejected_seen() const { return recent_total; }
 
   private:
     std::array<input_tally, input_count> inputs{};
