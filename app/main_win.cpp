@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "base/exception_name.h"
+#include "app/datagram_hand_over.h"
 #include "capture/capture_api.h"
 #include "net/tcp_srv_client.h"
 
@@ -307,13 +308,7 @@ void TMainWin::process_input() {
     try {
         manager.set_time(queue_clock::now());
         rx_datagram datagram;
-        while (input->take_datagram(datagram)) {
-            if (datagram.input_index != 0 && datagram.input_index != 1) continue;
-            std::int32_t length = datagram.frame_length - datagram.payload_offset;
-            if (datagram.payload_offset < 0 || length < 0) continue;
-            manager.process_datagram(datagram.input_index, datagram.input_index,
-                                     datagram.frame + datagram.payload_offset, length, datagram.bad_checksum);
-        }
+        while (input->take_datagram(datagram)) hand_over_datagram(manager, datagram);
     } catch (const std::exception&) {
         // The remaining datagrams wait for the next notification.
     }

@@ -1,5 +1,7 @@
 #include "capture/frame_ring.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -91,6 +93,13 @@ bool udp_checksum_good(std::uint8_t* frame, std::size_t ip_at, std::size_t udp_a
 }
 
 }  // namespace
+
+std::array<ipv4_octets, 2> source_addresses(const std::array<std::string, 2>& texts) {
+    std::array<ipv4_octets, 2> addresses{};
+    for (std::size_t input = 0; input < texts.size(); ++input)
+        if (inet_pton(AF_INET, texts[input].c_str(), addresses[input].data()) != 1) addresses[input] = {};
+    return addresses;
+}
 
 const char* label_of(frame_skip skip) {
     return frame_skip_labels[static_cast<std::size_t>(skip)];

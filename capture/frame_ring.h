@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace vorlane {
 
@@ -15,6 +16,9 @@ inline constexpr std::size_t max_frame_length = 1522;
 inline constexpr std::size_t frame_ring_slots = 8192;
 
 using ipv4_octets = std::array<std::uint8_t, 4>;
+// The configured source addresses as FrameRing::set_sources takes them; a text that is not an
+// IPv4 address gives all zeros, which matches nothing.
+std::array<ipv4_octets, 2> source_addresses(const std::array<std::string, 2>& texts);
 
 // Why a frame did not go into the ring.
 enum class frame_skip : std::uint8_t {
