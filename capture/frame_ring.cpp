@@ -59,26 +59,6 @@ bool locate_ipv4(const std::uint8_t* data, std::size_t length, std::size_t& ip_a
     return length >= ip_at + min_ipv4_header_length && data[ip_at] >> 4 == 4;
 }
 
-// Where the IPv4 and UDP headers of a frame start; false for anything but one whole IPv4 UDP
-// datagram whose headers lie within the frame. A fragment is refused whole: the first one would
-// give a datagram cut short (its checksum fails, or worse its first lines pass), and the later
-// ones carry no UDP header at all.
-bool locate_headers(const std::uint8_t* data, std::size_t length, std::size_t& ip_at, std::size_t& udp_at,
-                    frame_skip& why) {
-    why = frame_skip::not_ipv4_udp;
-    if (!locate_ipv4(data, length, ip_at)) return false;
-    if (length < ip_at + min_ipv4_header_length + udp_header_length) return false;
-    const std::size_t ipv4_header_length = 4 * (data[ip_at] & 0x0F);
-    if (ipv4_header_length < min_ipv4_header_length) return false;
-    if (data[ip_at + protocol_at] != protocol_udp) return false;
-    if ((read16(data + ip_at + flags_and_offset_at) & fragment_bits) != 0) {
-        why = frame_skip::fragment;
-        return false;
-    }
-    udp_at = ip_at + ipv4_header_length;
-    return length >= udp_at + udp_header_length;
-}
-
 // Verifies the UDP checksum of the frame in a slot over the pseudo-header, the UDP header and
 // everything after it to the end of the captured frame. The pseudo-header is built in place from
 // the IPv4 header's tail, so the slot's copy keeps a time-to-live of zero and the UDP length in
@@ -99,6 +79,24 @@ std::array<ipv4_octets, 2> source_addresses(const std::array<std::string, 2>& te
     for (std::size_t input = 0; input < texts.size(); ++input)
         if (inet_pton(AF_INET, texts[input].c_str(), addresses[input].data()) != 1) addresses[input] = {};
     return addresses;
+}
+
+// A fragment is refused whole: the first one would give a datagram cut short (its checksum
+// fails, or worse its first lines pass), and the later ones carry no UDP header at all.
+bool locate_headers(const std::uint8_t* data, std::size_t length, std::size_t& ip_at, std::size_t& udp_at,
+                    frame_skip& why) {
+    why = frame_skip::not_ipv4_udp;
+    if (!locate_ipv4(data, length, ip_at)) return false;
+    if (length < ip_at + min_ipv4_header_length + udp_header_length) return false;
+    const std::size_t ipv4_header_length = 4 * (data[ip_at] & 0x0F);
+    if (ipv4_header_length < min_ipv4_header_length) return false;
+    if (data[ip_at + protocol_at] != protocol_udp) return false;
+    if ((read16(data + ip_at + flags_and_offset_at) & fragment_bits) != 0) {
+        why = frame_skip::fragment;
+        return false;
+    }
+    udp_at = ip_at + ipv4_header_length;
+    return length >= udp_at + udp_header_length;
 }
 
 const char* label_of(frame_skip skip) {

@@ -36,6 +36,12 @@ const char* label_of(frame_skip skip);
 inline constexpr std::size_t frame_count_rows = 3;
 inline constexpr std::size_t unknown_source_row = 2;
 
+// Where the IPv4 and UDP headers of a frame start; false, with the reason, for anything but one
+// whole IPv4 UDP datagram whose headers lie within the frame. Any number of VLAN tags may stand
+// in front of the IPv4 header.
+bool locate_headers(const std::uint8_t* data, std::size_t length, std::size_t& ip_at, std::size_t& udp_at,
+                    frame_skip& why);
+
 // One captured Ethernet frame as the main thread receives it. The UDP payload is
 // frame_length - payload_offset bytes from payload_offset on, followed by a zero byte; the UDP
 // length field is not consulted, so Ethernet padding of a short frame counts as payload.
