@@ -125,7 +125,8 @@ class line_checker {
             std::printf("%c\t%s\t%u\t%d\n", ok ? 'A' : 'R', ok ? "ok" : stage_name(why), info.formatter_index,
                         info.talker_index);
         else if (!ok)
-            std::printf("%s:%ld: %s: %s\n", name.c_str(), number, stage_name(why), describe(why, info).c_str());
+            std::printf("%s:%ld: %s: %s\n", name.c_str(), number, stage_name(why),
+                        describe(why, info).c_str());
         counts.add(info, ok ? nullptr : &why);
     }
 
@@ -150,8 +151,8 @@ class datagram_reporter final : public sentence_observer {
                 const nmea_rejection& why) override {
         const bool ok = why.reason == rejection::none;
         if (options.tsv) {
-            std::printf("%ld\t%ld\t%c\t%s\t%u\t%d\t", frame, datagram, ok ? 'A' : 'R', ok ? "ok" : stage_name(why),
-                        info.formatter_index, info.talker_index);
+            std::printf("%ld\t%ld\t%c\t%s\t%u\t%d\t", frame, datagram, ok ? 'A' : 'R',
+                        ok ? "ok" : stage_name(why), info.formatter_index, info.talker_index);
             if (ok)
                 std::printf("%d\n", input + 1);
             else
@@ -166,7 +167,8 @@ class datagram_reporter final : public sentence_observer {
     void dropped(const char* label) {
         if (!options.tsv) {
             if (datagram_known)
-                std::printf("%s:frame %ld datagram %ld: dropped: %s\n", options.file.c_str(), frame, datagram, label);
+                std::printf("%s:frame %ld datagram %ld: dropped: %s\n", options.file.c_str(), frame, datagram,
+                            label);
             else
                 std::printf("%s:frame %ld: dropped: %s\n", options.file.c_str(), frame, label);
         }
@@ -211,13 +213,14 @@ class served_outputs {
 };
 
 std::int32_t dropped_whole(const nmea_manager& manager, std::int32_t input, stream_drop drop) {
-    return static_cast<std::int32_t>(manager.statistics().input(input).dropped[static_cast<std::size_t>(drop)]);
+    return static_cast<std::int32_t>(
+        manager.statistics().input(input).dropped[static_cast<std::size_t>(drop)]);
 }
 
 int check_capture(const pcap_options& options, const config_manager& config, summary& counts) {
     char error[PCAP_ERRBUF_SIZE] = {};
     const std::unique_ptr<pcap_t, void (*)(pcap_t*)> capture(pcap_open_offline(options.file.c_str(), error),
-                                                              pcap_close);
+                                                             pcap_close);
     if (!capture) {
         std::fprintf(stderr, "vorlane-check: cannot read '%s': %s\n", options.file.c_str(), error);
         return 2;
@@ -281,7 +284,8 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
         reporter.datagram_known = true;
         const std::int32_t input = datagram->input_index;
         const bool known = input == 0 || input == 1;
-        const std::int32_t bad_before = known ? dropped_whole(*manager, input, stream_drop::bad_udp_checksum) : 0;
+        const std::int32_t bad_before =
+            known ? dropped_whole(*manager, input, stream_drop::bad_udp_checksum) : 0;
         const std::int32_t short_before = known ? dropped_whole(*manager, input, stream_drop::too_short) : 0;
         if (!hand_over_datagram(*manager, *datagram)) {
             reporter.dropped("from neither junction box");
@@ -395,7 +399,8 @@ int main(int argc, char** argv) {
             }
             std::ifstream in(file, std::ios::binary);
             if (!in) {
-                std::fprintf(stderr, "vorlane-check: cannot read '%s': %s\n", file.c_str(), std::strerror(errno));
+                std::fprintf(stderr, "vorlane-check: cannot read '%s': %s\n", file.c_str(),
+                             std::strerror(errno));
                 return 2;
             }
             check.check_stream(in, file);

@@ -5,8 +5,8 @@
 #include <pcap/pcap.h>
 
 #include <algorithm>
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,7 +47,9 @@ constexpr const char* usage =
 constexpr char datagram_header[8] = {'U', 'd', 'P', 'b', 'C', 0, 0, 0};
 
 volatile std::sig_atomic_t stop_requested = 0;
-void on_signal(int) { stop_requested = 1; }
+void on_signal(int) {
+    stop_requested = 1;
+}
 
 struct options {
     std::string file = VORLANE_SAMPLE_FILE;
@@ -159,7 +161,8 @@ struct captured_datagram {
 // addresses found are junction box 1 and 2, datagrams from any other are left out.
 std::vector<captured_datagram> read_capture(const std::string& file, int port) {
     char error[PCAP_ERRBUF_SIZE] = {};
-    const std::unique_ptr<pcap_t, void (*)(pcap_t*)> capture(pcap_open_offline(file.c_str(), error), pcap_close);
+    const std::unique_ptr<pcap_t, void (*)(pcap_t*)> capture(pcap_open_offline(file.c_str(), error),
+                                                             pcap_close);
     if (!capture) {
         std::fprintf(stderr, "vorlane-sim: cannot read '%s': %s\n", file.c_str(), error);
         std::exit(2);
@@ -176,7 +179,8 @@ std::vector<captured_datagram> read_capture(const std::string& file, int port) {
         std::size_t ip_at = 0;
         std::size_t udp_at = 0;
         frame_skip why;
-        if (header->caplen < header->len || !locate_headers(data, header->caplen, ip_at, udp_at, why)) continue;
+        if (header->caplen < header->len || !locate_headers(data, header->caplen, ip_at, udp_at, why))
+            continue;
         if ((data[udp_at + 2] << 8 | data[udp_at + 3]) != port) continue;
         ipv4_octets source;
         std::memcpy(source.data(), data + ip_at + 12, source.size());
@@ -187,10 +191,12 @@ std::vector<captured_datagram> read_capture(const std::string& file, int port) {
         }
         // The UDP length, not the frame, ends the payload: Ethernet pads short frames.
         const std::size_t udp_length = static_cast<std::size_t>(data[udp_at + 4] << 8 | data[udp_at + 5]);
-        const std::size_t end = std::min<std::size_t>(header->caplen, udp_at + std::max<std::size_t>(udp_length, 8));
-        datagrams.push_back({std::chrono::seconds(header->ts.tv_sec) + std::chrono::microseconds(header->ts.tv_usec),
-                             static_cast<int>(known - boxes.begin()),
-                             std::vector<std::uint8_t>(data + udp_at + 8, data + end)});
+        const std::size_t end =
+            std::min<std::size_t>(header->caplen, udp_at + std::max<std::size_t>(udp_length, 8));
+        datagrams.push_back(
+            {std::chrono::seconds(header->ts.tv_sec) + std::chrono::microseconds(header->ts.tv_usec),
+             static_cast<int>(known - boxes.begin()),
+             std::vector<std::uint8_t>(data + udp_at + 8, data + end)});
     }
     return datagrams;
 }
@@ -206,7 +212,8 @@ int replay(const options& o, raw_udp_socket& socket, udp_packet_spec (&spec)[2])
         const std::chrono::duration<double> offset =
             o.rate_given ? std::chrono::duration<double>(static_cast<double>(k) / o.rate)
                          : std::chrono::duration<double>(d.at - datagrams.front().at) / o.speed;
-        std::this_thread::sleep_until(started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(offset));
+        std::this_thread::sleep_until(
+            started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(offset));
         spec[d.box].identification = static_cast<std::uint16_t>(k + 1);
         spec[d.box].checksum = udp_checksum_kind::correct;
         if (!socket.send(build_udp_packet(spec[d.box], d.payload))) {
@@ -266,7 +273,8 @@ int main(int argc, char** argv) {
     long sent[2] = {0, 0};
     auto due = started;
     while (!stop_requested) {
-        if (o.seconds > 0 && std::chrono::steady_clock::now() - started >= std::chrono::duration<double>(o.seconds))
+        if (o.seconds > 0 &&
+            std::chrono::steady_clock::now() - started >= std::chrono::duration<double>(o.seconds))
             break;
         for (int box = 0; box < 2; ++box) {
             if (!o.box_sends[box]) continue;
@@ -274,13 +282,15 @@ int main(int argc, char** argv) {
             for (int k = 0; k < o.sentences_per_datagram; ++k) {
                 const std::string& sentence = sentences[next_line[box]++ % sentences.size()];
                 ++sentence_count;
-                payload += o.broken_every > 0 && sentence_count % o.broken_every == 0 ? broken(sentence) : sentence;
+                payload +=
+                    o.broken_every > 0 && sentence_count % o.broken_every == 0 ? broken(sentence) : sentence;
                 payload += "\r\n";
             }
             ++datagrams;
             spec[box].identification = static_cast<std::uint16_t>(datagrams);
-            spec[box].checksum = o.bad_udp_every > 0 && datagrams % o.bad_udp_every == 0 ? udp_checksum_kind::wrong
-                                                                                          : udp_checksum_kind::correct;
+            spec[box].checksum = o.bad_udp_every > 0 && datagrams % o.bad_udp_every == 0
+                                     ? udp_checksum_kind::wrong
+                                     : udp_checksum_kind::correct;
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
             if (!socket.send(build_udp_packet(spec[box], {bytes, payload.size()}))) {
                 std::fprintf(stderr, "vorlane-sim: send failed: %s\n", socket.error().c_str());

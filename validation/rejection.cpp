@@ -103,7 +103,7 @@ std::string describe(const nmea_rejection& why, const nmea_sentence_info& info) 
     } else if (why.reason == too_few_fields || why.reason == field_count_not_in_groups) {
         // The counts say more than the catalogue text: "RMC: 12 fields, at least 13 needed".
         line += info.formatter;
-        line += ": " + std::to_string(why.fields_found) + " fields, ";
+        line += ": " + std::to_string(why.fields_found) + (why.fields_found == 1 ? " field, " : " fields, ");
         if (why.reason == too_few_fields)
             line += "at least " + std::to_string(why.fields_needed) + " needed";
         else
