@@ -18,9 +18,7 @@ struct statistics_fixture : window_fixture {
 
     template <typename T>
     T& control(const char* name) {
-        auto* found = statistics.findChild<T*>(name);
-        if (found == nullptr) throw std::logic_error(std::string("no control ") + name);
-        return *found;
+        return control_of<T>(statistics, name);
     }
     // The table's cells, row by row, tab-separated.
     QStringList rows(const char* grid_name) {
