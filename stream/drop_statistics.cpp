@@ -25,13 +25,6 @@ const char* label_of(stream_drop drop) {
     return stream_drop_labels[static_cast<std::size_t>(drop)];
 }
 
-std::size_t formatter_row(std::uint32_t formatter_index) {
-    if (formatter_index >= 1 && formatter_index <= formatter_count) return formatter_index;
-    if (formatter_index == FORMATTER_QUERY) return query_row;
-    if (formatter_index == FORMATTER_PROPRIETARY) return proprietary_row;
-    return 0;
-}
-
 const char* formatter_row_name(std::size_t row) {
     // The table's entries are not terminated, so the names are kept once as texts.
     static const auto names = [] {
@@ -78,12 +71,17 @@ void stream_statistics::count_rejected(std::int32_t input, const nmea_sentence_i
     formatter_tally& formatter = tally.formatters[row];
     const auto reason = static_cast<std::size_t>(why.reason);
     const std::uint64_t count = ++formatter.rejected[reason];
-    if (count >= formatter.rejected[static_cast<std::size_t>(formatter.top_reason)]) {
+    // The example is copied only when the top reason changes hands, not for every rejection.
+    if (why.reason != formatter.top_reason &&
+        count >= formatter.rejected[static_cast<std::size_t>(formatter.top_reason)]) {
         formatter.top_reason = why.reason;
+        quote(formatter.example, line);
+    } else if (formatter.example[0] == 0) {
         quote(formatter.example, line);
     }
 
-    rejected_line& kept = recent_lines[recent_total % recent_capacity];
+    rejected_line& kept = recent_lines[recent_next];
+    recent_next = recent_next + 1 == recent_capacity ? 0 : recent_next + 1;
     ++recent_total;
     kept.input = input;
     kept.info = info;
@@ -92,7 +90,7 @@ void stream_statistics::count_rejected(std::int32_t input, const nmea_sentence_i
 }
 
 const rejected_line& stream_statistics::recent(std::size_t k) const {
-    const std::size_t oldest = recent_total < recent_capacity ? 0 : recent_total % recent_capacity;
+    const std::size_t oldest = recent_total < recent_capacity ? 0 : recent_next;
     return recent_lines[(oldest + k) % recent_capacity];
 }
 

@@ -27,7 +27,13 @@ const char* label_of(stream_drop drop);
 inline constexpr std::size_t query_row = formatter_count + 1;
 inline constexpr std::size_t proprietary_row = formatter_count + 2;
 inline constexpr std::size_t formatter_row_count = formatter_count + 3;
-std::size_t formatter_row(std::uint32_t formatter_index);
+// Inline: every judged sentence is counted in its row.
+inline std::size_t formatter_row(std::uint32_t formatter_index) {
+    if (formatter_index >= 1 && formatter_index <= formatter_count) return formatter_index;
+    if (formatter_index == FORMATTER_QUERY) return query_row;
+    if (formatter_index == FORMATTER_PROPRIETARY) return proprietary_row;
+    return 0;
+}
 // "GGA", "query", "proprietary", or "other" for row 0.
 const char* formatter_row_name(std::size_t row);
 
@@ -37,7 +43,7 @@ inline constexpr std::size_t quoted_line_size = 81;
 struct formatter_tally {
     std::uint64_t accepted = 0;
     std::array<std::uint64_t, rejection_count> rejected{};
-    // The most frequent reason and the newest line rejected for it.
+    // The most frequent reason and the line that made it so.
     rejection top_reason = rejection::none;
     char example[quoted_line_size] = {};
 
@@ -77,8 +83,8 @@ class stream_statistics {
         ++inputs[input].formatters[formatter_row(info.formatter_index)].accepted;
     }
     // `line` is the rejected text, quoted as far as it fits.
-    void count_rejected(std::int32_t input, const nmea_sentence_info& info, const nmea_rejection& why,
-                        const char* line);
+    [[gnu::cold]] void count_rejected(std::int32_t input, const nmea_sentence_info& info,
+                                      const nmea_rejection& why, const char* line);
 
     const input_tally& input(std::int32_t input) const { return inputs[input]; }
     // The newest rejected lines of both inputs, at most recent_capacity; 0 is the oldest.
@@ -93,6 +99,9 @@ class stream_statistics {
     std::array<input_tally, input_count> inputs{};
     std::array<rejected_line, recent_capacity> recent_lines{};
     std::size_t recent_total = 0;
+    // The slot the next rejected line goes to; kept apart from the total so that counting
+    // needs no division.
+    std::size_t recent_next = 0;
 };
 
 }  // namespace vorlane

@@ -103,7 +103,8 @@ void nmea_manager::decode_payload(std::int32_t input, std::int32_t source, char*
         // The line is its own work buffer: it is cut out of the payload in place and the
         // validator hands it back unchanged, so a rejected line can be quoted from it.
         const bool accepted = nmea_validate_sentence(line, line, message.info, errors, &why);
-        if (line_observer != nullptr) line_observer->judged(input, line, message.info, why);
+        if (line_observer != nullptr) [[unlikely]]
+            line_observer->judged(input, line, message.info, why);
         if (!accepted) {
             counts.count_rejected(input, message.info, why, line);
             continue;
