@@ -151,12 +151,17 @@ int main(int argc, char** argv) {
                              });
         }
         QSocketNotifier termination(signal_pipe[0], QSocketNotifier::Read);
-        QObject::connect(&termination, &QSocketNotifier::activated, &main_window, [&main_window] {
+        QObject::connect(&termination, &QSocketNotifier::activated, &main_window, [&main_window, offscreen] {
             char byte = 0;
-            if (::read(signal_pipe[0], &byte, 1) == 1 && byte == drop_totals_byte)
-                main_window.controller().report_drops_since_start();
-            else
+            if (::read(signal_pipe[0], &byte, 1) != 1 || byte != drop_totals_byte) {
                 main_window.end_session();
+                return;
+            }
+            // Whoever sent the signal reads the answer on standard error, with or without a
+            // display; headless, every status text goes there already.
+            for (const std::string& line : main_window.controller().report_drops_since_start())
+                if (!offscreen) std::fprintf(stderr, "%s\n", line.c_str());
+            std::fflush(stderr);
         });
 
         main_window.showMinimized();

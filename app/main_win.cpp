@@ -254,9 +254,13 @@ void TMainWin::report_hourly_drops() {
     }
 }
 
-void TMainWin::report_drops_since_start() {
-    for (int k = 0; k < output_count; ++k)
-        update_status(drop_line("Dropped since start", k + 1, drop_counts(k)), true);
+std::vector<std::string> TMainWin::report_drops_since_start() {
+    std::vector<std::string> lines;
+    for (int k = 0; k < output_count; ++k) {
+        lines.push_back(drop_line("Dropped since start", k + 1, drop_counts(k)));
+        update_status(lines.back(), true);
+    }
+    return lines;
 }
 
 // --- 100 ms service ---------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/configuration_target.h"
 #include "app/drop_report.h"
@@ -101,8 +102,9 @@ public:
     input_drops drop_counts(int input) const;
     // The stream manager's counts, with the newest rejected lines.
     const stream_statistics& statistics() const { return manager.statistics(); }
-    // Logs, for each input, what was dropped since start (on request: SIGUSR1).
-    void report_drops_since_start();
+    // Logs, for each input, what was dropped since start (on request: SIGUSR1), and answers the
+    // lines.
+    std::vector<std::string> report_drops_since_start();
 
     // The retry ladder: ticks to wait before the next attempt after `failures` failed ones.
     static int retry_delay(int failures);
