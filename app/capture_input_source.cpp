@@ -26,6 +26,9 @@ public:
     }
     void close_input() override { vorlane::close_input(thread.get(), target); }
     bool take_datagram(rx_datagram& record) override { return thread && thread->take_datagram(&record); }
+    std::uint64_t skipped_frames(std::size_t row, frame_skip why) const override {
+        return thread ? thread->skipped_frames(row, why) : 0;
+    }
     void run_report() override {
         if (thread) thread->run_report();
     }

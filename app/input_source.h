@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "capture/frame_ring.h"
@@ -23,6 +25,8 @@ public:
     virtual void close_input() = 0;
     // The oldest captured frame; false when none is waiting.
     virtual bool take_datagram(rx_datagram& record) = 0;
+    // Frames skipped so far for a row of the frame counts (input 0 or 1, unknown_source_row).
+    virtual std::uint64_t skipped_frames(std::size_t row, frame_skip why) const = 0;
     // Delivers the receive thread's pending report on the main thread.
     virtual void run_report() = 0;
     // Ends the receive thread and waits for it; the input is unusable afterwards.

@@ -22,6 +22,7 @@
 #include "monitor/data_monitor_win.h"
 #include "ui/form_style.h"
 #include "monitor/log_view_win.h"
+#include "monitor/statistics_win.h"
 #include "app/main_window.h"
 #include "ui/operator_dialogs.h"
 
@@ -33,10 +34,16 @@ using namespace vorlane;
 // stop both arrive as signals; the handler only writes a byte, and the event loop turns it into
 // the close of the main window that the end of a log-on causes.
 int signal_pipe[2] = {-1, -1};
+// The byte says which: an operator's request for the drop totals, or the end of the program.
+constexpr char termination_byte = 1;
+constexpr char drop_totals_byte = 2;
 
 void on_termination_signal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signal_pipe[1], &byte, 1);
+    [[maybe_unused]] const auto written = ::write(signal_pipe[1], &termination_byte, 1);
+}
+
+void on_drop_totals_signal(int) {
+    [[maybe_unused]] const auto written = ::write(signal_pipe[1], &drop_totals_byte, 1);
 }
 
 bool route_termination_signals() {
@@ -47,7 +54,8 @@ bool route_termination_signals() {
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGTERM, SIGINT, SIGHUP})
         if (::sigaction(signal, &action, nullptr) != 0) return false;
-    return true;
+    action.sa_handler = on_drop_totals_signal;
+    return ::sigaction(SIGUSR1, &action, nullptr) == 0;
 }
 
 // Every display connection takes a descriptor, and so does every accept that cannot be served:
@@ -140,6 +148,8 @@ int main(int argc, char** argv) {
         TDataMonitorWin data_monitor(&main_window, dialogs);
         TConfigWin config_window(settings, program_dir / config_file_name, main_window.controller(), dialogs);
         main_window.set_windows(&log_viewer, &data_monitor, &config_window);
+        TStatisticsWin statistics(&main_window, dialogs);
+        main_window.set_statistics_window(&statistics);
 
         QObject::connect(&main_window, &TMainWindow::closed, &application,
                          [] { QCoreApplication::exit(0); });
@@ -155,10 +165,17 @@ int main(int argc, char** argv) {
                              });
         }
         QSocketNotifier termination(signal_pipe[0], QSocketNotifier::Read);
-        QObject::connect(&termination, &QSocketNotifier::activated, &main_window, [&main_window] {
-            char byte;
-            [[maybe_unused]] const auto read = ::read(signal_pipe[0], &byte, 1);
-            main_window.end_session();
+        QObject::connect(&termination, &QSocketNotifier::activated, &main_window, [&main_window, offscreen] {
+            char byte = 0;
+            if (::read(signal_pipe[0], &byte, 1) != 1 || byte != drop_totals_byte) {
+                main_window.end_session();
+                return;
+            }
+            // Whoever sent the signal reads the answer on standard error, with or without a
+            // display; headless, every status text goes there already.
+            for (const std::string& line : main_window.controller().report_drops_since_start())
+                if (!offscreen) std::fprintf(stderr, "%s\n", line.c_str());
+            std::fflush(stderr);
         });
 
         main_window.showMinimized();

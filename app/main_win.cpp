@@ -2,11 +2,11 @@
 
 #include <QMetaObject>
 #include <QTimer>
-
 #include <cstdio>
 #include <exception>
 
 #include "base/exception_name.h"
+#include "app/datagram_hand_over.h"
 #include "capture/capture_api.h"
 #include "net/tcp_srv_client.h"
 
@@ -111,6 +111,11 @@ std::string TMainWin::served_address() const {
 
 void TMainWin::Timer1SecTimer() {
     service.alive();
+    if (--drop_report_countdown == 0) {
+        drop_report_countdown = ticks_per_hour;
+        report_hourly_drops();
+    }
+    emit statistics_tick();
     if (!startup_done) {
         data_path_ready = false;
         update_status("Kestav Translator starting...", true);
@@ -242,6 +247,38 @@ void TMainWin::restart() {
     input_fail_count = 0;
 }
 
+// --- drop accounting -----------------------------------------------------------------------------
+
+input_drops TMainWin::drop_counts(int input_number) const {
+    input_drops drops;
+    if (input_number < 0 || input_number >= output_count) return drops;
+    const auto row = static_cast<std::size_t>(input_number);
+    if (input)
+        for (std::size_t k = 0; k < frame_skip_count; ++k)
+            drops.frames[k] = input->skipped_frames(row, static_cast<frame_skip>(k));
+    drops.stream = manager.statistics().input(input_number);
+    return drops;
+}
+
+// Silent hours stay out of the log: only an hour in which something was dropped is reported.
+void TMainWin::report_hourly_drops() {
+    for (int k = 0; k < output_count; ++k) {
+        const input_drops now = drop_counts(k);
+        const input_drops hour = now.since(hour_baseline[k]);
+        hour_baseline[k] = now;
+        if (hour.dropped() != 0) update_status(drop_line("Dropped in the last hour", k + 1, hour), true);
+    }
+}
+
+std::vector<std::string> TMainWin::report_drops_since_start() {
+    std::vector<std::string> lines;
+    for (int k = 0; k < output_count; ++k) {
+        lines.push_back(drop_line("Dropped since start", k + 1, drop_counts(k)));
+        update_status(lines.back(), true);
+    }
+    return lines;
+}
+
 // --- 100 ms service ---------------------------------------------------------------------------
 
 void TMainWin::Timer100msTimer() {
@@ -291,13 +328,7 @@ void TMainWin::process_input() {
     try {
         manager.set_time(queue_clock::now());
         rx_datagram datagram;
-        while (input->take_datagram(datagram)) {
-            if (datagram.input_index != 0 && datagram.input_index != 1) continue;
-            std::int32_t length = datagram.frame_length - datagram.payload_offset;
-            if (datagram.payload_offset < 0 || length < 0) continue;
-            manager.process_datagram(datagram.input_index, datagram.input_index,
-                                     datagram.frame + datagram.payload_offset, length, datagram.bad_checksum);
-        }
+        while (input->take_datagram(datagram)) hand_over_datagram(manager, datagram);
     } catch (const std::exception&) {
         // The remaining datagrams wait for the next notification.
     }

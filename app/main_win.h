@@ -9,8 +9,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/configuration_target.h"
+#include "app/drop_report.h"
 #include "app/event_log.h"
 #include "app/input_source.h"
 #include "app/service_notify.h"
@@ -39,6 +41,7 @@ public:
     // A batch holds at most batch_capacity - 1 characters and its NUL.
     static constexpr std::int32_t batch_capacity = 4800;
     static constexpr int ticks_per_day = 86400;
+    static constexpr int ticks_per_hour = 3600;
 
     // `config` and `manager` are the process-wide settings and stream manager. The settings file
     // and the event log live in `program_dir`. Nothing is shown or logged before the first tick,
@@ -96,6 +99,14 @@ public:
     bool is_capture_loaded() const { return capture_loaded; }
     int input_failures() const { return input_fail_count; }
 
+    // What was dropped on an input (0 or 1) and why, since start.
+    input_drops drop_counts(int input) const;
+    // The stream manager's counts, with the newest rejected lines.
+    const stream_statistics& statistics() const { return manager.statistics(); }
+    // Logs, for each input, what was dropped since start (on request: SIGUSR1), and answers the
+    // lines.
+    std::vector<std::string> report_drops_since_start();
+
     // The retry ladder: ticks to wait before the next attempt after `failures` failed ones.
     static int retry_delay(int failures);
 
@@ -113,6 +124,8 @@ signals:
     void outputs_serviced();
     // The capture input has started (open) or stopped capturing.
     void input_state_changed(bool open);
+    // Once a second: the drop counts may have changed.
+    void statistics_tick();
 
 private:
     // status_display, called by the event log.
@@ -130,6 +143,7 @@ private:
     void supervise();
     void count_down_log_shortening();
     bool open_input();
+    void report_hourly_drops();
 
     void on_addresses_changed();
     void WSocketServerOutChangeState(TWSocketServer* server, socket_state old_state, socket_state new_state);
@@ -151,6 +165,10 @@ private:
     bool config_loaded = false;
     bool traffic_active = false;
     int log_shorten_countdown = ticks_per_day;
+    // Counted from the first tick, whether or not the data path is up: drops are reported
+    // hourly for as long as the program runs.
+    int drop_report_countdown = ticks_per_hour;
+    std::array<input_drops, output_count> hour_baseline{};
     std::array<bool, output_count> output_open{false, false};
     std::array<int, output_count> output_countdown{1, 1};
     std::array<int, output_count> output_fail_count{0, 0};

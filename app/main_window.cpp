@@ -39,12 +39,14 @@ TMainWindow::TMainWindow(config_manager& config, nmea_manager& manager,
     // A fixed single border and no close button: ending the program goes through Exit.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint);
     setFont(form_font());
-    PopupMenu1->addActions({ui->MenuShowLog, ui->MenuDataMonitor, ui->MenuConfig, ui->MenuExit});
+    PopupMenu1->addActions(
+        {ui->MenuShowLog, ui->MenuDataMonitor, ui->MenuConfig, ui->MenuStatistics, ui->MenuExit});
 
     connect(ui->ButtonHide, &QPushButton::clicked, this, &TMainWindow::ButtonHideClick);
     connect(ui->MenuShowLog, &QAction::triggered, this, &TMainWindow::MenuShowLogClick);
     connect(ui->MenuDataMonitor, &QAction::triggered, this, &TMainWindow::MenuDataMonitorClick);
     connect(ui->MenuConfig, &QAction::triggered, this, &TMainWindow::MenuConfigClick);
+    connect(ui->MenuStatistics, &QAction::triggered, this, &TMainWindow::MenuStatisticsClick);
     connect(ui->MenuExit, &QAction::triggered, this, &TMainWindow::MenuExitClick);
     // The session manager's request to save before the log-on ends (X11); Wayland desktops end
     // the session with a termination signal, which the program routes to end_session().
@@ -100,6 +102,10 @@ void TMainWindow::MenuDataMonitorClick() {
 
 void TMainWindow::MenuConfigClick() {
     if (config_window && !config_window->isVisible()) bring_forward(*config_window);
+}
+
+void TMainWindow::MenuStatisticsClick() {
+    if (statistics_window) bring_forward(*statistics_window);
 }
 
 void TMainWindow::MenuExitClick() {

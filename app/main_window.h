@@ -35,6 +35,7 @@ class TMainWindow : public QWidget {
     TMainWin& controller() { return *controller_; }
     // The windows the pop-up menu shows. They are created after this one; any may be missing.
     void set_windows(QWidget* log_viewer, QWidget* data_monitor, QWidget* config_window);
+    void set_statistics_window(QWidget* window) { statistics_window = window; }
 
     // The last status text, without the blank the panel puts in front.
     const QString& status_text() const { return status_text_; }
@@ -49,6 +50,7 @@ class TMainWindow : public QWidget {
     void MenuShowLogClick();
     void MenuDataMonitorClick();
     void MenuConfigClick();
+    void MenuStatisticsClick();
     void MenuExitClick();
 
   signals:
@@ -74,6 +76,7 @@ class TMainWindow : public QWidget {
     QPointer<QWidget> log_viewer;
     QPointer<QWidget> data_monitor;
     QPointer<QWidget> config_window;
+    QPointer<QWidget> statistics_window;
     bool shut_down = false;
     // Made last: it reports through this window from its first tick on.
     std::unique_ptr<TMainWin> controller_;

@@ -1,5 +1,7 @@
 #include "capture/frame_ring.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -34,11 +36,16 @@ std::uint16_t read16(const std::uint8_t* at) {
     return static_cast<std::uint16_t>(at[0] << 8 | at[1]);
 }
 
-// Where the IPv4 and UDP headers of a frame start; false for anything but one whole IPv4 UDP
-// datagram whose headers lie within the frame. A fragment is refused whole: the first one would
-// give a datagram cut short (its checksum fails, or worse its first lines pass), and the later
-// ones carry no UDP header at all.
-bool locate_headers(const std::uint8_t* data, std::size_t length, std::size_t& ip_at, std::size_t& udp_at) {
+constexpr std::array<const char*, frame_skip_count> frame_skip_labels{
+    "not IPv4 UDP",
+    "fragment",
+    "oversize frame",
+    "ring full",
+};
+
+// Where the IPv4 header of a frame starts, behind any number of VLAN tags; false when the frame
+// carries no IPv4 header whose fixed part lies within it.
+bool locate_ipv4(const std::uint8_t* data, std::size_t length, std::size_t& ip_at) {
     std::size_t type_at = ethertype_at;
     for (;; type_at += vlan_tag_length) {
         if (length < type_at + 2) return false;
@@ -49,14 +56,7 @@ bool locate_headers(const std::uint8_t* data, std::size_t length, std::size_t& i
             return false;
     }
     ip_at = type_at + 2;
-    if (length < ip_at + min_ipv4_header_length + udp_header_length) return false;
-    const std::uint8_t version_and_length = data[ip_at];
-    const std::size_t ipv4_header_length = 4 * (version_and_length & 0x0F);
-    if (version_and_length >> 4 != 4 || ipv4_header_length < min_ipv4_header_length) return false;
-    if (data[ip_at + protocol_at] != protocol_udp) return false;
-    if ((read16(data + ip_at + flags_and_offset_at) & fragment_bits) != 0) return false;
-    udp_at = ip_at + ipv4_header_length;
-    return length >= udp_at + udp_header_length;
+    return length >= ip_at + min_ipv4_header_length && data[ip_at] >> 4 == 4;
 }
 
 // Verifies the UDP checksum of the frame in a slot over the pseudo-header, the UDP header and
@@ -74,6 +74,35 @@ bool udp_checksum_good(std::uint8_t* frame, std::size_t ip_at, std::size_t udp_a
 
 }  // namespace
 
+std::array<ipv4_octets, 2> source_addresses(const std::array<std::string, 2>& texts) {
+    std::array<ipv4_octets, 2> addresses{};
+    for (std::size_t input = 0; input < texts.size(); ++input)
+        if (inet_pton(AF_INET, texts[input].c_str(), addresses[input].data()) != 1) addresses[input] = {};
+    return addresses;
+}
+
+// A fragment is refused whole: the first one would give a datagram cut short (its checksum
+// fails, or worse its first lines pass), and the later ones carry no UDP header at all.
+bool locate_headers(const std::uint8_t* data, std::size_t length, std::size_t& ip_at, std::size_t& udp_at,
+                    frame_skip& why) {
+    why = frame_skip::not_ipv4_udp;
+    if (!locate_ipv4(data, length, ip_at)) return false;
+    if (length < ip_at + min_ipv4_header_length + udp_header_length) return false;
+    const std::size_t ipv4_header_length = 4 * (data[ip_at] & 0x0F);
+    if (ipv4_header_length < min_ipv4_header_length) return false;
+    if (data[ip_at + protocol_at] != protocol_udp) return false;
+    if ((read16(data + ip_at + flags_and_offset_at) & fragment_bits) != 0) {
+        why = frame_skip::fragment;
+        return false;
+    }
+    udp_at = ip_at + ipv4_header_length;
+    return length >= udp_at + udp_header_length;
+}
+
+const char* label_of(frame_skip skip) {
+    return frame_skip_labels[static_cast<std::size_t>(skip)];
+}
+
 FrameRing::FrameRing() : slot_storage(std::make_unique<rx_datagram[]>(frame_ring_slots)) {
     for (std::size_t k = 0; k < frame_ring_slots; ++k)
         slot_storage[k].link = &slot_storage[(k + 1) % frame_ring_slots];
@@ -84,32 +113,49 @@ void FrameRing::set_sources(const std::array<ipv4_octets, 2>& sources) {
     source_addresses = sources;
 }
 
-bool FrameRing::store_frame(const std::uint8_t* data, std::size_t length) {
-    if (data == nullptr || length > max_frame_length) return false;
+std::int32_t FrameRing::input_of(const std::uint8_t* source) const {
+    for (std::int32_t input = 0; input < 2; ++input) {
+        const ipv4_octets& configured = source_addresses[static_cast<std::size_t>(input)];
+        if (configured != ipv4_octets{} && std::equal(configured.begin(), configured.end(), source))
+            return input;
+    }
+    return -1;
+}
+
+void FrameRing::skip_frame(const std::uint8_t* data, std::size_t length, frame_skip why) {
+    std::size_t row = unknown_source_row;
+    std::size_t ip_at = 0;
+    if (data != nullptr && locate_ipv4(data, length, ip_at)) {
+        if (const std::int32_t input = input_of(data + ip_at + source_at); input >= 0)
+            row = static_cast<std::size_t>(input);
+    }
+    skipped_frames[row][static_cast<std::size_t>(why)].fetch_add(1, std::memory_order_relaxed);
+}
+
+bool FrameRing::store_frame(const std::uint8_t* data, std::size_t length, frame_skip* why) {
+    const auto skip = [&](frame_skip reason) {
+        skip_frame(data, length, reason);
+        if (why != nullptr) *why = reason;
+        return false;
+    };
+    if (data == nullptr) return false;
+    if (length > max_frame_length) return skip(frame_skip::oversize);
     std::size_t ip_at = 0;
     std::size_t udp_at = 0;
-    if (!locate_headers(data, length, ip_at, udp_at)) return false;
+    if (frame_skip reason; !locate_headers(data, length, ip_at, udp_at, reason)) return skip(reason);
 
     rx_datagram* slot = nullptr;
     {
         const std::lock_guard guard(lock);
-        if (write_pos->link == read_pos) return false;
-        slot = write_pos;
+        if (write_pos->link != read_pos) slot = write_pos;
     }
+    if (slot == nullptr) return skip(frame_skip::ring_full);
     std::memcpy(slot->frame, data, length);
     std::memset(slot->frame + length, 0, 4);
     slot->frame_length = static_cast<std::int32_t>(length);
     const bool has_checksum = slot->frame[udp_at + 6] != 0 || slot->frame[udp_at + 7] != 0;
     slot->bad_checksum = has_checksum && !udp_checksum_good(slot->frame, ip_at, udp_at, length);
-    slot->input_index = -1;
-    const std::uint8_t* source = slot->frame + ip_at + source_at;
-    for (std::int32_t input = 0; input < 2; ++input) {
-        const ipv4_octets& configured = source_addresses[static_cast<std::size_t>(input)];
-        if (configured != ipv4_octets{} && std::equal(configured.begin(), configured.end(), source)) {
-            slot->input_index = input;
-            break;
-        }
-    }
+    slot->input_index = input_of(slot->frame + ip_at + source_at);
     slot->payload_offset = static_cast<std::int32_t>(udp_at + udp_header_length);
 
     const std::lock_guard guard(lock);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace vorlane {
 
@@ -15,6 +16,31 @@ inline constexpr std::size_t max_frame_length = 1522;
 inline constexpr std::size_t frame_ring_slots = 8192;
 
 using ipv4_octets = std::array<std::uint8_t, 4>;
+// The configured source addresses as FrameRing::set_sources takes them; a text that is not an
+// IPv4 address gives all zeros, which matches nothing.
+std::array<ipv4_octets, 2> source_addresses(const std::array<std::string, 2>& texts);
+
+// Why a frame did not go into the ring.
+enum class frame_skip : std::uint8_t {
+    not_ipv4_udp,  // another protocol, or headers cut short
+    fragment,      // part of a fragmented datagram: dropped whole
+    oversize,      // longer than max_frame_length, or not captured whole
+    ring_full,
+};
+inline constexpr std::size_t frame_skip_count = 4;
+// "fragment", as counts and summaries name the skip.
+const char* label_of(frame_skip skip);
+
+// Skipped frames are counted per input; a frame whose source cannot be read, or is neither
+// junction box, in a third row.
+inline constexpr std::size_t frame_count_rows = 3;
+inline constexpr std::size_t unknown_source_row = 2;
+
+// Where the IPv4 and UDP headers of a frame start; false, with the reason, for anything but one
+// whole IPv4 UDP datagram whose headers lie within the frame. Any number of VLAN tags may stand
+// in front of the IPv4 header.
+bool locate_headers(const std::uint8_t* data, std::size_t length, std::size_t& ip_at, std::size_t& udp_at,
+                    frame_skip& why);
 
 // One captured Ethernet frame as the main thread receives it. The UDP payload is
 // frame_length - payload_offset bytes from payload_offset on, followed by a zero byte; the UDP
@@ -52,8 +78,15 @@ class FrameRing {
     // Receive thread: copies an Ethernet frame carrying one whole IPv4 UDP datagram (behind any
     // number of VLAN tags) into the next slot, checks its UDP checksum and sets its input index.
     // False, and nothing stored, when the ring is full or the frame is anything else: not IPv4,
-    // not UDP, a fragment, longer than max_frame_length or shorter than its headers.
-    bool store_frame(const std::uint8_t* data, std::size_t length);
+    // not UDP, a fragment, longer than max_frame_length or shorter than its headers. A skipped
+    // frame is counted, and `why`, when given, says why.
+    bool store_frame(const std::uint8_t* data, std::size_t length, frame_skip* why = nullptr);
+    // Receive thread: counts a frame that the capture did not deliver whole.
+    void skip_frame(const std::uint8_t* data, std::size_t length, frame_skip why);
+    // Any thread: frames skipped so far for a row (input 0 or 1, or unknown_source_row).
+    std::uint64_t skipped(std::size_t row, frame_skip why) const {
+        return skipped_frames[row][static_cast<std::size_t>(why)].load(std::memory_order_relaxed);
+    }
     // Receive thread, after each frame: true when the main thread must be notified, that is when
     // no notification is pending. The main thread's take_datagram that finds the ring empty
     // makes the next frame notify again, so a stalled main thread has at most one waiting.
@@ -62,12 +95,17 @@ class FrameRing {
     bool take_datagram(rx_datagram* record);
 
   private:
+    // 0 or 1 for the configured source address of junction box 1 or 2, -1 for any other.
+    std::int32_t input_of(const std::uint8_t* source) const;
+
     std::mutex lock;
     std::unique_ptr<rx_datagram[]> slot_storage;
     rx_datagram* write_pos;
     rx_datagram* read_pos;
     std::atomic<bool> notification_pending{false};
     std::array<ipv4_octets, 2> source_addresses{};
+    // Written by the receive thread only, read by the main thread for its counts.
+    std::array<std::array<std::atomic<std::uint64_t>, frame_skip_count>, frame_count_rows> skipped_frames{};
 };
 
 }  // namespace vorlane

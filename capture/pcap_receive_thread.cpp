@@ -95,13 +95,6 @@ int read_frame(pcap_t* handle, int descriptor, pcap_pkthdr** header, const u_cha
     }
 }
 
-std::array<ipv4_octets, 2> source_addresses(const std::array<std::string, 2>& texts) {
-    std::array<ipv4_octets, 2> addresses{};
-    for (std::size_t input = 0; input < texts.size(); ++input)
-        if (inet_pton(AF_INET, texts[input].c_str(), addresses[input].data()) != 1) addresses[input] = {};
-    return addresses;
-}
-
 // Membership of the multicast groups among the destinations, on the adapter with the given
 // address, for as long as this lives. The socket is bound to the adapter's own address, so no
 // datagram is ever delivered to it; it exists only to hold the memberships, which the kernel
@@ -334,7 +327,10 @@ void TPCapReceiveThread::capture_loop(pcap_t* handle, int descriptor, std::uint6
                 continue;
             }
             // Frames longer than a slot and frames not captured whole are skipped.
-            if (header->len > max_frame_length || header->len > header->caplen) continue;
+            if (header->len > max_frame_length || header->len > header->caplen) {
+                ring.skip_frame(data, header->caplen, frame_skip::oversize);
+                continue;
+            }
             idle_sent = false;
             ring.store_frame(data, header->caplen);
             if (ring.claim_notification()) post(WM_RX_DATAGRAM);

@@ -94,6 +94,8 @@ class TPCapReceiveThread {
     void stop_capture();
     // Main thread: the oldest captured frame; false when the ring is empty.
     bool take_datagram(rx_datagram* record) { return ring.take_datagram(record); }
+    // Any thread: frames skipped so far, as FrameRing::skipped counts them.
+    std::uint64_t skipped_frames(std::size_t row, frame_skip why) const { return ring.skipped(row, why); }
     // Main thread, when post_report's call arrives: delivers the pending report (status line and
     // event log, input failure count) and lets the receive thread go on.
     void run_report();

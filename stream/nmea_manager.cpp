@@ -73,28 +73,43 @@ bool same_kind(const queued_sentence& slot, const nmea_message_out& message) {
 void nmea_manager::process_datagram(std::int32_t input, std::int32_t source, std::uint8_t* payload,
                                     std::int32_t length, bool udp_checksum_bad) {
     if (payload == nullptr || !is_output(input)) return;
-    if (udp_checksum_bad) return;
-    if (length < datagram_header_size) return;
+    counts.count_datagram(input);
+    if (udp_checksum_bad) {
+        counts.count_drop(input, stream_drop::bad_udp_checksum);
+        return;
+    }
+    if (length < datagram_header_size) {
+        counts.count_drop(input, stream_drop::too_short);
+        return;
+    }
     // The caller keeps a NUL behind the payload; setting it here bounds the text by `length`
     // even if that byte was ever overwritten.
     payload[length] = 0;
     // A rule that throws ends this datagram only: the queues are consistent between lines, and
     // the next datagram must be handled normally.
     try {
-        decode_payload(source, reinterpret_cast<char*>(payload + datagram_header_size));
+        decode_payload(input, source, reinterpret_cast<char*>(payload + datagram_header_size));
     } catch (...) {
     }
 }
 
-void nmea_manager::decode_payload(std::int32_t source, char* text) {
+void nmea_manager::decode_payload(std::int32_t input, std::int32_t source, char* text) {
     CStrTok lines;
     for (char* line = lines.first_token(text, line_delimiters); line != nullptr;
          line = lines.next_token(line_delimiters)) {
         nmea_message_out message;
-        nmea_error_counts counts;
+        nmea_error_counts errors;
+        nmea_rejection why;
         // The line is its own work buffer: it is cut out of the payload in place and the
-        // validator hands an accepted sentence back unchanged.
-        if (!nmea_validate_sentence(line, line, message.info, counts)) continue;
+        // validator hands it back unchanged, so a rejected line can be quoted from it.
+        const bool accepted = nmea_validate_sentence(line, line, message.info, errors, &why);
+        if (line_observer != nullptr) [[unlikely]]
+            line_observer->judged(input, line, message.info, why);
+        if (!accepted) {
+            counts.count_rejected(input, message.info, why, line);
+            continue;
+        }
+        counts.count_accepted(input, message.info);
         message.source = source;
         message.destinations.add(source);
         if (message.destinations.empty()) continue;
@@ -121,7 +136,10 @@ void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message
     queued_sentence* target = find_replaceable(output, message);
     if (target == nullptr) {
         const std::size_t tail = queue_tail[output];
-        if (next_slot(tail) == queue_head[output]) return;
+        if (next_slot(tail) == queue_head[output]) {
+            counts.count_drop(output, stream_drop::queue_full);
+            return;
+        }
         target = &output_slots[output][tail];
         queue_tail[output] = next_slot(tail);
     }
@@ -169,6 +187,7 @@ bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& 
     while (head != queue_tail[output]) {
         const queued_sentence& slot = output_slots[output][head];
         if (current_time - slot.queued_at > max_sentence_age) {
+            counts.count_drop(output, stream_drop::aged_out);
             head = next_slot(head);
             continue;
         }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "stream/drop_statistics.h"
 #include "validation/nmea_sentence.h"
 
 namespace vorlane {
@@ -60,6 +61,15 @@ struct queued_sentence {
     queue_clock::time_point queued_at{};
 };
 
+// Told of every line the validator judged, for tools that report line by line; the gateway
+// sets none. `line` is the text as it arrived, without CR LF.
+class sentence_observer {
+  public:
+    virtual ~sentence_observer() = default;
+    virtual void judged(std::int32_t input, const char* line, const nmea_sentence_info& info,
+                        const nmea_rejection& why) = 0;
+};
+
 // Turns IEC 61162-450 datagrams into validated sentence lines and keeps one fixed queue per
 // output for the 100 ms sender. Input k feeds only output k. Latest-value sentences replace a
 // waiting sentence of the same kind in place, so a backed-up queue sends the newest value at
@@ -105,8 +115,12 @@ class nmea_manager {
     // Copies of the two listening ports, written by the controller for the Data Monitor.
     std::array<std::int32_t, output_count> output_ports{};
 
+    // What was dropped and why, per input; an output's queue drops count for its input.
+    const stream_statistics& statistics() const { return counts; }
+    void set_observer(sentence_observer* observer) { line_observer = observer; }
+
   private:
-    void decode_payload(std::int32_t source, char* text);
+    void decode_payload(std::int32_t input, std::int32_t source, char* text);
     void queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length);
     queued_sentence* find_replaceable(std::int32_t output, const nmea_message_out& message);
 
@@ -117,6 +131,8 @@ class nmea_manager {
     std::array<std::size_t, output_count> queue_head{};
     std::array<std::size_t, output_count> queue_tail{};
     queue_clock::time_point current_time{};
+    stream_statistics counts;
+    sentence_observer* line_observer = nullptr;
 };
 
 }  // namespace vorlane

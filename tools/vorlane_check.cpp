@@ -1,13 +1,27 @@
 // vorlane-check: judges sentence logs line by line as the gateway would, and says why a line
-// was rejected. The first tool a service engineer reaches for when a display shows nothing.
+// was rejected; or takes a capture file through the gateway's whole input path and says what
+// each output would have served. The first tool a service engineer reaches for when a display
+// shows nothing.
+#include <pcap/pcap.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "app/capture_input.h"
+#include "app/datagram_hand_over.h"
+#include "capture/frame_ring.h"
+#include "config/config_manager.h"
+#include "stream/nmea_manager.h"
 #include "validation/nmea_validator.h"
 
 namespace {
@@ -16,21 +30,78 @@ using namespace vorlane;
 
 constexpr const char* usage =
     "usage: vorlane-check [--tsv] [FILE...]\n"
+    "       vorlane-check --pcap FILE [--ini Vorlane.ini] [--sources A,B] [--destination IP]\n"
+    "                     [--port N] [--tsv] [--served DIR]\n"
     "Judges every line (one sentence per line, CR/LF stripped) of the FILEs, or of standard input\n"
     "when no FILE is given or FILE is '-'.\n"
     "  default  every rejected line with its line number, syntax or checksum, and the reason,\n"
-    "           then accepted/rejected counts per formatter\n"
+    "           then accepted/rejected counts per formatter and the rejection reasons by count\n"
     "  --tsv    for every line: A or R, ok/syntax/checksum, formatter_index, talker_index (tab-separated)\n"
-    "Exit status: 0 all lines accepted, 1 some line rejected, 2 usage or I/O error.\n";
+    "  --pcap FILE  a pcap or pcapng capture of Ethernet frames, taken through the gateway's input:\n"
+    "           capture filter, frame parsing, junction box by source address, UDP checksum,\n"
+    "           datagram decoding, validation and the output queues. Frame and datagram numbers\n"
+    "           stand in place of line numbers; --tsv adds them in front and the output number\n"
+    "           (1 or 2, - when rejected) behind.\n"
+    "  --ini FILE   junction boxes' addresses and port from this settings file\n"
+    "  --sources A,B, --destination IP, --port N   override them (default: the program's defaults)\n"
+    "  --served DIR writes what each output would have carried to DIR/output1.txt and output2.txt\n"
+    "Exit status: 0 everything accepted, 1 something rejected or dropped, 2 usage or I/O error.\n";
 
 struct tally {
     long accepted = 0;
     long rejected = 0;
 };
 
-class checker {
-public:
-    explicit checker(bool tsv) : tsv_(tsv) {}
+// The counts every mode prints at the end: per formatter, and the reasons by count.
+class summary {
+  public:
+    void add(const nmea_sentence_info& info, const nmea_rejection* why) {
+        const std::string formatter = info.formatter[0] != 0 ? info.formatter : "(none)";
+        tally& t = per_formatter[formatter];
+        if (why == nullptr) {
+            ++t.accepted;
+            ++accepted;
+            return;
+        }
+        ++t.rejected;
+        ++rejected;
+        ++per_reason[(info.formatter[0] != 0 ? formatter + ": " : std::string()) + text_of(why->reason)];
+    }
+    // A frame or a whole datagram dropped before any sentence was judged.
+    void add_drop(const char* label) {
+        ++dropped;
+        ++per_reason[label];
+    }
+    bool anything_refused() const { return rejected > 0 || dropped > 0; }
+
+    void print() const {
+        std::printf("%-10s %10s %10s\n", "formatter", "accepted", "rejected");
+        for (const auto& [formatter, t] : per_formatter)
+            std::printf("%-10s %10ld %10ld\n", formatter.c_str(), t.accepted, t.rejected);
+        std::printf("%-10s %10ld %10ld\n", "total", accepted, rejected);
+        if (per_reason.empty()) return;
+        std::vector<std::pair<std::string, long>> reasons(per_reason.begin(), per_reason.end());
+        std::stable_sort(reasons.begin(), reasons.end(),
+                         [](const auto& a, const auto& b) { return a.second > b.second; });
+        std::printf("\n%10s  %s\n", "count", "reason");
+        for (const auto& [reason, count] : reasons) std::printf("%10ld  %s\n", count, reason.c_str());
+    }
+
+  private:
+    long accepted = 0;
+    long rejected = 0;
+    long dropped = 0;
+    std::map<std::string, tally> per_formatter;
+    std::map<std::string, long> per_reason;
+};
+
+const char* stage_name(const nmea_rejection& why) {
+    return stage_of(why.reason) == rejection_stage::checksum ? "checksum" : "syntax";
+}
+
+class line_checker {
+  public:
+    line_checker(bool as_tsv, summary& tally) : tsv(as_tsv), counts(tally) {}
 
     void check_stream(std::istream& in, const std::string& name) {
         std::string line;
@@ -42,79 +113,303 @@ public:
         }
     }
 
-    bool any_rejected() const { return rejected_ > 0; }
-
-    void print_summary() const {
-        if (tsv_) return;
-        std::printf("%-10s %10s %10s\n", "formatter", "accepted", "rejected");
-        for (const auto& [formatter, t] : per_formatter_)
-            std::printf("%-10s %10ld %10ld\n", formatter.c_str(), t.accepted, t.rejected);
-        std::printf("%-10s %10ld %10ld\n", "total", accepted_, rejected_);
-    }
-
-private:
+  private:
     void check_line(const std::string& line, const std::string& name, long number) {
         std::vector<char> buffer(line.size() + 1);
         nmea_sentence_info info;
-        nmea_error_counts counts;
+        nmea_error_counts errors;
         nmea_rejection why;
         // A line with a NUL inside is judged as the gateway would see it: up to the NUL.
-        const bool ok = nmea_validate_sentence(line.c_str(), buffer.data(), info, counts, &why);
-        const char* stage = ok ? "ok" : counts.nmea_checksum_error ? "checksum" : "syntax";
-        if (tsv_) {
-            std::printf("%c\t%s\t%u\t%d\n", ok ? 'A' : 'R', stage, info.formatter_index, info.talker_index);
-        } else if (!ok) {
-            std::printf("%s:%ld: %s: %s\n", name.c_str(), number, stage, describe(why, info).c_str());
-        }
-        (ok ? accepted_ : rejected_)++;
-        tally& t = per_formatter_[info.formatter[0] != 0 ? info.formatter : "(none)"];
-        (ok ? t.accepted : t.rejected)++;
+        const bool ok = nmea_validate_sentence(line.c_str(), buffer.data(), info, errors, &why);
+        if (tsv)
+            std::printf("%c\t%s\t%u\t%d\n", ok ? 'A' : 'R', ok ? "ok" : stage_name(why), info.formatter_index,
+                        info.talker_index);
+        else if (!ok)
+            std::printf("%s:%ld: %s: %s\n", name.c_str(), number, stage_name(why),
+                        describe(why, info).c_str());
+        counts.add(info, ok ? nullptr : &why);
     }
 
-    bool tsv_;
-    long accepted_ = 0;
-    long rejected_ = 0;
-    std::map<std::string, tally> per_formatter_;
+    bool tsv;
+    summary& counts;
 };
+
+// --- capture files ---------------------------------------------------------------------------------
+
+struct pcap_options {
+    std::string file;
+    bool tsv = false;
+    std::string served_dir;
+};
+
+// Reports each judged line with the frame and datagram it came in.
+class datagram_reporter final : public sentence_observer {
+  public:
+    datagram_reporter(const pcap_options& chosen, summary& tally) : options(chosen), counts(tally) {}
+
+    void judged(std::int32_t input, const char* line, const nmea_sentence_info& info,
+                const nmea_rejection& why) override {
+        const bool ok = why.reason == rejection::none;
+        if (options.tsv) {
+            std::printf("%ld\t%ld\t%c\t%s\t%u\t%d\t", frame, datagram, ok ? 'A' : 'R',
+                        ok ? "ok" : stage_name(why), info.formatter_index, info.talker_index);
+            if (ok)
+                std::printf("%d\n", input + 1);
+            else
+                std::printf("-\n");
+        } else if (!ok) {
+            std::printf("%s:frame %ld datagram %ld: %s: %s: %s\n", options.file.c_str(), frame, datagram,
+                        stage_name(why), describe(why, info).c_str(), line);
+        }
+        counts.add(info, ok ? nullptr : &why);
+    }
+
+    void dropped(const char* label) {
+        if (!options.tsv) {
+            if (datagram_known)
+                std::printf("%s:frame %ld datagram %ld: dropped: %s\n", options.file.c_str(), frame, datagram,
+                            label);
+            else
+                std::printf("%s:frame %ld: dropped: %s\n", options.file.c_str(), frame, label);
+        }
+        counts.add_drop(label);
+    }
+
+    long frame = 0;
+    long datagram = 0;
+    bool datagram_known = false;
+
+  private:
+    const pcap_options& options;
+    summary& counts;
+};
+
+// What the two outputs carry, taken from the queues as the 100 ms service takes it.
+class served_outputs {
+  public:
+    explicit served_outputs(const std::string& dir) {
+        if (dir.empty()) return;
+        for (int output = 0; output < output_count; ++output) {
+            const auto path = std::filesystem::path(dir) / ("output" + std::to_string(output + 1) + ".txt");
+            files[output].open(path, std::ios::binary | std::ios::trunc);
+            if (!files[output]) throw std::runtime_error("cannot write " + path.string());
+        }
+    }
+
+    void serve(nmea_manager& manager) {
+        for (int output = 0; output < output_count; ++output) {
+            std::int32_t length = batch_capacity;
+            while (manager.take_output(output, batch.data(), length)) {
+                if (files[output].is_open()) files[output].write(batch.data(), length);
+                length = batch_capacity;
+            }
+        }
+    }
+
+  private:
+    static constexpr std::int32_t batch_capacity = 4800;
+    std::array<std::ofstream, output_count> files;
+    std::array<char, batch_capacity + 1> batch{};
+};
+
+std::int32_t dropped_whole(const nmea_manager& manager, std::int32_t input, stream_drop drop) {
+    return static_cast<std::int32_t>(
+        manager.statistics().input(input).dropped[static_cast<std::size_t>(drop)]);
+}
+
+int check_capture(const pcap_options& options, const config_manager& config, summary& counts) {
+    char error[PCAP_ERRBUF_SIZE] = {};
+    const std::unique_ptr<pcap_t, void (*)(pcap_t*)> capture(pcap_open_offline(options.file.c_str(), error),
+                                                             pcap_close);
+    if (!capture) {
+        std::fprintf(stderr, "vorlane-check: cannot read '%s': %s\n", options.file.c_str(), error);
+        return 2;
+    }
+    if (pcap_datalink(capture.get()) != DLT_EN10MB) {
+        std::fprintf(stderr, "vorlane-check: '%s' does not hold Ethernet frames\n", options.file.c_str());
+        return 2;
+    }
+    // The gateway's own filter decides which frames it sees at all.
+    const std::string filter = build_capture_filter(config);
+    bpf_program program{};
+    if (pcap_compile(capture.get(), &program, filter.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0) {
+        std::fprintf(stderr, "vorlane-check: filter '%s': %s\n", filter.c_str(), pcap_geterr(capture.get()));
+        return 2;
+    }
+    const std::unique_ptr<bpf_program, void (*)(bpf_program*)> compiled(&program, pcap_freecode);
+
+    const auto ring = std::make_unique<FrameRing>();
+    ring->set_sources(source_addresses(build_capture_request(config).source_ips));
+    const auto manager = std::make_unique<nmea_manager>();
+    const auto datagram = std::make_unique<rx_datagram>();
+    datagram_reporter reporter(options, counts);
+    manager->set_observer(&reporter);
+    served_outputs served(options.served_dir);
+
+    // The 100 ms service takes the queues at the first tick after a datagram; draining before a
+    // datagram that arrives a service period after the last drain keeps the replacements in
+    // place that the gateway would make.
+    constexpr auto service_period = std::chrono::milliseconds(100);
+    queue_clock::time_point next_service{};
+    queue_clock::time_point last_datagram{};
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    int result = 0;
+    while ((result = pcap_next_ex(capture.get(), &header, &data)) == 1) {
+        ++reporter.frame;
+        reporter.datagram_known = false;
+        if (pcap_offline_filter(&program, header, data) == 0) continue;
+        if (header->len > max_frame_length || header->len > header->caplen) {
+            ring->skip_frame(data, header->caplen, frame_skip::oversize);
+            reporter.dropped(label_of(frame_skip::oversize));
+            continue;
+        }
+        frame_skip why = frame_skip::not_ipv4_udp;
+        if (!ring->store_frame(data, header->caplen, &why)) {
+            reporter.dropped(label_of(why));
+            continue;
+        }
+        ring->take_datagram(datagram.get());
+        const queue_clock::time_point now{std::chrono::seconds(header->ts.tv_sec) +
+                                          std::chrono::microseconds(header->ts.tv_usec)};
+        if (now >= next_service) {
+            // At most one service period after the last datagram: nothing has aged yet.
+            manager->set_time(last_datagram);
+            served.serve(*manager);
+            next_service = now + service_period;
+        }
+        last_datagram = now;
+        manager->set_time(now);
+        ++reporter.datagram;
+        reporter.datagram_known = true;
+        const std::int32_t input = datagram->input_index;
+        const bool known = input == 0 || input == 1;
+        const std::int32_t bad_before =
+            known ? dropped_whole(*manager, input, stream_drop::bad_udp_checksum) : 0;
+        const std::int32_t short_before = known ? dropped_whole(*manager, input, stream_drop::too_short) : 0;
+        if (!hand_over_datagram(*manager, *datagram)) {
+            reporter.dropped("from neither junction box");
+            continue;
+        }
+        if (dropped_whole(*manager, input, stream_drop::bad_udp_checksum) != bad_before)
+            reporter.dropped(label_of(stream_drop::bad_udp_checksum));
+        if (dropped_whole(*manager, input, stream_drop::too_short) != short_before)
+            reporter.dropped(label_of(stream_drop::too_short));
+    }
+    manager->set_time(last_datagram);
+    served.serve(*manager);
+    if (result == PCAP_ERROR) {
+        std::fprintf(stderr, "vorlane-check: error while reading '%s': %s\n", options.file.c_str(),
+                     pcap_geterr(capture.get()));
+        return 2;
+    }
+    for (int output = 0; output < output_count; ++output) {
+        const input_tally& tally = manager->statistics().input(output);
+        for (const stream_drop drop : {stream_drop::queue_full, stream_drop::aged_out})
+            for (std::uint64_t k = 0; k < tally.dropped[static_cast<std::size_t>(drop)]; ++k)
+                counts.add_drop(label_of(drop));
+    }
+    return 0;
+}
+
+[[noreturn]] void fail_usage(const std::string& message) {
+    std::fprintf(stderr, "vorlane-check: %s\n%s", message.c_str(), usage);
+    std::exit(2);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     bool tsv = false;
+    pcap_options capture;
+    std::string ini;
+    std::string sources;
+    std::string destination;
+    std::string port;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc) fail_usage("missing value for " + arg);
+            return argv[++i];
+        };
         if (arg == "--tsv") {
             tsv = true;
         } else if (arg == "-h" || arg == "--help") {
             std::fputs(usage, stdout);
             return 0;
+        } else if (arg == "--pcap") {
+            capture.file = value();
+        } else if (arg == "--ini") {
+            ini = value();
+        } else if (arg == "--sources") {
+            sources = value();
+        } else if (arg == "--destination") {
+            destination = value();
+        } else if (arg == "--port") {
+            port = value();
+        } else if (arg == "--served") {
+            capture.served_dir = value();
         } else if (arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "vorlane-check: unknown option '%s'\n%s", arg.c_str(), usage);
-            return 2;
+            fail_usage("unknown option '" + arg + "'");
         } else {
             files.push_back(arg);
         }
     }
-    if (files.empty()) files.emplace_back("-");
 
-    checker check(tsv);
-    for (const std::string& file : files) {
-        if (file == "-") {
-            check.check_stream(std::cin, "<stdin>");
-            continue;
-        }
-        std::ifstream in(file, std::ios::binary);
-        if (!in) {
-            std::fprintf(stderr, "vorlane-check: cannot read '%s': %s\n", file.c_str(), std::strerror(errno));
+    summary counts;
+    if (!capture.file.empty()) {
+        if (!files.empty()) fail_usage("--pcap takes no other files");
+        config_manager config;
+        set_defaults(config);
+        if (!ini.empty() && !read_config(config, ini)) {
+            std::fprintf(stderr, "vorlane-check: %s\n", take_error(config).c_str());
             return 2;
         }
-        check.check_stream(in, file);
-        if (in.bad()) {
-            std::fprintf(stderr, "vorlane-check: error while reading '%s'\n", file.c_str());
+        if (!sources.empty()) {
+            const std::size_t comma = sources.find(',');
+            if (comma == std::string::npos) fail_usage("--sources needs two addresses, A,B");
+            config.input_src_ip[0] = sources.substr(0, comma);
+            config.input_src_ip[1] = sources.substr(comma + 1);
+        }
+        if (!destination.empty()) config.input_dest_ip[0] = config.input_dest_ip[1] = destination;
+        if (!port.empty()) {
+            char* end = nullptr;
+            const long number = std::strtol(port.c_str(), &end, 10);
+            if (*end != 0 || number < 1 || number > 65535) fail_usage("bad value '" + port + "' for --port");
+            config.input_port[0] = config.input_port[1] = static_cast<std::int32_t>(number);
+        }
+        capture.tsv = tsv;
+        try {
+            if (const int status = check_capture(capture, config, counts); status != 0) return status;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "vorlane-check: %s\n", e.what());
             return 2;
+        }
+    } else {
+        if (!ini.empty() || !sources.empty() || !destination.empty() || !port.empty() ||
+            !capture.served_dir.empty())
+            fail_usage("--ini, --sources, --destination, --port and --served need --pcap");
+        if (files.empty()) files.emplace_back("-");
+        line_checker check(tsv, counts);
+        for (const std::string& file : files) {
+            if (file == "-") {
+                check.check_stream(std::cin, "<stdin>");
+                continue;
+            }
+            std::ifstream in(file, std::ios::binary);
+            if (!in) {
+                std::fprintf(stderr, "vorlane-check: cannot read '%s': %s\n", file.c_str(),
+                             std::strerror(errno));
+                return 2;
+            }
+            check.check_stream(in, file);
+            if (in.bad()) {
+                std::fprintf(stderr, "vorlane-check: error while reading '%s'\n", file.c_str());
+                return 2;
+            }
         }
     }
-    check.print_summary();
-    return check.any_rejected() ? 1 : 0;
+    if (!tsv) counts.print();
+    return counts.anything_refused() ? 1 : 0;
 }

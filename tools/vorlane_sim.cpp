@@ -2,17 +2,21 @@
 // commissioning, demonstrations and tests. Each datagram is the 8-byte header followed by
 // sentence lines ended by CR LF, built by hand on a raw socket so that its UDP checksum is
 // final even on the loopback adapter.
+#include <pcap/pcap.h>
+
 #include <algorithm>
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "capture/frame_ring.h"
 #include "tools/raw_udp.h"
 
 namespace {
@@ -33,13 +37,19 @@ constexpr const char* usage =
     "  --bad-udp-every N    every Nth datagram carries a wrong UDP checksum\n"
     "  --broken-every N     every Nth sentence gets a wrong NMEA checksum\n"
     "  --seconds S          stop after S seconds (default: until interrupted)\n"
+    "  --pcap FILE          replay the UDP payloads of a capture (pcap or pcapng, Ethernet) sent to\n"
+    "                       --port: its first two source addresses become junction box 1 and 2\n"
+    "  --speed F            replay F times as fast as captured (default 1)\n"
+    "                       with --pcap, --rate N sends N datagrams per second instead\n"
     "Sending needs a raw socket: run as root or give the binary CAP_NET_RAW.\n";
 
 // The 8-byte header of every datagram; the gateway skips it unread.
 constexpr char datagram_header[8] = {'U', 'd', 'P', 'b', 'C', 0, 0, 0};
 
 volatile std::sig_atomic_t stop_requested = 0;
-void on_signal(int) { stop_requested = 1; }
+void on_signal(int) {
+    stop_requested = 1;
+}
 
 struct options {
     std::string file = VORLANE_SAMPLE_FILE;
@@ -52,6 +62,9 @@ struct options {
     long bad_udp_every = 0;
     long broken_every = 0;
     double seconds = 0;
+    std::string pcap_file;
+    double speed = 1;
+    bool rate_given = false;
 };
 
 [[noreturn]] void fail_usage(const std::string& message) {
@@ -81,6 +94,14 @@ options parse(int argc, char** argv) {
             o.file = value;
         } else if (arg == "--rate") {
             o.rate = static_cast<double>(number(value, "--rate", 1, 100000));
+            o.rate_given = true;
+        } else if (arg == "--pcap") {
+            o.pcap_file = value;
+        } else if (arg == "--speed") {
+            char* end = nullptr;
+            o.speed = std::strtod(value, &end);
+            if (end == value || *end != 0 || !(o.speed > 0 && o.speed <= 1000000))
+                fail_usage(std::string("bad value '") + value + "' for --speed");
         } else if (arg == "--sentences") {
             o.sentences_per_datagram = static_cast<int>(number(value, "--sentences", 1, 1000));
         } else if (arg == "--sources") {
@@ -129,6 +150,82 @@ std::vector<std::string> read_sentences(const std::string& file) {
     return lines;
 }
 
+// One datagram of a capture, as it is to be sent again.
+struct captured_datagram {
+    std::chrono::microseconds at;
+    int box;
+    std::vector<std::uint8_t> payload;
+};
+
+// The UDP payloads of a capture sent to `port`, with their capture times; the first two source
+// addresses found are junction box 1 and 2, datagrams from any other are left out.
+std::vector<captured_datagram> read_capture(const std::string& file, int port) {
+    char error[PCAP_ERRBUF_SIZE] = {};
+    const std::unique_ptr<pcap_t, void (*)(pcap_t*)> capture(pcap_open_offline(file.c_str(), error),
+                                                             pcap_close);
+    if (!capture) {
+        std::fprintf(stderr, "vorlane-sim: cannot read '%s': %s\n", file.c_str(), error);
+        std::exit(2);
+    }
+    if (pcap_datalink(capture.get()) != DLT_EN10MB) {
+        std::fprintf(stderr, "vorlane-sim: '%s' does not hold Ethernet frames\n", file.c_str());
+        std::exit(2);
+    }
+    std::vector<ipv4_octets> boxes;
+    std::vector<captured_datagram> datagrams;
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    while (pcap_next_ex(capture.get(), &header, &data) == 1) {
+        std::size_t ip_at = 0;
+        std::size_t udp_at = 0;
+        frame_skip why;
+        if (header->caplen < header->len || !locate_headers(data, header->caplen, ip_at, udp_at, why))
+            continue;
+        if ((data[udp_at + 2] << 8 | data[udp_at + 3]) != port) continue;
+        ipv4_octets source;
+        std::memcpy(source.data(), data + ip_at + 12, source.size());
+        auto known = std::find(boxes.begin(), boxes.end(), source);
+        if (known == boxes.end()) {
+            if (boxes.size() == 2) continue;
+            known = boxes.insert(boxes.end(), source);
+        }
+        // The UDP length, not the frame, ends the payload: Ethernet pads short frames.
+        const std::size_t udp_length = static_cast<std::size_t>(data[udp_at + 4] << 8 | data[udp_at + 5]);
+        const std::size_t end =
+            std::min<std::size_t>(header->caplen, udp_at + std::max<std::size_t>(udp_length, 8));
+        datagrams.push_back(
+            {std::chrono::seconds(header->ts.tv_sec) + std::chrono::microseconds(header->ts.tv_usec),
+             static_cast<int>(known - boxes.begin()),
+             std::vector<std::uint8_t>(data + udp_at + 8, data + end)});
+    }
+    return datagrams;
+}
+
+// Sends the datagrams of a capture at its own pace divided by `speed`, or at `rate` datagrams
+// per second when that is set.
+int replay(const options& o, raw_udp_socket& socket, udp_packet_spec (&spec)[2]) {
+    const std::vector<captured_datagram> datagrams = read_capture(o.pcap_file, o.port);
+    const auto started = std::chrono::steady_clock::now();
+    long sent[2] = {0, 0};
+    for (std::size_t k = 0; k < datagrams.size() && !stop_requested; ++k) {
+        const captured_datagram& d = datagrams[k];
+        const std::chrono::duration<double> offset =
+            o.rate_given ? std::chrono::duration<double>(static_cast<double>(k) / o.rate)
+                         : std::chrono::duration<double>(d.at - datagrams.front().at) / o.speed;
+        std::this_thread::sleep_until(
+            started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(offset));
+        spec[d.box].identification = static_cast<std::uint16_t>(k + 1);
+        spec[d.box].checksum = udp_checksum_kind::correct;
+        if (!socket.send(build_udp_packet(spec[d.box], d.payload))) {
+            std::fprintf(stderr, "vorlane-sim: send failed: %s\n", socket.error().c_str());
+            return 1;
+        }
+        ++sent[d.box];
+    }
+    std::fprintf(stderr, "vorlane-sim: replayed %ld datagrams as box 1 and %ld as box 2\n", sent[0], sent[1]);
+    return 0;
+}
+
 // A sentence whose last checksum digit no longer matches: a display must never see it.
 std::string broken(std::string sentence) {
     char& last = sentence.back();
@@ -140,7 +237,6 @@ std::string broken(std::string sentence) {
 
 int main(int argc, char** argv) {
     const options o = parse(argc, argv);
-    const std::vector<std::string> sentences = read_sentences(o.file);
 
     udp_packet_spec spec[2];
     for (int box = 0; box < 2; ++box) {
@@ -163,6 +259,8 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
+    if (!o.pcap_file.empty()) return replay(o, socket, spec);
+    const std::vector<std::string> sentences = read_sentences(o.file);
 
     // Every box sends its datagrams evenly spread over the second; box 2 starts half-way
     // through the file so the two streams are told apart at a glance.
@@ -175,7 +273,8 @@ int main(int argc, char** argv) {
     long sent[2] = {0, 0};
     auto due = started;
     while (!stop_requested) {
-        if (o.seconds > 0 && std::chrono::steady_clock::now() - started >= std::chrono::duration<double>(o.seconds))
+        if (o.seconds > 0 &&
+            std::chrono::steady_clock::now() - started >= std::chrono::duration<double>(o.seconds))
             break;
         for (int box = 0; box < 2; ++box) {
             if (!o.box_sends[box]) continue;
@@ -183,13 +282,15 @@ int main(int argc, char** argv) {
             for (int k = 0; k < o.sentences_per_datagram; ++k) {
                 const std::string& sentence = sentences[next_line[box]++ % sentences.size()];
                 ++sentence_count;
-                payload += o.broken_every > 0 && sentence_count % o.broken_every == 0 ? broken(sentence) : sentence;
+                payload +=
+                    o.broken_every > 0 && sentence_count % o.broken_every == 0 ? broken(sentence) : sentence;
                 payload += "\r\n";
             }
             ++datagrams;
             spec[box].identification = static_cast<std::uint16_t>(datagrams);
-            spec[box].checksum = o.bad_udp_every > 0 && datagrams % o.bad_udp_every == 0 ? udp_checksum_kind::wrong
-                                                                                          : udp_checksum_kind::correct;
+            spec[box].checksum = o.bad_udp_every > 0 && datagrams % o.bad_udp_every == 0
+                                     ? udp_checksum_kind::wrong
+                                     : udp_checksum_kind::correct;
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
             if (!socket.send(build_udp_packet(spec[box], {bytes, payload.size()}))) {
                 std::fprintf(stderr, "vorlane-sim: send failed: %s\n", socket.error().c_str());

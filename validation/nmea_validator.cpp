@@ -12,8 +12,12 @@ namespace vorlane {
 
 namespace {
 
-bool is_hex_digit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
-int hex_value(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
+bool is_hex_digit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+int hex_value(char c) {
+    return c <= '9' ? c - '0' : c - 'A' + 10;
+}
 
 // Character classes of the framing pass, one table lookup per character.
 enum : std::uint8_t { plain = 0, forbidden = 1, caret = 2 };
@@ -96,8 +100,8 @@ rejection identify(std::string_view address, nmea_sentence_info& info) {
 
 }  // namespace
 
-bool nmea_validate_sentence(const char* text, char* buffer, nmea_sentence_info& info, nmea_error_counts& counts,
-                            nmea_rejection* why) {
+bool nmea_validate_sentence(const char* text, char* buffer, nmea_sentence_info& info,
+                            nmea_error_counts& counts, nmea_rejection* why) {
     const std::size_t n = std::strlen(text);
     if (buffer != text) std::memmove(buffer, text, n + 1);
 
@@ -112,13 +116,21 @@ bool nmea_validate_sentence(const char* text, char* buffer, nmea_sentence_info& 
     // There is always a first field, if an empty one; a missing address fails on its length.
     std::string_view address;
     tokens.next_field(',', address);
-    if (const rejection id = identify(address, info); id != rejection::none) return reject(id, 0, counts, why);
+    if (const rejection id = identify(address, info); id != rejection::none) {
+        *star = '*';
+        return reject(id, 0, counts, why);
+    }
 
     nmea_rejection rule_why;
-    const bool passed = rules::run_rule(rules::rule_for(info.formatter_index), tokens, info, why ? &rule_why : nullptr);
+    const bool passed =
+        rules::run_rule(rules::rule_for(info.formatter_index), tokens, info, why ? &rule_why : nullptr);
     tokens.clear();
     *star = '*';
-    if (!passed) return reject(rule_why.reason, rule_why.field, counts, why);
+    if (!passed) {
+        reject(rule_why.reason, rule_why.field, counts, why);
+        if (why != nullptr) *why = rule_why;
+        return false;
+    }
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -49,16 +50,23 @@ enum class rejection : std::uint8_t {
     translation_code,
     text_too_long,
 };
+inline constexpr std::size_t rejection_count = static_cast<std::size_t>(rejection::text_too_long) + 1;
 
 // What the validator says about a rejected sentence when asked: the reason and, for the
-// field rules, the 1-based data field the rule stopped at.
+// field rules, the 1-based data field the rule stopped at; for a field count that does not fit,
+// the count found and the minimum and group size the formatter needs.
 struct nmea_rejection {
     rejection reason = rejection::none;
     int field = 0;
+    int fields_found = 0;
+    int fields_needed = 0;
+    int field_group = 0;
 };
 
 rejection_stage stage_of(rejection reason);
 const char* text_of(rejection reason);
+// A few words for counts and summaries, "fewer fields".
+const char* label_of(rejection reason);
 
 // One line for a person: "GGA field 6: value needs a field that is empty".
 std::string describe(const nmea_rejection& why, const nmea_sentence_info& info);

@@ -226,7 +226,8 @@ bool run_rule(const sentence_rule& rule, CStrTok& tokens, nmea_sentence_info& in
         verdict = rejection::field_count_not_in_groups;
     else if (rule.finish != nullptr)
         verdict = rule.finish(state);
-    if (verdict != rejection::none && why != nullptr) *why = {verdict, 0};
+    if (verdict != rejection::none && why != nullptr)
+        *why = {verdict, 0, static_cast<int>(count), rule.minimum, rule.group};
     return verdict == rejection::none;
 }
 

@@ -326,6 +326,32 @@ TEST_F(controller_fixture, SlowClientHoldsBackItsOutputUntilItReads) {
     EXPECT_EQ(slow.received().substr(0, 200), quick.received().substr(0, 200));
 }
 
+// The hour is counted in driven ticks; an hour without drops logs nothing.
+TEST_F(controller_fixture, HourlyDropLinePerInputOnlyWhenSomethingWasDropped) {
+    run_to_ready();
+    const std::string hdt = test::with_checksum("$HEHDT,101.5,T") + "\r\n";
+    const std::string broken_gga = "$GPGGA,1*00\r\n";
+    input->capture(0, hdt + broken_gga + broken_gga);
+    input->capture(0, hdt, true);
+    input->capture(1, hdt);
+    input->skipped[0][static_cast<std::size_t>(frame_skip::fragment)] = 3;
+    controller->on_rx_datagram();
+    ticks(TMainWin::ticks_per_hour - 5);
+    const std::string hour_line =
+        "Dropped in the last hour on input 1: 6 of 7 (fragment 3, checksum mismatch 2, bad UDP checksum 1)";
+    EXPECT_EQ(log_text().find("Dropped"), std::string::npos);
+    ticks(1);
+    EXPECT_NE(log_text().find(hour_line), std::string::npos) << log_text();
+    EXPECT_EQ(log_text().find("on input 2"), std::string::npos);
+
+    ticks(TMainWin::ticks_per_hour);
+    EXPECT_EQ(log_text().find(hour_line), log_text().rfind(hour_line));
+
+    controller->report_drops_since_start();
+    EXPECT_NE(log_text().find("Dropped since start on input 1: 6 of 7 (fragment 3"), std::string::npos);
+    EXPECT_NE(log_text().find("Dropped since start on input 2: 0 of 1"), std::string::npos);
+}
+
 TEST_F(controller_fixture, DestructionStopsTheThreadAndClosesTheOutputs) {
     run_to_ready();
     scripted_input* seen = input;

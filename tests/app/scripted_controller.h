@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <fstream>
@@ -37,6 +39,9 @@ class scripted_input : public input_source {
         waiting.pop_front();
         return true;
     }
+    std::uint64_t skipped_frames(std::size_t row, frame_skip why) const override {
+        return skipped[row][static_cast<std::size_t>(why)];
+    }
     void run_report() override {}
     void stop_thread() override { stopped = true; }
 
@@ -65,6 +70,7 @@ class scripted_input : public input_source {
     int closes = 0;
     bool stopped = false;
     std::deque<rx_datagram> waiting;
+    std::array<std::array<std::uint64_t, frame_skip_count>, frame_count_rows> skipped{};
 };
 
 // The controller in a scratch directory with real output servers on a free loopback port pair,

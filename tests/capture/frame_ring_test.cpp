@@ -290,6 +290,36 @@ TEST_P(FrameRingFraming, StoresWholeIpv4UdpDatagramsBehindAnyTags) {
 INSTANTIATE_TEST_SUITE_P(Cases, FrameRingFraming, testing::ValuesIn(framing_cases()),
                          [](const testing::TestParamInfo<framing_case>& row) { return row.param.name; });
 
+// Each skipped frame is counted once, under its reason and the junction box that sent it.
+TEST_F(FrameRingTest, SkippedFramesAreCountedByReasonAndInput) {
+    ring->set_sources({ipv4_octets{172, 31, 24, 10}, ipv4_octets{172, 31, 24, 11}});
+    const std::vector<std::uint8_t> box_2 = box_frame(11, sentence);
+    struct row {
+        std::vector<std::uint8_t> frame;
+        std::size_t counted_in;
+        frame_skip why;
+    };
+    const row rows[] = {
+        {with_byte(box_2, 20, 0x20), 1, frame_skip::fragment},
+        {with_byte(box_2, 23, 6), 1, frame_skip::not_ipv4_udp},
+        {std::vector<std::uint8_t>(42, 0), unknown_source_row, frame_skip::not_ipv4_udp},
+        {test::with_tags(box_frame(10, std::string(1480, 'P')), {vlan_100}), 0, frame_skip::oversize},
+    };
+    std::array<std::array<std::uint64_t, frame_skip_count>, frame_count_rows> expected{};
+    for (const row& r : rows) {
+        frame_skip why = frame_skip::ring_full;
+        EXPECT_FALSE(ring->store_frame(r.frame.data(), r.frame.size(), &why));
+        EXPECT_EQ(why, r.why);
+        ++expected[r.counted_in][static_cast<std::size_t>(r.why)];
+    }
+    for (std::size_t k = 0; k + 1 < frame_ring_slots; ++k) ASSERT_TRUE(store(box_2));
+    EXPECT_FALSE(store(box_2));
+    ++expected[1][static_cast<std::size_t>(frame_skip::ring_full)];
+    for (std::size_t r = 0; r < frame_count_rows; ++r)
+        for (std::size_t k = 0; k < frame_skip_count; ++k)
+            EXPECT_EQ(ring->skipped(r, static_cast<frame_skip>(k)), expected[r][k]) << r << " " << k;
+}
+
 // The input number follows the configured addresses, whatever their last byte.
 TEST_F(FrameRingTest, InputIndexFollowsTheConfiguredSources) {
     ring->set_sources({ipv4_octets{172, 31, 24, 11}, ipv4_octets{172, 31, 24, 77}});

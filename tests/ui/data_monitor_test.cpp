@@ -23,9 +23,7 @@ struct monitor_fixture : window_fixture {
 
     template <typename T>
     T& control(const char* name) {
-        auto* found = monitor.findChild<T*>(name);
-        if (found == nullptr) throw std::logic_error(std::string("no control ") + name);
-        return *found;
+        return control_of<T>(monitor, name);
     }
     QString view_text() { return control<QPlainTextEdit>("MemoOutput").toPlainText(); }
     QToolButton& pause_button() { return control<QToolButton>("sbPause"); }

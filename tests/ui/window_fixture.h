@@ -64,12 +64,21 @@ class idle_input : public input_source {
     }
     void close_input() override { ++closes; }
     bool take_datagram(rx_datagram&) override { return false; }
+    std::uint64_t skipped_frames(std::size_t, frame_skip) const override { return 0; }
     void run_report() override {}
     void stop_thread() override {}
 
     int opens = 0;
     int closes = 0;
 };
+
+// A control of a window by its object name; a missing one ends the test with its name.
+template <typename T>
+T& control_of(const QObject& window, const char* name) {
+    auto* found = window.findChild<T*>(name);
+    if (found == nullptr) throw std::logic_error(std::string("no control ") + name);
+    return *found;
+}
 
 inline bool is_dark_red(const QLabel& label) {
     return label.palette().color(QPalette::Active, QPalette::WindowText) == QColor(128, 0, 0);

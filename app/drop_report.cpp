@@ -1,0 +1,83 @@
+#include "app/drop_report.h"
+
+#include <algorithm>
+
+namespace vorlane {
+
+namespace {
+
+constexpr std::size_t reasons_per_line = 5;
+
+std::uint64_t sum(const auto& counts) {
+    std::uint64_t total = 0;
+    for (const std::uint64_t count : counts) total += count;
+    return total;
+}
+
+std::uint64_t rejected_lines(const input_tally& tally) {
+    std::uint64_t total = 0;
+    for (const formatter_tally& formatter : tally.formatters) total += formatter.rejected_total();
+    return total;
+}
+
+std::uint64_t whole_datagrams(const input_tally& tally) {
+    return tally.dropped[static_cast<std::size_t>(stream_drop::bad_udp_checksum)] +
+           tally.dropped[static_cast<std::size_t>(stream_drop::too_short)];
+}
+
+}  // namespace
+
+input_drops input_drops::since(const input_drops& baseline) const {
+    input_drops delta;
+    for (std::size_t k = 0; k < frame_skip_count; ++k) delta.frames[k] = frames[k] - baseline.frames[k];
+    delta.stream = stream.since(baseline.stream);
+    return delta;
+}
+
+std::uint64_t input_drops::dropped() const {
+    return sum(frames) + sum(stream.dropped) + rejected_lines(stream);
+}
+
+std::uint64_t input_drops::received() const {
+    return sum(frames) + whole_datagrams(stream) + stream.lines;
+}
+
+std::vector<drop_reason_count> biggest_reasons(const input_drops& drops, std::size_t limit) {
+    std::vector<drop_reason_count> reasons;
+    for (std::size_t row = 0; row < formatter_row_count; ++row) {
+        const formatter_tally& formatter = drops.stream.formatters[row];
+        for (std::size_t k = 0; k < rejection_count; ++k) {
+            if (formatter.rejected[k] == 0) continue;
+            std::string label = row == 0 ? "" : std::string(formatter_row_name(row)) + " ";
+            reasons.push_back({label + label_of(static_cast<rejection>(k)), formatter.rejected[k]});
+        }
+    }
+    for (std::size_t k = 0; k < stream_drop_count; ++k)
+        if (drops.stream.dropped[k] != 0)
+            reasons.push_back({label_of(static_cast<stream_drop>(k)), drops.stream.dropped[k]});
+    for (std::size_t k = 0; k < frame_skip_count; ++k)
+        if (drops.frames[k] != 0) reasons.push_back({label_of(static_cast<frame_skip>(k)), drops.frames[k]});
+    // Equal counts keep the order above, so that the line reads the same every time.
+    std::stable_sort(
+        reasons.begin(), reasons.end(),
+        [](const drop_reason_count& a, const drop_reason_count& b) { return a.count > b.count; });
+    if (reasons.size() > limit) reasons.resize(limit);
+    return reasons;
+}
+
+std::string drop_line(std::string_view lead, int input_number, const input_drops& drops) {
+    std::string line(lead);
+    line += " on input " + std::to_string(input_number) + ": " + std::to_string(drops.dropped()) + " of " +
+            std::to_string(drops.received());
+    const std::vector<drop_reason_count> reasons = biggest_reasons(drops, reasons_per_line);
+    if (reasons.empty()) return line;
+    line += " (";
+    for (std::size_t k = 0; k < reasons.size(); ++k) {
+        if (k > 0) line += ", ";
+        line += reasons[k].label + " " + std::to_string(reasons[k].count);
+    }
+    line += ")";
+    return line;
+}
+
+}  // namespace vorlane

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "capture/frame_ring.h"
+#include "stream/drop_statistics.h"
+
+namespace vorlane {
+
+// Everything counted for one input: the frames the receive thread skipped and what the stream
+// manager dropped, accepted and rejected.
+struct input_drops {
+    std::array<std::uint64_t, frame_skip_count> frames{};
+    input_tally stream;
+
+    // The counts since an earlier copy.
+    input_drops since(const input_drops& baseline) const;
+    // Everything dropped: skipped frames, datagrams dropped whole, rejected sentences and
+    // accepted ones that were never served.
+    std::uint64_t dropped() const;
+    // What arrived, counted the way dropped() counts: frames skipped, datagrams dropped whole
+    // and sentences judged.
+    std::uint64_t received() const;
+};
+
+struct drop_reason_count {
+    std::string label;  // "RMC fewer fields", "bad UDP checksum"
+    std::uint64_t count = 0;
+};
+
+// The reasons that dropped anything, biggest first, at most `limit` of them.
+std::vector<drop_reason_count> biggest_reasons(const input_drops& drops, std::size_t limit);
+
+// One line for the event log, `input_number` counted from 1 as the operator knows the junction
+// boxes: "Dropped in the last hour on input 1: 1212 of 5012 (RMC fewer fields 1200, ...)",
+// with at most the five biggest reasons.
+std::string drop_line(std::string_view lead, int input_number, const input_drops& drops);
+
+}  // namespace vorlane

@@ -1,0 +1,185 @@
+#include "monitor/statistics_win.h"
+
+#include <QFile>
+#include <QShowEvent>
+#include <QTableWidget>
+#include <exception>
+#include <string>
+
+#include "config/text_file.h"
+#include "ui/form_style.h"
+#include "ui/ui_statistics_win.h"
+
+namespace vorlane {
+
+namespace {
+
+enum formatter_column { column_formatter, column_accepted, column_rejected, column_reason, column_example };
+
+void set_cell(QTableWidget& grid, int row, int column, const QString& text) {
+    QTableWidgetItem* item = grid.item(row, column);
+    if (item == nullptr) {
+        item = new QTableWidgetItem;
+        if (column != column_formatter && column != column_reason && column != column_example)
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        grid.setItem(row, column, item);
+    }
+    if (item->text() != text) item->setText(text);
+}
+
+// The catalogue's words for the most frequent reason; the tally keeps no field numbers.
+QString reason_text(const formatter_tally& tally) {
+    return tally.rejected_total() == 0 ? QString() : QString::fromUtf8(text_of(tally.top_reason));
+}
+
+// The rows of the frames-and-datagrams table: what was dropped before a sentence was judged,
+// and accepted sentences that were never served.
+struct drop_row {
+    QString label;
+    std::uint64_t (*count)(const input_drops&);
+};
+
+template <std::size_t k>
+std::uint64_t frame_count(const input_drops& drops) {
+    return drops.frames[k];
+}
+template <std::size_t k>
+std::uint64_t stream_count(const input_drops& drops) {
+    return drops.stream.dropped[k];
+}
+
+template <std::size_t... f, std::size_t... s>
+std::array<drop_row, frame_skip_count + stream_drop_count> make_drop_rows(std::index_sequence<f...>,
+                                                                          std::index_sequence<s...>) {
+    return {drop_row{label_of(static_cast<frame_skip>(f)), &frame_count<f>}...,
+            drop_row{label_of(static_cast<stream_drop>(s)), &stream_count<s>}...};
+}
+
+const auto drop_rows = make_drop_rows(std::make_index_sequence<frame_skip_count>(),
+                                      std::make_index_sequence<stream_drop_count>());
+
+}  // namespace
+
+TStatisticsWin::TStatisticsWin(TMainWindow* window, operator_dialogs& asks, QWidget* parent)
+    : QWidget(parent),
+      ui(std::make_unique<Ui::TStatisticsWin>()),
+      main_window(window),
+      dialogs(asks),
+      baseline(std::make_unique<std::array<input_drops, input_count>>()) {
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(form_font());
+    for (QWidget* view : {static_cast<QWidget*>(ui->GridInput1), static_cast<QWidget*>(ui->GridInput2),
+                          static_cast<QWidget*>(ui->GridFrames), static_cast<QWidget*>(ui->MemoRejected)})
+        view->setFont(text_view_font());
+    ui->GridFrames->setRowCount(static_cast<int>(drop_rows.size()));
+    for (std::size_t row = 0; row < drop_rows.size(); ++row)
+        set_cell(*ui->GridFrames, static_cast<int>(row), 0, drop_rows[row].label);
+    centre_on_screen(*this);
+
+    connect(ui->ButtonReset, &QPushButton::clicked, this, &TStatisticsWin::ButtonResetClick);
+    connect(ui->sbFileLog, &QToolButton::clicked, this, &TStatisticsWin::sbFileLogClick);
+    if (main_window != nullptr)
+        connect(&main_window->controller(), &TMainWin::statistics_tick, this, [this] {
+            if (isVisible()) refresh();
+        });
+}
+
+TStatisticsWin::~TStatisticsWin() = default;
+
+QTableWidget* TStatisticsWin::formatter_grid(int input) const {
+    return input == 0 ? ui->GridInput1 : ui->GridInput2;
+}
+
+void TStatisticsWin::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    refresh();
+}
+
+void TStatisticsWin::refresh() {
+    if (!main_window) return;
+    const TMainWin& controller = main_window->controller();
+    for (int input = 0; input < input_count; ++input) {
+        const input_drops drops = controller.drop_counts(input).since((*baseline)[input]);
+        QTableWidget& grid = *formatter_grid(input);
+        int row = 0;
+        for (std::size_t formatter = 0; formatter < formatter_row_count; ++formatter) {
+            const formatter_tally& tally = drops.stream.formatters[formatter];
+            if (tally.accepted == 0 && tally.rejected_total() == 0) continue;
+            if (grid.rowCount() <= row) grid.setRowCount(row + 1);
+            set_cell(grid, row, column_formatter, formatter_row_name(formatter));
+            set_cell(grid, row, column_accepted, QString::number(tally.accepted));
+            set_cell(grid, row, column_rejected, QString::number(tally.rejected_total()));
+            set_cell(grid, row, column_reason, reason_text(tally));
+            set_cell(grid, row, column_example, QString::fromLatin1(tally.example));
+            ++row;
+        }
+        grid.setRowCount(row);
+        for (std::size_t k = 0; k < drop_rows.size(); ++k)
+            set_cell(*ui->GridFrames, static_cast<int>(k), input + 1,
+                     QString::number(drop_rows[k].count(drops)));
+    }
+    ui->GridInput1->resizeColumnsToContents();
+    ui->GridInput2->resizeColumnsToContents();
+    ui->GridFrames->resizeColumnsToContents();
+
+    const stream_statistics& statistics = controller.statistics();
+    const std::size_t since_reset = statistics.rejected_seen() - rejected_seen_at_reset;
+    const std::size_t shown = std::min(statistics.recent_count(), since_reset);
+    QString lines;
+    for (std::size_t k = statistics.recent_count() - shown; k < statistics.recent_count(); ++k) {
+        const rejected_line& line = statistics.recent(k);
+        lines +=
+            QString("input %1: %2: %3\n")
+                .arg(line.input + 1)
+                .arg(QString::fromStdString(describe(line.why, line.info)), QString::fromLatin1(line.text));
+    }
+    if (ui->MemoRejected->toPlainText() != lines) {
+        ui->MemoRejected->setPlainText(lines);
+        scroll_to_last_line(*ui->MemoRejected);
+    }
+}
+
+void TStatisticsWin::ButtonResetClick() {
+    if (!main_window) return;
+    for (int input = 0; input < input_count; ++input)
+        (*baseline)[input] = main_window->controller().drop_counts(input);
+    rejected_seen_at_reset = main_window->controller().statistics().rejected_seen();
+    ui->lbSince->setText("Counted since the last Reset");
+    refresh();
+}
+
+QString TStatisticsWin::report_text() const {
+    QString text = ui->lbSince->text() + "\n";
+    const auto write_grid = [&text](const QString& title, const QTableWidget& grid) {
+        text += "\n" + title + "\n";
+        QStringList header;
+        for (int column = 0; column < grid.columnCount(); ++column)
+            header << grid.horizontalHeaderItem(column)->text();
+        text += header.join('\t') + "\n";
+        for (int row = 0; row < grid.rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < grid.columnCount(); ++column)
+                cells << (grid.item(row, column) != nullptr ? grid.item(row, column)->text() : QString());
+            text += cells.join('\t') + "\n";
+        }
+    };
+    write_grid("Input 1", *ui->GridInput1);
+    write_grid("Input 2", *ui->GridInput2);
+    write_grid("Frames and datagrams", *ui->GridFrames);
+    text += "\n" + ui->LabelRejected->text() + "\n" + ui->MemoRejected->toPlainText();
+    return text;
+}
+
+void TStatisticsWin::sbFileLogClick() {
+    try {
+        const QString file = dialogs.save_file_name(this, "Save statistics to file", "Text file (*.txt)");
+        if (file.isEmpty()) return;
+        replace_text_file(QFile::encodeName(file).toStdString(), report_text().toStdString());
+    } catch (const std::exception&) {
+        // The file keeps its old content; the window is unchanged and can be saved again.
+    }
+}
+
+}  // namespace vorlane

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "validation/nmea_sentence.h"
+#include "validation/nmea_tables.h"
+#include "validation/rejection.h"
+
+namespace vorlane {
+
+// Where the stream manager drops what passed the capture, besides rejected sentences.
+enum class stream_drop : std::uint8_t {
+    bad_udp_checksum,  // a whole datagram
+    too_short,         // a whole datagram, shorter than its header
+    queue_full,        // an accepted sentence with no free slot in its output queue
+    aged_out,          // an accepted sentence that waited too long to be served
+};
+inline constexpr std::size_t stream_drop_count = 4;
+// "bad UDP checksum", as counts and summaries name the drop.
+const char* label_of(stream_drop drop);
+
+// The row a sentence is counted in: 0 for one that was never identified or whose formatter is
+// not listed, 1 to formatter_count the listed formatters by index, then queries and
+// proprietary sentences.
+inline constexpr std::size_t query_row = formatter_count + 1;
+inline constexpr std::size_t proprietary_row = formatter_count + 2;
+inline constexpr std::size_t formatter_row_count = formatter_count + 3;
+// Inline: every judged sentence is counted in its row.
+inline std::size_t formatter_row(std::uint32_t formatter_index) {
+    if (formatter_index >= 1 && formatter_index <= formatter_count) return formatter_index;
+    if (formatter_index == FORMATTER_QUERY) return query_row;
+    if (formatter_index == FORMATTER_PROPRIETARY) return proprietary_row;
+    return 0;
+}
+// "GGA", "query", "proprietary", or "other" for row 0.
+const char* formatter_row_name(std::size_t row);
+
+// A rejected line as it is kept for the operator: at most the first 80 characters.
+inline constexpr std::size_t quoted_line_size = 81;
+
+struct formatter_tally {
+    std::uint64_t accepted = 0;
+    std::array<std::uint64_t, rejection_count> rejected{};
+    // The most frequent reason and the line that made it so.
+    rejection top_reason = rejection::none;
+    char example[quoted_line_size] = {};
+
+    std::uint64_t rejected_total() const;
+};
+
+struct input_tally {
+    std::uint64_t datagrams = 0;  // handed to the stream manager
+    std::uint64_t lines = 0;      // judged by the validator
+    std::array<std::uint64_t, stream_drop_count> dropped{};
+    std::array<formatter_tally, formatter_row_count> formatters{};
+
+    // The counts since `baseline`, an earlier copy; examples are the newer ones.
+    input_tally since(const input_tally& baseline) const;
+};
+
+struct rejected_line {
+    std::int32_t input = 0;
+    nmea_sentence_info info;
+    nmea_rejection why;
+    char text[quoted_line_size] = {};
+};
+
+// What the stream manager dropped and why, per input, in fixed tables: counting does not
+// allocate, and the main thread that runs the stream manager is the only one that touches it.
+class stream_statistics {
+  public:
+    static constexpr int input_count = 2;
+    static constexpr std::size_t recent_capacity = 200;
+
+    void count_datagram(std::int32_t input) { ++inputs[input].datagrams; }
+    void count_drop(std::int32_t input, stream_drop drop) {
+        ++inputs[input].dropped[static_cast<std::size_t>(drop)];
+    }
+    void count_accepted(std::int32_t input, const nmea_sentence_info& info) {
+        ++inputs[input].lines;
+        ++inputs[input].formatters[formatter_row(info.formatter_index)].accepted;
+    }
+    // `line` is the rejected text, quoted as far as it fits.
+    [[gnu::cold]] void count_rejected(std::int32_t input, const nmea_sentence_info& info,
+                                      const nmea_rejection& why, const char* line);
+
+    const input_tally& input(std::int32_t input) const { return inputs[input]; }
+    // The newest rejected lines of both inputs, at most recent_capacity; 0 is the oldest.
+    std::size_t recent_count() const {
+        return recent_total < recent_capacity ? recent_total : recent_capacity;
+    }
+    const rejected_line& recent(std::size_t k) const;
+    // Every line rejected since start, also those no longer kept.
+    std::size_t rejected_seen() const { return recent_total; }
+
+  private:
+    std::array<input_tally, input_count> inputs{};
+    std::array<rejected_line, recent_capacity> recent_lines{};
+    std::size_t recent_total = 0;
+    // The slot the next rejected line goes to; kept apart from the total so that counting
+    // needs no division.
+    std::size_t recent_next = 0;
+};
+
+}  // namespace vorlane

@@ -1,0 +1,107 @@
+// vorlane-check --pcap on capture files written here: the report, the per-sentence lines and
+// what each output would have served, against the golden files in tests/data/check_pcap/.
+#include <gtest/gtest.h>
+#include <pcap/pcap.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/capture/capture_frames.h"
+#include "tests/support/nmea_text.h"
+#include "tests/support/temp_dir.h"
+
+namespace vorlane::test {
+namespace {
+
+const std::filesystem::path golden = std::filesystem::path(VORLANE_TEST_DATA) / "check_pcap";
+
+std::string header_and(const std::vector<std::string>& sentences) {
+    std::string payload("UdPbC\0\0\0", 8);
+    for (const std::string& sentence : sentences) payload += with_checksum(sentence) + "\r\n";
+    return payload;
+}
+
+// Both junction boxes, tagged and untagged, a first fragment, a wrong UDP checksum and a frame
+// from a third source, which the capture filter keeps out of the report altogether.
+void write_capture(const std::filesystem::path& file) {
+    const std::string gga = "$GPGGA,120000.00,5400.000,N,01000.000,E,1,08,0.9,10.0,M,46.9,M,,";
+    const std::string newer_gga = "$GPGGA,120000.50,5400.001,N,01000.000,E,1,08,0.9,10.0,M,46.9,M,,";
+    const std::string old_rmc = "$GPRMC,120000.00,A,5400.000,N,01000.000,E,0.0,0.0,010125,,,A";
+    const std::string hdt = "$HEHDT,101.5,T";
+    std::vector<std::uint8_t> fragment = box_frame(10, header_and({hdt}));
+    fragment[20] = 0x20;  // More Fragments
+    const std::vector<std::vector<std::uint8_t>> frames = {
+        box_frame(10, header_and({gga, old_rmc})),
+        with_tags(box_frame(11, header_and({hdt, "$HEHDT,101.5"})), {{0x8100, 100}}),
+        box_frame(10, header_and({newer_gga})),
+        fragment,
+        box_frame(11, header_and({hdt}), udp_checksum_kind::wrong),
+        box_frame(12, header_and({hdt})),
+        with_tags(box_frame(11, header_and({"$HEHDT,102.0,T"})), {{0x88A8, 200}, {0x8100, 100}}),
+    };
+    pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
+    pcap_dumper_t* dumper = pcap_dump_open(dead, file.c_str());
+    ASSERT_NE(dumper, nullptr) << pcap_geterr(dead);
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        // 40 ms apart: the first and the third datagram fall into one 100 ms service.
+        pcap_pkthdr header{};
+        header.ts.tv_sec = 1'800'000'000;
+        header.ts.tv_usec = static_cast<suseconds_t>(40'000 * k);
+        header.caplen = header.len = static_cast<bpf_u_int32>(frames[k].size());
+        pcap_dump(reinterpret_cast<u_char*>(dumper), &header, frames[k].data());
+    }
+    pcap_dump_close(dumper);
+    pcap_close(dead);
+}
+
+struct run_result {
+    std::string output;
+    int status;
+};
+
+run_result run_check(const std::filesystem::path& dir, const std::string& arguments) {
+    const std::string command = "cd '" + dir.string() + "' && '" VORLANE_CHECK_PATH "' " + arguments;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string output;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+struct golden_case {
+    const char* name;
+    const char* arguments;
+    const char* expected;
+};
+
+class CheckPcap : public testing::TestWithParam<golden_case> {};
+
+TEST_P(CheckPcap, MatchesTheGoldenFile) {
+    const temp_dir dir;
+    write_capture(dir / "capture.pcap");
+    const run_result result = run_check(dir.path(), GetParam().arguments);
+    EXPECT_EQ(result.status, 1) << "something was rejected and dropped";
+    EXPECT_EQ(result.output, read_file(golden / GetParam().expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CheckPcap,
+    testing::Values(golden_case{"report", "--pcap capture.pcap", "report.txt"},
+                    golden_case{"tsv", "--pcap capture.pcap --tsv", "sentences.tsv"},
+                    golden_case{"second_box_only", "--pcap capture.pcap --sources 172.31.24.99,172.31.24.11",
+                                "second_box_only.txt"}),
+    [](const testing::TestParamInfo<golden_case>& info) { return info.param.name; });
+
+TEST(CheckPcapServed, EachOutputCarriesItsBoxsAcceptedSentences) {
+    const temp_dir dir;
+    write_capture(dir / "capture.pcap");
+    std::filesystem::create_directory(dir / "served");
+    ASSERT_EQ(run_check(dir.path(), "--pcap capture.pcap --served served > /dev/null").status, 1);
+    for (const char* output : {"output1.txt", "output2.txt"})
+        EXPECT_EQ(read_file(dir / "served" / output), read_file(golden / output)) << output;
+}
+
+}  // namespace
+}  // namespace vorlane::test
