@@ -1,15 +1,15 @@
 #include <memory>
 
+#include "app/capture_input.h"
 #include "app/input_source.h"
 #include "capture/capture_api.h"
-#include "app/capture_input.h"
 
 namespace vorlane {
 
 namespace {
 
 class capture_input_source final : public input_source {
-public:
+  public:
     explicit capture_input_source(rx_target& reports_to)
         : target(reports_to),
           loaded(load_capture_library()),
@@ -39,7 +39,7 @@ public:
         thread.reset();
     }
 
-private:
+  private:
     rx_target& target;
     bool loaded;
     std::unique_ptr<TPCapReceiveThread> thread;

@@ -14,7 +14,7 @@ namespace vorlane {
 // run-time bound capture library (make_capture_input); the controller's tests use a scripted
 // stand-in, so that the start-up and retry logic can be driven tick by tick.
 class input_source {
-public:
+  public:
     virtual ~input_source() = default;
 
     // The capture library could be bound when the input was made.

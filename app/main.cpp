@@ -15,15 +15,15 @@
 #include <filesystem>
 #include <string>
 
+#include "app/main_window.h"
 #include "capture/capture_api.h"
 #include "config/config_manager.h"
-#include "stream/nmea_manager.h"
 #include "config/config_win.h"
 #include "monitor/data_monitor_win.h"
-#include "ui/form_style.h"
 #include "monitor/log_view_win.h"
 #include "monitor/statistics_win.h"
-#include "app/main_window.h"
+#include "stream/nmea_manager.h"
+#include "ui/form_style.h"
 #include "ui/operator_dialogs.h"
 
 namespace {
@@ -151,8 +151,7 @@ int main(int argc, char** argv) {
         TStatisticsWin statistics(&main_window, dialogs);
         main_window.set_statistics_window(&statistics);
 
-        QObject::connect(&main_window, &TMainWindow::closed, &application,
-                         [] { QCoreApplication::exit(0); });
+        QObject::connect(&main_window, &TMainWindow::closed, &application, [] { QCoreApplication::exit(0); });
         if (offscreen) {
             QObject::connect(&main_window.controller(), &TMainWin::status_changed, [](const QString& text) {
                 std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <exception>
 
-#include "base/exception_name.h"
 #include "app/datagram_hand_over.h"
+#include "base/exception_name.h"
 #include "capture/capture_api.h"
 #include "net/tcp_srv_client.h"
 
@@ -302,7 +302,8 @@ void TMainWin::send_output(int output) {
             return client != nullptr && client->state() == socket_state::connected ? client : nullptr;
         };
         for (int i = 0; i < server->client_count(); ++i)
-            if (const TTcpSrvClient* client = connected_client(i); client != nullptr && !client->ready) return;
+            if (const TTcpSrvClient* client = connected_client(i); client != nullptr && !client->ready)
+                return;
 
         char* batch = output_text[output].data();
         std::int32_t length = batch_capacity;
@@ -466,7 +467,8 @@ void TMainWin::close_outputs() {
 void TMainWin::on_addresses_changed() {
     const bool specific_address = config.output_ip != "0.0.0.0";
     for (int o = 0; o < output_count; ++o) {
-        if (specific_address && output_open[o] && !address_watch::is_local_address(config.output_ip)) close_output(o);
+        if (specific_address && output_open[o] && !address_watch::is_local_address(config.output_ip))
+            close_output(o);
         if (!output_open[o]) output_countdown[o] = 1;
     }
     if (!input_open && input_countdown > 1) input_countdown = 1;
@@ -478,7 +480,9 @@ void TMainWin::WSocketServerOutChangeState(TWSocketServer* server, socket_state,
 }
 
 // A server keeps listening whatever went wrong inside it.
-void TMainWin::WSocketServerOutBgException(TWSocketServer*, const QString&, bool* can_abort) { *can_abort = false; }
+void TMainWin::WSocketServerOutBgException(TWSocketServer*, const QString&, bool* can_abort) {
+    *can_abort = false;
+}
 
 void TMainWin::WSocketServerOutClientConnect(TWSocketServer* server, TWSocketClient* socket) {
     auto* client = qobject_cast<TTcpSrvClient*>(socket);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -33,7 +32,7 @@ namespace vorlane {
 // what happens through its signals and tell it what the operator did through named calls.
 class TMainWin : public QObject, public rx_target, public configuration_target, private status_display {
     Q_OBJECT
-public:
+  public:
     using input_factory = std::function<std::unique_ptr<input_source>(rx_target&)>;
     enum class timers { running, driven_by_caller };
 
@@ -110,7 +109,7 @@ public:
     // The retry ladder: ticks to wait before the next attempt after `failures` failed ones.
     static int retry_delay(int failures);
 
-signals:
+  signals:
     // The settings file has been read (or written with the defaults) and the ports are known.
     void configuration_loaded();
     // Every status text, as given to update_status.
@@ -127,7 +126,7 @@ signals:
     // Once a second: the drop counts may have changed.
     void statistics_tick();
 
-private:
+  private:
     // status_display, called by the event log.
     void show_status(const std::string& text) override { emit status_changed(QString::fromStdString(text)); }
     void refresh_log_viewer() override { emit log_appended(); }

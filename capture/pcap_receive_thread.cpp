@@ -154,7 +154,8 @@ std::string current_exception_text() {
 
 }  // namespace
 
-TPCapReceiveThread::TPCapReceiveThread(rx_target& reports_to) : target(reports_to), thread([this] { execute(); }) {}
+TPCapReceiveThread::TPCapReceiveThread(rx_target& reports_to)
+    : target(reports_to), thread([this] { execute(); }) {}
 
 TPCapReceiveThread::~TPCapReceiveThread() {
     terminate();

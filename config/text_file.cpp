@@ -65,7 +65,8 @@ void flush_directory(const fs::path& directory) {
 void require_regular_file(int fd, const fs::path& file) {
     struct stat state {};
     if (::fstat(fd, &state) != 0) throw_errno(errno, "cannot examine", file);
-    if (!S_ISREG(state.st_mode)) throw_errno(S_ISDIR(state.st_mode) ? EISDIR : EINVAL, "not a regular file", file);
+    if (!S_ISREG(state.st_mode))
+        throw_errno(S_ISDIR(state.st_mode) ? EISDIR : EINVAL, "not a regular file", file);
 }
 
 // The file a chain of symbolic links ends at, even when that file does not exist yet.

@@ -15,7 +15,8 @@ std::optional<std::string> read_text_file(const std::filesystem::path& file);
 // old content or the new one, never a mixture: the text goes to a temporary file beside it,
 // is flushed to disk and then renamed over the old file. An existing file keeps its
 // permission bits; a symbolic link keeps pointing at the file it names, which is the one
-// replaced, or created when the link dangles. Throws std::system_error on any failure and then leaves the old file untouched.
+// replaced, or created when the link dangles. Throws std::system_error on any failure and then leaves the old
+// file untouched.
 void replace_text_file(const std::filesystem::path& file, std::string_view text);
 
 // Writes text over the content of an existing regular file in place, for a file whose

@@ -37,10 +37,7 @@ int append_view_lines(std::string_view text, QString& lines) {
 }  // namespace
 
 TDataMonitorWin::TDataMonitorWin(TMainWindow* window, operator_dialogs& questions, QWidget* parent)
-    : QWidget(parent),
-      ui(std::make_unique<Ui::TDataMonitorWin>()),
-      main_window(window),
-      dialogs(questions) {
+    : QWidget(parent), ui(std::make_unique<Ui::TDataMonitorWin>()), main_window(window), dialogs(questions) {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);

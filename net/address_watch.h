@@ -12,17 +12,17 @@ namespace vorlane {
 // Without such announcements (no netlink socket to be had) it simply never tells.
 class address_watch : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit address_watch(QObject* parent = nullptr);
     ~address_watch() override;
 
     // Whether the IPv4 address text is one of this host's addresses now.
     static bool is_local_address(const std::string& address);
 
-signals:
+  signals:
     void addresses_changed();
 
-private:
+  private:
     void drain();
 
     int descriptor = -1;

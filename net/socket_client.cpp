@@ -109,8 +109,9 @@ void TWSocketClient::on_writable() {
         if (auto failure = run_handlers([&] { emit data_sent(this); })) report_background_error(*failure);
         return;
     }
-    const ssize_t written = ::send(descriptor, outgoing.constData() + handed_over,
-                                   static_cast<std::size_t>(outgoing.size() - handed_over), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t written =
+        ::send(descriptor, outgoing.constData() + handed_over,
+               static_cast<std::size_t>(outgoing.size() - handed_over), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (written < 0) {
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) close();
         return;

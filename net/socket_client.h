@@ -31,7 +31,7 @@ class TWSocketServer;
 // handler on the socket's thread is by default), the connection is then aborted.
 class TWSocketClient : public QObject {
     Q_OBJECT
-public:
+  public:
     TWSocketClient() = default;
     ~TWSocketClient() override;
 
@@ -49,14 +49,14 @@ public:
     // the clients of a list while it walks it by index.
     void close();
 
-signals:
+  signals:
     void state_changed(vorlane::TWSocketClient* client, vorlane::socket_state old_state,
                        vorlane::socket_state new_state);
     void data_available(vorlane::TWSocketClient* client);
     void data_sent(vorlane::TWSocketClient* client);
     void background_error(vorlane::TWSocketClient* client, const QString& error, bool* can_abort);
 
-private:
+  private:
     friend class TWSocketServer;
 
     // Takes over a connected, non-blocking socket.

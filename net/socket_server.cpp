@@ -119,7 +119,8 @@ void TWSocketServer::listen() {
     // A port whose last connections are still in TIME_WAIT can be listened on again at once.
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 || ::listen(fd, listen_backlog) != 0) {
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
+        ::listen(fd, listen_backlog) != 0) {
         const int error = errno;
         ::close(fd);
         throw system_failure(error);
@@ -239,8 +240,8 @@ __attribute__((no_sanitize("vptr"))) void TWSocketServer::on_accept_error(int er
         ::close(spare);
         for (int fd; (fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) ::close(fd);
         spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    } else if (!refusing &&
-               report_background_error(QStringLiteral("accept failed: ") + QString::fromLocal8Bit(std::strerror(error)))) {
+    } else if (!refusing && report_background_error(QStringLiteral("accept failed: ") +
+                                                    QString::fromLocal8Bit(std::strerror(error)))) {
         return;
     }
     refusing = true;

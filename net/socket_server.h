@@ -33,7 +33,7 @@ namespace vorlane {
 // a spare descriptor the server keeps for that, so that its peer learns at once.
 class TWSocketServer : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr int accept_retry_ms = 500;
 
     explicit TWSocketServer(QObject* parent = nullptr);
@@ -79,14 +79,14 @@ public:
     // The client at index, or nullptr outside 0 .. client_count() - 1.
     TWSocketClient* client(int index) const;
 
-signals:
+  signals:
     void state_changed(vorlane::TWSocketServer* server, vorlane::socket_state old_state,
                        vorlane::socket_state new_state);
     void client_connected(vorlane::TWSocketServer* server, vorlane::TWSocketClient* client);
     void client_disconnected(vorlane::TWSocketServer* server, vorlane::TWSocketClient* client);
     void background_error(vorlane::TWSocketServer* server, const QString& error, bool* can_abort);
 
-private:
+  private:
     void release_listener();
     void accept_pending();
     void accept_connection(int fd);

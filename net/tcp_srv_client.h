@@ -10,7 +10,7 @@ namespace vorlane {
 // ready is cleared when a batch is handed to send() and set again by data_sent.
 class TTcpSrvClient : public TWSocketClient {
     Q_OBJECT
-public:
+  public:
     TTcpSrvClient() = default;
 
     // The output number of the server, set when the connection is announced.

@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   qt6-base-dev libpcap-dev
   netcat-openbsd libcap2-bin iproute2
-  fonts-liberation xvfb xauth tcpdump x11-apps xdotool netpbm
+  fonts-liberation xvfb xauth
   libsystemd-dev
   locales
   dpkg-dev file systemd

@@ -9,8 +9,8 @@ double parse_decimal(std::string_view decimal) {
     double value = 0.0;
     int points = 0;
     if (field_check_detail::exact_decimal(decimal, value, points)) return value;
-    const auto [end, error] = std::from_chars(decimal.data(), decimal.data() + decimal.size(), value,
-                                              std::chars_format::fixed);
+    const auto [end, error] =
+        std::from_chars(decimal.data(), decimal.data() + decimal.size(), value, std::chars_format::fixed);
     return error == std::errc{} ? value : 0.0;
 }
 

@@ -53,10 +53,18 @@ bool all_of(std::string_view text, std::size_t from, std::size_t to, Accept acce
     return true;
 }
 
-inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
-inline bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
-inline bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
-inline bool is_hex(char c) { return is_digit(c) || (c >= 'A' && c <= 'F'); }
+inline bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+inline bool is_upper(char c) {
+    return c >= 'A' && c <= 'Z';
+}
+inline bool is_lower(char c) {
+    return c >= 'a' && c <= 'z';
+}
+inline bool is_hex(char c) {
+    return is_digit(c) || (c >= 'A' && c <= 'F');
+}
 
 // An optional "-", then digits and points (counted in `points`; every one of them moves the
 // rest into the fraction). Up to 15 significant digits (a mantissa below 10^15), at most 15 of

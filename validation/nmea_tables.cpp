@@ -25,7 +25,7 @@ struct keyed_index {
 
 template <std::size_t Count>
 class key_table {
-public:
+  public:
     // Entries of `width` characters; the key is the first character and those from `skip` on.
     constexpr key_table(std::string_view table, std::size_t width, std::size_t skip) {
         for (std::size_t i = 0; i < Count; ++i) {
@@ -47,7 +47,7 @@ public:
         }
     }
 
-private:
+  private:
     static constexpr int slot_bits = Count <= 64 ? 8 : 9;
     static constexpr std::size_t slot_count = std::size_t{1} << slot_bits;
     static_assert(Count * 4 <= slot_count);

@@ -42,12 +42,14 @@ std::uint32_t find_formatter(char start, std::string_view formatter);
 // refer to formatters by name rather than by a bare number.
 consteval std::uint32_t formatter_index_of(std::string_view name) {
     for (std::size_t i = 0; i < formatter_count; ++i)
-        if (formatter_table.substr(i * formatter_entry_size + 3, 3) == name) return static_cast<std::uint32_t>(i + 1);
+        if (formatter_table.substr(i * formatter_entry_size + 3, 3) == name)
+            return static_cast<std::uint32_t>(i + 1);
     throw "formatter not in formatter_table";
 }
 consteval std::int32_t talker_index_of(std::string_view name) {
     for (std::size_t i = 0; i < talker_count; ++i)
-        if (talker_table.substr(i * talker_entry_size + 1, 2) == name) return static_cast<std::int32_t>(i + 1);
+        if (talker_table.substr(i * talker_entry_size + 1, 2) == name)
+            return static_cast<std::int32_t>(i + 1);
     throw "talker not in talker_table";
 }
 

@@ -54,14 +54,15 @@ bool passes_kind(const field_rule& r, std::string_view f, std::string_view entry
         // The fixed digit positions of a time, a position and a date hold digits only: the range
         // checks alone would read "-0" as 0 and let "12-0-0" or "-012.5" through to the display.
         case kind::time:
-            return n >= 6 && check_digits(f, 0, 6, false) && check_int_range(f, 0, 2, 0, 23) && check_int_range(f, 2, 4, 0, 59) &&
-                   check_int_range(f, 4, 6, 0, 59) && check_decimal_range(f, 4, n, 0, 60);
+            return n >= 6 && check_digits(f, 0, 6, false) && check_int_range(f, 0, 2, 0, 23) &&
+                   check_int_range(f, 2, 4, 0, 59) && check_int_range(f, 4, 6, 0, 59) &&
+                   check_decimal_range(f, 4, n, 0, 60);
         case kind::latitude:
-            return n >= 4 && check_digits(f, 0, 4, false) && check_int_range(f, 0, 2, 0, 89) && check_int_range(f, 2, 4, 0, 59) &&
-                   check_decimal_range(f, 2, n, 0, 60);
+            return n >= 4 && check_digits(f, 0, 4, false) && check_int_range(f, 0, 2, 0, 89) &&
+                   check_int_range(f, 2, 4, 0, 59) && check_decimal_range(f, 2, n, 0, 60);
         case kind::longitude:
-            return n >= 5 && check_digits(f, 0, 5, false) && check_int_range(f, 0, 3, 0, 179) && check_int_range(f, 3, 5, 0, 59) &&
-                   check_decimal_range(f, 3, n, 0, 60);
+            return n >= 5 && check_digits(f, 0, 5, false) && check_int_range(f, 0, 3, 0, 179) &&
+                   check_int_range(f, 3, 5, 0, 59) && check_decimal_range(f, 3, n, 0, 60);
         case kind::angle:
             return check_decimal_range(f, 0, n, 0, 360);
         case kind::unsigned_decimal:

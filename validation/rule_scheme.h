@@ -25,12 +25,16 @@ namespace vorlane::rules {
 using flag_set = std::uint32_t;
 inline constexpr int last_flagged_field = 23;
 inline constexpr flag_set always = 1u << 0;
-constexpr flag_set field(int n) { return 1u << n; }
+constexpr flag_set field(int n) {
+    return 1u << n;
+}
 template <typename... N>
 constexpr flag_set fields(N... n) {
     return (field(n) | ...);
 }
-constexpr flag_set entry(int k) { return 1u << (last_flagged_field + k); }
+constexpr flag_set entry(int k) {
+    return 1u << (last_flagged_field + k);
+}
 inline constexpr flag_set entry_flags = entry(1) | entry(2) | entry(3) | entry(4);
 inline constexpr flag_set multi_sentence = 1u << 28;  // fragment_total read and not 1
 inline constexpr flag_set first_sentence = 1u << 29;  // fragment_number read and 1
@@ -98,7 +102,8 @@ struct rule_state {
 // whose all-zero bytes are its starting value, so the zeroed room already holds one.
 template <typename Scratch>
 Scratch& scratch_of(rule_state& s) {
-    static_assert(std::is_trivial_v<Scratch> && sizeof(Scratch) <= sizeof(s.scratch) && alignof(Scratch) <= 8);
+    static_assert(std::is_trivial_v<Scratch> && sizeof(Scratch) <= sizeof(s.scratch) &&
+                  alignof(Scratch) <= 8);
     return *std::launder(reinterpret_cast<Scratch*>(s.scratch));
 }
 
@@ -168,38 +173,88 @@ constexpr field_rule of_kind(kind k, std::string_view set = {}, std::int32_t lo 
     r.hi = hi;
     return r;
 }
-constexpr field_rule any_text() { return of_kind(kind::any); }
-constexpr field_rule time() { return of_kind(kind::time); }
-constexpr field_rule latitude() { return of_kind(kind::latitude); }
-constexpr field_rule longitude() { return of_kind(kind::longitude); }
-constexpr field_rule angle() { return of_kind(kind::angle); }
-constexpr field_rule unsigned_decimal() { return of_kind(kind::unsigned_decimal); }
-constexpr field_rule signed_decimal() { return of_kind(kind::signed_decimal); }
-constexpr field_rule date() { return of_kind(kind::date); }
-constexpr field_rule one_of(std::string_view set) { return of_kind(kind::one_of, set); }
-constexpr field_rule characters_of(std::string_view set) { return of_kind(kind::characters_of, set); }
-constexpr field_rule letter(std::string_view one) { return one_of(one); }
-constexpr field_rule digit(std::int32_t lo, std::int32_t hi) { return of_kind(kind::digit, {}, lo, hi); }
-constexpr field_rule integer(std::int32_t lo, std::int32_t hi) { return of_kind(kind::integer, {}, lo, hi); }
+constexpr field_rule any_text() {
+    return of_kind(kind::any);
+}
+constexpr field_rule time() {
+    return of_kind(kind::time);
+}
+constexpr field_rule latitude() {
+    return of_kind(kind::latitude);
+}
+constexpr field_rule longitude() {
+    return of_kind(kind::longitude);
+}
+constexpr field_rule angle() {
+    return of_kind(kind::angle);
+}
+constexpr field_rule unsigned_decimal() {
+    return of_kind(kind::unsigned_decimal);
+}
+constexpr field_rule signed_decimal() {
+    return of_kind(kind::signed_decimal);
+}
+constexpr field_rule date() {
+    return of_kind(kind::date);
+}
+constexpr field_rule one_of(std::string_view set) {
+    return of_kind(kind::one_of, set);
+}
+constexpr field_rule characters_of(std::string_view set) {
+    return of_kind(kind::characters_of, set);
+}
+constexpr field_rule letter(std::string_view one) {
+    return one_of(one);
+}
+constexpr field_rule digit(std::int32_t lo, std::int32_t hi) {
+    return of_kind(kind::digit, {}, lo, hi);
+}
+constexpr field_rule integer(std::int32_t lo, std::int32_t hi) {
+    return of_kind(kind::integer, {}, lo, hi);
+}
 constexpr field_rule digits(bool allow_minus) {
     field_rule r = of_kind(kind::digits);
     r.allow_minus = allow_minus;
     return r;
 }
-constexpr field_rule hex() { return of_kind(kind::hex); }
-constexpr field_rule hex_integer(std::int32_t lo, std::int32_t hi) { return of_kind(kind::hex_integer, {}, lo, hi); }
-constexpr field_rule upper_alnum() { return of_kind(kind::upper_alnum); }
-constexpr field_rule alnum() { return of_kind(kind::alnum); }
-constexpr field_rule sixbit() { return of_kind(kind::sixbit); }
-constexpr field_rule zone_hours() { return of_kind(kind::zone_hours); }
-constexpr field_rule navtex_code() { return of_kind(kind::navtex_code); }
-constexpr field_rule translation_code() { return of_kind(kind::translation_code); }
-constexpr field_rule transducer_type() { return one_of(transducer_types); }
-constexpr field_rule transducer_measurement() { return of_kind(kind::transducer_measurement); }
-constexpr field_rule transducer_unit() { return of_kind(kind::transducer_unit); }
+constexpr field_rule hex() {
+    return of_kind(kind::hex);
+}
+constexpr field_rule hex_integer(std::int32_t lo, std::int32_t hi) {
+    return of_kind(kind::hex_integer, {}, lo, hi);
+}
+constexpr field_rule upper_alnum() {
+    return of_kind(kind::upper_alnum);
+}
+constexpr field_rule alnum() {
+    return of_kind(kind::alnum);
+}
+constexpr field_rule sixbit() {
+    return of_kind(kind::sixbit);
+}
+constexpr field_rule zone_hours() {
+    return of_kind(kind::zone_hours);
+}
+constexpr field_rule navtex_code() {
+    return of_kind(kind::navtex_code);
+}
+constexpr field_rule translation_code() {
+    return of_kind(kind::translation_code);
+}
+constexpr field_rule transducer_type() {
+    return one_of(transducer_types);
+}
+constexpr field_rule transducer_measurement() {
+    return of_kind(kind::transducer_measurement);
+}
+constexpr field_rule transducer_unit() {
+    return of_kind(kind::transducer_unit);
+}
 
 // Presence.
-constexpr field_rule opt(field_rule r) { return r; }
+constexpr field_rule opt(field_rule r) {
+    return r;
+}
 constexpr field_rule req(field_rule r) {
     r.required_when = always;
     return r;

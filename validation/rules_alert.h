@@ -17,7 +17,7 @@ inline rejection identifier_matches_manufacturer(rule_state& s, std::string_view
     std::int32_t identifier = 0;
     parse_int(f, identifier);
     return (identifier >= 10000) == !s.previous.empty() ? rejection::none
-                                                       : rejection::alert_identifier_manufacturer;
+                                                        : rejection::alert_identifier_manufacturer;
 }
 
 inline constexpr field_rule alert_identifier =
@@ -44,7 +44,8 @@ inline rejection count_entry(rule_state& s, std::string_view) {
 }
 
 inline rejection entries_as_announced(rule_state& s) {
-    return scratch_of<alc_entries>(s).carried == s.remembered ? rejection::none : rejection::entry_count_mismatch;
+    return scratch_of<alc_entries>(s).carried == s.remembered ? rejection::none
+                                                              : rejection::entry_count_mismatch;
 }
 
 // clang-format off

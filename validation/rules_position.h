@@ -33,7 +33,8 @@ inline rejection note_gns_modes(rule_state& s, std::string_view f) {
 // (only time and satellite data) is judged by what such a sentence must still carry.
 inline rejection gns_sentence_check(rule_state& s, std::string_view) {
     const gns_modes& modes = scratch_of<gns_modes>(s);
-    const bool full = s.info.talker_index == talker_index_of("GN") || (s.flags & fields(2, 3, 4, 5, 6, 8, 9, 10)) != 0;
+    const bool full =
+        s.info.talker_index == talker_index_of("GN") || (s.flags & fields(2, 3, 4, 5, 6, 8, 9, 10)) != 0;
     if (!full)
         return (s.flags & field(1)) && (s.flags & fields(7, 11, 12)) ? rejection::none
                                                                      : rejection::gns_companion_incomplete;

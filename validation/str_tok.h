@@ -10,7 +10,7 @@ namespace vorlane {
 // caller's text is altered. keep_empty mode returns the empty fields that NMEA sentences
 // carry between adjacent commas.
 class CStrTok {
-public:
+  public:
     CStrTok() = default;
     virtual ~CStrTok() = default;
     CStrTok(const CStrTok&) = delete;
@@ -35,7 +35,7 @@ public:
 
     bool keep_empty = false;
 
-private:
+  private:
     char* cursor = nullptr;
     char saved_char = 0;
 };

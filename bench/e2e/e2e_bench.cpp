@@ -23,14 +23,15 @@ using namespace vorlane;
 using clock_type = std::chrono::steady_clock;
 
 struct options {
-    int rate = 500;       // sentences per second per junction box
+    int rate = 500;        // sentences per second per junction box
     int per_datagram = 5;  // sentences per datagram
     int seconds = 20;
 };
 
 // Waypoint sentences are never replaced in a queue, so every one sent must arrive.
 std::string numbered_sentence(int box, long number) {
-    return test::with_checksum("$GPWPL,4917.16,N,12310.64,W,B" + std::to_string(box) + "N" + std::to_string(number)) +
+    return test::with_checksum("$GPWPL,4917.16,N,12310.64,W,B" + std::to_string(box) + "N" +
+                               std::to_string(number)) +
            "\r\n";
 }
 
@@ -62,7 +63,8 @@ long peak_resident_kib(pid_t pid) {
 double percentile(std::vector<double>& values, double p) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(p * static_cast<double>(values.size())))];
+    return values[std::min(values.size() - 1,
+                           static_cast<std::size_t>(p * static_cast<double>(values.size())))];
 }
 
 }  // namespace
@@ -154,8 +156,8 @@ int main(int argc, char** argv) {
     const double p50 = percentile(latency_ms, 0.50);
     const double p99 = percentile(latency_ms, 0.99);
     const double max = latency_ms.empty() ? 0 : latency_ms.back();
-    std::printf("latency send to receipt: p50 %.1f ms, p99 %.1f ms, max %.1f ms (target p99 <= 110)\n", p50, p99,
-                max);
+    std::printf("latency send to receipt: p50 %.1f ms, p99 %.1f ms, max %.1f ms (target p99 <= 110)\n", p50,
+                p99, max);
     std::printf("gateway CPU: %.2f %% of one core (target < 5)\n", 100.0 * cpu / elapsed);
     std::printf("gateway peak resident memory: %.1f MB (target < 60)\n", static_cast<double>(peak) / 1024.0);
     return 0;

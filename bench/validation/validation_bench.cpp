@@ -26,8 +26,12 @@ void* operator new(std::size_t size) {
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -124,10 +128,18 @@ const std::vector<std::string>& mix() {
     return lines;
 }
 
-void BM_ChecksumOnly_RealCorpus(benchmark::State& s) { run<false>(s, corpus()); }
-void BM_Validate_RealCorpus(benchmark::State& s) { run<true>(s, corpus()); }
-void BM_ChecksumOnly_SyntheticMix(benchmark::State& s) { run<false>(s, mix()); }
-void BM_Validate_SyntheticMix(benchmark::State& s) { run<true>(s, mix()); }
+void BM_ChecksumOnly_RealCorpus(benchmark::State& s) {
+    run<false>(s, corpus());
+}
+void BM_Validate_RealCorpus(benchmark::State& s) {
+    run<true>(s, corpus());
+}
+void BM_ChecksumOnly_SyntheticMix(benchmark::State& s) {
+    run<false>(s, mix());
+}
+void BM_Validate_SyntheticMix(benchmark::State& s) {
+    run<true>(s, mix());
+}
 
 BENCHMARK(BM_ChecksumOnly_RealCorpus)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Validate_RealCorpus)->Unit(benchmark::kMillisecond);
@@ -136,7 +148,7 @@ BENCHMARK(BM_Validate_SyntheticMix)->Unit(benchmark::kMicrosecond);
 
 // Prints the ratio the target is stated in, measured in this process.
 class ratio_reporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs) per_name_[r.benchmark_name()] = r.GetAdjustedRealTime();
@@ -147,7 +159,7 @@ public:
         print("SyntheticMix");
     }
 
-private:
+  private:
     void print(const std::string& set) {
         const double base = per_name_["BM_ChecksumOnly_" + set];
         const double full = per_name_["BM_Validate_" + set];

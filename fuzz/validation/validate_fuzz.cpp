@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int raised = counts.nmea_syntax_error + counts.nmea_checksum_error;
     if (accepted) {
         if (raised != 0 || std::strcmp(buffer.get(), text.get()) != 0) std::abort();
-        if (info.formatter_index > 114 && info.formatter_index != 777 && info.formatter_index != 888) std::abort();
+        if (info.formatter_index > 114 && info.formatter_index != 777 && info.formatter_index != 888)
+            std::abort();
     } else {
         if (raised != 1 || counts.nmea_syntax_error < 0 || counts.nmea_checksum_error < 0) std::abort();
         if (why.reason == vorlane::rejection::none) std::abort();

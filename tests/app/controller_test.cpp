@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QTcpServer>
 #include <QTest>
-
 #include <string>
 #include <vector>
 
@@ -72,8 +71,9 @@ TEST_F(controller_fixture, MissingCaptureLibraryStopsSupervisionAlsoAfterRestart
     start(false);
     EXPECT_EQ(ticks().back(), "WinPCap is required, please install.");
     controller->restart();
-    EXPECT_EQ(ticks(3), (strings{"Loading config...", "Config loaded", "WinPCap is required, please install.",
-                                 "WinPCap is required, please install.", "WinPCap is required, please install."}));
+    EXPECT_EQ(ticks(3),
+              (strings{"Loading config...", "Config loaded", "WinPCap is required, please install.",
+                       "WinPCap is required, please install.", "WinPCap is required, please install."}));
     EXPECT_FALSE(controller->is_output_open(0));
     EXPECT_EQ(input->opens, 0);
     EXPECT_EQ(log_text().find("WinPCap"), std::string::npos);
@@ -90,7 +90,8 @@ TEST_F(controller_fixture, SettingsPathThatCannotBeExaminedIsReportedOnceAndStar
 }
 
 TEST_F(controller_fixture, OutputsFollowTheAddressTheyWereToldToUse) {
-    if (const std::string reason = test::veth_link::unavailable_reason(); !reason.empty()) GTEST_SKIP() << reason;
+    if (const std::string reason = test::veth_link::unavailable_reason(); !reason.empty())
+        GTEST_SKIP() << reason;
     test::veth_link link;
     write_settings("127.0.0.1", test::veth_link::near_address);
     start();
@@ -100,11 +101,13 @@ TEST_F(controller_fixture, OutputsFollowTheAddressTheyWereToldToUse) {
     const auto opened = [&] { return controller->is_output_open(0) && controller->is_output_open(1); };
 
     ASSERT_TRUE(link.command("near", "ip addr del 172.31.24.1/24 dev {dev}"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->is_output_open(0) && !controller->is_output_open(1); }));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return !controller->is_output_open(0) && !controller->is_output_open(1); }));
     const strings shown = ticks();
-    EXPECT_NE(std::find_if(shown.begin(), shown.end(),
-                           [](const std::string& text) { return text.rfind("Error QXE-200 (port 1): ", 0) == 0; }),
-              shown.end())
+    EXPECT_NE(
+        std::find_if(shown.begin(), shown.end(),
+                     [](const std::string& text) { return text.rfind("Error QXE-200 (port 1): ", 0) == 0; }),
+        shown.end())
         << "the missing address is not reported";
     EXPECT_FALSE(controller->is_data_path_ready());
 
@@ -125,7 +128,7 @@ TEST_F(controller_fixture, OutputsFollowTheAddressTheyWereToldToUse) {
 }
 
 TEST(RetryLadder, MapsFailureCountsToTicks) {
-    const std::pair<int, int> rows[] = {{0, 10},   {9, 10},   {10, 60},      {19, 60},
+    const std::pair<int, int> rows[] = {{0, 10},    {9, 10},    {10, 60},    {19, 60},
                                         {20, 3600}, {29, 3600}, {30, 86400}, {1000, 86400}};
     for (const auto& [failures, delay] : rows) EXPECT_EQ(TMainWin::retry_delay(failures), delay) << failures;
 }
@@ -241,7 +244,8 @@ TEST_F(controller_fixture, RestartWithoutARunningCaptureReopensTheInputTwoTicksL
 // the stream manager.
 TEST_F(controller_fixture, ServicesMoveDatagramsToTheOutputs) {
     run_to_ready();
-    const std::string gga = test::with_checksum("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    const std::string gga =
+        test::with_checksum("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
     input->capture(0, gga + "\r\n");
     input->capture(2, gga + "\r\n");
     controller->on_rx_datagram();
@@ -257,7 +261,8 @@ TEST_F(controller_fixture, ClientsGetTheBannerThenTheirOutputOnly) {
     test::loopback_peer second(static_cast<std::uint16_t>(first_port + 1));
     ASSERT_TRUE(first.wait_connected(2000));
     ASSERT_TRUE(second.wait_connected(2000));
-    const std::string gga = test::with_checksum("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    const std::string gga =
+        test::with_checksum("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
     const std::string hdt = test::with_checksum("$HEHDT,271.1,T");
 
     // Let the servers accept, then feed one datagram per input.
@@ -267,7 +272,8 @@ TEST_F(controller_fixture, ClientsGetTheBannerThenTheirOutputOnly) {
     input->capture(1, hdt + "\r\n");
     controller->on_rx_datagram();
     controller->Timer100msTimer();
-    for (int i = 0; i < 40 && (first.received().size() < 20 + gga.size() || second.received().size() < 20 + hdt.size());
+    for (int i = 0;
+         i < 40 && (first.received().size() < 20 + gga.size() || second.received().size() < 20 + hdt.size());
          ++i) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 25);
         first.read_available();

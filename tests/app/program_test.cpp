@@ -1,16 +1,15 @@
 // The program itself, run headless in a scratch directory the way a service runs it:
 // `vorlane 2>&1 | logger`, started with the low soft descriptor limit a service often gets.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -223,7 +222,8 @@ TEST_F(EventLog, NextLineStartsOnALineOfItsOwnAfterACutShortOne) {
 }
 
 TEST_F(EventLog, FullDiskLeavesNoFragmentBehind) {
-    if (const std::string reason = test::scratch_mounts::unavailable_reason(); !reason.empty()) GTEST_SKIP() << reason;
+    if (const std::string reason = test::scratch_mounts::unavailable_reason(); !reason.empty())
+        GTEST_SKIP() << reason;
     test::scratch_mounts mounts;
     ASSERT_TRUE(mounts.tmpfs(dir / "disk", "64k"));
     const fs::path log_file = dir / "disk" / event_log_file_name;
@@ -278,7 +278,8 @@ TEST_F(EventLog, FifoInPlaceOfTheLogNeverBlocks) {
         const int reader = reader_waits ? ::open(file().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
         display.shown.clear();
         log.update_status("Input connected", true);
-        EXPECT_EQ(display.shown, (std::vector<std::string>{"Input connected", "Error QXE-500: std::system_error"}))
+        EXPECT_EQ(display.shown,
+                  (std::vector<std::string>{"Input connected", "Error QXE-500: std::system_error"}))
             << "reader waits: " << reader_waits;
         EXPECT_FALSE(log.shorten_log_file());
         if (reader >= 0) ::close(reader);

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "capture/capture_api.h"
 #include "app/capture_input.h"
+#include "capture/capture_api.h"
 #include "capture/pcap_receive_thread.h"
 #include "tests/capture/rx_recorder.h"
 #include "tools/raw_udp.h"

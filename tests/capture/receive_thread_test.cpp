@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_api.h"
 #include "app/capture_input.h"
+#include "capture/capture_api.h"
 #include "capture/pcap_receive_thread.h"
 #include "tests/capture/capture_frames.h"
 #include "tests/capture/fake_pcap.h"

@@ -1,7 +1,6 @@
 // End to end: the vorlane program captures what two junction boxes send on loopback and serves
 // each box's accepted sentences on its own port.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,7 +33,9 @@ void read_until(std::initializer_list<std::pair<test::loopback_peer*, std::strin
     }
 }
 
-std::string line(const std::string& body) { return with_checksum(body) + "\r\n"; }
+std::string line(const std::string& body) {
+    return with_checksum(body) + "\r\n";
+}
 
 TEST(Gateway, ServesEachJunctionBoxOnItsOwnPortWithOnlyAcceptedSentences) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to capture on lo and to send through a raw socket";

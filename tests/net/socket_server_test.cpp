@@ -12,11 +12,11 @@
 #include <QTest>
 #include <algorithm>
 #include <array>
-#include <chrono>
-#include <iostream>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -33,10 +33,10 @@
 namespace vorlane {
 namespace {
 
-using test::loopback_peer;
-using test::with_checksum;
 using std::chrono::duration;
 using std::chrono::steady_clock;
+using test::loopback_peer;
+using test::with_checksum;
 
 constexpr int wait_ms = 1000;
 const std::string banner_line = "KestavTranslator\r\n";
@@ -58,7 +58,7 @@ std::string text_of(const QByteArray& bytes) {
 // the output number, keeps one batch in flight through its ready flag and has what it sends read
 // and thrown away.
 class SocketServerTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         server.set_tag(1);
         server.set_address(QStringLiteral("127.0.0.1"));
@@ -249,9 +249,7 @@ TEST_P(SlowReaderTest, DataSentWaitsUntilTheReaderTakesEverything) {
 INSTANTIATE_TEST_SUITE_P(Cases, SlowReaderTest,
                          testing::Values(slow_reader_case{"reads_again", false},
                                          slow_reader_case{"disconnects", true}),
-                         [](const testing::TestParamInfo<slow_reader_case>& row) {
-                             return row.param.name;
-                         });
+                         [](const testing::TestParamInfo<slow_reader_case>& row) { return row.param.name; });
 
 struct client_text_case {
     const char* name;
@@ -291,9 +289,7 @@ TEST_P(ClientTextTest, TextFromClientsIsDroppedAndSendingGoesOn) {
 INSTANTIATE_TEST_SUITE_P(Cases, ClientTextTest,
                          testing::Values(client_text_case{"owner_reads_and_discards", true},
                                          client_text_case{"nobody_reads", false}),
-                         [](const testing::TestParamInfo<client_text_case>& row) {
-                             return row.param.name;
-                         });
+                         [](const testing::TestParamInfo<client_text_case>& row) { return row.param.name; });
 
 struct listen_failure_case {
     const char* name;
@@ -541,7 +537,7 @@ int highest_descriptor() {
 // The process out of descriptors for as long as it lives: the limit lowered to what is open,
 // and whatever is left under it taken. Restores both when it goes.
 class descriptors_used_up {
-public:
+  public:
     descriptors_used_up() {
         ::getrlimit(RLIMIT_NOFILE, &saved);
         rlimit lowered = saved;
@@ -561,7 +557,7 @@ public:
         lowered_ok = false;
     }
 
-private:
+  private:
     rlimit saved{};
     bool lowered_ok = false;
     std::vector<int> fillers;
@@ -625,12 +621,13 @@ TEST_F(SocketServerTest, OutOfDescriptorsWaitingClientsAreRefusedWithoutSpinning
     const auto wall_before = steady_clock::now();
     const bool refused = pump_until(
         [&] {
-            return std::all_of(peers.begin() + waiting, peers.end(), [](const auto& peer) { return peer->ended(); });
+            return std::all_of(peers.begin() + waiting, peers.end(),
+                               [](const auto& peer) { return peer->ended(); });
         },
         4 * TWSocketServer::accept_retry_ms);
     pump_for(TWSocketServer::accept_retry_ms);
-    const double cpu_share = (cpu_seconds() - cpu_before) /
-                             duration<double>(steady_clock::now() - wall_before).count();
+    const double cpu_share =
+        (cpu_seconds() - cpu_before) / duration<double>(steady_clock::now() - wall_before).count();
     shortage.release();
 
     std::cout << "CPU at the descriptor limit: " << 100 * cpu_share << " %\n";
@@ -638,7 +635,8 @@ TEST_F(SocketServerTest, OutOfDescriptorsWaitingClientsAreRefusedWithoutSpinning
     EXPECT_LT(cpu_share, 0.5) << "accepting spins";
     EXPECT_EQ(server.client_count(), 1);
     loopback_peer& newcomer = connect_peer();
-    EXPECT_TRUE(pump_until([&] { return newcomer.received() == banner_line; }, TWSocketServer::accept_retry_ms + wait_ms));
+    EXPECT_TRUE(pump_until([&] { return newcomer.received() == banner_line; },
+                           TWSocketServer::accept_retry_ms + wait_ms));
 }
 
 TEST_F(SocketServerTest, BacklogBoundsTheConnectionsWaitingToBeAccepted) {
@@ -657,10 +655,11 @@ TEST_F(SocketServerTest, BacklogBoundsTheConnectionsWaitingToBeAccepted) {
 // Faults of the link between the gateway and its displays, made in network namespaces of the
 // test's own: the server listens in near, the display that misbehaves connects from far.
 class DisplayLinkTest : public SocketServerTest {
-protected:
+  protected:
     void SetUp() override {
         SocketServerTest::SetUp();
-        if (const std::string reason = test::veth_link::unavailable_reason(); !reason.empty()) GTEST_SKIP() << reason;
+        if (const std::string reason = test::veth_link::unavailable_reason(); !reason.empty())
+            GTEST_SKIP() << reason;
         link = std::make_unique<test::veth_link>();
         server.set_address(QStringLiteral("0.0.0.0"));
         server.listen();
@@ -669,7 +668,8 @@ protected:
     loopback_peer& connect_far_peer() {
         const std::size_t before = announced.size();
         link->in_far([&] {
-            peers.push_back(std::make_unique<loopback_peer>(server.listening_port(), 0, test::veth_link::near_address));
+            peers.push_back(
+                std::make_unique<loopback_peer>(server.listening_port(), 0, test::veth_link::near_address));
         });
         EXPECT_TRUE(peers.back()->wait_connected(wait_ms));
         EXPECT_TRUE(pump_until([&] { return announced.size() > before; })) << "connection not announced";
@@ -708,7 +708,8 @@ TEST_F(DisplayLinkTest, VanishedDisplayIsDroppedAndTheOthersResume) {
 // A display behind a 9600 bit/s radio link, fed forty sentences a second in ten kinds, where a
 // newer sentence replaces a waiting one of its kind as in an output queue.
 TEST_F(DisplayLinkTest, SlowDisplayGetsTheNewestValuesLateBySeconds) {
-    ASSERT_TRUE(link->command("near", "tc qdisc add dev {dev} root tbf rate 9600bit burst 1600 latency 100ms"));
+    ASSERT_TRUE(
+        link->command("near", "tc qdisc add dev {dev} root tbf rate 9600bit burst 1600 latency 100ms"));
     loopback_peer& radio = connect_far_peer();
     const auto start = steady_clock::now();
     const auto now_ms = [&] {

@@ -86,8 +86,7 @@ INSTANTIATE_TEST_SUITE_P(AllFormatters, ReplaceInPlace, testing::ValuesIn(every_
                              if (row.param == FORMATTER_QUERY) return std::string("query");
                              if (row.param == FORMATTER_PROPRIETARY) return std::string("proprietary");
                              if (row.param > formatter_count) return std::string("beyond_the_table");
-                             return std::to_string(row.param) + "_" +
-                                    std::string(formatter_name(row.param));
+                             return std::to_string(row.param) + "_" + std::string(formatter_name(row.param));
                          });
 
 TEST(ReplaceInPlace, UnlistedTalkersShareOneKey) {

@@ -31,8 +31,9 @@ using namespace std::chrono_literals;
 
 // The program, copied into a scratch directory so that its settings and log live there.
 class gateway_process {
-public:
-    gateway_process(const temp_dir& scratch, const std::filesystem::path& program_file, int first_port, int udp_port)
+  public:
+    gateway_process(const temp_dir& scratch, const std::filesystem::path& program_file, int first_port,
+                    int udp_port)
         : dir(scratch) {
         std::filesystem::copy_file(program_file, dir / "vorlane");
         std::ofstream(dir / "Vorlane.ini") << "[Vorlane]\ninput_ip=127.0.0.1\noutput_ip=127.0.0.1\n"
@@ -73,12 +74,12 @@ public:
 
     pid_t pid = -1;
 
-private:
+  private:
     const temp_dir& dir;
 };
 
 class junction_boxes {
-public:
+  public:
     explicit junction_boxes(int udp_port) : port(udp_port) {}
 
     bool usable() const { return socket.is_open(); }
@@ -96,7 +97,7 @@ public:
             throw std::runtime_error("raw send failed: " + socket.error());
     }
 
-private:
+  private:
     int port;
     raw_udp_socket socket;
 };

@@ -6,10 +6,10 @@
 
 namespace vorlane::test {
 
-// A TCP client (of 127.0.0.1 unless told another address) with a plain non-blocking socket, so that a test decides exactly
-// when it reads (a Qt socket would read whenever the event loop runs).
+// A TCP client (of 127.0.0.1 unless told another address) with a plain non-blocking socket, so that a test
+// decides exactly when it reads (a Qt socket would read whenever the event loop runs).
 class loopback_peer {
-public:
+  public:
     // Starts connecting; receive_buffer > 0 makes the kernel's receive buffer that small.
     explicit loopback_peer(std::uint16_t port, int receive_buffer = 0, const char* address = "127.0.0.1");
     ~loopback_peer();
@@ -34,7 +34,7 @@ public:
 
     bool reading = true;
 
-private:
+  private:
     int descriptor = -1;
     std::string received_text;
     bool end_seen = false;

@@ -8,11 +8,11 @@ namespace {
 // The sockets need an event loop, and an event loop needs the application object; one lives
 // for the whole test program.
 class QtApplication : public testing::Environment {
-public:
+  public:
     void SetUp() override { application = std::make_unique<QCoreApplication>(argc, argv); }
     void TearDown() override { application.reset(); }
 
-private:
+  private:
     int argc = 1;
     char name[11] = "qt_tests";
     char* argv[2] = {name, nullptr};

@@ -12,9 +12,11 @@ namespace vorlane::test {
 // File systems a root-only test mounts inside its own scratch directory (a small tmpfs to fill,
 // a read-only one), unmounted again in reverse order when it ends, whatever the outcome.
 class scratch_mounts {
-public:
+  public:
     // Empty when mounts can be made here, else why not.
-    static std::string unavailable_reason() { return ::geteuid() == 0 ? "" : "needs root to mount a small tmpfs"; }
+    static std::string unavailable_reason() {
+        return ::geteuid() == 0 ? "" : "needs root to mount a small tmpfs";
+    }
 
     scratch_mounts() = default;
     ~scratch_mounts() {
@@ -36,7 +38,7 @@ public:
         return ::mount(nullptr, at.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
     }
 
-private:
+  private:
     bool record(const std::filesystem::path& at, int result) {
         if (result == 0) made.push_back(at);
         return result == 0;

@@ -17,7 +17,7 @@ namespace vorlane::test {
 // namespace its thread was in when it was made; the calling thread starts in near and returns
 // to where it was when the link is destroyed, which also removes both namespaces and the pair.
 class veth_link {
-public:
+  public:
     static constexpr const char* near_address = "172.31.24.1";
     static constexpr const char* far_address = "172.31.24.2";
 
@@ -32,8 +32,8 @@ public:
         remove_left_over();
         original = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
         const bool made = run("ip netns add " + name("near")) && run("ip netns add " + name("far")) &&
-                          run("ip link add " + device("near") + " netns " + name("near") + " type veth peer name " +
-                              device("far") + " netns " + name("far")) &&
+                          run("ip link add " + device("near") + " netns " + name("near") +
+                              " type veth peer name " + device("far") + " netns " + name("far")) &&
                           configure("near", near_address) && configure("far", far_address);
         if (original < 0 || !made || !enter("near")) {
             remove();
@@ -54,11 +54,12 @@ public:
 
     // Runs an ip or tc command in a namespace, "near" or "far"; {dev} stands for its end of the pair.
     bool command(const char* side, std::string text) {
-        for (std::size_t at; (at = text.find("{dev}")) != std::string::npos;) text.replace(at, 5, device(side));
+        for (std::size_t at; (at = text.find("{dev}")) != std::string::npos;)
+            text.replace(at, 5, device(side));
         return run("ip netns exec " + name(side) + " " + text);
     }
 
-private:
+  private:
     std::string name(const char* side) const { return std::string("vorlane-") + side + "-" + suffix; }
     std::string device(const char* side) const { return std::string("vl") + side[0] + suffix; }
 

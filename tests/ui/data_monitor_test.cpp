@@ -10,9 +10,9 @@
 #include <cstring>
 #include <fstream>
 
+#include "monitor/data_monitor_win.h"
 #include "tests/support/nmea_text.h"
 #include "tests/ui/window_fixture.h"
-#include "monitor/data_monitor_win.h"
 #include "ui/form_style.h"
 
 namespace vorlane::test {

@@ -32,7 +32,8 @@ TEST_F(log_view_fixture, LayoutAsTheOperatorKnowsIt) {
     EXPECT_EQ(pages->tabText(0), "Log file");
     EXPECT_TRUE(view().isReadOnly());
     EXPECT_EQ(view().font().family(), "Courier New");
-    EXPECT_EQ(view().fontMetrics().horizontalAdvance('0'), QFontMetrics(text_view_font()).horizontalAdvance('0'));
+    EXPECT_EQ(view().fontMetrics().horizontalAdvance('0'),
+              QFontMetrics(text_view_font()).horizontalAdvance('0'));
     const auto* close = viewer.findChild<QPushButton*>("ButtonClose");
     EXPECT_EQ(close->text(), "&Close");
     EXPECT_TRUE(close->isDefault());

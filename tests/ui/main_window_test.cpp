@@ -58,7 +58,8 @@ TEST_F(main_window_fixture, LayoutAsTheOperatorKnowsIt) {
 
     QStringList items;
     for (const QAction* action : main_window->findChild<QMenu*>()->actions()) items << action->text();
-    EXPECT_EQ(items, (QStringList{"&Show Log...", "&Data Monitor...", "Configure...", "Statistics...", "&Exit"}));
+    EXPECT_EQ(items,
+              (QStringList{"&Show Log...", "&Data Monitor...", "Configure...", "Statistics...", "&Exit"}));
 }
 
 TEST_F(main_window_fixture, StatusPanelShowsTheNewestTextWithABlankInFront) {

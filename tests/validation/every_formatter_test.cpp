@@ -52,7 +52,8 @@ TEST(Dispatch, EveryListedFormatterHasItsOwnRule) {
         if (!rule.fields.empty() || !rule.repeat.empty()) with_fields.insert(rule.name);
     }
     EXPECT_EQ(with_fields.size(), 48u);
-    for (const formatter_sample& s : test::formatter_samples) EXPECT_TRUE(with_fields.count(s.name)) << s.name;
+    for (const formatter_sample& s : test::formatter_samples)
+        EXPECT_TRUE(with_fields.count(s.name)) << s.name;
     for (const std::uint32_t unlisted : {0u, FORMATTER_QUERY, FORMATTER_PROPRIETARY}) {
         EXPECT_EQ(rules::rule_for(unlisted).minimum, 0) << unlisted;
         EXPECT_TRUE(rules::rule_for(unlisted).fields.empty()) << unlisted;

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
-#include <clocale>
 #include <climits>
+#include <clocale>
 #include <functional>
 #include <string>
 
@@ -17,17 +17,29 @@ struct check_case {
     bool passes;
 };
 
-void PrintTo(const check_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const check_case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FieldChecks : public testing::TestWithParam<check_case> {};
 
-TEST_P(FieldChecks, Judges) { EXPECT_EQ(GetParam().check(), GetParam().passes); }
+TEST_P(FieldChecks, Judges) {
+    EXPECT_EQ(GetParam().check(), GetParam().passes);
+}
 
 // Each check over a whole field, the usual way the rules call them.
-bool digits(std::string_view f, bool minus) { return check_digits(f, 0, f.size(), minus); }
-bool int_range(std::string_view f, int lo, int hi) { return check_int_range(f, 0, f.size(), lo, hi); }
-bool decimal(std::string_view f, bool minus) { return check_decimal(f, 0, f.size(), minus); }
-bool decimal_range(std::string_view f, double lo, double hi) { return check_decimal_range(f, 0, f.size(), lo, hi); }
+bool digits(std::string_view f, bool minus) {
+    return check_digits(f, 0, f.size(), minus);
+}
+bool int_range(std::string_view f, int lo, int hi) {
+    return check_int_range(f, 0, f.size(), lo, hi);
+}
+bool decimal(std::string_view f, bool minus) {
+    return check_decimal(f, 0, f.size(), minus);
+}
+bool decimal_range(std::string_view f, double lo, double hi) {
+    return check_decimal_range(f, 0, f.size(), lo, hi);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FieldChecks,
@@ -43,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
         check_case{"int_upper_bound_included", [] { return int_range("23", 0, 23); }, true},
         check_case{"int_above", [] { return int_range("24", 0, 23); }, false},
         check_case{"int_leading_zeros", [] { return int_range("0007", 0, 23); }, true},
-        check_case{"int_overflow_32_bits_fails", [] { return int_range("99999999999", INT_MIN, INT_MAX); }, false},
+        check_case{"int_overflow_32_bits_fails", [] { return int_range("99999999999", INT_MIN, INT_MAX); },
+                   false},
         check_case{"int_max_passes", [] { return int_range("2147483647", 0, INT_MAX); }, true},
         check_case{"int_min_passes", [] { return int_range("-2147483648", INT_MIN, 0); }, true},
         check_case{"decimal_second_point", [] { return decimal("1.2.3", false); }, false},

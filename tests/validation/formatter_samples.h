@@ -13,7 +13,9 @@ struct formatter_sample {
     const char* body;
 };
 
-inline void PrintTo(const formatter_sample& s, std::ostream* os) { *os << s.name; }
+inline void PrintTo(const formatter_sample& s, std::ostream* os) {
+    *os << s.name;
+}
 
 inline constexpr formatter_sample formatter_samples[] = {
     {"GGA", 14, "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"},

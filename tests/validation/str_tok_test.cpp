@@ -17,7 +17,9 @@ struct token_case {
     std::vector<std::string> tokens;
 };
 
-void PrintTo(const token_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const token_case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class StrTokSplits : public testing::TestWithParam<token_case> {};
 
@@ -38,18 +40,17 @@ TEST_P(StrTokSplits, ReturnsTheTokensAndRestoresTheText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StrTokSplits,
-    testing::Values(
-        token_case{"keep_empty_inner", "a,,b", ",", true, {"a", "", "b"}},
-        token_case{"keep_empty_trailing", "a,", ",", true, {"a", ""}},
-        token_case{"keep_empty_leading", ",a", ",", true, {"", "a"}},
-        token_case{"keep_empty_empty_text", "", ",", true, {""}},
-        token_case{"keep_empty_single", "abc", ",", true, {"abc"}},
-        token_case{"keep_empty_only_delimiters", ",,", ",", true, {"", "", ""}},
-        token_case{"default_crlf_runs", "x\r\n\r\ny", "\r\n", false, {"x", "y"}},
-        token_case{"default_leading_and_trailing", "\r\nx\ry\n", "\r\n", false, {"x", "y"}},
-        token_case{"default_only_delimiters", "\r\n\r\n", "\r\n", false, {}},
-        token_case{"default_empty_text", "", "\r\n", false, {}},
-        token_case{"nmea_fields", "$GPHDT,123.4,T", ",", true, {"$GPHDT", "123.4", "T"}}),
+    testing::Values(token_case{"keep_empty_inner", "a,,b", ",", true, {"a", "", "b"}},
+                    token_case{"keep_empty_trailing", "a,", ",", true, {"a", ""}},
+                    token_case{"keep_empty_leading", ",a", ",", true, {"", "a"}},
+                    token_case{"keep_empty_empty_text", "", ",", true, {""}},
+                    token_case{"keep_empty_single", "abc", ",", true, {"abc"}},
+                    token_case{"keep_empty_only_delimiters", ",,", ",", true, {"", "", ""}},
+                    token_case{"default_crlf_runs", "x\r\n\r\ny", "\r\n", false, {"x", "y"}},
+                    token_case{"default_leading_and_trailing", "\r\nx\ry\n", "\r\n", false, {"x", "y"}},
+                    token_case{"default_only_delimiters", "\r\n\r\n", "\r\n", false, {}},
+                    token_case{"default_empty_text", "", "\r\n", false, {}},
+                    token_case{"nmea_fields", "$GPHDT,123.4,T", ",", true, {"$GPHDT", "123.4", "T"}}),
     [](const testing::TestParamInfo<token_case>& row) { return row.param.name; });
 
 TEST(StrTok, AltersAtMostOneCharacterWhileTokenising) {

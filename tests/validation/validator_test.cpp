@@ -25,7 +25,9 @@ struct framing_case {
     std::int32_t talker_index = 0;
 };
 
-std::ostream& operator<<(std::ostream& os, const framing_case& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const framing_case& c) {
+    return os << c.name;
+}
 
 std::string of_length(std::size_t total) {
     // A proprietary sentence padded to `total` characters including "*HH".
@@ -34,7 +36,9 @@ std::string of_length(std::size_t total) {
     return with_checksum(body);
 }
 
-std::string replace_checksum(std::string s, const char* hh) { return s.replace(s.size() - 2, 2, hh); }
+std::string replace_checksum(std::string s, const char* hh) {
+    return s.replace(s.size() - 2, 2, hh);
+}
 
 class Framing : public testing::TestWithParam<framing_case> {};
 
@@ -53,7 +57,8 @@ TEST_P(Framing, JudgesAndIdentifies) {
         EXPECT_EQ(why.reason, c.reason) << describe(why, info);
     }
     if (ok) {
-        EXPECT_STREQ(buffer.c_str(), c.sentence.c_str()) << "an accepted sentence leaves the buffer as the text";
+        EXPECT_STREQ(buffer.c_str(), c.sentence.c_str())
+            << "an accepted sentence leaves the buffer as the text";
         EXPECT_EQ(info.formatter_index, c.formatter_index);
         EXPECT_EQ(info.talker_index, c.talker_index);
     }
@@ -70,14 +75,14 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Framing,
     testing::Values(
         framing_case{"gga_accepted", with_checksum(gga), verdict::accepted, rejection::none, GGA, GP},
-        framing_case{"length_80_passes", of_length(80), verdict::accepted, rejection::none, FORMATTER_PROPRIETARY,
-                     TALKER_PROPRIETARY},
+        framing_case{"length_80_passes", of_length(80), verdict::accepted, rejection::none,
+                     FORMATTER_PROPRIETARY, TALKER_PROPRIETARY},
         framing_case{"length_81_syntax", of_length(81), verdict::syntax, rejection::length},
         framing_case{"length_7_syntax", "$A,B*03", verdict::syntax, rejection::length},
         framing_case{"length_8_passes_framing", with_checksum("$PABCD"), verdict::accepted, rejection::none,
                      FORMATTER_PROPRIETARY, TALKER_PROPRIETARY},
-        framing_case{"tag_block_start_is_syntax", "\\s:r1*21\\" + with_checksum("$GPHDG,1,,,,"), verdict::syntax,
-                     rejection::start_character},
+        framing_case{"tag_block_start_is_syntax", "\\s:r1*21\\" + with_checksum("$GPHDG,1,,,,"),
+                     verdict::syntax, rejection::start_character},
         framing_case{"lower_case_checksum", replace_checksum(with_checksum("$GPHDG,1,,,,"), "7c"),
                      verdict::checksum, rejection::checksum_not_hex},
         framing_case{"no_checksum_is_checksum_error", gga, verdict::checksum, rejection::checksum_missing},
@@ -85,10 +90,11 @@ INSTANTIATE_TEST_SUITE_P(
                      rejection::checksum_mismatch},
         framing_case{"tilde_with_good_checksum_is_syntax", with_checksum("$GPHDG,~,,,,"), verdict::syntax,
                      rejection::reserved_character},
-        framing_case{"high_byte_with_good_checksum_is_syntax", with_checksum("$GPHDG,\xB0,,,,"), verdict::syntax,
-                     rejection::reserved_character},
-        framing_case{"tilde_with_bad_checksum_is_checksum", replace_checksum(with_checksum("$GPHDG,~,,,,"), "00"),
-                     verdict::checksum, rejection::checksum_mismatch},
+        framing_case{"high_byte_with_good_checksum_is_syntax", with_checksum("$GPHDG,\xB0,,,,"),
+                     verdict::syntax, rejection::reserved_character},
+        framing_case{"tilde_with_bad_checksum_is_checksum",
+                     replace_checksum(with_checksum("$GPHDG,~,,,,"), "00"), verdict::checksum,
+                     rejection::checksum_mismatch},
         framing_case{"control_character_is_syntax", with_checksum("$GPHDG,\t,,,,"), verdict::syntax,
                      rejection::reserved_character},
         framing_case{"second_start_character_is_syntax", with_checksum("$GPHDG,!,,,,"), verdict::syntax,
@@ -103,12 +109,12 @@ INSTANTIATE_TEST_SUITE_P(
                      rejection::none, HDG, GP},
         framing_case{"unlisted_talker_judged_by_rule", with_checksum("$QQHDG,1,,,,"), verdict::accepted,
                      rejection::none, HDG, 0},
-        framing_case{"talker_wi_is_last", with_checksum("$WIHDG,1,,,,"), verdict::accepted, rejection::none, HDG,
-                     65},
-        framing_case{"vdm_with_dollar_is_unlisted", with_checksum("$AIVDM,x"), verdict::accepted, rejection::none,
-                     0, talker_index_of("AI")},
-        framing_case{"gga_with_bang_is_unlisted", with_checksum("!GPGGA,x"), verdict::accepted, rejection::none, 0,
-                     GP},
+        framing_case{"talker_wi_is_last", with_checksum("$WIHDG,1,,,,"), verdict::accepted, rejection::none,
+                     HDG, 65},
+        framing_case{"vdm_with_dollar_is_unlisted", with_checksum("$AIVDM,x"), verdict::accepted,
+                     rejection::none, 0, talker_index_of("AI")},
+        framing_case{"gga_with_bang_is_unlisted", with_checksum("!GPGGA,x"), verdict::accepted,
+                     rejection::none, 0, GP},
         framing_case{"vdm_with_bang_is_listed_and_judged", with_checksum("!AIVDM,x"), verdict::syntax},
         framing_case{"query_accepted_on_framing", with_checksum("$CCGPQ,GGA"), verdict::accepted,
                      rejection::none, FORMATTER_QUERY, 0},
@@ -122,24 +128,26 @@ INSTANTIATE_TEST_SUITE_P(
                      rejection::too_few_fields},
         framing_case{"seven_char_address_not_n2s", with_checksum("$GPXHDG,1,,,,"), verdict::syntax,
                      rejection::address_length},
-        framing_case{"five_char_address", with_checksum("$GPHD,1,,,,"), verdict::syntax, rejection::address_length},
+        framing_case{"five_char_address", with_checksum("$GPHD,1,,,,"), verdict::syntax,
+                     rejection::address_length},
         framing_case{"address_of_one_char", with_checksum("$,1,2,3,4"), verdict::syntax,
                      rejection::address_missing},
         framing_case{"gsv_7_fields", with_checksum("$GPGSV,1,1,1,2,3,4,5"), verdict::syntax,
                      rejection::too_few_fields},
-        framing_case{"gsv_8_fields", with_checksum("$GPGSV,1,1,1,2,3,4,5,6"), verdict::accepted, rejection::none,
-                     GSV, GP},
+        framing_case{"gsv_8_fields", with_checksum("$GPGSV,1,1,1,2,3,4,5,6"), verdict::accepted,
+                     rejection::none, GSV, GP},
         framing_case{"gsv_11_fields", with_checksum("$GPGSV,1,1,1,2,3,4,5,6,7,8,9"), verdict::syntax,
                      rejection::field_count_not_in_groups},
         framing_case{"gsv_12_fields", with_checksum("$GPGSV,1,1,1,2,3,4,5,6,7,8,9,0"), verdict::accepted,
                      rejection::none, GSV, GP},
-        framing_case{"gsv_16_fields", with_checksum("$GPGSV,1,1,1,2,3,4,5,6,7,8,9,0,1,2,3,4"), verdict::accepted,
-                     rejection::none, GSV, GP},
-        framing_case{"empty_fields_count", with_checksum("$GPHDG,,,,,"), verdict::accepted, rejection::none, HDG,
-                     GP},
-        framing_case{"no_comma_fails_rule", with_checksum("$GPGGA"), verdict::syntax, rejection::too_few_fields},
-        framing_case{"no_comma_unlisted_passes", with_checksum("$GPXYZ"), verdict::accepted, rejection::none, 0,
-                     GP}),
+        framing_case{"gsv_16_fields", with_checksum("$GPGSV,1,1,1,2,3,4,5,6,7,8,9,0,1,2,3,4"),
+                     verdict::accepted, rejection::none, GSV, GP},
+        framing_case{"empty_fields_count", with_checksum("$GPHDG,,,,,"), verdict::accepted, rejection::none,
+                     HDG, GP},
+        framing_case{"no_comma_fails_rule", with_checksum("$GPGGA"), verdict::syntax,
+                     rejection::too_few_fields},
+        framing_case{"no_comma_unlisted_passes", with_checksum("$GPXYZ"), verdict::accepted, rejection::none,
+                     0, GP}),
     [](const testing::TestParamInfo<framing_case>& row) { return row.param.name; });
 
 // The stream processing validates in place: text and buffer are the same storage.

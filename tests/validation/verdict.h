@@ -28,6 +28,8 @@ inline verdict judge_sentence(std::string_view sentence) {
 }
 
 // `body` without its checksum, which is added first.
-inline verdict judge(std::string_view body) { return judge_sentence(with_checksum(body)); }
+inline verdict judge(std::string_view body) {
+    return judge_sentence(with_checksum(body));
+}
 
 }  // namespace vorlane::test
