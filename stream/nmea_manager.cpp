@@ -120,7 +120,7 @@ void nmea_manager::decode_payload(std::int32_t input, std::int32_t source, char*
         if (length + 2 > max_queued_text) continue;
         std::memcpy(message.text, line, length);
         std::memcpy(message.text + length, "\r\n", 3);
-        queue_sentence(message);
+        queue_checked(message, length + 2);
     }
 }
 
@@ -129,6 +129,10 @@ void nmea_manager::queue_sentence(const nmea_message_out& message) {
     // never leave through a buffer of min_take_capacity; it is not queued at all.
     const std::size_t length = strnlen(message.text, sentence_text_size);
     if (length == 0 || length > max_queued_text) return;
+    queue_checked(message, length);
+}
+
+void nmea_manager::queue_checked(const nmea_message_out& message, std::size_t length) {
     for (const std::int32_t output : message.destinations) queue_on(output, message, length);
 }
 

@@ -121,6 +121,9 @@ class nmea_manager {
 
   private:
     void decode_payload(std::int32_t input, std::int32_t source, char* text);
+    // queue_sentence once the text is known to be `length` characters, 1 to max_queued_text: the
+    // decoder has just measured the line and need not scan the copy again.
+    void queue_checked(const nmea_message_out& message, std::size_t length);
     void queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length);
     queued_sentence* find_replaceable(std::int32_t output, const nmea_message_out& message);
 
