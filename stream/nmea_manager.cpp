@@ -149,7 +149,7 @@ void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message
     }
     target->formatter_index = message.info.formatter_index;
     target->talker_index = message.info.talker_index;
-    target->queued_at = current_time;
+    queued_at[output][static_cast<std::size_t>(target - output_slots[output].data())] = current_time;
     std::memcpy(target->text, message.text, length);
     target->text[length] = 0;
 }
@@ -189,12 +189,12 @@ bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& 
     const std::size_t room = static_cast<std::size_t>(capacity);
     std::size_t& head = queue_head[output];
     while (head != queue_tail[output]) {
-        const queued_sentence& slot = output_slots[output][head];
-        if (current_time - slot.queued_at > max_sentence_age) {
+        if (current_time - queued_at[output][head] > max_sentence_age) {
             counts.count_drop(output, stream_drop::aged_out);
             head = next_slot(head);
             continue;
         }
+        const queued_sentence& slot = output_slots[output][head];
         const std::size_t length = std::strlen(slot.text);
         if (total + length >= room) break;
         std::memcpy(buffer + total, slot.text, length);

@@ -58,7 +58,6 @@ struct queued_sentence {
     std::uint32_t formatter_index = 0;
     std::int32_t talker_index = 0;
     char text[sentence_text_size] = {};
-    queue_clock::time_point queued_at{};
 };
 
 // Told of every line the validator judged, for tools that report line by line; the gateway
@@ -131,6 +130,10 @@ class nmea_manager {
     // including, the tail. One slot always stays free so that head == tail means empty, which
     // leaves room for queue_slot_count - 1 sentences.
     std::array<std::array<queued_sentence, queue_slot_count>, output_count> output_slots{};
+    // When the sentence in each slot was queued. Kept beside the slots rather than in them: a
+    // backed-up queue scans every slot's kind and key for each incoming sentence, and the stamps
+    // would only lengthen the stride of that scan.
+    std::array<std::array<queue_clock::time_point, queue_slot_count>, output_count> queued_at{};
     std::array<std::size_t, output_count> queue_head{};
     std::array<std::size_t, output_count> queue_tail{};
     queue_clock::time_point current_time{};
