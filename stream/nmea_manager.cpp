@@ -120,7 +120,7 @@ void nmea_manager::decode_payload(std::int32_t input, std::int32_t source, char*
         if (length + 2 > max_queued_text) continue;
         std::memcpy(message.text, line, length);
         std::memcpy(message.text + length, "\r\n", 3);
-        queue_sentence(message);
+        queue_checked(message, length + 2);
     }
 }
 
@@ -129,6 +129,10 @@ void nmea_manager::queue_sentence(const nmea_message_out& message) {
     // never leave through a buffer of min_take_capacity; it is not queued at all.
     const std::size_t length = strnlen(message.text, sentence_text_size);
     if (length == 0 || length > max_queued_text) return;
+    queue_checked(message, length);
+}
+
+void nmea_manager::queue_checked(const nmea_message_out& message, std::size_t length) {
     for (const std::int32_t output : message.destinations) queue_on(output, message, length);
 }
 
@@ -145,7 +149,7 @@ void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message
     }
     target->formatter_index = message.info.formatter_index;
     target->talker_index = message.info.talker_index;
-    target->queued_at = current_time;
+    queued_at[output][static_cast<std::size_t>(target - output_slots[output].data())] = current_time;
     std::memcpy(target->text, message.text, length);
     target->text[length] = 0;
 }
@@ -185,12 +189,12 @@ bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& 
     const std::size_t room = static_cast<std::size_t>(capacity);
     std::size_t& head = queue_head[output];
     while (head != queue_tail[output]) {
-        const queued_sentence& slot = output_slots[output][head];
-        if (current_time - slot.queued_at > max_sentence_age) {
+        if (current_time - queued_at[output][head] > max_sentence_age) {
             counts.count_drop(output, stream_drop::aged_out);
             head = next_slot(head);
             continue;
         }
+        const queued_sentence& slot = output_slots[output][head];
         const std::size_t length = std::strlen(slot.text);
         if (total + length >= room) break;
         std::memcpy(buffer + total, slot.text, length);

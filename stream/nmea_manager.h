@@ -58,7 +58,6 @@ struct queued_sentence {
     std::uint32_t formatter_index = 0;
     std::int32_t talker_index = 0;
     char text[sentence_text_size] = {};
-    queue_clock::time_point queued_at{};
 };
 
 // Told of every line the validator judged, for tools that report line by line; the gateway
@@ -121,6 +120,9 @@ class nmea_manager {
 
   private:
     void decode_payload(std::int32_t input, std::int32_t source, char* text);
+    // queue_sentence once the text is known to be `length` characters, 1 to max_queued_text: the
+    // decoder has just measured the line and need not scan the copy again.
+    void queue_checked(const nmea_message_out& message, std::size_t length);
     void queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length);
     queued_sentence* find_replaceable(std::int32_t output, const nmea_message_out& message);
 
@@ -128,6 +130,10 @@ class nmea_manager {
     // including, the tail. One slot always stays free so that head == tail means empty, which
     // leaves room for queue_slot_count - 1 sentences.
     std::array<std::array<queued_sentence, queue_slot_count>, output_count> output_slots{};
+    // When the sentence in each slot was queued. Kept beside the slots rather than in them: a
+    // backed-up queue scans every slot's kind and key for each incoming sentence, and the stamps
+    // would only lengthen the stride of that scan.
+    std::array<std::array<queue_clock::time_point, queue_slot_count>, output_count> queued_at{};
     std::array<std::size_t, output_count> queue_head{};
     std::array<std::size_t, output_count> queue_tail{};
     queue_clock::time_point current_time{};

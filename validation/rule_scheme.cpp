@@ -13,6 +13,14 @@ bool is_one_of(char c, std::string_view set) {
     return false;
 }
 
+// Whether the digits [from, to), which check_digits already passed, read as a number from lo
+// to hi: one multiply-add a digit, without a second character check.
+bool fixed_number_in(std::string_view f, std::size_t from, std::size_t to, int lo, int hi) {
+    int value = 0;
+    for (std::size_t i = from; i < to; ++i) value = value * 10 + (f[i] - '0');
+    return value >= lo && value <= hi;
+}
+
 bool passes_length(const field_rule& r, std::string_view f) {
     return f.size() >= r.min_length && (r.max_length == 0 || f.size() <= r.max_length);
 }
@@ -54,15 +62,15 @@ bool passes_kind(const field_rule& r, std::string_view f, std::string_view entry
         // The fixed digit positions of a time, a position and a date hold digits only: the range
         // checks alone would read "-0" as 0 and let "12-0-0" or "-012.5" through to the display.
         case kind::time:
-            return n >= 6 && check_digits(f, 0, 6, false) && check_int_range(f, 0, 2, 0, 23) &&
-                   check_int_range(f, 2, 4, 0, 59) && check_int_range(f, 4, 6, 0, 59) &&
+            return n >= 6 && check_digits(f, 0, 6, false) && fixed_number_in(f, 0, 2, 0, 23) &&
+                   fixed_number_in(f, 2, 4, 0, 59) && fixed_number_in(f, 4, 6, 0, 59) &&
                    check_decimal_range(f, 4, n, 0, 60);
         case kind::latitude:
-            return n >= 4 && check_digits(f, 0, 4, false) && check_int_range(f, 0, 2, 0, 89) &&
-                   check_int_range(f, 2, 4, 0, 59) && check_decimal_range(f, 2, n, 0, 60);
+            return n >= 4 && check_digits(f, 0, 4, false) && fixed_number_in(f, 0, 2, 0, 89) &&
+                   fixed_number_in(f, 2, 4, 0, 59) && check_decimal_range(f, 2, n, 0, 60);
         case kind::longitude:
-            return n >= 5 && check_digits(f, 0, 5, false) && check_int_range(f, 0, 3, 0, 179) &&
-                   check_int_range(f, 3, 5, 0, 59) && check_decimal_range(f, 3, n, 0, 60);
+            return n >= 5 && check_digits(f, 0, 5, false) && fixed_number_in(f, 0, 3, 0, 179) &&
+                   fixed_number_in(f, 3, 5, 0, 59) && check_decimal_range(f, 3, n, 0, 60);
         case kind::angle:
             return check_decimal_range(f, 0, n, 0, 360);
         case kind::unsigned_decimal:
@@ -70,8 +78,8 @@ bool passes_kind(const field_rule& r, std::string_view f, std::string_view entry
         case kind::signed_decimal:
             return check_decimal(f, 0, n, true);
         case kind::date:
-            return n == 6 && check_digits(f, 0, 6, false) && check_int_range(f, 0, 2, 1, 31) &&
-                   check_int_range(f, 2, 4, 1, 12);
+            return n == 6 && check_digits(f, 0, 6, false) && fixed_number_in(f, 0, 2, 1, 31) &&
+                   fixed_number_in(f, 2, 4, 1, 12);
         case kind::one_of:
             return n == 1 && is_one_of(f[0], r.choices);
         case kind::characters_of:

@@ -4,6 +4,18 @@
 
 namespace vorlane {
 
+namespace {
+
+// Delimiter sets are a character or two and the gap between tokens is as short (the CR LF
+// between lines): a plain loop ends before a library scan has set itself up.
+bool is_delimiter(char c, const char* delimiters) {
+    for (const char* d = delimiters; *d != 0; ++d)
+        if (*d == c) return true;
+    return false;
+}
+
+}  // namespace
+
 char* CStrTok::first_token(char* text, const char* delimiters) {
     clear();
     cursor = text;
@@ -23,13 +35,9 @@ char* CStrTok::next_token(const char* delimiters) {
 
     char* start = cursor;
     if (!keep_empty) {
-        start += std::strspn(start, delimiters);
-    } else if (continuing) {
-        for (const char* d = delimiters; *d != 0; ++d)
-            if (*d == *start) {
-                ++start;
-                break;
-            }
+        while (is_delimiter(*start, delimiters)) ++start;
+    } else if (continuing && is_delimiter(*start, delimiters)) {
+        ++start;
     }
     // Sentences are split at "," for every field: the one-delimiter case is the hot path.
     char* const end = delimiters[0] != 0 && delimiters[1] == 0 ? strchrnul(start, delimiters[0])
