@@ -163,6 +163,16 @@ bool FrameRing::store_frame(const std::uint8_t* data, std::size_t length, frame_
     return true;
 }
 
+bool FrameRing::store_captured(const std::uint8_t* data, std::size_t captured, std::size_t wire_length,
+                               frame_skip* why) {
+    if (wire_length > captured) {
+        skip_frame(data, captured, frame_skip::oversize);
+        if (why != nullptr) *why = frame_skip::oversize;
+        return false;
+    }
+    return store_frame(data, captured, why);
+}
+
 bool FrameRing::take_datagram(rx_datagram* record) {
     if (record == nullptr) return false;
     const rx_datagram* slot = nullptr;

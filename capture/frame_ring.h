@@ -81,8 +81,11 @@ class FrameRing {
     // not UDP, a fragment, longer than max_frame_length or shorter than its headers. A skipped
     // frame is counted, and `why`, when given, says why.
     bool store_frame(const std::uint8_t* data, std::size_t length, frame_skip* why = nullptr);
-    // Receive thread: counts a frame that the capture did not deliver whole.
-    void skip_frame(const std::uint8_t* data, std::size_t length, frame_skip why);
+    // Receive thread: store_frame for a frame as the capture library delivers it, `captured` of
+    // its `wire_length` bytes. One that was longer on the wire than captured is skipped as
+    // oversize: its datagram would arrive cut short.
+    bool store_captured(const std::uint8_t* data, std::size_t captured, std::size_t wire_length,
+                        frame_skip* why = nullptr);
     // Any thread: frames skipped so far for a row (input 0 or 1, or unknown_source_row).
     std::uint64_t skipped(std::size_t row, frame_skip why) const {
         return skipped_frames[row][static_cast<std::size_t>(why)].load(std::memory_order_relaxed);
@@ -95,6 +98,8 @@ class FrameRing {
     bool take_datagram(rx_datagram* record);
 
   private:
+    // Counts a skipped frame in the row of the junction box that sent it.
+    void skip_frame(const std::uint8_t* data, std::size_t length, frame_skip why);
     // 0 or 1 for the configured source address of junction box 1 or 2, -1 for any other.
     std::int32_t input_of(const std::uint8_t* source) const;
 

@@ -327,13 +327,11 @@ void TPCapReceiveThread::capture_loop(pcap_t* handle, int descriptor, std::uint6
                 }
                 continue;
             }
-            // Frames longer than a slot and frames not captured whole are skipped.
-            if (header->len > max_frame_length || header->len > header->caplen) {
-                ring.skip_frame(data, header->caplen, frame_skip::oversize);
+            // A frame too long for a slot, or not captured whole, is no sign of traffic.
+            frame_skip why = frame_skip::not_ipv4_udp;
+            if (!ring.store_captured(data, header->caplen, header->len, &why) && why == frame_skip::oversize)
                 continue;
-            }
             idle_sent = false;
-            ring.store_frame(data, header->caplen);
             if (ring.claim_notification()) post(WM_RX_DATAGRAM);
         } catch (...) {
             report_current_exception("Error QXE-RECV-102: ", false);

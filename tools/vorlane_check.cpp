@@ -259,13 +259,8 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
         ++reporter.frame;
         reporter.datagram_known = false;
         if (pcap_offline_filter(&program, header, data) == 0) continue;
-        if (header->len > max_frame_length || header->len > header->caplen) {
-            ring->skip_frame(data, header->caplen, frame_skip::oversize);
-            reporter.dropped(label_of(frame_skip::oversize));
-            continue;
-        }
         frame_skip why = frame_skip::not_ipv4_udp;
-        if (!ring->store_frame(data, header->caplen, &why)) {
+        if (!ring->store_captured(data, header->caplen, header->len, &why)) {
             reporter.dropped(label_of(why));
             continue;
         }
