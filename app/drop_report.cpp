@@ -20,9 +20,15 @@ std::uint64_t rejected_lines(const input_tally& tally) {
     return total;
 }
 
-std::uint64_t whole_datagrams(const input_tally& tally) {
-    return tally.dropped[static_cast<std::size_t>(stream_drop::bad_udp_checksum)] +
-           tally.dropped[static_cast<std::size_t>(stream_drop::too_short)];
+// Datagrams dropped whole and lines dropped before the validator saw them: what arrived but is
+// not among the judged lines.
+std::uint64_t dropped_unjudged(const input_tally& tally) {
+    std::uint64_t total = 0;
+    for (const stream_drop drop : {stream_drop::bad_udp_checksum, stream_drop::too_short, stream_drop::unusable_format,
+                                   stream_drop::binary_transfer, stream_drop::unknown_token,
+                                   stream_drop::source_not_listed})
+        total += tally.dropped[static_cast<std::size_t>(drop)];
+    return total;
 }
 
 }  // namespace
@@ -39,7 +45,7 @@ std::uint64_t input_drops::dropped() const {
 }
 
 std::uint64_t input_drops::received() const {
-    return sum(frames) + whole_datagrams(stream) + stream.lines;
+    return sum(frames) + dropped_unjudged(stream) + stream.lines;
 }
 
 std::vector<drop_reason_count> biggest_reasons(const input_drops& drops, std::size_t limit) {

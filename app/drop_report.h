@@ -23,8 +23,8 @@ struct input_drops {
     // Everything dropped: skipped frames, datagrams dropped whole, rejected sentences and
     // accepted ones that were never served.
     std::uint64_t dropped() const;
-    // What arrived, counted the way dropped() counts: frames skipped, datagrams dropped whole
-    // and sentences judged.
+    // What arrived, counted the way dropped() counts: frames skipped, datagrams dropped whole,
+    // lines dropped before the validator saw them, and sentences judged.
     std::uint64_t received() const;
 };
 

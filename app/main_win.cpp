@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "app/datagram_hand_over.h"
+#include "app/stream_input.h"
 #include "base/exception_name.h"
 #include "capture/capture_api.h"
 #include "net/tcp_srv_client.h"
@@ -149,6 +150,7 @@ bool TMainWin::load_configuration() {
             update_status(error.empty() ? "Error QXE-603" : error, true);
         }
         manager.output_ports = {config.output_port[0], config.output_port[1]};
+        for (const std::string& error : apply_input_formats(config, manager)) update_status(error, true);
         config_loaded = true;
         emit configuration_loaded();
         return true;

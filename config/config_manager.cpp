@@ -12,9 +12,15 @@ namespace {
 
 constexpr const char* general_section = "Vorlane";
 constexpr const char* input_section = "QXInput";
+constexpr const char* default_input_format = "header8";
 
 std::string input_key(int input, const char* name) {
     return "input_" + std::to_string(input) + "_" + name;
+}
+
+void write_unless_default(ini_file& ini, const std::string& key, const std::string& value, const char* fallback) {
+    if (value != fallback || ini.read_value(input_section, key).has_value())
+        ini.write_string(input_section, key, value);
 }
 
 }  // namespace
@@ -31,6 +37,9 @@ void set_defaults(config_manager& config) {
     config.input_dest_ip[1] = "172.31.24.1";
     config.input_port[0] = 10021;
     config.input_port[1] = 10021;
+    config.input_format[0] = config.input_format[1] = default_input_format;
+    config.input_sources[0].clear();
+    config.input_sources[1].clear();
     config.locked = false;
     config.last_error.clear();
 }
@@ -63,6 +72,9 @@ bool read_config(config_manager& config, const std::filesystem::path& file) {
                 ini.read_string(input_section, input_key(i, "src_ip"), config.input_src_ip[i]);
             config.input_dest_ip[i] =
                 ini.read_string(input_section, input_key(i, "dest_ip"), config.input_dest_ip[i]);
+            config.input_format[i] = ini.read_string(input_section, input_key(i, "format"), config.input_format[i]);
+            config.input_sources[i] =
+                ini.read_string(input_section, input_key(i, "sources"), config.input_sources[i]);
         }
         return true;
     } catch (const std::exception& e) {
@@ -90,6 +102,10 @@ bool write_config(config_manager& config, const std::filesystem::path& file) {
             ini.write_int(input_section, input_key(i, "port"), config.input_port[i]);
             ini.write_string(input_section, input_key(i, "src_ip"), config.input_src_ip[i]);
             ini.write_string(input_section, input_key(i, "dest_ip"), config.input_dest_ip[i]);
+            // A file of junction boxes with the 8-byte header stays line for line as it always
+            // was: these keys are written once they hold something else, or are there already.
+            write_unless_default(ini, input_key(i, "format"), config.input_format[i], default_input_format);
+            write_unless_default(ini, input_key(i, "sources"), config.input_sources[i], "");
         }
         ini.save(file);
         return true;

@@ -17,6 +17,11 @@ struct config_manager {
     std::string input_src_ip[2];
     std::string input_dest_ip[2];
     std::int32_t input_port[2] = {};
+    // How each junction box lays out its datagrams, "header8" or "iec450"; read as written and
+    // judged where it is used.
+    std::string input_format[2];
+    // For "iec450": the TAG block sources taken, comma-separated; empty takes every line.
+    std::string input_sources[2];
     bool locked = false;
     std::string last_error;
 };

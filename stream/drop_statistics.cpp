@@ -11,6 +11,12 @@ constexpr std::array<const char*, stream_drop_count> stream_drop_labels{
     "datagram too short",
     "queue full",
     "aged out",
+    "format unusable",
+    "binary file transfer",
+    "unknown datagram token",
+    "source not listed",
+    "group incomplete",
+    "group too large",
 };
 
 void quote(char (&to)[quoted_line_size], const char* line) {

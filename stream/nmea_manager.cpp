@@ -78,7 +78,13 @@ void nmea_manager::process_datagram(std::int32_t input, std::int32_t source, std
         counts.count_drop(input, stream_drop::bad_udp_checksum);
         return;
     }
-    if (length < datagram_header_size) {
+    const datagram_format format = formats[input];
+    if (format == datagram_format::unusable) {
+        counts.count_drop(input, stream_drop::unusable_format);
+        return;
+    }
+    const std::int32_t header = format == datagram_format::iec450 ? iec450_token_size : datagram_header_size;
+    if (length < header) {
         counts.count_drop(input, stream_drop::too_short);
         return;
     }
@@ -88,40 +94,146 @@ void nmea_manager::process_datagram(std::int32_t input, std::int32_t source, std
     // A rule that throws ends this datagram only: the queues are consistent between lines, and
     // the next datagram must be handled normally.
     try {
-        decode_payload(input, source, reinterpret_cast<char*>(payload + datagram_header_size));
+        if (format == datagram_format::iec450)
+            decode_iec450(input, source, payload, length);
+        else
+            decode_payload(input, source, reinterpret_cast<char*>(payload + datagram_header_size), format);
     } catch (...) {
     }
 }
 
-void nmea_manager::decode_payload(std::int32_t input, std::int32_t source, char* text) {
+void nmea_manager::decode_iec450(std::int32_t input, std::int32_t source, std::uint8_t* payload,
+                                 std::int32_t length) {
+    // Tokens of binary file transfers: their bytes are no text and must never reach the lines.
+    constexpr std::array<const char*, 3> binary_tokens{"RaUdP", "RrUdP", "RpUdP"};
+    constexpr std::size_t binary_token_letters = 5;
+    if (std::memcmp(payload, iec450_sentence_token, iec450_token_size) != 0) {
+        const bool binary = std::any_of(binary_tokens.begin(), binary_tokens.end(), [&](const char* token) {
+            return static_cast<std::size_t>(length) >= binary_token_letters &&
+                   std::memcmp(payload, token, binary_token_letters) == 0;
+        });
+        counts.count_drop(input, binary ? stream_drop::binary_transfer : stream_drop::unknown_token);
+        return;
+    }
+    // A group whose last line never came goes when it would have aged out in the queue.
+    const pending_group& group = pending_groups[input];
+    if (group.size > 0 && current_time - group.started > max_sentence_age) drop_pending_group(input);
+    decode_payload(input, source, reinterpret_cast<char*>(payload + iec450_token_size), datagram_format::iec450);
+}
+
+void nmea_manager::decode_payload(std::int32_t input, std::int32_t source, char* text, datagram_format format) {
     CStrTok lines;
     for (char* line = lines.first_token(text, line_delimiters); line != nullptr;
          line = lines.next_token(line_delimiters)) {
-        nmea_message_out message;
-        nmea_error_counts errors;
-        nmea_rejection why;
-        // The line is its own work buffer: it is cut out of the payload in place and the
-        // validator hands it back unchanged, so a rejected line can be quoted from it.
-        const bool accepted = nmea_validate_sentence(line, line, message.info, errors, &why);
-        if (line_observer != nullptr) [[unlikely]]
-            line_observer->judged(input, line, message.info, why);
-        if (!accepted) {
-            counts.count_rejected(input, message.info, why, line);
-            continue;
-        }
-        counts.count_accepted(input, message.info);
-        message.source = source;
-        message.destinations.add(source);
-        if (message.destinations.empty()) continue;
-
-        // The validator passes at most 80 characters; the check keeps the copy inside the text
-        // field whatever a rule may let through.
-        const std::size_t length = std::strlen(line);
-        if (length + 2 > max_queued_text) continue;
-        std::memcpy(message.text, line, length);
-        std::memcpy(message.text + length, "\r\n", 3);
-        queue_checked(message, length + 2);
+        if (format == datagram_format::iec450)
+            handle_tagged_line(input, source, line);
+        else
+            handle_line(input, source, line, line, nullptr);
     }
+}
+
+void nmea_manager::handle_tagged_line(std::int32_t input, std::int32_t source, char* line) {
+    nmea_tag_block tag;
+    char* sentence = line;
+    if (line[0] == '\\') {
+        nmea_rejection why;
+        const char* behind = read_tag_block(line, tag, why);
+        if (behind == nullptr) {
+            const nmea_sentence_info unidentified;
+            if (line_observer != nullptr) line_observer->judged(input, line, unidentified, why);
+            counts.count_rejected(input, unidentified, why, line);
+            return;
+        }
+        sentence = line + (behind - line);
+    }
+    if (!filters[input].takes(tag.source)) {
+        counts.count_drop(input, stream_drop::source_not_listed);
+        return;
+    }
+    handle_line(input, source, line, sentence, &tag);
+}
+
+void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const char* line, char* sentence,
+                               const nmea_tag_block* tag) {
+    nmea_message_out message;
+    nmea_error_counts errors;
+    nmea_rejection why;
+    // The sentence is its own work buffer: it is cut out of the payload in place and the
+    // validator hands it back unchanged, so a rejected sentence can be quoted from it.
+    const bool accepted = nmea_validate_sentence(sentence, sentence, message.info, errors, &why);
+    if (line_observer != nullptr) [[unlikely]]
+        line_observer->judged(input, line, message.info, why);
+    const bool grouped = tag != nullptr && tag->group_line > 0;
+    if (!accepted) {
+        counts.count_rejected(input, message.info, why, sentence);
+        // The group can no longer arrive whole.
+        if (grouped) drop_pending_group(input);
+        return;
+    }
+    counts.count_accepted(input, message.info);
+    message.source = source;
+    message.destinations.add(source);
+    if (message.destinations.empty()) return;
+
+    // The validator passes at most 80 characters; the check keeps the copy inside the text
+    // field whatever a rule may let through.
+    const std::size_t length = std::strlen(sentence);
+    if (length + 2 > max_queued_text) return;
+    std::memcpy(message.text, sentence, length);
+    std::memcpy(message.text + length, "\r\n", 3);
+    if (grouped)
+        hold_group_line(input, *tag, message, length + 2);
+    else
+        queue_checked(message, length + 2);
+}
+
+void nmea_manager::hold_group_line(std::int32_t input, const nmea_tag_block& tag, const nmea_message_out& message,
+                                   std::size_t length) {
+    pending_group& group = pending_groups[input];
+    const bool continues = group.size > 0 && tag.group_id == group.id && tag.group_size == group.size &&
+                           tag.group_line == group.lines + 1 && std::strcmp(tag.source, group.source) == 0;
+    if (!continues) {
+        drop_pending_group(input);
+        if (tag.group_line != 1) {
+            counts.count_drop(input, stream_drop::group_incomplete);
+            return;
+        }
+        group.size = tag.group_size;
+        group.id = tag.group_id;
+        std::memcpy(group.source, tag.source, sizeof group.source);
+        group.oversized = static_cast<std::size_t>(tag.group_size) > max_group_lines;
+        group.output = *message.destinations.begin();
+        group.started = current_time;
+    }
+    if (group.oversized) {
+        counts.count_drop(input, stream_drop::group_too_large);
+    } else {
+        held_line& held = group.held[static_cast<std::size_t>(group.lines)];
+        held.formatter_index = message.info.formatter_index;
+        held.talker_index = message.info.talker_index;
+        held.length = length;
+        std::memcpy(held.text, message.text, length + 1);
+    }
+    if (++group.lines < group.size) return;
+    if (!group.oversized) queue_group(group);
+    group.size = 0;
+    group.lines = 0;
+}
+
+void nmea_manager::drop_pending_group(std::int32_t input) {
+    pending_group& group = pending_groups[input];
+    if (group.size == 0) return;
+    if (!group.oversized)
+        for (std::int32_t k = 0; k < group.lines; ++k) counts.count_drop(input, stream_drop::group_incomplete);
+    group.size = 0;
+    group.lines = 0;
+}
+
+void nmea_manager::set_input_format(std::int32_t input, datagram_format format, const source_filter& sources) {
+    if (!is_output(input)) return;
+    drop_pending_group(input);
+    formats[input] = format;
+    filters[input] = sources;
 }
 
 void nmea_manager::queue_sentence(const nmea_message_out& message) {
@@ -145,6 +257,7 @@ void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message
             return;
         }
         target = &output_slots[output][tail];
+        group_span[output][tail] = 0;
         queue_tail[output] = next_slot(tail);
     }
     target->formatter_index = message.info.formatter_index;
@@ -152,6 +265,29 @@ void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message
     queued_at[output][static_cast<std::size_t>(target - output_slots[output].data())] = current_time;
     std::memcpy(target->text, message.text, length);
     target->text[length] = 0;
+}
+
+// A group is queued whole or not at all, never replaces and is never replaced: a newer position
+// report in place of one fragment would tear the message apart.
+void nmea_manager::queue_group(const pending_group& group) {
+    const std::int32_t output = group.output;
+    const auto lines = static_cast<std::size_t>(group.lines);
+    const std::size_t used = (queue_tail[output] + queue_slot_count - queue_head[output]) % queue_slot_count;
+    if (used + lines > queue_slot_count - 1) {
+        for (std::size_t k = 0; k < lines; ++k) counts.count_drop(output, stream_drop::queue_full);
+        return;
+    }
+    for (std::size_t k = 0; k < lines; ++k) {
+        const held_line& held = group.held[k];
+        const std::size_t tail = queue_tail[output];
+        queued_sentence& slot = output_slots[output][tail];
+        slot.formatter_index = held.formatter_index;
+        slot.talker_index = held.talker_index;
+        std::memcpy(slot.text, held.text, held.length + 1);
+        queued_at[output][tail] = current_time;
+        group_span[output][tail] = static_cast<std::uint8_t>(lines - k);
+        queue_tail[output] = next_slot(tail);
+    }
 }
 
 queued_sentence* nmea_manager::find_replaceable(std::int32_t output, const nmea_message_out& message) {
@@ -168,7 +304,7 @@ queued_sentence* nmea_manager::find_replaceable(std::int32_t output, const nmea_
     auto& slots = output_slots[output];
     for (std::size_t slot = queue_head[output]; slot != queue_tail[output]; slot = next_slot(slot)) {
         queued_sentence& waiting = slots[slot];
-        if (!same_kind(waiting, message)) continue;
+        if (!same_kind(waiting, message) || group_span[output][slot] != 0) continue;
         if (key_to == 0 || key_chars_equal(message.text, waiting.text, key_from, key_to)) return &waiting;
     }
     return nullptr;
@@ -189,9 +325,14 @@ bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& 
     const std::size_t room = static_cast<std::size_t>(capacity);
     std::size_t& head = queue_head[output];
     while (head != queue_tail[output]) {
+        // The lines of a group were stamped together, so they age out together.
         if (current_time - queued_at[output][head] > max_sentence_age) {
             counts.count_drop(output, stream_drop::aged_out);
             head = next_slot(head);
+            continue;
+        }
+        if (group_span[output][head] > 1) {
+            if (!take_group(output, buffer, total, room)) break;
             continue;
         }
         const queued_sentence& slot = output_slots[output][head];
@@ -203,6 +344,31 @@ bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& 
     }
     capacity = static_cast<std::int32_t>(total);
     return total > 0;
+}
+
+bool nmea_manager::take_group(std::int32_t output, char* buffer, std::size_t& total, std::size_t room) {
+    std::size_t& head = queue_head[output];
+    const std::size_t lines = group_span[output][head];
+    std::size_t length = 0;
+    for (std::size_t k = 0, slot = head; k < lines; ++k, slot = next_slot(slot))
+        length += std::strlen(output_slots[output][slot].text);
+    if (total + length >= room) {
+        if (total > 0) return false;
+        // Not even an empty batch of this size holds the group: it could never leave.
+        for (std::size_t k = 0; k < lines; ++k) {
+            counts.count_drop(output, stream_drop::group_too_large);
+            head = next_slot(head);
+        }
+        return true;
+    }
+    for (std::size_t k = 0; k < lines; ++k) {
+        const queued_sentence& slot = output_slots[output][head];
+        const std::size_t line_length = std::strlen(slot.text);
+        std::memcpy(buffer + total, slot.text, line_length);
+        total += line_length;
+        head = next_slot(head);
+    }
+    return true;
 }
 
 bool nmea_manager::is_replaceable_formatter(std::uint32_t formatter_index) {

@@ -7,13 +7,21 @@
 #include <cstdint>
 
 #include "stream/drop_statistics.h"
+#include "stream/input_format.h"
 #include "validation/nmea_sentence.h"
+#include "validation/tag_block.h"
 
 namespace vorlane {
 
 inline constexpr int output_count = 2;
 // Bytes 0 to 7 of an IEC 61162-450 payload are a header that the gateway skips unread.
 inline constexpr std::int32_t datagram_header_size = 8;
+// An iec450 datagram of sentence lines begins with this token and its NUL.
+inline constexpr char iec450_sentence_token[] = "UdPbC";
+inline constexpr std::int32_t iec450_token_size = sizeof iec450_sentence_token;
+// The most lines of one TAG block group that are held while the group arrives. They leave in one
+// batch, so a batch must have room for them all: 16 whole sentences fill a little over a quarter.
+inline constexpr std::size_t max_group_lines = 16;
 // A sentence of at most 80 characters, CR LF and the NUL.
 inline constexpr std::size_t sentence_text_size = 84;
 inline constexpr std::size_t max_queued_text = 82;
@@ -83,8 +91,8 @@ class nmea_manager {
     nmea_manager& operator=(const nmea_manager&) = delete;
 
     // `payload` holds `length` bytes followed by a NUL and may be altered in place. Datagrams
-    // of another input, with a bad UDP checksum or shorter than the header are dropped whole;
-    // every accepted line goes to the output numbered `source`.
+    // of another input, with a bad UDP checksum or shorter than the header or token of the
+    // input's format are dropped whole; every accepted line goes to the output numbered `source`.
     void process_datagram(std::int32_t input, std::int32_t source, std::uint8_t* payload, std::int32_t length,
                           bool udp_checksum_bad);
 
@@ -93,13 +101,17 @@ class nmea_manager {
 
     bool has_output(std::int32_t output) const;
 
+    // How the datagrams of `input` are laid out and, for iec450, whose lines it takes; until it
+    // is set an input reads header8. A group still arriving on the input is dropped.
+    void set_input_format(std::int32_t input, datagram_format format, const source_filter& sources = {});
+
     // The time that queued sentences are stamped with and their age is measured against. The
     // caller sets it once per datagram or batch rather than have the clock read per sentence;
     // a steady clock, so that setting the computer's clock ages nothing.
     void set_time(queue_clock::time_point now) { current_time = now; }
 
     // Moves whole sentences from the head of the queue into `buffer`, dropping those older than
-    // max_sentence_age on the way. `capacity` is the size
+    // max_sentence_age on the way. The lines of a group go together or wait for the next call. `capacity` is the size
     // of the buffer on entry and the number of characters placed on return; the buffer stays
     // NUL-terminated. Answers false, leaving buffer and capacity alone, for a capacity below
     // min_take_capacity or an empty queue.
@@ -119,7 +131,40 @@ class nmea_manager {
     void set_observer(sentence_observer* observer) { line_observer = observer; }
 
   private:
-    void decode_payload(std::int32_t input, std::int32_t source, char* text);
+    // A line of a TAG block group, held until the group is whole.
+    struct held_line {
+        std::uint32_t formatter_index = 0;
+        std::int32_t talker_index = 0;
+        std::size_t length = 0;
+        char text[sentence_text_size] = {};
+    };
+    // The group that is arriving on an input. Lines of one group come one after the other, in
+    // order; anything else ends the group, and a group that ends before its last line is dropped.
+    struct pending_group {
+        std::int32_t size = 0;  // 0: none is arriving
+        std::int32_t lines = 0;
+        std::uint32_t id = 0;
+        char source[max_tag_identifier_length + 1] = {};
+        bool oversized = false;  // its lines are counted and dropped as they come
+        std::int32_t output = 0;
+        queue_clock::time_point started{};
+        std::array<held_line, max_group_lines> held{};
+    };
+
+    void decode_payload(std::int32_t input, std::int32_t source, char* text, datagram_format format);
+    void decode_iec450(std::int32_t input, std::int32_t source, std::uint8_t* payload, std::int32_t length);
+    // Strips and checks the line's TAG block and applies the input's source filter.
+    void handle_tagged_line(std::int32_t input, std::int32_t source, char* line);
+    // Validates `sentence`, which lies at the end of `line`, and queues it when it is accepted.
+    void handle_line(std::int32_t input, std::int32_t source, const char* line, char* sentence,
+                     const nmea_tag_block* tag);
+    void hold_group_line(std::int32_t input, const nmea_tag_block& tag, const nmea_message_out& message,
+                         std::size_t length);
+    void drop_pending_group(std::int32_t input);
+    void queue_group(const pending_group& group);
+    // Moves the group at the head of the queue into the batch of `total` characters when it fits
+    // in `room`; false, leaving it queued, when it must wait for the next batch.
+    bool take_group(std::int32_t output, char* buffer, std::size_t& total, std::size_t room);
     // queue_sentence once the text is known to be `length` characters, 1 to max_queued_text: the
     // decoder has just measured the line and need not scan the copy again.
     void queue_checked(const nmea_message_out& message, std::size_t length);
@@ -134,9 +179,15 @@ class nmea_manager {
     // backed-up queue scans every slot's kind and key for each incoming sentence, and the stamps
     // would only lengthen the stride of that scan.
     std::array<std::array<queue_clock::time_point, queue_slot_count>, output_count> queued_at{};
+    // Per slot, how many lines of a group start there (the slot's own included); 0 for a
+    // sentence of no group.
+    std::array<std::array<std::uint8_t, queue_slot_count>, output_count> group_span{};
     std::array<std::size_t, output_count> queue_head{};
     std::array<std::size_t, output_count> queue_tail{};
     queue_clock::time_point current_time{};
+    std::array<datagram_format, output_count> formats{};
+    std::array<source_filter, output_count> filters{};
+    std::array<pending_group, output_count> pending_groups{};
     stream_statistics counts;
     sentence_observer* line_observer = nullptr;
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "validation/characters.h"
 #include "validation/nmea_tables.h"
 #include "validation/sentence_rules.h"
 #include "validation/str_tok.h"
@@ -11,24 +12,6 @@
 namespace vorlane {
 
 namespace {
-
-bool is_hex_digit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
-int hex_value(char c) {
-    return c <= '9' ? c - '0' : c - 'A' + 10;
-}
-
-// Character classes of the framing pass, one table lookup per character.
-enum : std::uint8_t { plain = 0, forbidden = 1, caret = 2 };
-constexpr std::array<std::uint8_t, 256> character_classes = [] {
-    std::array<std::uint8_t, 256> classes{};
-    for (int c = 0; c < 256; ++c)
-        // Reserved characters of IEC 61162-1, and everything outside the printable range.
-        if (c < 0x20 || c >= 0x7E || c == '$' || c == '!' || c == '\\' || c == '*') classes[c] = forbidden;
-    classes['^'] = caret;
-    return classes;
-}();
 
 bool reject(rejection reason, int field, nmea_error_counts& counts, nmea_rejection* why) {
     if (stage_of(reason) == rejection_stage::checksum)
@@ -50,7 +33,7 @@ rejection check_framing(const char* s, std::size_t n) {
     // unrolled, the loop's own counting and jumping no longer cost as much as the work.
     const std::size_t star = n - 3;
     unsigned char sum = 0;
-    std::uint8_t seen = plain;
+    std::uint8_t seen = plain_character;
 #pragma GCC unroll 4
     for (std::size_t i = 1; i < star; ++i) {
         const auto c = static_cast<unsigned char>(s[i]);
@@ -58,11 +41,11 @@ rejection check_framing(const char* s, std::size_t n) {
         seen |= character_classes[c];
     }
     if (sum != hex_value(s[n - 2]) * 16 + hex_value(s[n - 1])) return rejection::checksum_mismatch;
-    if (seen == plain) return rejection::none;
+    if (seen == plain_character) return rejection::none;
     for (std::size_t i = 1; i < star; ++i) {
         const std::uint8_t cls = character_classes[static_cast<unsigned char>(s[i])];
-        if (cls == forbidden) return rejection::reserved_character;
-        if (cls == caret && (i + 2 >= star || !is_hex_digit(s[i + 1]) || !is_hex_digit(s[i + 2])))
+        if (cls == forbidden_character) return rejection::reserved_character;
+        if (cls == caret_character && (i + 2 >= star || !is_hex_digit(s[i + 1]) || !is_hex_digit(s[i + 2])))
             return rejection::bad_escape;
     }
     return rejection::none;

@@ -69,6 +69,21 @@ constexpr std::array catalogue{
     catalogue_row{translation_code, S, "translation code is not A, U, P and 3 characters, or 1-16",
                   "translation code"},
     catalogue_row{text_too_long, S, "text longer than the first sentence allows", "text too long"},
+    catalogue_row{tag_block_unclosed, S, "TAG block without its closing backslash", "TAG block unclosed"},
+    catalogue_row{tag_block_length, S, "TAG block longer than 80 characters", "TAG block length"},
+    catalogue_row{tag_block_checksum_missing, C, "no * and two checksum characters at the end of the TAG block",
+                  "TAG block no checksum"},
+    catalogue_row{tag_block_checksum_not_hex, C, "TAG block checksum characters are not upper-case hexadecimal",
+                  "TAG block checksum not hex"},
+    catalogue_row{tag_block_checksum_mismatch, C, "TAG block checksum does not match its characters",
+                  "TAG block checksum mismatch"},
+    catalogue_row{tag_block_character, S, "reserved or non-printable character in the TAG block",
+                  "TAG block character"},
+    catalogue_row{tag_block_empty, S, "TAG block without fields", "TAG block empty"},
+    catalogue_row{tag_field_unknown, S, "TAG field is not one of s, n, c, d, g, r, t, x", "TAG field unknown"},
+    catalogue_row{tag_field_repeated, S, "TAG field appears twice", "TAG field repeated"},
+    catalogue_row{tag_field_malformed, S, "TAG field value empty, malformed or out of range",
+                  "TAG field malformed"},
 };
 
 constexpr bool catalogue_in_enum_order() {

@@ -49,8 +49,19 @@ enum class rejection : std::uint8_t {
     fill_bits,
     translation_code,
     text_too_long,
+    // the TAG block in front of a sentence
+    tag_block_unclosed,
+    tag_block_length,
+    tag_block_checksum_missing,
+    tag_block_checksum_not_hex,
+    tag_block_checksum_mismatch,
+    tag_block_character,
+    tag_block_empty,
+    tag_field_unknown,
+    tag_field_repeated,
+    tag_field_malformed,
 };
-inline constexpr std::size_t rejection_count = static_cast<std::size_t>(rejection::text_too_long) + 1;
+inline constexpr std::size_t rejection_count = static_cast<std::size_t>(rejection::tag_field_malformed) + 1;
 
 // What the validator says about a rejected sentence when asked: the reason and, for the
 // field rules, the 1-based data field the rule stopped at; for a field count that does not fit,

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "validation/tag_block.h"
+
+namespace vorlane {
+
+// How the datagrams of one junction box are laid out.
+enum class datagram_format : std::uint8_t {
+    // An 8-byte header the gateway skips unread, then bare sentence lines.
+    header8,
+    // IEC 61162-450 as published: the token "UdPbC" and a NUL, then lines that may carry a TAG
+    // block in front of the sentence.
+    iec450,
+    // The settings name no format the gateway knows: nothing of this input is served.
+    unusable,
+};
+
+// "header8" and "iec450", as the settings file spells them.
+const char* name_of(datagram_format format);
+// False, leaving `format` alone, for any other text.
+bool parse_datagram_format(std::string_view text, datagram_format& format);
+
+// The source identifiers (s: of the TAG block) whose lines an iec450 input takes. Empty, it
+// takes every line, also those without a TAG block; with entries, only lines whose s: is one of
+// them.
+class source_filter {
+  public:
+    static constexpr std::size_t max_sources = 16;
+
+    // "GP0001,HE0001": identifiers of 1 to 15 letters and digits separated by commas, blanks
+    // around them allowed; an empty text takes every line. False, leaving the filter alone, for
+    // anything else or more than max_sources identifiers.
+    bool parse(std::string_view list);
+
+    bool takes_every_line() const { return count == 0; }
+    // `source` is the s: of the line's TAG block, empty when it has none.
+    bool takes(const char* source) const;
+
+  private:
+    std::array<std::array<char, max_tag_identifier_length + 1>, max_sources> sources{};
+    std::size_t count = 0;
+};
+
+}  // namespace vorlane

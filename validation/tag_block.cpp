@@ -1,0 +1,146 @@
+#include "validation/tag_block.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "validation/characters.h"
+
+namespace vorlane {
+
+namespace {
+
+// The widest numbers a field holds: a UNIX time in milliseconds has 13 digits.
+constexpr std::size_t max_number_digits = 13;
+// The group numbers of g: are small counts; its identifier may run up to nine digits.
+constexpr std::size_t max_group_count_digits = 2;
+constexpr std::size_t max_group_id_digits = 9;
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool is_number(std::string_view value, std::size_t max_digits) {
+    if (value.empty() || value.size() > max_digits) return false;
+    for (const char c : value)
+        if (!is_digit(c)) return false;
+    return true;
+}
+
+std::uint32_t number_of(std::string_view digits) {
+    std::uint32_t value = 0;
+    for (const char c : digits) value = value * 10 + static_cast<std::uint32_t>(c - '0');
+    return value;
+}
+
+// "1-3-4711": the line's number, the group's size (1 to 99, the number not above the size)
+// and the group's identifier.
+bool read_group(std::string_view value, nmea_tag_block& tag) {
+    const std::size_t first = value.find('-');
+    const std::size_t second = first == std::string_view::npos ? first : value.find('-', first + 1);
+    if (second == std::string_view::npos) return false;
+    const std::string_view line = value.substr(0, first);
+    const std::string_view size = value.substr(first + 1, second - first - 1);
+    const std::string_view id = value.substr(second + 1);
+    if (!is_number(line, max_group_count_digits) || !is_number(size, max_group_count_digits) ||
+        !is_number(id, max_group_id_digits))
+        return false;
+    tag.group_line = static_cast<std::int32_t>(number_of(line));
+    tag.group_size = static_cast<std::int32_t>(number_of(size));
+    tag.group_id = number_of(id);
+    return tag.group_line >= 1 && tag.group_line <= tag.group_size;
+}
+
+constexpr std::string_view field_codes = "scdgnrtx";
+
+rejection read_field(std::string_view field, unsigned& seen, nmea_tag_block& tag) {
+    if (field.size() < 2 || field[1] != ':') return rejection::tag_field_malformed;
+    const std::size_t code = field_codes.find(field[0]);
+    if (code == std::string_view::npos) return rejection::tag_field_unknown;
+    if ((seen & (1u << code)) != 0) return rejection::tag_field_repeated;
+    seen |= 1u << code;
+    const std::string_view value = field.substr(2);
+    bool valid = false;
+    switch (field[0]) {
+        case 's':
+            valid = is_tag_identifier(value);
+            if (valid) {
+                value.copy(tag.source, value.size());
+                tag.source[value.size()] = 0;
+            }
+            break;
+        case 'd':
+            valid = is_tag_identifier(value);
+            break;
+        case 'g':
+            valid = read_group(value, tag);
+            break;
+        case 't':
+            valid = !value.empty();
+            break;
+        default:  // c, n, r, x: counters and times
+            valid = is_number(value, max_number_digits);
+            break;
+    }
+    return valid ? rejection::none : rejection::tag_field_malformed;
+}
+
+rejection check_block(std::string_view block, nmea_tag_block& tag) {
+    // `block` lies between the two backslashes: "s:GP0001,n:881*5D".
+    const std::size_t n = block.size();
+    if (n + 2 > max_tag_block_length) return rejection::tag_block_length;
+    if (n < 3 || block[n - 3] != '*') return rejection::tag_block_checksum_missing;
+    if (!is_hex_digit(block[n - 2]) || !is_hex_digit(block[n - 1])) return rejection::tag_block_checksum_not_hex;
+    const std::string_view fields = block.substr(0, n - 3);
+    unsigned char sum = 0;
+    for (const char c : fields) sum ^= static_cast<unsigned char>(c);
+    if (sum != hex_value(block[n - 2]) * 16 + hex_value(block[n - 1])) return rejection::tag_block_checksum_mismatch;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::uint8_t cls = character_classes[static_cast<unsigned char>(fields[i])];
+        if (cls == forbidden_character) return rejection::tag_block_character;
+        if (cls == caret_character &&
+            (i + 2 >= fields.size() || !is_hex_digit(fields[i + 1]) || !is_hex_digit(fields[i + 2])))
+            return rejection::tag_block_character;
+    }
+    if (fields.empty()) return rejection::tag_block_empty;
+
+    unsigned seen = 0;
+    std::size_t from = 0;
+    while (from <= fields.size()) {
+        std::size_t comma = fields.find(',', from);
+        if (comma == std::string_view::npos) comma = fields.size();
+        const rejection field = read_field(fields.substr(from, comma - from), seen, tag);
+        if (field != rejection::none) return field;
+        from = comma + 1;
+    }
+    return rejection::none;
+}
+
+}  // namespace
+
+bool is_tag_identifier(std::string_view text) {
+    if (text.empty() || text.size() > max_tag_identifier_length) return false;
+    for (const char c : text)
+        if (!is_digit(c) && !(c >= 'A' && c <= 'Z') && !(c >= 'a' && c <= 'z')) return false;
+    return true;
+}
+
+const char* read_tag_block(const char* line, nmea_tag_block& tag, nmea_rejection& why) {
+    tag = {};
+    why = {};
+    // The search for the closing backslash looks no further than a block may reach, and one
+    // character more to tell a long block from an unclosed one.
+    const std::size_t reach = strnlen(line + 1, max_tag_block_length);
+    const char* close = static_cast<const char*>(std::memchr(line + 1, '\\', reach));
+    if (close == nullptr) {
+        why.reason = reach == max_tag_block_length ? rejection::tag_block_length : rejection::tag_block_unclosed;
+        return nullptr;
+    }
+    why.reason = check_block({line + 1, static_cast<std::size_t>(close - line - 1)}, tag);
+    if (why.reason != rejection::none) {
+        tag = {};
+        return nullptr;
+    }
+    return close + 1;
+}
+
+}  // namespace vorlane
