@@ -24,9 +24,9 @@ std::uint64_t rejected_lines(const input_tally& tally) {
 // not among the judged lines.
 std::uint64_t dropped_unjudged(const input_tally& tally) {
     std::uint64_t total = 0;
-    for (const stream_drop drop : {stream_drop::bad_udp_checksum, stream_drop::too_short, stream_drop::unusable_format,
-                                   stream_drop::binary_transfer, stream_drop::unknown_token,
-                                   stream_drop::source_not_listed})
+    for (const stream_drop drop :
+         {stream_drop::bad_udp_checksum, stream_drop::too_short, stream_drop::unusable_format,
+          stream_drop::binary_transfer, stream_drop::unknown_token, stream_drop::source_not_listed})
         total += tally.dropped[static_cast<std::size_t>(drop)];
     return total;
 }

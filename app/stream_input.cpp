@@ -8,12 +8,13 @@ std::vector<std::string> apply_input_formats(const config_manager& config, nmea_
         const std::string box = "VDR Junction box " + std::to_string(input + 1);
         datagram_format format = datagram_format::unusable;
         if (!parse_datagram_format(config.input_format[input], format))
-            errors.push_back("Error QXE-615: Unknown datagram format \"" + config.input_format[input] + "\" of " +
-                             box + ", expected header8 or iec450");
+            errors.push_back("Error QXE-615: Unknown datagram format \"" + config.input_format[input] +
+                             "\" of " + box + ", expected header8 or iec450");
         source_filter sources;
         if (!sources.parse(config.input_sources[input])) {
-            errors.push_back("Error QXE-616: Source list \"" + config.input_sources[input] + "\" of " + box +
-                             " is not up to 16 identifiers of 1 to 15 letters and digits separated by commas");
+            errors.push_back(
+                "Error QXE-616: Source list \"" + config.input_sources[input] + "\" of " + box +
+                " is not up to 16 identifiers of 1 to 15 letters and digits separated by commas");
             format = datagram_format::unusable;
         }
         manager.set_input_format(input, format, sources);

@@ -18,7 +18,8 @@ std::string input_key(int input, const char* name) {
     return "input_" + std::to_string(input) + "_" + name;
 }
 
-void write_unless_default(ini_file& ini, const std::string& key, const std::string& value, const char* fallback) {
+void write_unless_default(ini_file& ini, const std::string& key, const std::string& value,
+                          const char* fallback) {
     if (value != fallback || ini.read_value(input_section, key).has_value())
         ini.write_string(input_section, key, value);
 }
@@ -72,7 +73,8 @@ bool read_config(config_manager& config, const std::filesystem::path& file) {
                 ini.read_string(input_section, input_key(i, "src_ip"), config.input_src_ip[i]);
             config.input_dest_ip[i] =
                 ini.read_string(input_section, input_key(i, "dest_ip"), config.input_dest_ip[i]);
-            config.input_format[i] = ini.read_string(input_section, input_key(i, "format"), config.input_format[i]);
+            config.input_format[i] =
+                ini.read_string(input_section, input_key(i, "format"), config.input_format[i]);
             config.input_sources[i] =
                 ini.read_string(input_section, input_key(i, "sources"), config.input_sources[i]);
         }

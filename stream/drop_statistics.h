@@ -12,16 +12,16 @@ namespace vorlane {
 
 // Where the stream manager drops what passed the capture, besides rejected sentences.
 enum class stream_drop : std::uint8_t {
-    bad_udp_checksum,  // a whole datagram
-    too_short,         // a whole datagram, shorter than its header
-    queue_full,        // an accepted sentence with no free slot in its output queue
-    aged_out,          // an accepted sentence that waited too long to be served
-    unusable_format,   // a whole datagram of an input whose settings name no usable format
-    binary_transfer,   // a whole datagram of an IEC 61162-450 binary file transfer
-    unknown_token,     // a whole datagram that begins with no token the gateway knows
-    source_not_listed, // a line whose TAG block source the input does not take
-    group_incomplete,  // an accepted line of a group that did not arrive whole
-    group_too_large,   // an accepted line of a group larger than the gateway holds
+    bad_udp_checksum,   // a whole datagram
+    too_short,          // a whole datagram, shorter than its header
+    queue_full,         // an accepted sentence with no free slot in its output queue
+    aged_out,           // an accepted sentence that waited too long to be served
+    unusable_format,    // a whole datagram of an input whose settings name no usable format
+    binary_transfer,    // a whole datagram of an IEC 61162-450 binary file transfer
+    unknown_token,      // a whole datagram that begins with no token the gateway knows
+    source_not_listed,  // a line whose TAG block source the input does not take
+    group_incomplete,   // an accepted line of a group that did not arrive whole
+    group_too_large,    // an accepted line of a group larger than the gateway holds
 };
 inline constexpr std::size_t stream_drop_count = 10;
 // "bad UDP checksum", as counts and summaries name the drop.

@@ -118,10 +118,12 @@ void nmea_manager::decode_iec450(std::int32_t input, std::int32_t source, std::u
     // A group whose last line never came goes when it would have aged out in the queue.
     const pending_group& group = pending_groups[input];
     if (group.size > 0 && current_time - group.started > max_sentence_age) drop_pending_group(input);
-    decode_payload(input, source, reinterpret_cast<char*>(payload + iec450_token_size), datagram_format::iec450);
+    decode_payload(input, source, reinterpret_cast<char*>(payload + iec450_token_size),
+                   datagram_format::iec450);
 }
 
-void nmea_manager::decode_payload(std::int32_t input, std::int32_t source, char* text, datagram_format format) {
+void nmea_manager::decode_payload(std::int32_t input, std::int32_t source, char* text,
+                                  datagram_format format) {
     CStrTok lines;
     for (char* line = lines.first_token(text, line_delimiters); line != nullptr;
          line = lines.next_token(line_delimiters)) {
@@ -187,8 +189,8 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
         queue_checked(message, length + 2);
 }
 
-void nmea_manager::hold_group_line(std::int32_t input, const nmea_tag_block& tag, const nmea_message_out& message,
-                                   std::size_t length) {
+void nmea_manager::hold_group_line(std::int32_t input, const nmea_tag_block& tag,
+                                   const nmea_message_out& message, std::size_t length) {
     pending_group& group = pending_groups[input];
     const bool continues = group.size > 0 && tag.group_id == group.id && tag.group_size == group.size &&
                            tag.group_line == group.lines + 1 && std::strcmp(tag.source, group.source) == 0;
@@ -224,12 +226,14 @@ void nmea_manager::drop_pending_group(std::int32_t input) {
     pending_group& group = pending_groups[input];
     if (group.size == 0) return;
     if (!group.oversized)
-        for (std::int32_t k = 0; k < group.lines; ++k) counts.count_drop(input, stream_drop::group_incomplete);
+        for (std::int32_t k = 0; k < group.lines; ++k)
+            counts.count_drop(input, stream_drop::group_incomplete);
     group.size = 0;
     group.lines = 0;
 }
 
-void nmea_manager::set_input_format(std::int32_t input, datagram_format format, const source_filter& sources) {
+void nmea_manager::set_input_format(std::int32_t input, datagram_format format,
+                                    const source_filter& sources) {
     if (!is_output(input)) return;
     drop_pending_group(input);
     formats[input] = format;

@@ -111,8 +111,8 @@ class nmea_manager {
     void set_time(queue_clock::time_point now) { current_time = now; }
 
     // Moves whole sentences from the head of the queue into `buffer`, dropping those older than
-    // max_sentence_age on the way. The lines of a group go together or wait for the next call. `capacity` is the size
-    // of the buffer on entry and the number of characters placed on return; the buffer stays
+    // max_sentence_age on the way. The lines of a group go together or wait for the next call. `capacity` is
+    // the size of the buffer on entry and the number of characters placed on return; the buffer stays
     // NUL-terminated. Answers false, leaving buffer and capacity alone, for a capacity below
     // min_take_capacity or an empty queue.
     bool take_output(std::int32_t output, char* buffer, std::int32_t& capacity);

@@ -89,11 +89,13 @@ rejection check_block(std::string_view block, nmea_tag_block& tag) {
     const std::size_t n = block.size();
     if (n + 2 > max_tag_block_length) return rejection::tag_block_length;
     if (n < 3 || block[n - 3] != '*') return rejection::tag_block_checksum_missing;
-    if (!is_hex_digit(block[n - 2]) || !is_hex_digit(block[n - 1])) return rejection::tag_block_checksum_not_hex;
+    if (!is_hex_digit(block[n - 2]) || !is_hex_digit(block[n - 1]))
+        return rejection::tag_block_checksum_not_hex;
     const std::string_view fields = block.substr(0, n - 3);
     unsigned char sum = 0;
     for (const char c : fields) sum ^= static_cast<unsigned char>(c);
-    if (sum != hex_value(block[n - 2]) * 16 + hex_value(block[n - 1])) return rejection::tag_block_checksum_mismatch;
+    if (sum != hex_value(block[n - 2]) * 16 + hex_value(block[n - 1]))
+        return rejection::tag_block_checksum_mismatch;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const std::uint8_t cls = character_classes[static_cast<unsigned char>(fields[i])];
         if (cls == forbidden_character) return rejection::tag_block_character;
@@ -132,7 +134,8 @@ const char* read_tag_block(const char* line, nmea_tag_block& tag, nmea_rejection
     const std::size_t reach = strnlen(line + 1, max_tag_block_length);
     const char* close = static_cast<const char*>(std::memchr(line + 1, '\\', reach));
     if (close == nullptr) {
-        why.reason = reach == max_tag_block_length ? rejection::tag_block_length : rejection::tag_block_unclosed;
+        why.reason =
+            reach == max_tag_block_length ? rejection::tag_block_length : rejection::tag_block_unclosed;
         return nullptr;
     }
     why.reason = check_block({line + 1, static_cast<std::size_t>(close - line - 1)}, tag);
