@@ -1,0 +1,194 @@
+// Datagrams of junction boxes that follow IEC 61162-450 as published: the token, TAG blocks in
+// front of the sentences, source lists and groups.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "stream/nmea_manager.h"
+#include "tests/stream/stream_test_support.h"
+
+namespace vorlane {
+namespace {
+
+using test::drain;
+using test::feed;
+using test::with_checksum;
+
+const std::string gll = "$GPGLL,3854.5087,N,07726.4523,W,125108,V,S*5B";
+const std::string zda = "$GPZDA,193223.00,23,12,2007,00,00*69";
+const std::string hdt = with_checksum("$HEHDT,274.07,T");
+const std::string vdm_1 =
+    with_checksum("!AIVDM,2,1,7,A,53aGulD0000000c7?0918Tq<E>0<Q8U=@Tp400155P:22uG`002ShTj0,0");
+const std::string vdm_2 = with_checksum("!AIVDM,2,2,7,A,EQC`4Sm51A0C@08,2");
+
+// The sentence with a checksum that no longer matches.
+std::string broken(std::string sentence) {
+    sentence.back() = sentence.back() == '0' ? '1' : '0';
+    return sentence;
+}
+
+std::string tag(const std::string& fields) {
+    return with_checksum("\\" + fields) + "\\";
+}
+
+std::string standard(const std::vector<std::string>& lines) {
+    std::string payload(iec450_sentence_token, iec450_token_size);
+    for (const std::string& line : lines) payload += line + "\r\n";
+    return payload;
+}
+
+std::string group_line(int line, int size, const std::string& sentence, const char* source = "AI0001") {
+    return tag(std::string("s:") + source + ",g:" + std::to_string(line) + "-" + std::to_string(size) +
+               "-42") +
+           sentence;
+}
+
+struct iec450_case {
+    const char* name;
+    std::vector<std::string> payloads;  // all on input 1, in this order
+    std::vector<std::string> served;    // by output 1, without CR LF
+    stream_drop drop = stream_drop::bad_udp_checksum;
+    std::uint64_t dropped = 0;  // how often `drop` was counted
+    const char* sources = "";
+};
+
+void PrintTo(const iec450_case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Iec450Decoding : public testing::TestWithParam<iec450_case> {};
+
+TEST_P(Iec450Decoding, ServesTheBareSentencesOfGoodLinesOnly) {
+    const iec450_case& c = GetParam();
+    auto manager = test::make_manager();
+    source_filter sources;
+    ASSERT_TRUE(sources.parse(c.sources));
+    manager->set_input_format(1, datagram_format::iec450, sources);
+    for (const std::string& payload : c.payloads) feed(*manager, 1, payload);
+
+    std::vector<std::string> expected;
+    for (const std::string& sentence : c.served) expected.push_back(sentence + "\r\n");
+    EXPECT_EQ(drain(*manager, 1), expected);
+    EXPECT_EQ(manager->statistics().input(1).dropped[static_cast<std::size_t>(c.drop)], c.dropped);
+    EXPECT_TRUE(drain(*manager, 0).empty());
+}
+
+const std::string gll_tagged = tag("s:GP0001,n:1,c:1683881316755") + gll;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Iec450Decoding,
+    testing::Values(
+        iec450_case{"tagged_and_bare_lines", {standard({gll_tagged, zda})}, {gll, zda}},
+        iec450_case{
+            "bad_tag_block_drops_its_line_only", {standard({tag("s:GP0001,q:1") + hdt, gll_tagged})}, {gll}},
+        iec450_case{"token_without_nul", {"UdPbCx" + gll + "\r\n"}, {}, stream_drop::unknown_token, 1},
+        iec450_case{
+            "eight_byte_header_is_no_token", {"XXXXXXXX" + gll + "\r\n"}, {}, stream_drop::unknown_token, 1},
+        iec450_case{"binary_transfers",
+                    {std::string("RaUdP\0\x01\x02", 8), std::string("RrUdP\0", 6), std::string("RpUdP\0", 6)},
+                    {},
+                    stream_drop::binary_transfer,
+                    3},
+        iec450_case{"shorter_than_the_token", {"UdPbC"}, {}, stream_drop::too_short, 1},
+        iec450_case{"source_list",
+                    {standard({tag("s:GP0001") + gll, tag("s:GP0002") + zda, hdt, tag("s:HE0001") + hdt})},
+                    {gll, hdt},
+                    stream_drop::source_not_listed,
+                    2,
+                    "GP0001, HE0001"},
+        iec450_case{
+            "group_whole", {standard({group_line(1, 2, vdm_1), group_line(2, 2, vdm_2)})}, {vdm_1, vdm_2}},
+        iec450_case{"group_across_datagrams",
+                    {standard({group_line(1, 2, vdm_1)}), standard({gll, group_line(2, 2, vdm_2)})},
+                    {gll, vdm_1, vdm_2}},
+        iec450_case{"group_missing_its_first_line",
+                    {standard({group_line(2, 2, vdm_2), gll})},
+                    {gll},
+                    stream_drop::group_incomplete,
+                    1},
+        iec450_case{"group_cut_by_another_group",
+                    {standard({group_line(1, 2, vdm_1), tag("g:1-1-43") + hdt})},
+                    {hdt},
+                    stream_drop::group_incomplete,
+                    1},
+        iec450_case{"group_with_a_rejected_line",
+                    {standard({group_line(1, 2, vdm_1), group_line(2, 2, broken(vdm_2))})},
+                    {},
+                    stream_drop::group_incomplete,
+                    1},
+        iec450_case{"group_of_another_source_does_not_continue",
+                    {standard({group_line(1, 2, vdm_1), group_line(2, 2, vdm_2, "AI0002")})},
+                    {},
+                    stream_drop::group_incomplete,
+                    2},
+        iec450_case{"group_larger_than_held",
+                    {standard({group_line(1, 17, gll), group_line(2, 17, zda)})},
+                    {},
+                    stream_drop::group_too_large,
+                    2}),
+    [](const testing::TestParamInfo<iec450_case>& row) { return row.param.name; });
+
+TEST(Iec450Groups, LeaveInOneBatchOrWaitForTheNext) {
+    auto manager = test::make_manager();
+    manager->set_input_format(0, datagram_format::iec450);
+    feed(*manager, 0, standard({gll, group_line(1, 2, vdm_1), group_line(2, 2, vdm_2)}));
+    // Room for the lone sentence and the first fragment, not for the whole group.
+    const auto room = static_cast<std::int32_t>(gll.size() + vdm_1.size() + 4 + 1);
+    std::string batch(static_cast<std::size_t>(room), '\0');
+    std::int32_t capacity = room;
+    ASSERT_TRUE(manager->take_output(0, batch.data(), capacity));
+    EXPECT_EQ(batch.substr(0, static_cast<std::size_t>(capacity)), gll + "\r\n");
+    EXPECT_EQ(drain(*manager, 0), (std::vector<std::string>{vdm_1 + "\r\n", vdm_2 + "\r\n"}));
+}
+
+TEST(Iec450Groups, AreNeitherReplacedNorReplacing) {
+    // VDM is replaced in place under its key; a fragment of a waiting group must not be.
+    auto manager = test::make_manager();
+    manager->set_input_format(0, datagram_format::iec450);
+    feed(*manager, 0, standard({group_line(1, 2, vdm_1), group_line(2, 2, vdm_2), vdm_1}));
+    EXPECT_EQ(drain(*manager, 0), (std::vector<std::string>{vdm_1 + "\r\n", vdm_2 + "\r\n", vdm_1 + "\r\n"}));
+}
+
+TEST(Iec450Groups, WaitNoLongerThanASentenceMay) {
+    auto manager = test::make_manager();
+    manager->set_input_format(0, datagram_format::iec450);
+    const queue_clock::time_point start{};
+    manager->set_time(start);
+    feed(*manager, 0, standard({group_line(1, 2, vdm_1)}));
+    manager->set_time(start + max_sentence_age + std::chrono::seconds(1));
+    feed(*manager, 0, standard({group_line(2, 2, vdm_2)}));
+    EXPECT_TRUE(drain(*manager, 0).empty());
+    EXPECT_EQ(manager->statistics().input(0).dropped[static_cast<std::size_t>(stream_drop::group_incomplete)],
+              2u);
+}
+
+TEST(InputFormats, UnusableSettingsServeNothingAndHeader8IgnoresTagBlocks) {
+    auto manager = test::make_manager();
+    manager->set_input_format(0, datagram_format::unusable);
+    feed(*manager, 0, standard({gll}));
+    feed(*manager, 1, standard({gll_tagged, zda}));
+    EXPECT_TRUE(drain(*manager, 0).empty());
+    EXPECT_EQ(manager->statistics().input(0).dropped[static_cast<std::size_t>(stream_drop::unusable_format)],
+              1u);
+    // Eight bytes skipped: the token and the start of the TAG block, which leaves no sentence.
+    EXPECT_EQ(drain(*manager, 1), (std::vector<std::string>{zda + "\r\n"}));
+}
+
+TEST(SourceFilter, TakesOnlyListsOfIdentifiers) {
+    source_filter filter;
+    for (const char* refused : {"GP0001,,HE0001", "GP-0001", "GP0001GP0001GP01", ","})
+        EXPECT_FALSE(filter.parse(refused)) << refused;
+    std::string seventeen;
+    for (int k = 0; k < 17; ++k) seventeen += "GP" + std::to_string(1000 + k) + ",";
+    seventeen.pop_back();
+    EXPECT_FALSE(filter.parse(seventeen));
+    EXPECT_TRUE(filter.takes_every_line());
+    EXPECT_TRUE(filter.parse(" GP0001 ,HE0001"));
+    EXPECT_TRUE(filter.takes("HE0001"));
+    EXPECT_FALSE(filter.takes("GP00011"));
+    EXPECT_FALSE(filter.takes(""));
+}
+
+}  // namespace
+}  // namespace vorlane
