@@ -18,8 +18,9 @@ struct config_manager {
     std::string input_dest_ip[2];
     std::int32_t input_port[2] = {};
     // How each junction box lays out its datagrams, "header8" or "iec450"; read as written and
-    // judged where it is used.
-    std::string input_format[2];
+    // judged where it is used. A file without the key means the boxes the gateway was made for,
+    // also for a record that never had its defaults set.
+    std::string input_format[2] = {"header8", "header8"};
     // For "iec450": the TAG block sources taken, comma-separated; empty takes every line.
     std::string input_sources[2];
     bool locked = false;

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QTcpServer>
 #include <QTest>
+#include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -64,6 +66,22 @@ TEST_F(controller_fixture, EmptyAddressAsksForConfiguration) {
     EXPECT_EQ(ticks(5), strings(5, "Please configure network settings"));
     EXPECT_FALSE(controller->is_output_open(0));
     EXPECT_EQ(input->opens, 0);
+}
+
+TEST_F(controller_fixture, UnknownDatagramFormatIsReportedAndItsInputServesNothing) {
+    write_settings();
+    std::ofstream(dir / "Vorlane.ini", std::ios::app) << "[QXInput]\ninput_0_format=iec-450\n";
+    start();
+    const std::string error =
+        "Error QXE-615: Unknown datagram format \"iec-450\" of VDR Junction box 1, expected header8 or "
+        "iec450";
+    const strings shown = ticks();
+    EXPECT_NE(std::find(shown.begin(), shown.end(), error), shown.end());
+    EXPECT_NE(log_text().find(" " + error + "\n"), std::string::npos) << log_text();
+    std::string payload = "UdPbC" + std::string(3, '\0') + "$GPZDA,193223.00,23,12,2007,00,00*69\r\n";
+    manager->process_datagram(0, 0, reinterpret_cast<std::uint8_t*>(payload.data()),
+                              static_cast<std::int32_t>(payload.size()), false);
+    EXPECT_FALSE(manager->has_output(0));
 }
 
 TEST_F(controller_fixture, MissingCaptureLibraryStopsSupervisionAlsoAfterRestart) {

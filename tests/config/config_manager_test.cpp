@@ -45,6 +45,8 @@ void expect_same(const config_manager& got, const config_manager& want) {
         EXPECT_EQ(got.input_src_ip[i], want.input_src_ip[i]) << "input " << i;
         EXPECT_EQ(got.input_dest_ip[i], want.input_dest_ip[i]) << "input " << i;
         EXPECT_EQ(got.input_port[i], want.input_port[i]) << "input " << i;
+        EXPECT_EQ(got.input_format[i], want.input_format[i]) << "input " << i;
+        EXPECT_EQ(got.input_sources[i], want.input_sources[i]) << "input " << i;
     }
     EXPECT_EQ(got.locked, want.locked);
     EXPECT_EQ(got.last_error, want.last_error);
@@ -124,6 +126,18 @@ TEST(ConfigStore, RewriteKeepsForeignLinesAndChangesOnlyItsValues) {
               "input_1_dest_ip=172.31.24.1\r\n");
 }
 
+// A file of 8-byte-header boxes must stay as it was; once a box sends standard datagrams the key
+// is written, and it stays when the box goes back.
+TEST(ConfigStore, DatagramFormatKeysAppearOnceTheyDiffer) {
+    test::temp_dir dir;
+    config_manager config = defaults();
+    config.input_format[1] = "iec450";
+    ASSERT_TRUE(write_config(config, dir / config_file_name));
+    config.input_format[1] = "header8";
+    ASSERT_TRUE(write_config(config, dir / config_file_name));
+    EXPECT_EQ(read_file(dir / config_file_name), std::string(default_file) + "input_1_format=header8\n");
+}
+
 struct read_case {
     const char* name;
     const char* file;
@@ -189,6 +203,12 @@ INSTANTIATE_TEST_SUITE_P(
                   }},
         read_case{"keys_in_the_wrong_section_are_not_read",
                   "[QXInput]\ninput_ip=9.9.9.9\n[Vorlane]\ninput_0_port=7\n", [](config_manager&) {}},
+        read_case{"datagram_format_read_as_written_and_judged_where_used",
+                  "[QXInput]\ninput_1_format=iec-450\ninput_1_sources=GP0001\n",
+                  [](config_manager& c) {
+                      c.input_format[1] = "iec-450";
+                      c.input_sources[1] = "GP0001";
+                  }},
         read_case{"negative_and_signed_numbers",
                   "[vorlane]\nMAX_LOG_LINES=-3\n[qxinput]\ninput_0_port=+10030\n",
                   [](config_manager& c) {
