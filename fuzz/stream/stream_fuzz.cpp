@@ -1,6 +1,7 @@
 // Datagrams of both inputs through the stream manager, with batches taken in between and both
 // queues drained at the end. Whatever leaves output k must be whole CR LF lines that an input-k
-// datagram delivered and that the validator accepts, in batches that fit their buffer.
+// datagram delivered and that the validator accepts, in batches that fit their buffer. Input 0
+// reads the 8-byte header, input 1 the IEC 61162-450 token and TAG blocks.
 //
 // Input: records of a control byte, a 16-bit little-endian length and that many payload bytes.
 // Control bits: 0 input number, 1 bad UDP checksum, 2 take a batch of that output afterwards,
@@ -34,18 +35,26 @@ void require(bool condition, const char* what) {
     std::abort();
 }
 
-// The lines an input has delivered, as the manager splits them: from byte 8 to the first NUL
-// or the length, at runs of CR and LF.
-void remember_lines(std::string_view payload, std::set<std::string>& lines) {
-    if (payload.size() < datagram_header_size) return;
-    std::string_view text = payload.substr(datagram_header_size);
+constexpr std::array<datagram_format, output_count> input_formats{datagram_format::header8,
+                                                                  datagram_format::iec450};
+
+// The lines an input has delivered, as the manager splits them: behind the header or token, up
+// to the first NUL or the length, at runs of CR and LF. A line may lose its TAG block on the way.
+void remember_lines(std::string_view payload, datagram_format format, std::set<std::string>& lines) {
+    const std::size_t skipped = static_cast<std::size_t>(
+        format == datagram_format::iec450 ? iec450_token_size : datagram_header_size);
+    if (payload.size() < skipped) return;
+    std::string_view text = payload.substr(skipped);
     text = text.substr(0, text.find('\0'));
     while (!text.empty()) {
         const std::size_t start = text.find_first_not_of("\r\n");
         if (start == std::string_view::npos) break;
         text.remove_prefix(start);
         const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
-        lines.emplace(text.substr(0, end));
+        const std::string_view line = text.substr(0, end);
+        lines.emplace(line);
+        if (const std::size_t close = line.find('\\', 1); line[0] == '\\' && close != std::string_view::npos)
+            lines.emplace(line.substr(close + 1));
         text.remove_prefix(end);
     }
 }
@@ -93,7 +102,12 @@ bool take_batch(nmea_manager& manager, std::int32_t output, std::int32_t capacit
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // One manager for the whole run, like the program's: the ring positions carry over from one
     // input to the next, so the queues wrap around their end.
-    static const auto manager = std::make_unique<nmea_manager>();
+    static const auto manager = [] {
+        auto made = std::make_unique<nmea_manager>();
+        for (std::int32_t input = 0; input < output_count; ++input)
+            made->set_input_format(input, input_formats[static_cast<std::size_t>(input)]);
+        return made;
+    }();
     std::set<std::string> sent[output_count];
 
     while (size >= 3) {
@@ -107,7 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool checksum_bad = (control & 2) != 0;
         const bool invalid_input = (control & 0x40) != 0;
         const std::int32_t input = invalid_input ? (output == 0 ? 2 : -1) : output;
-        if (!checksum_bad && !invalid_input) remember_lines(payload, sent[output]);
+        if (!checksum_bad && !invalid_input)
+            remember_lines(payload, input_formats[static_cast<std::size_t>(output)], sent[output]);
 
         const int repeats = (control & 0x80) != 0 ? 16 : 1;
         for (int i = 0; i < repeats; ++i) {
