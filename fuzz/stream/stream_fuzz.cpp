@@ -136,6 +136,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     for (std::int32_t output = 0; output < output_count; ++output) {
+        // A group still arriving belongs to this run's lines: setting the format drops it.
+        manager->set_input_format(output, input_formats[static_cast<std::size_t>(output)]);
         std::size_t batches = 0;
         while (take_batch(*manager, output, drain_capacity, sent[output]))
             require(++batches < queue_slot_count, "queue does not drain");
