@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "capture/capture_api.h"
+#include "stream/input_format.h"
 #include "ui/form_style.h"
 #include "ui/ui_config_win.h"
 #include "validation/str_tok.h"
@@ -42,6 +43,21 @@ bool is_address_number(std::string_view piece) {
         value = value * 10 + (c - '0');
     }
     return value <= 255;
+}
+
+// What a junction box's format list offers; the item data is the name the settings file holds.
+struct format_choice {
+    datagram_format format;
+    const char* text;
+};
+constexpr format_choice format_choices[] = {
+    {datagram_format::header8, "8-byte header"},
+    {datagram_format::iec450, "IEC 61162-450"},
+};
+
+// Only TAG blocks name a source: an 8-byte header box has no lines a list could select.
+bool takes_source_list(const QComboBox& format) {
+    return format.currentData().toString() == name_of(datagram_format::iec450);
 }
 
 void set_label_colour(QLabel& label, bool field_valid) {
@@ -116,12 +132,26 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
     for (QLineEdit* edit :
          {ui->edVdr1Src, ui->edVdr1Dest, ui->edVdr1Port, ui->edVdr2Src, ui->edVdr2Dest, ui->edVdr2Port})
         connect(edit, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
+    for (const format_fields& box : junction_box_formats()) {
+        for (const format_choice& choice : format_choices)
+            box.format->addItem(choice.text, QString(name_of(choice.format)));
+        connect(box.format, &QComboBox::currentIndexChanged, this, [this] {
+            show_source_list_state();
+            field_changed();
+        });
+        connect(box.sources, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
+    }
     connect(ui->ButtonSave, &QPushButton::clicked, this, &TConfigWin::ButtonSaveClick);
     connect(ui->ButtonLock, &QPushButton::clicked, this, &TConfigWin::ButtonLockClick);
     connect(ui->ButtonClose, &QPushButton::clicked, this, &TConfigWin::ButtonCloseClick);
 }
 
 TConfigWin::~TConfigWin() = default;
+
+std::array<TConfigWin::format_fields, 2> TConfigWin::junction_box_formats() const {
+    return {{{ui->cmbVdr1Format, ui->lblVdr1Format, ui->edVdr1Sources, ui->lblVdr1Sources},
+             {ui->cmbVdr2Format, ui->lblVdr2Format, ui->edVdr2Sources, ui->lblVdr2Sources}}};
+}
 
 void TConfigWin::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -149,6 +179,14 @@ void TConfigWin::fill() {
     ui->edVdr2Dest->setText(QString::fromStdString(config.input_dest_ip[1]));
     ui->edVdr1Port->setText(QString::number(config.input_port[0]));
     ui->edVdr2Port->setText(QString::number(config.input_port[1]));
+    const auto boxes = junction_box_formats();
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        // A name the gateway does not know selects nothing, which the checks refuse.
+        boxes[i].format->setCurrentIndex(
+            boxes[i].format->findData(QString::fromStdString(config.input_format[i])));
+        boxes[i].sources->setText(QString::fromStdString(config.input_sources[i]));
+    }
+    show_source_list_state();
 
     update_port_label();
     show_locked_state(config.locked);
@@ -162,6 +200,13 @@ void TConfigWin::show_locked_state(bool locked) {
          std::initializer_list<QWidget*>{ui->EditOutputPort, ui->lblOut1, ui->lblOut2, ui->lblInIP,
                                          ui->lblOutIP, ui->cmbInIP, ui->cmbOutIP, ui->gbVdr1, ui->gbVdr2})
         field->setEnabled(!locked);
+}
+
+// Only the edit is greyed for an 8-byte header box; its text stays, and stays checked with its
+// label in colour, since the controller refuses a bad list whatever the format.
+void TConfigWin::show_source_list_state() {
+    for (const format_fields& box : junction_box_formats())
+        box.sources->setEnabled(takes_source_list(*box.format));
 }
 
 void TConfigWin::field_changed() {
@@ -192,6 +237,11 @@ void TConfigWin::validate_fields() {
         check(ui->lblVdr2Src, address(ui->edVdr2Src->text()));
         check(ui->lblVdr2Dest, address(ui->edVdr2Dest->text()));
         check(ui->lblVdr2Port, is_valid_input_port(edit_number(ui->edVdr2Port->text(), -1)));
+        for (const format_fields& box : junction_box_formats()) {
+            check(box.format_label, box.format->currentIndex() >= 0);
+            source_filter sources;
+            check(box.sources_label, sources.parse(box.sources->text().toStdString()));
+        }
     } catch (const std::exception&) {
         valid = false;
     }
@@ -216,6 +266,13 @@ bool TConfigWin::save() {
     config.input_dest_ip[1] = ui->edVdr2Dest->text().toStdString();
     config.input_port[0] = edit_number(ui->edVdr1Port->text(), -1);
     config.input_port[1] = edit_number(ui->edVdr2Port->text(), -1);
+    const auto boxes = junction_box_formats();
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        // Nothing chosen keeps the stored name; the checks keep Save and Lock from getting here so.
+        if (boxes[i].format->currentIndex() >= 0)
+            config.input_format[i] = boxes[i].format->currentData().toString().toStdString();
+        config.input_sources[i] = boxes[i].sources->text().trimmed().toStdString();
+    }
 
     const bool written = write_config(config, config_file);
     if (!written) {

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <string_view>
@@ -10,7 +11,9 @@
 #include "config/config_manager.h"
 #include "ui/operator_dialogs.h"
 
+class QComboBox;
 class QLabel;
+class QLineEdit;
 namespace Ui {
 class TConfigWin;
 }
@@ -63,10 +66,20 @@ class TConfigWin : public QDialog {
     void reject() override;
 
   private:
+    // The controls of one junction box's datagram format and source list.
+    struct format_fields {
+        QComboBox* format;
+        QLabel* format_label;
+        QLineEdit* sources;
+        QLabel* sources_label;
+    };
+    std::array<format_fields, 2> junction_box_formats() const;
+
     bool save();
     bool may_close();
     void field_changed();
     void show_locked_state(bool locked);
+    void show_source_list_state();
 
     std::unique_ptr<Ui::TConfigWin> ui;
     config_manager& config;

@@ -64,7 +64,7 @@ struct config_fixture : window_fixture {
 
 TEST_F(config_fixture, LayoutAsTheOperatorKnowsIt) {
     EXPECT_EQ(window.windowTitle(), "Vorlane Configuration");
-    EXPECT_EQ(window.size(), QSize(345, 444));
+    EXPECT_EQ(window.size(), QSize(345, 544));
     EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "fixed border";
     EXPECT_EQ(label("lblInIP").text(), "Input adapter IP address");
     EXPECT_EQ(control<QGroupBox>("gbVdr1").title(), " VDR Junction box 1 ");
@@ -306,6 +306,80 @@ TEST_F(config_fixture, CloseWithUnsavedChangesAsks) {
 
     window.show();
     EXPECT_EQ(edit("EditOutputPort").text(), "14001") << "showing again fills from the record";
+}
+
+TEST_F(config_fixture, FormatAndSourcesFilledFromTheRecord) {
+    struct row {
+        const char* stored;
+        const char* shown;  // item data, empty for no selection
+        bool valid;
+        bool sources_editable;
+    };
+    // "iec45" is a hand-edited typo: nothing is chosen for the operator.
+    const row rows[] = {
+        {"header8", "header8", true, false},
+        {"iec450", "iec450", true, true},
+        {"iec45", "", false, false},
+    };
+    for (const row& r : rows) {
+        config.input_format[1] = r.stored;
+        config.input_sources[1] = "GP0001";
+        window.show();
+        EXPECT_EQ(combo("cmbVdr2Format").currentData().toString(), r.shown) << r.stored;
+        EXPECT_EQ(combo("cmbVdr2Format").currentIndex() >= 0, r.valid) << r.stored;
+        EXPECT_EQ(is_dark_red(label("lblVdr2Format")), !r.valid) << r.stored;
+        EXPECT_EQ(edit("edVdr2Sources").text(), "GP0001") << r.stored;
+        EXPECT_EQ(edit("edVdr2Sources").isEnabled(), r.sources_editable) << r.stored;
+        EXPECT_EQ(window.is_valid(), r.valid) << r.stored;
+        EXPECT_EQ(button("ButtonLock").isEnabled(), r.valid) << r.stored;
+        window.hide();
+    }
+}
+
+TEST_F(config_fixture, UnknownFormatBlocksSaveUntilOneIsChosen) {
+    config.input_format[0] = "IEC450";
+    window.show();
+    EXPECT_FALSE(window.is_valid());
+    edit("EditOutputPort").setText("15000");
+    EXPECT_FALSE(button("ButtonSave").isEnabled());
+    combo("cmbVdr1Format").setCurrentIndex(combo("cmbVdr1Format").findData("iec450"));
+    EXPECT_FALSE(is_dark_red(label("lblVdr1Format")));
+    EXPECT_TRUE(button("ButtonSave").isEnabled());
+}
+
+TEST_F(config_fixture, SourceListChecks) {
+    const std::pair<const char*, bool> rows[] = {
+        {" GP0001 , HE0001 ", true},
+        {"", true},
+        {"GP0001,", false},
+        {"GP-001", false},
+    };
+    config.input_format[0] = "iec450";
+    window.show();
+    for (const auto& [text, valid] : rows) {
+        edit("edVdr1Sources").setText(text);
+        EXPECT_EQ(is_dark_red(label("lblVdr1Sources")), !valid) << '"' << text << '"';
+        EXPECT_EQ(button("ButtonSave").isEnabled(), valid) << '"' << text << '"';
+    }
+}
+
+TEST_F(config_fixture, SaveWritesFormatAndSources) {
+    window.show();
+    combo("cmbVdr2Format").setCurrentIndex(combo("cmbVdr2Format").findData("iec450"));
+    edit("edVdr2Sources").setText(" GP0001,HE0001 ");
+    button("ButtonSave").click();
+    const std::string file = ini();
+    for (const char* line : {"input_1_format=iec450\n", "input_1_sources=GP0001,HE0001\n"})
+        EXPECT_NE(file.find(line), std::string::npos) << line << " in\n" << file;
+    EXPECT_EQ(file.find("input_0_format"), std::string::npos) << "box 1 stays header8 without the key";
+}
+
+TEST_F(config_fixture, HeaderOnlySaveWritesNoFormatKeys) {
+    window.show();
+    edit("EditOutputPort").setText("15000");
+    button("ButtonSave").click();
+    for (const char* key : {"_format=", "_sources="})
+        EXPECT_EQ(ini().find(key), std::string::npos) << key << " in\n" << ini();
 }
 
 }  // namespace
