@@ -50,6 +50,7 @@ constexpr std::size_t max_payload = 1480;
 constexpr std::size_t typical_payload = 1400;
 constexpr std::int32_t service_capacity = 4800;
 const std::string header = std::string("UdPbC\0\0\0", 8);
+const std::string standard_token = std::string(iec450_sentence_token, iec450_token_size);
 
 struct datagram {
     std::int32_t input;
@@ -58,16 +59,17 @@ struct datagram {
 };
 
 // Packs consecutive lines into datagrams of at most `max_lines` lines and 1,400 bytes,
-// alternating the two inputs.
-std::vector<datagram> pack(const std::vector<std::string>& lines, std::size_t max_lines) {
+// alternating the two inputs; each datagram begins with `lead`.
+std::vector<datagram> pack(const std::vector<std::string>& lines, std::size_t max_lines,
+                           const std::string& lead = header) {
     std::vector<datagram> out;
-    datagram current{0, header, 0};
+    datagram current{0, lead, 0};
     for (const std::string& line : lines) {
         const bool full =
             current.lines == max_lines || current.payload.size() + line.size() + 2 > typical_payload;
         if (full && current.lines > 0) {
             out.push_back(current);
-            current = {static_cast<std::int32_t>(out.size() % output_count), header, 0};
+            current = {static_cast<std::int32_t>(out.size() % output_count), lead, 0};
         }
         current.payload += line + "\r\n";
         ++current.lines;
@@ -125,8 +127,10 @@ std::size_t accepted_count(const std::vector<std::string>& lines) {
 
 // One datagram after another through the manager, each followed by the batch the sender takes
 // for that output.
-void run_datagrams(benchmark::State& state, const std::vector<datagram>& datagrams) {
+void run_datagrams(benchmark::State& state, const std::vector<datagram>& datagrams,
+                   datagram_format format = datagram_format::header8) {
     auto manager = std::make_unique<nmea_manager>();
+    for (std::int32_t input = 0; input < output_count; ++input) manager->set_input_format(input, format);
     auto frame = std::make_unique<std::uint8_t[]>(max_payload + 1);
     auto batch = std::make_unique<char[]>(service_capacity + 1);
     std::size_t next = 0;
@@ -171,6 +175,22 @@ void BM_real_corpus_datagrams(benchmark::State& state) {
 }
 // 20 lines to a datagram, and as many as fit in 1,400 bytes.
 BENCHMARK(BM_real_corpus_datagrams)->ArgName("max_lines")->Arg(20)->Arg(1000);
+
+// The same lines as a standard sender puts them: each behind a TAG block with source, line
+// count and time, as the published example has it.
+void BM_real_corpus_standard_datagrams(benchmark::State& state) {
+    std::vector<std::string> lines = corpus_lines();
+    if (lines.empty()) {
+        state.SkipWithError("real sentence corpus not found at " VORLANE_SHARED_CORPUS);
+        return;
+    }
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        lines[k] = test::with_checksum("\\s:GP0001,n:" + std::to_string(k % 1000) + ",c:1683881316755") +
+                   "\\" + lines[k];
+    run_datagrams(state, pack(lines, static_cast<std::size_t>(state.range(0)), standard_token),
+                  datagram_format::iec450);
+}
+BENCHMARK(BM_real_corpus_standard_datagrams)->ArgName("max_lines")->Arg(20);
 
 void BM_synthetic_datagrams(benchmark::State& state) {
     const std::vector<std::string> lines = synthetic_lines();
