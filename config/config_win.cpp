@@ -55,8 +55,9 @@ constexpr format_choice format_choices[] = {
     {datagram_format::iec450, "IEC 61162-450"},
 };
 
-// Only TAG blocks name a source: an 8-byte header box has no lines a list could select.
-bool takes_source_list(const QComboBox& format) {
+// A box that sends standard datagrams: only its TAG blocks name a source, so only it has lines a
+// source list could select, and only it may use the standard's multicast ports.
+bool is_standard_sender(const QComboBox& format) {
     return format.currentData().toString() == name_of(datagram_format::iec450);
 }
 
@@ -96,8 +97,8 @@ bool is_valid_output_port(int port) {
     return true;
 }
 
-bool is_valid_input_port(int port) {
-    return port >= 1000 && port <= 59999;
+bool is_valid_input_port(int port, bool standard_sender) {
+    return (port >= 1000 && port <= 59999) || (standard_sender && port >= 60001 && port <= 60016);
 }
 
 int edit_number(const QString& text, int otherwise) {
@@ -206,7 +207,7 @@ void TConfigWin::show_locked_state(bool locked) {
 // label in colour, since the controller refuses a bad list whatever the format.
 void TConfigWin::show_source_list_state() {
     for (const format_fields& box : junction_box_formats())
-        box.sources->setEnabled(takes_source_list(*box.format));
+        box.sources->setEnabled(is_standard_sender(*box.format));
 }
 
 void TConfigWin::field_changed() {
@@ -233,10 +234,12 @@ void TConfigWin::validate_fields() {
         check(ui->lblInIP, address(ui->cmbInIP->currentText()));
         check(ui->lblVdr1Src, address(ui->edVdr1Src->text()));
         check(ui->lblVdr1Dest, address(ui->edVdr1Dest->text()));
-        check(ui->lblVdr1Port, is_valid_input_port(edit_number(ui->edVdr1Port->text(), -1)));
+        check(ui->lblVdr1Port, is_valid_input_port(edit_number(ui->edVdr1Port->text(), -1),
+                                                   is_standard_sender(*ui->cmbVdr1Format)));
         check(ui->lblVdr2Src, address(ui->edVdr2Src->text()));
         check(ui->lblVdr2Dest, address(ui->edVdr2Dest->text()));
-        check(ui->lblVdr2Port, is_valid_input_port(edit_number(ui->edVdr2Port->text(), -1)));
+        check(ui->lblVdr2Port, is_valid_input_port(edit_number(ui->edVdr2Port->text(), -1),
+                                                   is_standard_sender(*ui->cmbVdr2Format)));
         for (const format_fields& box : junction_box_formats()) {
             check(box.format_label, box.format->currentIndex() >= 0);
             source_filter sources;

@@ -28,8 +28,9 @@ bool is_valid_ip(std::string_view text);
 // A first output port: it and the next port, which the second output takes, both exist (1 to
 // 65535), and it lies in neither reserved band, 1993 to 3500 and 59993 to 60064.
 bool is_valid_output_port(int port);
-// A junction box's destination UDP port: 1000 to 59999.
-bool is_valid_input_port(int port);
+// A junction box's destination UDP port: 1000 to 59999, and for a box that sends standard
+// IEC 61162-450 datagrams also the ports of that standard's multicast groups, 60001 to 60016.
+bool is_valid_input_port(int port, bool standard_sender = false);
 // The decimal number an edit holds (surrounding blanks allowed), or `otherwise`.
 int edit_number(const QString& text, int otherwise);
 

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <filesystem>
+#include <tuple>
 
 #include "tests/ui/window_fixture.h"
 
@@ -135,6 +136,21 @@ TEST_F(config_fixture, JunctionBoxPortBoundaries) {
             EXPECT_EQ(window.is_valid(), valid) << field << " \"" << text << '"';
             EXPECT_EQ(is_dark_red(label(label_name.c_str())), !valid) << field << " \"" << text << '"';
         }
+    }
+}
+
+// Standard senders use the multicast ports 60001 to 60016, which an 8-byte header box may not.
+TEST_F(config_fixture, StandardSenderMayUseTheStandardPorts) {
+    const std::tuple<const char*, const char*, bool> rows[] = {
+        {"iec450", "60004", true},  {"iec450", "60016", true},   {"iec450", "60000", false},
+        {"iec450", "60017", false}, {"header8", "60004", false}, {"header8", "59999", true},
+    };
+    window.show();
+    auto& format = *window.findChild<QComboBox*>("cmbVdr2Format");
+    for (const auto& [name, port, valid] : rows) {
+        format.setCurrentIndex(format.findData(QString(name)));
+        edit("edVdr2Port").setText(port);
+        EXPECT_EQ(window.is_valid(), valid) << name << " " << port;
     }
 }
 
