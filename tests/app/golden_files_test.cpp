@@ -4,6 +4,7 @@
 // describes both formats.
 #include <QCoreApplication>
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <string_view>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "tests/app/scripted_controller.h"
 #include "tests/support/loopback_peer.h"
@@ -69,24 +71,63 @@ std::string read_existing(const std::string& file) {
     return read_file(file);
 }
 
-// Queues every datagram of the file on the scripted input.
-void feed(scripted_input& input, const std::string& file) {
+// Settings a pair may give a junction box, "<key> <box> <value>", each written as
+// input_<box - 1>_<key>=<value>.
+constexpr std::string_view input_setting_keys[] = {"format", "sources"};
+
+// The junction boxes' settings and datagrams, as the file gives them.
+struct script {
+    std::string input_settings;
+    struct datagram {
+        int box;
+        std::string payload;
+        bool bad_checksum;
+    };
+    std::vector<datagram> datagrams;
+};
+
+int box_of(std::istream& fields, const std::string& line) {
+    int box = 0;
+    fields >> box;
+    if (box != 1 && box != 2) throw std::invalid_argument("no junction box 1 or 2: " + line);
+    return box;
+}
+
+// The rest of the line behind the one space that ends the previous field.
+std::string rest_of(std::istream& fields) {
+    fields.get();
+    std::string rest;
+    std::getline(fields, rest);
+    return rest;
+}
+
+script read_script(const std::string& file) {
+    script read;
     std::istringstream lines(read_existing(file));
     std::string line;
     while (std::getline(lines, line)) {
         if (line.empty() || line[0] == '#') continue;
         std::istringstream fields(line);
-        int box = 0;
+        if (std::isalpha(static_cast<unsigned char>(line[0]))) {
+            std::string key;
+            fields >> key;
+            if (std::find(std::begin(input_setting_keys), std::end(input_setting_keys), key) ==
+                std::end(input_setting_keys))
+                throw std::invalid_argument("no setting of a junction box: " + line);
+            const int box = box_of(fields, line);
+            read.input_settings +=
+                "input_" + std::to_string(box - 1) + "_" + key + "=" + rest_of(fields) + "\n";
+            continue;
+        }
+        const int box = box_of(fields, line);
         std::string word;
-        fields >> box >> word;
+        fields >> word;
         const bool bad_checksum = word == "bad-udp-checksum";
         if (!bad_checksum && word != "good")
             throw std::invalid_argument("neither good nor bad-udp-checksum: " + line);
-        fields.get();
-        std::string payload;
-        std::getline(fields, payload);
-        input.capture_payload(box - 1, unescape(payload), bad_checksum);
+        read.datagrams.push_back({box, unescape(rest_of(fields)), bad_checksum});
     }
+    return read;
 }
 
 // "<output> <text>" per line served, each line up to and including its LF.
@@ -111,7 +152,9 @@ bool process_events_until(const auto& done) {
 }
 
 int replay(const std::string& pair) {
+    const script sent = read_script(pair + ".datagrams");
     scripted_controller gateway;
+    gateway.input_settings = sent.input_settings;
     if (!gateway.run_to_ready()) throw std::runtime_error("the controller did not get ready");
     loopback_peer box1(static_cast<std::uint16_t>(gateway.first_port));
     loopback_peer box2(static_cast<std::uint16_t>(gateway.first_port + 1));
@@ -122,7 +165,7 @@ int replay(const std::string& pair) {
     if (!box1.wait_connected(2000) || !box2.wait_connected(2000) || !process_events_until(both_accepted))
         throw std::runtime_error("the outputs did not accept their clients");
 
-    feed(*gateway.input, pair + ".datagrams");
+    for (const auto& d : sent.datagrams) gateway.input->capture_payload(d.box - 1, d.payload, d.bad_checksum);
     gateway.controller->on_rx_datagram();
     // Serves until both queues are empty, then until nothing more arrives for a while.
     std::size_t received = 0;

@@ -86,12 +86,15 @@ struct scripted_controller {
     scripted_input* input = nullptr;
     std::unique_ptr<TMainWin> controller;
     int first_port = free_port_pair();
+    // Lines of the [QXInput] section ("input_1_format=iec450\n"), written with the settings.
+    std::string input_settings;
 
     void write_settings(const std::string& input_ip = "127.0.0.1",
                         const std::string& output_ip = "127.0.0.1") {
         std::ofstream(dir / "Vorlane.ini")
             << "[Vorlane]\ninput_ip=" << input_ip << "\noutput_ip=" << output_ip
-            << "\nfirst_output_port=" << first_port << "\n";
+            << "\nfirst_output_port=" << first_port << "\n"
+            << (input_settings.empty() ? "" : "[QXInput]\n" + input_settings);
     }
 
     void start(bool library_loaded = true) {

@@ -1,22 +1,25 @@
-// End to end: the vorlane program captures what two junction boxes send on loopback and serves
-// each box's accepted sentences on its own port.
+// End to end: the vorlane program captures what two junction boxes send, on loopback or on a
+// veth pair of the test's own, and serves each box's accepted sentences on its own port.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "tests/support/gateway_process.h"
 #include "tests/support/loopback_peer.h"
 #include "tests/support/nmea_text.h"
+#include "tests/support/veth_link.h"
 
 namespace vorlane {
 namespace {
 
 using namespace std::chrono_literals;
 using test::gateway_process;
+using test::junction_box_pair;
 using test::junction_boxes;
 using test::with_checksum;
 
@@ -35,6 +38,11 @@ void read_until(std::initializer_list<std::pair<test::loopback_peer*, std::strin
 
 std::string line(const std::string& body) {
     return with_checksum(body) + "\r\n";
+}
+
+// A line as a standard sender writes it, the TAG block of `fields` in front of the sentence.
+std::string tagged(const std::string& fields, const std::string& body) {
+    return with_checksum("\\" + fields) + "\\" + line(body);
 }
 
 TEST(Gateway, ServesEachJunctionBoxOnItsOwnPortWithOnlyAcceptedSentences) {
@@ -84,6 +92,50 @@ TEST(Gateway, ServesEachJunctionBoxOnItsOwnPortWithOnlyAcceptedSentences) {
     const std::string log = test::read_file(dir / "Vorlane.log");
     EXPECT_NE(log.find(" Kestav Translator starting...\n"), std::string::npos) << log;
     EXPECT_NE(log.find(" Vorlane shutting down\n"), std::string::npos) << log;
+}
+
+TEST(Gateway, HeaderAndStandardBoxesOnOneAdapterKeepToTheirOwnPorts) {
+    if (const std::string reason = test::veth_link::unavailable_reason(); !reason.empty())
+        GTEST_SKIP() << reason;
+    // The gateway captures on the near end; the boxes send from the far one, box 2 to a
+    // multicast group as standard senders do.
+    test::veth_link link;
+    ASSERT_TRUE(link.command("far", "ip route add 224.0.0.0/4 dev {dev}"));
+    const junction_box_pair sending{{{"172.31.24.10", test::veth_link::near_address, 10021, "header8"},
+                                     {"172.31.24.11", "239.192.0.4", 60004, "iec450"}}};
+    std::unique_ptr<junction_boxes> boxes;
+    link.in_far([&] { boxes = std::make_unique<junction_boxes>(sending); });
+    ASSERT_TRUE(boxes->usable());
+
+    test::temp_dir dir;
+    const int first_port = test::free_port_pair();
+    gateway_process gateway(dir, VORLANE_PROGRAM,
+                            test::gateway_settings(test::veth_link::near_address, first_port, sending));
+    ASSERT_GT(gateway.pid, 0);
+    ASSERT_TRUE(gateway.wait_for_status("Ready", 10s)) << test::read_file(dir / "status.txt");
+    EXPECT_TRUE(link.command("near", "ip maddr show dev {dev} | grep -qw 239.192.0.4"))
+        << "the gateway did not join the group";
+    test::loopback_peer output1(static_cast<std::uint16_t>(first_port));
+    test::loopback_peer output2(static_cast<std::uint16_t>(first_port + 1));
+    for (auto* peer : {&output1, &output2}) ASSERT_TRUE(peer->wait_connected(2000));
+    read_until({{&output1, "\r\n"}, {&output2, "\r\n"}});
+
+    const std::string gga = line("$GPGGA,120000,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    const std::string hdt = line("$HEHDT,271.1,T");
+    const std::string end1 = line("$GPWPL,4917.16,N,12310.64,W,END1");
+    const std::string vtg = "$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A";
+    const std::string zda = "$GPZDA,120003.00,07,12,2026,00,00";
+    const std::string end2 = "$GPWPL,4917.16,N,12310.64,W,END2";
+    // Box 1's TAG-blocked line is no sentence to a header8 input.
+    boxes->send(0, gga + tagged("s:GP0001,n:1", zda) + hdt);
+    boxes->send(1, tagged("s:GP0001,n:1,c:1765108800000", vtg) + tagged("s:GP0001,n:2,c:1765108800000", zda));
+    boxes->send(0, end1);
+    boxes->send(1, tagged("s:GP0001,n:3", end2));
+    read_until({{&output1, end1}, {&output2, line(end2)}});
+
+    const std::string banner = "KestavTranslator\r\n";
+    EXPECT_EQ(output1.received(), banner + gga + hdt + end1);
+    EXPECT_EQ(output2.received(), banner + line(vtg) + line(zda) + line(end2));
 }
 
 }  // namespace

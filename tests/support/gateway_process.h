@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -29,18 +30,49 @@ namespace vorlane::test {
 
 using namespace std::chrono_literals;
 
-// The program, copied into a scratch directory so that its settings and log live there.
+// Where a junction box sends its datagrams from and to, and how it lays them out: "header8" or
+// "iec450", or empty to leave the gateway's setting at its default (header8).
+struct junction_box {
+    std::string source;
+    std::string destination;
+    int port = 0;
+    std::string format;
+};
+using junction_box_pair = std::array<junction_box, 2>;
+
+// Both boxes on loopback, at 127.0.0.10 and 127.0.0.11, sending to 127.0.0.1.
+inline junction_box_pair loopback_boxes(int udp_port) {
+    return {{{"127.0.0.10", "127.0.0.1", udp_port, ""}, {"127.0.0.11", "127.0.0.1", udp_port, ""}}};
+}
+
+// The settings of a gateway that captures on the adapter with input_ip and serves on loopback.
+inline std::string gateway_settings(const std::string& input_ip, int first_port,
+                                    const junction_box_pair& boxes) {
+    std::string text = "[Vorlane]\ninput_ip=" + input_ip +
+                       "\noutput_ip=127.0.0.1\nfirst_output_port=" + std::to_string(first_port) +
+                       "\n[QXInput]\n";
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        const std::string key = "input_" + std::to_string(i) + "_";
+        text += key + "port=" + std::to_string(boxes[i].port) + "\n" + key + "src_ip=" + boxes[i].source +
+                "\n" + key + "dest_ip=" + boxes[i].destination + "\n";
+        if (!boxes[i].format.empty()) text += key + "format=" + boxes[i].format + "\n";
+    }
+    return text;
+}
+
+// The program, copied into a scratch directory so that its settings and log live there. It
+// runs in the network namespace of the thread that makes it.
 class gateway_process {
   public:
     gateway_process(const temp_dir& scratch, const std::filesystem::path& program_file, int first_port,
                     int udp_port)
+        : gateway_process(scratch, program_file,
+                          gateway_settings("127.0.0.1", first_port, loopback_boxes(udp_port))) {}
+    gateway_process(const temp_dir& scratch, const std::filesystem::path& program_file,
+                    const std::string& settings)
         : dir(scratch) {
         std::filesystem::copy_file(program_file, dir / "vorlane");
-        std::ofstream(dir / "Vorlane.ini") << "[Vorlane]\ninput_ip=127.0.0.1\noutput_ip=127.0.0.1\n"
-                                           << "first_output_port=" << first_port << "\n[QXInput]\n"
-                                           << "input_0_port=" << udp_port << "\ninput_0_src_ip=127.0.0.10\n"
-                                           << "input_0_dest_ip=127.0.0.1\ninput_1_port=" << udp_port
-                                           << "\ninput_1_src_ip=127.0.0.11\ninput_1_dest_ip=127.0.0.1\n";
+        std::ofstream(dir / "Vorlane.ini") << settings;
         const std::string program = (dir / "vorlane").string();
         const std::string status = (dir / "status.txt").string();
         posix_spawn_file_actions_t actions;
@@ -78,27 +110,33 @@ class gateway_process {
     const temp_dir& dir;
 };
 
+// The two junction boxes, sending through a raw socket of the network namespace of the thread
+// that makes them.
 class junction_boxes {
   public:
-    explicit junction_boxes(int udp_port) : port(udp_port) {}
+    explicit junction_boxes(int udp_port) : junction_boxes(loopback_boxes(udp_port)) {}
+    explicit junction_boxes(const junction_box_pair& sending) : boxes(sending) {}
 
     bool usable() const { return socket.is_open(); }
 
+    // One datagram of `lines` behind the header (header8) or token (iec450) of the box's format.
     void send(int box, const std::string& lines, udp_checksum_kind checksum = udp_checksum_kind::correct) {
+        const junction_box& from = boxes[static_cast<std::size_t>(box)];
         udp_packet_spec spec;
-        parse_ipv4_address(box == 0 ? "127.0.0.10" : "127.0.0.11", spec.source);
-        parse_ipv4_address("127.0.0.1", spec.destination);
+        parse_ipv4_address(from.source, spec.source);
+        parse_ipv4_address(from.destination, spec.destination);
         spec.source_port = 50000;
-        spec.destination_port = static_cast<std::uint16_t>(port);
+        spec.destination_port = static_cast<std::uint16_t>(from.port);
         spec.checksum = checksum;
-        const std::string payload = std::string("UdPbC\0\0\0", 8) + lines;
+        const std::string payload =
+            (from.format == "iec450" ? std::string("UdPbC\0", 6) : std::string("UdPbC\0\0\0", 8)) + lines;
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
         if (!socket.send(build_udp_packet(spec, {bytes, payload.size()})))
             throw std::runtime_error("raw send failed: " + socket.error());
     }
 
   private:
-    int port;
+    junction_box_pair boxes;
     raw_udp_socket socket;
 };
 
