@@ -148,6 +148,11 @@ void nmea_manager::handle_tagged_line(std::int32_t input, std::int32_t source, c
         }
         sentence = line + (behind - line);
     }
+    // Senders commonly name the source on a group's first line only: the later lines are the
+    // group's, for the source list as for telling groups apart.
+    const pending_group& group = pending_groups[input];
+    if (tag.source[0] == 0 && tag.group_line > 1 && group.size > 0 && tag.group_id == group.id)
+        std::memcpy(tag.source, group.source, sizeof tag.source);
     if (!filters[input].takes(tag.source)) {
         counts.count_drop(input, stream_drop::source_not_listed);
         return;

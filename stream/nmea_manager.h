@@ -138,8 +138,9 @@ class nmea_manager {
         std::size_t length = 0;
         char text[sentence_text_size] = {};
     };
-    // The group that is arriving on an input. Lines of one group come one after the other, in
-    // order; anything else ends the group, and a group that ends before its last line is dropped.
+    // The group that is arriving on an input. Its lines come in order; a line of another group,
+    // or one out of order, ends it, and a group that ends before its last line is dropped. Lines
+    // of no group may come in between and are served as they come.
     struct pending_group {
         std::int32_t size = 0;  // 0: none is arriving
         std::int32_t lines = 0;
