@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
                     golden_case{"tsv", "--pcap capture.pcap --tsv", "sentences.tsv"},
                     golden_case{"second_box_only", "--pcap capture.pcap --sources 172.31.24.99,172.31.24.11",
                                 "second_box_only.txt"}),
-    [](const testing::TestParamInfo<golden_case>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<golden_case>& row) { return row.param.name; });
 
 TEST(CheckPcapServed, EachOutputCarriesItsBoxsAcceptedSentences) {
     const temp_dir dir;
