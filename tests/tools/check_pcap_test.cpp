@@ -1,9 +1,11 @@
 // vorlane-check --pcap on capture files written here: the report, the per-sentence lines and
-// what each output would have served, against the golden files in tests/data/check_pcap/.
+// what each output would have served, against the golden files in tests/data/check_pcap/; and
+// sentence logs whose lines carry TAG blocks.
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -101,6 +103,26 @@ TEST(CheckPcapServed, EachOutputCarriesItsBoxsAcceptedSentences) {
     ASSERT_EQ(run_check(dir.path(), "--pcap capture.pcap --served served > /dev/null").status, 1);
     for (const char* output : {"output1.txt", "output2.txt"})
         EXPECT_EQ(read_file(dir / "served" / output), read_file(golden / output)) << output;
+}
+
+TEST(CheckText, Iec450TakesGoodTagBlocksOffAndRejectsABadOneWithItsReason) {
+    const temp_dir dir;
+    const std::string hdt = with_checksum("$HEHDT,101.5,T");
+    // The second block is the first with n: changed and its checksum left as it was.
+    std::ofstream(dir / "lines.txt") << "\\s:GP0001,n:881,c:1683881316755*5D\\" << hdt << "\r\n"
+                                     << "\\s:GP0001,n:882,c:1683881316755*5D\\" << hdt << "\r\n"
+                                     << hdt << "\r\n";
+    const run_result result = run_check(dir.path(), "--format iec450 lines.txt");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.output,
+              "lines.txt:2: checksum: TAG block checksum does not match its characters\n"
+              "formatter    accepted   rejected\n"
+              "(none)              0          1\n"
+              "HDT                 2          0\n"
+              "total               2          1\n"
+              "\n"
+              "     count  reason\n"
+              "         1  TAG block checksum does not match its characters\n");
 }
 
 }  // namespace
