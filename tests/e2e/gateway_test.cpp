@@ -1,5 +1,6 @@
 // End to end: the vorlane program captures what two junction boxes send on loopback and serves
-// each box's accepted sentences on its own port.
+// each box's accepted sentences on its own port, whether the boxes send the 8-byte header and
+// bare sentences or standard datagrams with a TAG block in front of every sentence.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,10 +8,12 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/support/gateway_process.h"
 #include "tests/support/loopback_peer.h"
 #include "tests/support/nmea_text.h"
+#include "tools/tag_writer.h"
 
 namespace vorlane {
 namespace {
@@ -37,15 +40,51 @@ std::string line(const std::string& body) {
     return with_checksum(body) + "\r\n";
 }
 
-TEST(Gateway, ServesEachJunctionBoxOnItsOwnPortWithOnlyAcceptedSentences) {
+struct datagram_format_case {
+    const char* name;
+    std::string header;          // in front of the lines of every datagram
+    bool tagged;                 // a TAG block in front of every sentence
+    const char* input_settings;  // [QXInput] lines of the settings file
+};
+
+// The junction boxes' sender: writes each box's lines the way the row's format lays them out.
+class tagging_boxes {
+  public:
+    tagging_boxes(const datagram_format_case& format, int udp_port)
+        : row(format), boxes(udp_port, format.header) {}
+
+    bool usable() const { return boxes.usable(); }
+
+    void send(int box, const std::vector<std::string>& lines,
+              udp_checksum_kind checksum = udp_checksum_kind::correct) {
+        std::string payload;
+        for (const std::string& text : lines) {
+            if (row.tagged)
+                append_tag_block(payload, {.source = box == 0 ? "GP0001" : "GP0002",
+                                           .line_count = ++line_count[box],
+                                           .unix_ms = 1'796'652'906'206u + line_count[box]});
+            payload += text;
+        }
+        boxes.send(box, payload, checksum);
+    }
+
+  private:
+    const datagram_format_case& row;
+    junction_boxes boxes;
+    std::uint32_t line_count[2] = {0, 0};
+};
+
+class Gateway : public testing::TestWithParam<datagram_format_case> {};
+
+TEST_P(Gateway, ServesEachJunctionBoxOnItsOwnPortWithOnlyAcceptedSentences) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to capture on lo and to send through a raw socket";
     test::temp_dir dir;
     const int first_port = test::free_port_pair();
     const int udp_port = 40000 + getpid() % 20000;
-    junction_boxes boxes(udp_port);
+    tagging_boxes boxes(GetParam(), udp_port);
     ASSERT_TRUE(boxes.usable());
 
-    gateway_process gateway(dir, VORLANE_PROGRAM, first_port, udp_port);
+    gateway_process gateway(dir, VORLANE_PROGRAM, first_port, udp_port, GetParam().input_settings);
     ASSERT_GT(gateway.pid, 0);
     ASSERT_TRUE(gateway.wait_for_status("Ready", 10s)) << test::read_file(dir / "status.txt");
 
@@ -66,11 +105,11 @@ TEST(Gateway, ServesEachJunctionBoxOnItsOwnPortWithOnlyAcceptedSentences) {
     const std::string end2 = line("$GPWPL,4917.16,N,12310.64,W,END2");
 
     // One datagram, one tick: the newer GGA takes the older one's place ahead of the HDT.
-    boxes.send(0, gga_old + hdt + broken + bad_rule + gga_new);
-    boxes.send(0, vtg, udp_checksum_kind::wrong);
-    boxes.send(1, vtg + zda);
-    boxes.send(0, end1);
-    boxes.send(1, end2);
+    boxes.send(0, {gga_old, hdt, broken, bad_rule, gga_new});
+    boxes.send(0, {vtg}, udp_checksum_kind::wrong);
+    boxes.send(1, {vtg, zda});
+    boxes.send(0, {end1});
+    boxes.send(1, {end2});
     // Markers that no later sentence replaces tell when everything sent has arrived.
     read_until({{&box1_a, end1}, {&box1_b, end1}, {&box2, end2}});
 
@@ -85,6 +124,13 @@ TEST(Gateway, ServesEachJunctionBoxOnItsOwnPortWithOnlyAcceptedSentences) {
     EXPECT_NE(log.find(" Kestav Translator starting...\n"), std::string::npos) << log;
     EXPECT_NE(log.find(" Vorlane shutting down\n"), std::string::npos) << log;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, Gateway,
+    testing::Values(datagram_format_case{"header8", std::string("UdPbC\0\0\0", 8), false, ""},
+                    datagram_format_case{"iec450", std::string("UdPbC\0", 6), true,
+                                         "input_0_format=iec450\ninput_1_format=iec450\n"}),
+    [](const testing::TestParamInfo<datagram_format_case>& row) { return row.param.name; });
 
 }  // namespace
 }  // namespace vorlane

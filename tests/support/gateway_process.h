@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "tests/support/free_ports.h"
 #include "tests/support/temp_dir.h"
@@ -32,15 +33,17 @@ using namespace std::chrono_literals;
 // The program, copied into a scratch directory so that its settings and log live there.
 class gateway_process {
   public:
+    // `input_settings`: further [QXInput] lines, "key=value\n" each.
     gateway_process(const temp_dir& scratch, const std::filesystem::path& program_file, int first_port,
-                    int udp_port)
+                    int udp_port, const std::string& input_settings = {})
         : dir(scratch) {
         std::filesystem::copy_file(program_file, dir / "vorlane");
         std::ofstream(dir / "Vorlane.ini") << "[Vorlane]\ninput_ip=127.0.0.1\noutput_ip=127.0.0.1\n"
                                            << "first_output_port=" << first_port << "\n[QXInput]\n"
                                            << "input_0_port=" << udp_port << "\ninput_0_src_ip=127.0.0.10\n"
                                            << "input_0_dest_ip=127.0.0.1\ninput_1_port=" << udp_port
-                                           << "\ninput_1_src_ip=127.0.0.11\ninput_1_dest_ip=127.0.0.1\n";
+                                           << "\ninput_1_src_ip=127.0.0.11\ninput_1_dest_ip=127.0.0.1\n"
+                                           << input_settings;
         const std::string program = (dir / "vorlane").string();
         const std::string status = (dir / "status.txt").string();
         posix_spawn_file_actions_t actions;
@@ -80,7 +83,9 @@ class gateway_process {
 
 class junction_boxes {
   public:
-    explicit junction_boxes(int udp_port) : port(udp_port) {}
+    // `datagram_header`: what precedes the lines of every datagram.
+    explicit junction_boxes(int udp_port, std::string datagram_header = std::string("UdPbC\0\0\0", 8))
+        : port(udp_port), header(std::move(datagram_header)) {}
 
     bool usable() const { return socket.is_open(); }
 
@@ -91,7 +96,7 @@ class junction_boxes {
         spec.source_port = 50000;
         spec.destination_port = static_cast<std::uint16_t>(port);
         spec.checksum = checksum;
-        const std::string payload = std::string("UdPbC\0\0\0", 8) + lines;
+        const std::string payload = header + lines;
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
         if (!socket.send(build_udp_packet(spec, {bytes, payload.size()})))
             throw std::runtime_error("raw send failed: " + socket.error());
@@ -99,6 +104,7 @@ class junction_boxes {
 
   private:
     int port;
+    std::string header;
     raw_udp_socket socket;
 };
 
