@@ -46,8 +46,8 @@ constexpr const char* usage =
     "                       block with s: (the box's source), n: (its line count, 1 to 999 and\n"
     "                       round again) and c: (UNIX time in milliseconds)\n"
     "  --tag-sources A,B    the s: of junction box 1 and 2 (default GP0001,GP0002)\n"
-    "  --groups-every N     with iec450, every Nth datagram carries its sentences as one group\n"
-    "                       (g:1-k-id to g:k-k-id; --sentences at most 99)\n"
+    "  --groups-every N     with iec450, every Nth datagram of a box carries its sentences as\n"
+    "                       one group (g:1-k-id to g:k-k-id; --sentences at most 99)\n"
     "  --boxes 1|2|both     which junction boxes send (default both)\n"
     "  --bad-udp-every N    every Nth datagram carries a wrong UDP checksum\n"
     "  --broken-every N     every Nth sentence gets a wrong NMEA checksum\n"
@@ -368,7 +368,7 @@ int main(int argc, char** argv) {
             std::string payload = tagged ? std::string(iec450_sentence_token, iec450_token_size)
                                          : std::string(datagram_header, sizeof datagram_header);
             tag_fields tag{.source = o.tag_sources[box]};
-            if (o.groups_every > 0 && datagrams % o.groups_every == 0) {
+            if (o.groups_every > 0 && (sent[box] + 1) % o.groups_every == 0) {
                 group_id[box] = group_id[box] % max_group_id + 1;
                 tag.group_size = o.sentences_per_datagram;
                 tag.group_id = group_id[box];
