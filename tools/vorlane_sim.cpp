@@ -121,15 +121,18 @@ bool is_multicast(const ipv4_address& address) {
 
 // Options that contradict each other or the format are refused rather than half obeyed.
 void check_combinations(const options& o, bool destination_given) {
-    if (o.group_given && destination_given) fail_usage("--group and --destination name the same thing: give one");
+    if (o.group_given && destination_given)
+        fail_usage("--group and --destination name the same thing: give one");
     if (!o.interface.empty() && !o.group_given) fail_usage("--interface needs --group");
     const bool tagging = o.tags_given || o.groups_every > 0;
     if (!o.pcap_file.empty() && (tagging || o.format != datagram_format::header8))
-        fail_usage("--pcap sends the payloads as captured: --format, --tag-sources and --groups-every do not apply");
+        fail_usage(
+            "--pcap sends the payloads as captured: --format, --tag-sources and --groups-every do not apply");
     if (tagging && o.format != datagram_format::iec450)
         fail_usage("--tag-sources and --groups-every need --format iec450");
     for (const std::string& source : o.tag_sources)
-        if (!is_tag_identifier(source)) fail_usage("'" + source + "' is not a source of 1 to 15 letters and digits");
+        if (!is_tag_identifier(source))
+            fail_usage("'" + source + "' is not a source of 1 to 15 letters and digits");
     if (o.groups_every > 0 && o.sentences_per_datagram > max_group_lines)
         fail_usage("--groups-every needs --sentences " + std::to_string(max_group_lines) + " or fewer");
 }
@@ -167,7 +170,8 @@ options parse(int argc, char** argv) {
         } else if (arg == "--group") {
             ipv4_address group;
             if (!parse_ipv4_address(value, group) || !is_multicast(group))
-                fail_usage(std::string("'") + value + "' is not a multicast group (224.0.0.0 to 239.255.255.255)");
+                fail_usage(std::string("'") + value +
+                           "' is not a multicast group (224.0.0.0 to 239.255.255.255)");
             o.destination = value;
             o.group_given = true;
         } else if (arg == "--interface") {
@@ -270,12 +274,14 @@ std::vector<captured_datagram> read_capture(const std::string& file, int port) {
 }
 
 // One datagram as one packet; false, said on standard error, when it cannot go.
-bool send_datagram(raw_udp_socket& socket, const udp_packet_spec& spec, std::span<const std::uint8_t> payload) {
+bool send_datagram(raw_udp_socket& socket, const udp_packet_spec& spec,
+                   std::span<const std::uint8_t> payload) {
     try {
         if (socket.send(build_udp_packet(spec, payload))) return true;
         std::fprintf(stderr, "vorlane-sim: send failed: %s\n", socket.error().c_str());
     } catch (const std::length_error&) {
-        std::fprintf(stderr, "vorlane-sim: a datagram of %zu bytes does not fit one packet: lower --sentences\n",
+        std::fprintf(stderr,
+                     "vorlane-sim: a datagram of %zu bytes does not fit one packet: lower --sentences\n",
                      payload.size());
     }
     return false;
