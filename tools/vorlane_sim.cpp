@@ -66,6 +66,8 @@ constexpr std::uint32_t max_line_count = 999;
 // g: numbers the lines of a group with at most two digits; its identifiers run round as n: does.
 constexpr int max_group_lines = 99;
 constexpr std::uint32_t max_group_id = 999;
+// The largest payload whose packet crosses a 1500-byte MTU whole: the gateway drops larger ones.
+constexpr std::size_t max_whole_payload = 1500 - 20 - 8;
 
 volatile std::sig_atomic_t stop_requested = 0;
 void on_signal(int) {
@@ -362,6 +364,7 @@ int main(int argc, char** argv) {
     long datagrams = 0;
     long sentence_count = 0;
     long sent[2] = {0, 0};
+    bool oversize_said = false;
     auto due = started;
     while (!stop_requested) {
         if (o.seconds > 0 &&
@@ -399,6 +402,13 @@ int main(int argc, char** argv) {
             spec[box].checksum = o.bad_udp_every > 0 && datagrams % o.bad_udp_every == 0
                                      ? udp_checksum_kind::wrong
                                      : udp_checksum_kind::correct;
+            if (payload.size() > max_whole_payload && !oversize_said) {
+                std::fprintf(stderr,
+                             "vorlane-sim: a datagram of %zu bytes needs a packet larger than 1500 bytes,"
+                             " which the gateway drops: lower --sentences\n",
+                             payload.size());
+                oversize_said = true;
+            }
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
             if (!send_datagram(socket, spec[box], {bytes, payload.size()})) return 1;
             ++sent[box];
