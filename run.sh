@@ -2,14 +2,25 @@
 # Installs what is missing, builds the release configuration and runs Vorlane.
 #   ./run.sh        the gateway, with Vorlane.ini and Vorlane.log beside the binary
 #   ./run.sh demo   the gateway on loopback, fed by the traffic generator
+#   ./run.sh demo iec450  the same with standard datagrams (token and TAG blocks)
 #   ./run.sh package  the Debian package build/vorlane_<version>_amd64.deb
 set -euo pipefail
 cd "$(dirname "$0")"
 
+usage() {
+  echo "usage: ./run.sh [demo [header8|iec450]|package]" >&2
+  exit 2
+}
 mode=${1:-gateway}
+format=${2:-header8}
 case "$mode" in
-  gateway|demo|package) ;;
-  *) echo "usage: ./run.sh [demo|package]" >&2; exit 2 ;;
+  gateway|package) [ $# -le 1 ] || usage ;;
+  demo) [ $# -le 2 ] || usage ;;
+  *) usage ;;
+esac
+case "$format" in
+  header8|iec450) ;;
+  *) usage ;;
 esac
 
 tools/install-deps.sh
@@ -68,6 +79,9 @@ input_1_port=10021
 input_1_src_ip=127.0.0.11
 input_1_dest_ip=127.0.0.1
 INI
+if [ "$format" = iec450 ]; then
+  printf 'input_0_format=iec450\ninput_1_format=iec450\n' >> "$demo/Vorlane.ini"
+fi
 
 pids=()
 cleanup() {
@@ -79,12 +93,13 @@ trap cleanup EXIT INT TERM
 "${as_root[@]}" "$demo/vorlane" &
 pids+=($!)
 sleep 4
-"${as_root[@]}" build/release/tools/vorlane-sim --rate 20 &
+"${as_root[@]}" build/release/tools/vorlane-sim --rate 20 --format "$format" &
 pids+=($!)
 
 cat <<MSG
 
-Vorlane runs on loopback, fed by vorlane-sim from junction boxes 127.0.0.10 and 127.0.0.11.
+Vorlane runs on loopback, fed by vorlane-sim from junction boxes 127.0.0.10 and 127.0.0.11
+($format datagrams).
 Watch the served sentences with
     nc 127.0.0.1 14001     (junction box 1)
     nc 127.0.0.1 14002     (junction box 2)

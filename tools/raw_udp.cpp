@@ -1,6 +1,7 @@
 #include "tools/raw_udp.h"
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -109,6 +110,18 @@ raw_udp_socket::raw_udp_socket() {
 
 raw_udp_socket::~raw_udp_socket() {
     if (descriptor >= 0) ::close(descriptor);
+}
+
+bool raw_udp_socket::set_multicast_interface(const std::string& name) {
+    ip_mreqn request{};
+    request.imr_ifindex = static_cast<int>(::if_nametoindex(name.c_str()));
+    if (request.imr_ifindex == 0) {
+        last_error = "no adapter '" + name + "'";
+        return false;
+    }
+    if (::setsockopt(descriptor, IPPROTO_IP, IP_MULTICAST_IF, &request, sizeof request) == 0) return true;
+    last_error = std::string("IP_MULTICAST_IF: ") + std::strerror(errno);
+    return false;
 }
 
 bool raw_udp_socket::send(std::span<const std::uint8_t> ip_packet) {

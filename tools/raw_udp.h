@@ -49,6 +49,9 @@ class raw_udp_socket {
     bool is_open() const { return descriptor >= 0; }
     // Why the socket could not be opened or the last send failed.
     const std::string& error() const { return last_error; }
+    // Multicast packets leave by the adapter `name` instead of by the routing table, which
+    // would send them by the default route.
+    bool set_multicast_interface(const std::string& name);
     // Sends one packet built by build_udp_packet to its destination address.
     bool send(std::span<const std::uint8_t> ip_packet);
 

@@ -19,21 +19,28 @@
 
 #include "app/capture_input.h"
 #include "app/datagram_hand_over.h"
+#include "app/stream_input.h"
 #include "capture/frame_ring.h"
 #include "config/config_manager.h"
+#include "stream/input_format.h"
 #include "stream/nmea_manager.h"
 #include "validation/nmea_validator.h"
+#include "validation/tag_block.h"
 
 namespace {
 
 using namespace vorlane;
 
 constexpr const char* usage =
-    "usage: vorlane-check [--tsv] [FILE...]\n"
-    "       vorlane-check --pcap FILE [--ini Vorlane.ini] [--sources A,B] [--destination IP]\n"
-    "                     [--port N] [--tsv] [--served DIR]\n"
+    "usage: vorlane-check [--format F] [--tsv] [FILE...]\n"
+    "       vorlane-check --pcap FILE [--ini Vorlane.ini] [--format F] [--sources A,B]\n"
+    "                     [--destination IP] [--port N] [--tsv] [--served DIR]\n"
     "Judges every line (one sentence per line, CR/LF stripped) of the FILEs, or of standard input\n"
     "when no FILE is given or FILE is '-'.\n"
+    "  --format F   header8: each line is the sentence (default); iec450: a line may begin with\n"
+    "           a TAG block, which is checked and taken off before the sentence is judged.\n"
+    "           With --pcap: the datagram format of both junction boxes, in place of the\n"
+    "           settings' input_0_format and input_1_format\n"
     "  default  every rejected line with its line number, syntax or checksum, and the reason,\n"
     "           then accepted/rejected counts per formatter and the rejection reasons by count\n"
     "  --tsv    for every line: A or R, ok/syntax/checksum, formatter_index, talker_index (tab-separated)\n"
@@ -67,10 +74,10 @@ class summary {
         ++rejected;
         ++per_reason[(info.formatter[0] != 0 ? formatter + ": " : std::string()) + text_of(why->reason)];
     }
-    // A frame or a whole datagram dropped before any sentence was judged.
-    void add_drop(const char* label) {
-        ++dropped;
-        ++per_reason[label];
+    // Frames, whole datagrams or lines dropped apart from the judged sentences.
+    void add_drop(const char* label, long count = 1) {
+        dropped += count;
+        per_reason[label] += count;
     }
     bool anything_refused() const { return rejected > 0 || dropped > 0; }
 
@@ -101,7 +108,8 @@ const char* stage_name(const nmea_rejection& why) {
 
 class line_checker {
   public:
-    line_checker(bool as_tsv, summary& tally) : tsv(as_tsv), counts(tally) {}
+    line_checker(bool as_tsv, datagram_format lines_format, summary& tally)
+        : tsv(as_tsv), format(lines_format), counts(tally) {}
 
     void check_stream(std::istream& in, const std::string& name) {
         std::string line;
@@ -120,7 +128,13 @@ class line_checker {
         nmea_error_counts errors;
         nmea_rejection why;
         // A line with a NUL inside is judged as the gateway would see it: up to the NUL.
-        const bool ok = nmea_validate_sentence(line.c_str(), buffer.data(), info, errors, &why);
+        const char* sentence = line.c_str();
+        if (format == datagram_format::iec450 && line.starts_with('\\')) {
+            nmea_tag_block tag;
+            sentence = read_tag_block(sentence, tag, why);
+        }
+        const bool ok =
+            sentence != nullptr && nmea_validate_sentence(sentence, buffer.data(), info, errors, &why);
         if (tsv)
             std::printf("%c\t%s\t%u\t%d\n", ok ? 'A' : 'R', ok ? "ok" : stage_name(why), info.formatter_index,
                         info.talker_index);
@@ -131,6 +145,7 @@ class line_checker {
     }
 
     bool tsv;
+    datagram_format format;
     summary& counts;
 };
 
@@ -164,15 +179,16 @@ class datagram_reporter final : public sentence_observer {
         counts.add(info, ok ? nullptr : &why);
     }
 
-    void dropped(const char* label) {
+    // `count` lines of the datagram, or the datagram or frame itself when 1.
+    void dropped(const char* label, long count = 1) {
         if (!options.tsv) {
-            if (datagram_known)
-                std::printf("%s:frame %ld datagram %ld: dropped: %s\n", options.file.c_str(), frame, datagram,
-                            label);
-            else
-                std::printf("%s:frame %ld: dropped: %s\n", options.file.c_str(), frame, label);
+            std::printf("%s:frame %ld", options.file.c_str(), frame);
+            if (datagram_known) std::printf(" datagram %ld", datagram);
+            std::printf(": dropped: %s", label);
+            if (count > 1) std::printf(" (%ld lines)", count);
+            std::printf("\n");
         }
-        counts.add_drop(label);
+        counts.add_drop(label, count);
     }
 
     long frame = 0;
@@ -212,10 +228,34 @@ class served_outputs {
     std::array<char, batch_capacity + 1> batch{};
 };
 
-std::int32_t dropped_whole(const nmea_manager& manager, std::int32_t input, stream_drop drop) {
-    return static_cast<std::int32_t>(
-        manager.statistics().input(input).dropped[static_cast<std::size_t>(drop)]);
-}
+using drop_counts = std::array<std::uint64_t, stream_drop_count>;
+
+// What the stream manager dropped, by input and kind: reported at the datagram whose hand-over
+// dropped it, and the rest, dropped while the service took the queues, counted at the end.
+class drop_accounts {
+  public:
+    void report_datagram(const drop_counts& before, const drop_counts& after, std::int32_t input,
+                         datagram_reporter& reporter) {
+        for (std::size_t kind = 0; kind < stream_drop_count; ++kind) {
+            const std::uint64_t count = after[kind] - before[kind];
+            if (count == 0) continue;
+            reporter.dropped(label_of(static_cast<stream_drop>(kind)), static_cast<long>(count));
+            reported[static_cast<std::size_t>(input)][kind] += count;
+        }
+    }
+
+    void count_unreported(const nmea_manager& manager, summary& counts) const {
+        for (std::int32_t input = 0; input < output_count; ++input) {
+            const drop_counts& total = manager.statistics().input(input).dropped;
+            for (std::size_t kind = 0; kind < stream_drop_count; ++kind)
+                if (const std::uint64_t count = total[kind] - reported[static_cast<std::size_t>(input)][kind])
+                    counts.add_drop(label_of(static_cast<stream_drop>(kind)), static_cast<long>(count));
+        }
+    }
+
+  private:
+    std::array<drop_counts, output_count> reported{};
+};
 
 int check_capture(const pcap_options& options, const config_manager& config, summary& counts) {
     char error[PCAP_ERRBUF_SIZE] = {};
@@ -241,6 +281,10 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
     const auto ring = std::make_unique<FrameRing>();
     ring->set_sources(source_addresses(build_capture_request(config).source_ips));
     const auto manager = std::make_unique<nmea_manager>();
+    // The gateway reports a format or source list it cannot use and serves nothing of that input.
+    for (const std::string& setting_error : apply_input_formats(config, *manager))
+        std::fprintf(stderr, "vorlane-check: %s\n", setting_error.c_str());
+    drop_accounts drops;
     const auto datagram = std::make_unique<rx_datagram>();
     datagram_reporter reporter(options, counts);
     manager->set_observer(&reporter);
@@ -279,17 +323,12 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
         reporter.datagram_known = true;
         const std::int32_t input = datagram->input_index;
         const bool known = input == 0 || input == 1;
-        const std::int32_t bad_before =
-            known ? dropped_whole(*manager, input, stream_drop::bad_udp_checksum) : 0;
-        const std::int32_t short_before = known ? dropped_whole(*manager, input, stream_drop::too_short) : 0;
+        const drop_counts before = known ? manager->statistics().input(input).dropped : drop_counts{};
         if (!hand_over_datagram(*manager, *datagram)) {
             reporter.dropped("from neither junction box");
             continue;
         }
-        if (dropped_whole(*manager, input, stream_drop::bad_udp_checksum) != bad_before)
-            reporter.dropped(label_of(stream_drop::bad_udp_checksum));
-        if (dropped_whole(*manager, input, stream_drop::too_short) != short_before)
-            reporter.dropped(label_of(stream_drop::too_short));
+        drops.report_datagram(before, manager->statistics().input(input).dropped, input, reporter);
     }
     manager->set_time(last_datagram);
     served.serve(*manager);
@@ -298,12 +337,7 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
                      pcap_geterr(capture.get()));
         return 2;
     }
-    for (int output = 0; output < output_count; ++output) {
-        const input_tally& tally = manager->statistics().input(output);
-        for (const stream_drop drop : {stream_drop::queue_full, stream_drop::aged_out})
-            for (std::uint64_t k = 0; k < tally.dropped[static_cast<std::size_t>(drop)]; ++k)
-                counts.add_drop(label_of(drop));
-    }
+    drops.count_unreported(*manager, counts);
     return 0;
 }
 
@@ -321,6 +355,7 @@ int main(int argc, char** argv) {
     std::string sources;
     std::string destination;
     std::string port;
+    std::string format;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -343,6 +378,8 @@ int main(int argc, char** argv) {
             destination = value();
         } else if (arg == "--port") {
             port = value();
+        } else if (arg == "--format") {
+            format = value();
         } else if (arg == "--served") {
             capture.served_dir = value();
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -352,6 +389,9 @@ int main(int argc, char** argv) {
         }
     }
 
+    datagram_format lines_format = datagram_format::header8;
+    if (!format.empty() && !parse_datagram_format(format, lines_format))
+        fail_usage("--format takes header8 or iec450");
     summary counts;
     if (!capture.file.empty()) {
         if (!files.empty()) fail_usage("--pcap takes no other files");
@@ -368,6 +408,7 @@ int main(int argc, char** argv) {
             config.input_src_ip[1] = sources.substr(comma + 1);
         }
         if (!destination.empty()) config.input_dest_ip[0] = config.input_dest_ip[1] = destination;
+        if (!format.empty()) config.input_format[0] = config.input_format[1] = format;
         if (!port.empty()) {
             char* end = nullptr;
             const long number = std::strtol(port.c_str(), &end, 10);
@@ -386,7 +427,7 @@ int main(int argc, char** argv) {
             !capture.served_dir.empty())
             fail_usage("--ini, --sources, --destination, --port and --served need --pcap");
         if (files.empty()) files.emplace_back("-");
-        line_checker check(tsv, counts);
+        line_checker check(tsv, lines_format, counts);
         for (const std::string& file : files) {
             if (file == "-") {
                 check.check_stream(std::cin, "<stdin>");

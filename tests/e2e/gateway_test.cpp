@@ -1,5 +1,7 @@
 // End to end: the vorlane program captures what two junction boxes send, on loopback or on a
-// veth pair of the test's own, and serves each box's accepted sentences on its own port.
+// veth pair of the test's own, and serves each box's accepted sentences on its own port, whether
+// the boxes send the 8-byte header and bare sentences or standard datagrams with a TAG block in
+// front of every sentence.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,11 +10,13 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/support/gateway_process.h"
 #include "tests/support/loopback_peer.h"
 #include "tests/support/nmea_text.h"
 #include "tests/support/veth_link.h"
+#include "tools/tag_writer.h"
 
 namespace vorlane {
 namespace {
@@ -45,15 +49,59 @@ std::string tagged(const std::string& fields, const std::string& body) {
     return with_checksum("\\" + fields) + "\\" + line(body);
 }
 
-TEST(Gateway, ServesEachJunctionBoxOnItsOwnPortWithOnlyAcceptedSentences) {
+struct datagram_format_case {
+    const char* name;
+    const char* format;  // both boxes', in the settings and on the wire
+    bool tagged;         // a TAG block in front of every sentence
+};
+
+// Both boxes on loopback, sending in the row's format.
+junction_box_pair loopback_boxes(const datagram_format_case& row, int udp_port) {
+    junction_box_pair boxes = test::loopback_boxes(udp_port);
+    for (test::junction_box& box : boxes) box.format = row.format;
+    return boxes;
+}
+
+// The junction boxes' sender: writes each box's lines the way the row's format lays them out.
+class tagging_boxes {
+  public:
+    tagging_boxes(const datagram_format_case& format, int udp_port)
+        : row(format), boxes(loopback_boxes(format, udp_port)) {}
+
+    bool usable() const { return boxes.usable(); }
+
+    void send(int box, const std::vector<std::string>& lines,
+              udp_checksum_kind checksum = udp_checksum_kind::correct) {
+        std::string payload;
+        for (const std::string& text : lines) {
+            if (row.tagged)
+                append_tag_block(payload, {.source = box == 0 ? "GP0001" : "GP0002",
+                                           .line_count = ++line_count[box],
+                                           .unix_ms = 1'796'652'906'206u + line_count[box]});
+            payload += text;
+        }
+        boxes.send(box, payload, checksum);
+    }
+
+  private:
+    const datagram_format_case& row;
+    junction_boxes boxes;
+    std::uint32_t line_count[2] = {0, 0};
+};
+
+class Gateway : public testing::TestWithParam<datagram_format_case> {};
+
+TEST_P(Gateway, ServesEachJunctionBoxOnItsOwnPortWithOnlyAcceptedSentences) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to capture on lo and to send through a raw socket";
     test::temp_dir dir;
     const int first_port = test::free_port_pair();
     const int udp_port = 40000 + getpid() % 20000;
-    junction_boxes boxes(udp_port);
+    tagging_boxes boxes(GetParam(), udp_port);
     ASSERT_TRUE(boxes.usable());
 
-    gateway_process gateway(dir, VORLANE_PROGRAM, first_port, udp_port);
+    gateway_process gateway(
+        dir, VORLANE_PROGRAM,
+        test::gateway_settings("127.0.0.1", first_port, loopback_boxes(GetParam(), udp_port)));
     ASSERT_GT(gateway.pid, 0);
     ASSERT_TRUE(gateway.wait_for_status("Ready", 10s)) << test::read_file(dir / "status.txt");
 
@@ -74,11 +122,11 @@ TEST(Gateway, ServesEachJunctionBoxOnItsOwnPortWithOnlyAcceptedSentences) {
     const std::string end2 = line("$GPWPL,4917.16,N,12310.64,W,END2");
 
     // One datagram, one tick: the newer GGA takes the older one's place ahead of the HDT.
-    boxes.send(0, gga_old + hdt + broken + bad_rule + gga_new);
-    boxes.send(0, vtg, udp_checksum_kind::wrong);
-    boxes.send(1, vtg + zda);
-    boxes.send(0, end1);
-    boxes.send(1, end2);
+    boxes.send(0, {gga_old, hdt, broken, bad_rule, gga_new});
+    boxes.send(0, {vtg}, udp_checksum_kind::wrong);
+    boxes.send(1, {vtg, zda});
+    boxes.send(0, {end1});
+    boxes.send(1, {end2});
     // Markers that no later sentence replaces tell when everything sent has arrived.
     read_until({{&box1_a, end1}, {&box1_b, end1}, {&box2, end2}});
 
@@ -94,7 +142,14 @@ TEST(Gateway, ServesEachJunctionBoxOnItsOwnPortWithOnlyAcceptedSentences) {
     EXPECT_NE(log.find(" Vorlane shutting down\n"), std::string::npos) << log;
 }
 
-TEST(Gateway, HeaderAndStandardBoxesOnOneAdapterKeepToTheirOwnPorts) {
+INSTANTIATE_TEST_SUITE_P(Formats, Gateway,
+                         testing::Values(datagram_format_case{"header8", "header8", false},
+                                         datagram_format_case{"iec450", "iec450", true}),
+                         [](const testing::TestParamInfo<datagram_format_case>& row) {
+                             return row.param.name;
+                         });
+
+TEST(GatewayOnOneAdapter, HeaderAndStandardBoxesKeepToTheirOwnPorts) {
     if (const std::string reason = test::veth_link::unavailable_reason(); !reason.empty())
         GTEST_SKIP() << reason;
     // The gateway captures on the near end; the boxes send from the far one, box 2 to a

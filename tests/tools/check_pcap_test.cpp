@@ -1,9 +1,11 @@
 // vorlane-check --pcap on capture files written here: the report, the per-sentence lines and
-// what each output would have served, against the golden files in tests/data/check_pcap/.
+// what each output would have served, against the golden files in tests/data/check_pcap/;
+// standard datagrams read as the settings say; sentence logs whose lines carry TAG blocks.
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,22 @@ std::string header_and(const std::vector<std::string>& sentences) {
     std::string payload("UdPbC\0\0\0", 8);
     for (const std::string& sentence : sentences) payload += with_checksum(sentence) + "\r\n";
     return payload;
+}
+
+void write_frames(const std::filesystem::path& file, const std::vector<std::vector<std::uint8_t>>& frames) {
+    pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
+    pcap_dumper_t* dumper = pcap_dump_open(dead, file.c_str());
+    ASSERT_NE(dumper, nullptr) << pcap_geterr(dead);
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        // 40 ms apart: the first and the third datagram fall into one 100 ms service.
+        pcap_pkthdr header{};
+        header.ts.tv_sec = 1'800'000'000;
+        header.ts.tv_usec = static_cast<suseconds_t>(40'000 * k);
+        header.caplen = header.len = static_cast<bpf_u_int32>(frames[k].size());
+        pcap_dump(reinterpret_cast<u_char*>(dumper), &header, frames[k].data());
+    }
+    pcap_dump_close(dumper);
+    pcap_close(dead);
 }
 
 // Both junction boxes, tagged and untagged, a first fragment, a wrong UDP checksum and a frame
@@ -40,19 +58,7 @@ void write_capture(const std::filesystem::path& file) {
         box_frame(12, header_and({hdt})),
         with_tags(box_frame(11, header_and({"$HEHDT,102.0,T"})), {{0x88A8, 200}, {0x8100, 100}}),
     };
-    pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
-    pcap_dumper_t* dumper = pcap_dump_open(dead, file.c_str());
-    ASSERT_NE(dumper, nullptr) << pcap_geterr(dead);
-    for (std::size_t k = 0; k < frames.size(); ++k) {
-        // 40 ms apart: the first and the third datagram fall into one 100 ms service.
-        pcap_pkthdr header{};
-        header.ts.tv_sec = 1'800'000'000;
-        header.ts.tv_usec = static_cast<suseconds_t>(40'000 * k);
-        header.caplen = header.len = static_cast<bpf_u_int32>(frames[k].size());
-        pcap_dump(reinterpret_cast<u_char*>(dumper), &header, frames[k].data());
-    }
-    pcap_dump_close(dumper);
-    pcap_close(dead);
+    write_frames(file, frames);
 }
 
 struct run_result {
@@ -92,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
                     golden_case{"tsv", "--pcap capture.pcap --tsv", "sentences.tsv"},
                     golden_case{"second_box_only", "--pcap capture.pcap --sources 172.31.24.99,172.31.24.11",
                                 "second_box_only.txt"}),
-    [](const testing::TestParamInfo<golden_case>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<golden_case>& row) { return row.param.name; });
 
 TEST(CheckPcapServed, EachOutputCarriesItsBoxsAcceptedSentences) {
     const temp_dir dir;
@@ -101,6 +107,50 @@ TEST(CheckPcapServed, EachOutputCarriesItsBoxsAcceptedSentences) {
     ASSERT_EQ(run_check(dir.path(), "--pcap capture.pcap --served served > /dev/null").status, 1);
     for (const char* output : {"output1.txt", "output2.txt"})
         EXPECT_EQ(read_file(dir / "served" / output), read_file(golden / output)) << output;
+}
+
+TEST(CheckPcapIec450, TakesEachBoxsFormatAndSourcesFromTheSettings) {
+    const temp_dir dir;
+    const std::string token("UdPbC\0", 6);
+    const std::string hdt = with_checksum("$HEHDT,101.5,T") + "\r\n";
+    const auto from = [&](const std::string& source) { return with_checksum("\\s:" + source) + "\\" + hdt; };
+    write_frames(dir / "capture.pcap",
+                 {box_frame(10, token + from("GP0001") + from("HE0001")),
+                  box_frame(11, std::string("RaUdP\0\x01\x02", 8)), box_frame(11, token + from("GP0002"))});
+    std::ofstream(dir / "Vorlane.ini") << "[QXInput]\ninput_0_format=iec450\ninput_1_format=iec450\n"
+                                       << "input_0_sources=GP0001\n";
+    const run_result result = run_check(dir.path(), "--pcap capture.pcap --ini Vorlane.ini");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.output,
+              "capture.pcap:frame 1 datagram 1: dropped: source not listed\n"
+              "capture.pcap:frame 2 datagram 2: dropped: binary file transfer\n"
+              "formatter    accepted   rejected\n"
+              "HDT                 2          0\n"
+              "total               2          0\n"
+              "\n"
+              "     count  reason\n"
+              "         1  binary file transfer\n"
+              "         1  source not listed\n");
+}
+
+TEST(CheckText, Iec450TakesGoodTagBlocksOffAndRejectsABadOneWithItsReason) {
+    const temp_dir dir;
+    const std::string hdt = with_checksum("$HEHDT,101.5,T");
+    // The second block is the first with n: changed and its checksum left as it was.
+    std::ofstream(dir / "lines.txt") << "\\s:GP0001,n:881,c:1683881316755*5D\\" << hdt << "\r\n"
+                                     << "\\s:GP0001,n:882,c:1683881316755*5D\\" << hdt << "\r\n"
+                                     << hdt << "\r\n";
+    const run_result result = run_check(dir.path(), "--format iec450 lines.txt");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.output,
+              "lines.txt:2: checksum: TAG block checksum does not match its characters\n"
+              "formatter    accepted   rejected\n"
+              "(none)              0          1\n"
+              "HDT                 2          0\n"
+              "total               2          1\n"
+              "\n"
+              "     count  reason\n"
+              "         1  TAG block checksum does not match its characters\n");
 }
 
 }  // namespace
