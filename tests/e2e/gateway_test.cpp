@@ -55,6 +55,11 @@ struct datagram_format_case {
     bool tagged;         // a TAG block in front of every sentence
 };
 
+// Names the row instead of dumping its bytes.
+void PrintTo(const datagram_format_case& row, std::ostream* os) {
+    *os << row.name;
+}
+
 // Both boxes on loopback, sending in the row's format.
 junction_box_pair loopback_boxes(const datagram_format_case& row, int udp_port) {
     junction_box_pair boxes = test::loopback_boxes(udp_port);
