@@ -95,22 +95,21 @@ void nmea_manager::process_datagram(std::int32_t input, std::int32_t source, std
     // the next datagram must be handled normally.
     try {
         if (format == datagram_format::iec450)
-            decode_iec450(input, source, payload, length);
+            decode_iec450(input, source, payload);
         else
             decode_payload(input, source, reinterpret_cast<char*>(payload + datagram_header_size), format);
     } catch (...) {
     }
 }
 
-void nmea_manager::decode_iec450(std::int32_t input, std::int32_t source, std::uint8_t* payload,
-                                 std::int32_t length) {
+void nmea_manager::decode_iec450(std::int32_t input, std::int32_t source, std::uint8_t* payload) {
     // Tokens of binary file transfers: their bytes are no text and must never reach the lines.
     constexpr std::array<const char*, 3> binary_tokens{"RaUdP", "RrUdP", "RpUdP"};
     constexpr std::size_t binary_token_letters = 5;
     if (std::memcmp(payload, iec450_sentence_token, iec450_token_size) != 0) {
+        // The length has passed the check against the longer sentence token.
         const bool binary = std::any_of(binary_tokens.begin(), binary_tokens.end(), [&](const char* token) {
-            return static_cast<std::size_t>(length) >= binary_token_letters &&
-                   std::memcmp(payload, token, binary_token_letters) == 0;
+            return std::memcmp(payload, token, binary_token_letters) == 0;
         });
         counts.count_drop(input, binary ? stream_drop::binary_transfer : stream_drop::unknown_token);
         return;

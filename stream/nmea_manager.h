@@ -153,7 +153,7 @@ class nmea_manager {
     };
 
     void decode_payload(std::int32_t input, std::int32_t source, char* text, datagram_format format);
-    void decode_iec450(std::int32_t input, std::int32_t source, std::uint8_t* payload, std::int32_t length);
+    void decode_iec450(std::int32_t input, std::int32_t source, std::uint8_t* payload);
     // Strips and checks the line's TAG block and applies the input's source filter.
     void handle_tagged_line(std::int32_t input, std::int32_t source, char* line);
     // Validates `sentence`, which lies at the end of `line`, and queues it when it is accepted.
