@@ -350,8 +350,11 @@ bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& 
         total += length;
         head = next_slot(head);
     }
+    // Everything waiting may have been dropped on the way: aged out, or a group that this
+    // buffer could never hold. That is no batch, and the capacity stays as it came.
+    if (total == 0) return false;
     capacity = static_cast<std::int32_t>(total);
-    return total > 0;
+    return true;
 }
 
 bool nmea_manager::take_group(std::int32_t output, char* buffer, std::size_t& total, std::size_t room) {

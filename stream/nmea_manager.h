@@ -114,7 +114,8 @@ class nmea_manager {
     // max_sentence_age on the way. The lines of a group go together or wait for the next call. `capacity` is
     // the size of the buffer on entry and the number of characters placed on return; the buffer stays
     // NUL-terminated. Answers false, leaving buffer and capacity alone, for a capacity below
-    // min_take_capacity or an empty queue.
+    // min_take_capacity or an empty queue, and false with the capacity alone when every waiting
+    // sentence was dropped on the way.
     bool take_output(std::int32_t output, char* buffer, std::int32_t& capacity);
 
     static bool is_replaceable_formatter(std::uint32_t formatter_index);

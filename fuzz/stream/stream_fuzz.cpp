@@ -89,7 +89,9 @@ bool take_batch(nmea_manager& manager, std::int32_t output, std::int32_t capacit
     std::int32_t size = capacity;
     if (!manager.take_output(output, batch.get(), size)) {
         require(size == capacity, "refused take changed the capacity");
-        require(!waiting || capacity < min_take_capacity, "nothing taken although a sentence was waiting");
+        // What was waiting may all have been dropped on the way (a group this buffer cannot hold).
+        require(!waiting || capacity < min_take_capacity || !manager.has_output(output),
+                "nothing taken although a sentence was waiting");
         return false;
     }
     require(waiting, "batch from an empty queue");

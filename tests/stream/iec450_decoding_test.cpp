@@ -142,6 +142,19 @@ TEST(Iec450Groups, LeaveInOneBatchOrWaitForTheNext) {
     EXPECT_EQ(drain(*manager, 0), (std::vector<std::string>{vdm_1 + "\r\n", vdm_2 + "\r\n"}));
 }
 
+TEST(Iec450Groups, ThatNoBatchOfTheBufferCanHoldAreDroppedWithoutABatch) {
+    auto manager = test::make_manager();
+    manager->set_input_format(0, datagram_format::iec450);
+    feed(*manager, 0, standard({group_line(1, 2, vdm_1), group_line(2, 2, vdm_2)}));
+    std::string batch(min_take_capacity, '\0');
+    std::int32_t capacity = min_take_capacity;
+    EXPECT_FALSE(manager->take_output(0, batch.data(), capacity));
+    EXPECT_EQ(capacity, min_take_capacity);
+    EXPECT_FALSE(manager->has_output(0));
+    EXPECT_EQ(manager->statistics().input(0).dropped[static_cast<std::size_t>(stream_drop::group_too_large)],
+              2u);
+}
+
 TEST(Iec450Groups, AreNeitherReplacedNorReplacing) {
     // VDM is replaced in place under its key; a fragment of a waiting group must not be.
     auto manager = test::make_manager();
