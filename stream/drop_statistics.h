@@ -81,8 +81,9 @@ class stream_statistics {
     static constexpr std::size_t recent_capacity = 200;
 
     void count_datagram(std::int32_t input) { ++inputs[input].datagrams; }
-    void count_drop(std::int32_t input, stream_drop drop) {
-        ++inputs[input].dropped[static_cast<std::size_t>(drop)];
+    // `lines` sentences dropped at once: a group goes whole.
+    void count_drop(std::int32_t input, stream_drop drop, std::uint64_t lines = 1) {
+        inputs[input].dropped[static_cast<std::size_t>(drop)] += lines;
     }
     void count_accepted(std::int32_t input, const nmea_sentence_info& info) {
         ++inputs[input].lines;

@@ -230,8 +230,7 @@ void nmea_manager::drop_pending_group(std::int32_t input) {
     pending_group& group = pending_groups[input];
     if (group.size == 0) return;
     if (!group.oversized)
-        for (std::int32_t k = 0; k < group.lines; ++k)
-            counts.count_drop(input, stream_drop::group_incomplete);
+        counts.count_drop(input, stream_drop::group_incomplete, static_cast<std::uint64_t>(group.lines));
     group.size = 0;
     group.lines = 0;
 }
@@ -282,7 +281,7 @@ void nmea_manager::queue_group(const pending_group& group) {
     const auto lines = static_cast<std::size_t>(group.lines);
     const std::size_t used = (queue_tail[output] + queue_slot_count - queue_head[output]) % queue_slot_count;
     if (used + lines > queue_slot_count - 1) {
-        for (std::size_t k = 0; k < lines; ++k) counts.count_drop(output, stream_drop::queue_full);
+        counts.count_drop(output, stream_drop::queue_full, lines);
         return;
     }
     for (std::size_t k = 0; k < lines; ++k) {
@@ -366,10 +365,8 @@ bool nmea_manager::take_group(std::int32_t output, char* buffer, std::size_t& to
     if (total + length >= room) {
         if (total > 0) return false;
         // Not even an empty batch of this size holds the group: it could never leave.
-        for (std::size_t k = 0; k < lines; ++k) {
-            counts.count_drop(output, stream_drop::group_too_large);
-            head = next_slot(head);
-        }
+        counts.count_drop(output, stream_drop::group_too_large, lines);
+        head = (head + lines) % queue_slot_count;
         return true;
     }
     for (std::size_t k = 0; k < lines; ++k) {

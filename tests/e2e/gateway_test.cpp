@@ -46,7 +46,7 @@ std::string line(const std::string& body) {
 
 // A line as a standard sender writes it, the TAG block of `fields` in front of the sentence.
 std::string tagged(const std::string& fields, const std::string& body) {
-    return with_checksum("\\" + fields) + "\\" + line(body);
+    return test::with_tag_block(fields) + line(body);
 }
 
 struct datagram_format_case {

@@ -14,6 +14,7 @@ namespace {
 using test::drain;
 using test::feed;
 using test::with_checksum;
+using test::with_tag_block;
 
 const std::string gll = "$GPGLL,3854.5087,N,07726.4523,W,125108,V,S*5B";
 const std::string zda = "$GPZDA,193223.00,23,12,2007,00,00*69";
@@ -28,10 +29,6 @@ std::string broken(std::string sentence) {
     return sentence;
 }
 
-std::string tag(const std::string& fields) {
-    return with_checksum("\\" + fields) + "\\";
-}
-
 std::string standard(const std::vector<std::string>& lines) {
     std::string payload(iec450_sentence_token, iec450_token_size);
     for (const std::string& line : lines) payload += line + "\r\n";
@@ -39,8 +36,8 @@ std::string standard(const std::vector<std::string>& lines) {
 }
 
 std::string group_line(int line, int size, const std::string& sentence, const char* source = "AI0001") {
-    return tag(std::string("s:") + source + ",g:" + std::to_string(line) + "-" + std::to_string(size) +
-               "-42") +
+    return with_tag_block(std::string("s:") + source + ",g:" + std::to_string(line) + "-" +
+                          std::to_string(size) + "-42") +
            sentence;
 }
 
@@ -74,14 +71,15 @@ TEST_P(Iec450Decoding, ServesTheBareSentencesOfGoodLinesOnly) {
     EXPECT_TRUE(drain(*manager, 0).empty());
 }
 
-const std::string gll_tagged = tag("s:GP0001,n:1,c:1683881316755") + gll;
+const std::string gll_tagged = with_tag_block("s:GP0001,n:1,c:1683881316755") + gll;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Iec450Decoding,
     testing::Values(
         iec450_case{"tagged_and_bare_lines", {standard({gll_tagged, zda})}, {gll, zda}},
-        iec450_case{
-            "bad_tag_block_drops_its_line_only", {standard({tag("s:GP0001,q:1") + hdt, gll_tagged})}, {gll}},
+        iec450_case{"bad_tag_block_drops_its_line_only",
+                    {standard({with_tag_block("s:GP0001,q:1") + hdt, gll_tagged})},
+                    {gll}},
         iec450_case{"token_without_nul", {"UdPbCx" + gll + "\r\n"}, {}, stream_drop::unknown_token, 1},
         iec450_case{
             "eight_byte_header_is_no_token", {"XXXXXXXX" + gll + "\r\n"}, {}, stream_drop::unknown_token, 1},
@@ -92,7 +90,8 @@ INSTANTIATE_TEST_SUITE_P(
                     3},
         iec450_case{"shorter_than_the_token", {"UdPbC"}, {}, stream_drop::too_short, 1},
         iec450_case{"source_list",
-                    {standard({tag("s:GP0001") + gll, tag("s:GP0002") + zda, hdt, tag("s:HE0001") + hdt})},
+                    {standard({with_tag_block("s:GP0001") + gll, with_tag_block("s:GP0002") + zda, hdt,
+                               with_tag_block("s:HE0001") + hdt})},
                     {gll, hdt},
                     stream_drop::source_not_listed,
                     2,
@@ -108,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
                     stream_drop::group_incomplete,
                     1},
         iec450_case{"group_cut_by_another_group",
-                    {standard({group_line(1, 2, vdm_1), tag("g:1-1-43") + hdt})},
+                    {standard({group_line(1, 2, vdm_1), with_tag_block("g:1-1-43") + hdt})},
                     {hdt},
                     stream_drop::group_incomplete,
                     1},

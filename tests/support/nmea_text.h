@@ -15,4 +15,9 @@ inline std::string with_checksum(std::string_view sentence) {
     return std::string(sentence) + tail;
 }
 
+// "\s:GP0001,n:1*HH\": a TAG block of `fields`, whatever they hold, with their checksum.
+inline std::string with_tag_block(std::string_view fields) {
+    return with_checksum("\\" + std::string(fields)) + "\\";
+}
+
 }  // namespace vorlane::test

@@ -10,11 +10,7 @@ namespace vorlane {
 namespace {
 
 using test::with_checksum;
-
-// "\fields*HH\" with the checksum of the fields.
-std::string tag(const std::string& fields) {
-    return with_checksum("\\" + fields) + "\\";
-}
+using test::with_tag_block;
 
 const std::string gll = "$GPGLL,3854.5087,N,07726.4523,W,125108,V,S*5B";
 
@@ -50,14 +46,15 @@ TEST_P(TagBlock, IsCheckedBeforeTheSentenceBehindIt) {
 
 // Backslash to backslash: 11 characters of fields, the text, "*HH" and the two backslashes.
 std::string block_of_length(std::size_t length) {
-    return tag("s:GP0001,t:" + std::string(length - 16, 'x'));
+    return with_tag_block("s:GP0001,t:" + std::string(length - 16, 'x'));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TagBlock,
     testing::Values(
         tag_case{"published_example", "\\s:GP0001,n:881,c:1683881316755*5D\\", rejection::none, "GP0001"},
-        tag_case{"every_field", tag("s:HE0001,d:EI0002,n:1,c:1700000000,r:12,x:7,t:BRIDGE ALARM,g:2-3-881"),
+        tag_case{"every_field",
+                 with_tag_block("s:HE0001,d:EI0002,n:1,c:1700000000,r:12,x:7,t:BRIDGE ALARM,g:2-3-881"),
                  rejection::none, "HE0001", 2},
         tag_case{"eighty_characters", block_of_length(80), rejection::none, "GP0001"},
         tag_case{"eighty_one_characters", block_of_length(81), rejection::tag_block_length},
@@ -68,18 +65,18 @@ INSTANTIATE_TEST_SUITE_P(
                  rejection::tag_block_checksum_not_hex},
         tag_case{"missing_asterisk", "\\s:GP0001,n:881\\", rejection::tag_block_checksum_missing},
         tag_case{"empty", "\\\\", rejection::tag_block_checksum_missing},
-        tag_case{"no_fields", tag(""), rejection::tag_block_empty},
-        tag_case{"unknown_field", tag("s:GP0001,q:1"), rejection::tag_field_unknown},
-        tag_case{"repeated_field", tag("s:GP0001,s:GP0002"), rejection::tag_field_repeated},
-        tag_case{"empty_field", tag("s:GP0001,,n:1"), rejection::tag_field_malformed},
-        tag_case{"code_without_colon", tag("s"), rejection::tag_field_malformed},
-        tag_case{"source_too_long", tag("s:GP0001GP0001GP01"), rejection::tag_field_malformed},
-        tag_case{"count_not_a_number", tag("n:88A"), rejection::tag_field_malformed},
-        tag_case{"group_number_above_size", tag("g:3-2-881"), rejection::tag_field_malformed},
-        tag_case{"group_without_identifier", tag("g:1-2"), rejection::tag_field_malformed},
-        tag_case{"reserved_character", tag("t:A$B"), rejection::tag_block_character},
-        tag_case{"escape_without_digits", tag("t:A^4"), rejection::tag_block_character},
-        tag_case{"escaped_character", tag("t:A^21B"), rejection::none}),
+        tag_case{"no_fields", with_tag_block(""), rejection::tag_block_empty},
+        tag_case{"unknown_field", with_tag_block("s:GP0001,q:1"), rejection::tag_field_unknown},
+        tag_case{"repeated_field", with_tag_block("s:GP0001,s:GP0002"), rejection::tag_field_repeated},
+        tag_case{"empty_field", with_tag_block("s:GP0001,,n:1"), rejection::tag_field_malformed},
+        tag_case{"code_without_colon", with_tag_block("s"), rejection::tag_field_malformed},
+        tag_case{"source_too_long", with_tag_block("s:GP0001GP0001GP01"), rejection::tag_field_malformed},
+        tag_case{"count_not_a_number", with_tag_block("n:88A"), rejection::tag_field_malformed},
+        tag_case{"group_number_above_size", with_tag_block("g:3-2-881"), rejection::tag_field_malformed},
+        tag_case{"group_without_identifier", with_tag_block("g:1-2"), rejection::tag_field_malformed},
+        tag_case{"reserved_character", with_tag_block("t:A$B"), rejection::tag_block_character},
+        tag_case{"escape_without_digits", with_tag_block("t:A^4"), rejection::tag_block_character},
+        tag_case{"escaped_character", with_tag_block("t:A^21B"), rejection::none}),
     [](const testing::TestParamInfo<tag_case>& row) { return row.param.name; });
 
 }  // namespace
