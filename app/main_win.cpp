@@ -443,10 +443,20 @@ bool TMainWin::open_output(int output) {
             server->set_port(config.output_port[output]);
             server->set_address(QString::fromStdString(config.output_ip));
             server->set_client_class<TTcpSrvClient>();
-            if (const int passed = passed_sockets.listener_for(config.output_port[output]); passed >= 0)
+            const int port = config.output_port[output];
+            if (const int passed = passed_sockets.listener_for(port); passed >= 0) {
                 server->listen_on(passed);
-            else
+            } else {
+                // Started through the socket unit, a port it does not hold was changed in the
+                // settings only: it works, but another program may take it during a restart.
+                if (passed_sockets.any())
+                    update_status(
+                        format("Error QXE-205 (port %d): port %d is not among the sockets of "
+                               "vorlane.socket; listening here, and free while the program restarts",
+                               output + 1, port),
+                        true);
                 server->listen();
+            }
         }
         return true;
     } catch (const std::exception& e) {

@@ -21,6 +21,8 @@ class service_sockets {
 
     // The passed socket that listens for TCP connections on `port`, or -1.
     int listener_for(int port) const;
+    // The program was started through the socket unit.
+    bool any() const { return !sockets.empty(); }
 
   private:
     std::vector<int> sockets;
