@@ -1,5 +1,7 @@
 #include "validation/rule_scheme.h"
 
+#include <algorithm>
+
 #include "validation/field_checks.h"
 
 namespace vorlane::rules {
@@ -190,42 +192,43 @@ rejection judge(const field_rule& r, rule_state& s, std::string_view f, flag_set
     return rejection::none;
 }
 
+bool fail(rejection reason, std::size_t position, nmea_rejection* why) {
+    if (why != nullptr) *why = {reason, static_cast<int>(position)};
+    return false;
+}
+
 }  // namespace
 
-bool run_rule(const sentence_rule& rule, CStrTok& tokens, nmea_sentence_info& info, nmea_rejection* why) {
+bool run_rule(const sentence_rule& rule, const sentence_fields& fields, nmea_sentence_info& info,
+              nmea_rejection* why) {
     rule_state state{info};
-    const std::size_t fixed = rule.fields.size();
-    std::size_t count = 0;
-    for (std::string_view f; tokens.next_field(',', f);) {
-        const std::size_t position = count + 1;
-        const field_rule* r = nullptr;
-        flag_set own = 0;
-        if (position <= fixed) {
-            r = &rule.fields[position - 1];
-            own = position <= last_flagged_field ? field(static_cast<int>(position)) : 0;
-        } else if (!rule.repeat.empty()) {
-            const std::size_t k = (position - fixed - 1) % rule.repeat.size();
+    const std::size_t count = fields.size();
+    const std::size_t fixed = std::min(count, rule.fields.size());
+    for (std::size_t position = 1; position <= fixed; ++position) {
+        const std::string_view f = fields[position];
+        const flag_set own = position <= last_flagged_field ? field(static_cast<int>(position)) : 0;
+        if (const rejection failed = judge(rule.fields[position - 1], state, f, own);
+            failed != rejection::none)
+            return fail(failed, position, why);
+        state.previous = f;
+    }
+    if (count > fixed && rule.repeat.empty()) {
+        // Nothing from here on is checked: the remaining fields are only counted.
+        state.previous = fields[count];
+    } else {
+        const std::size_t group = rule.repeat.size();
+        for (std::size_t position = fixed + 1, k = 0; position <= count; ++position) {
+            const std::string_view f = fields[position];
             if (k == 0) {
                 state.flags &= ~entry_flags;
                 state.entry_head = f;
             }
-            r = &rule.repeat[k];
-            own = entry(static_cast<int>(k) + 1);
+            if (const rejection failed = judge(rule.repeat[k], state, f, entry(static_cast<int>(k) + 1));
+                failed != rejection::none)
+                return fail(failed, position, why);
+            state.previous = f;
+            k = k + 1 == group ? 0 : k + 1;
         }
-        if (r == nullptr) {
-            // Nothing from here on is checked: the remaining fields are only counted.
-            std::string_view last;
-            const std::size_t rest = tokens.skip_remaining(',', last);
-            count += 1 + rest;
-            state.previous = rest != 0 ? last : f;
-            break;
-        }
-        if (const rejection failed = judge(*r, state, f, own); failed != rejection::none) {
-            if (why != nullptr) *why = {failed, static_cast<int>(position)};
-            return false;
-        }
-        state.previous = f;
-        count = position;
     }
 
     rejection verdict = rejection::none;

@@ -10,7 +10,6 @@
 
 #include "validation/nmea_sentence.h"
 #include "validation/rejection.h"
-#include "validation/str_tok.h"
 
 // The scheme every sentence rule follows. A rule is data: one field_rule per data field in
 // sentence order (kind, presence, pairing, what it records), an optional repeating group for
@@ -302,9 +301,29 @@ struct sentence_rule {
     finish_hook finish = nullptr;        // runs after the count test
 };
 
-// Draws the data fields from the tokenizer (keep_empty, address field already taken) and
-// judges them; on a failure `why`, when given, receives the reason and the field number.
-bool run_rule(const sentence_rule& rule, CStrTok& tokens, nmea_sentence_info& info, nmea_rejection* why);
+// The data fields of one sentence where the line scan found them. Separator 0 is the comma
+// behind the address field, separator `count` the "*" in front of the checksum; data field k
+// (1-based) lies between separators k - 1 and k.
+class sentence_fields {
+  public:
+    sentence_fields(const char* line, const std::uint8_t* separators, std::size_t count)
+        : line_(line), separators_(separators), count_(count) {}
+
+    std::size_t size() const { return count_; }
+    std::string_view operator[](std::size_t k) const {
+        const std::size_t from = separators_[k - 1] + 1u;
+        return {line_ + from, separators_[k] - from};
+    }
+
+  private:
+    const char* line_;
+    const std::uint8_t* separators_;
+    std::size_t count_;
+};
+
+// Judges the data fields; on a failure `why`, when given, receives the reason and the field number.
+bool run_rule(const sentence_rule& rule, const sentence_fields& fields, nmea_sentence_info& info,
+              nmea_rejection* why);
 
 // Length and kind of a non-empty field, for hooks that choose a check by another field.
 bool passes(const field_rule& r, std::string_view f);
