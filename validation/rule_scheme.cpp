@@ -35,7 +35,7 @@ bool in_range(int value, int lo, int hi) {
 // The minutes or seconds at `at`, two digits below 60 that the caller has checked, and their
 // decimals. A fraction of up to 13 digits keeps the number below 60 and within what a double
 // holds exactly, so that its digits alone decide; anything else takes the general check.
-bool below_sixty_with_decimals(std::string_view f, std::size_t at) {
+[[gnu::always_inline]] inline bool below_sixty_with_decimals(std::string_view f, std::size_t at) {
     const std::size_t n = f.size();
     if (n == at + 2) return true;
     if (f[at + 2] == '.' && n - at - 3 <= 13) {
@@ -198,8 +198,9 @@ bool passes(const field_rule& r, std::string_view f) {
 
 namespace {
 
+// `previous` is the field before this one, which only a hook reads.
 [[gnu::always_inline]] inline rejection judge(const field_rule& r, rule_state& s, std::string_view f,
-                                              flag_set own) {
+                                              std::string_view previous, flag_set own) {
     if (f.empty()) {
         if (r.required_when & s.flags) return rejection::field_required;
     } else if (!r.beyond_kind) {
@@ -219,8 +220,9 @@ namespace {
     if (!r.beyond_kind) return rejection::none;
     if (const flag_set present = s.flags & r.together; present != 0 && present != r.together)
         return rejection::fields_not_together;
-    if (r.hook != nullptr) return r.hook(s, f);
-    return rejection::none;
+    if (r.hook == nullptr) return rejection::none;
+    s.previous = previous;
+    return r.hook(s, f);
 }
 
 bool fail(rejection reason, std::size_t position, nmea_rejection* why) {
@@ -230,22 +232,26 @@ bool fail(rejection reason, std::size_t position, nmea_rejection* why) {
 
 }  // namespace
 
-bool run_rule(const sentence_rule& rule, const sentence_fields& fields, nmea_sentence_info& info,
+bool run_rule(const sentence_rule& rule, const sentence_fields& line_fields, nmea_sentence_info& info,
               nmea_rejection* why) {
+    // A copy of its own, which the hooks cannot reach: the loop keeps it in registers.
+    const sentence_fields fields = line_fields;
     rule_state state{info};
     const std::size_t count = fields.size();
     const std::size_t fixed = std::min(count, rule.fields.size());
+    const field_rule* const rows = rule.fields.data();
+    std::string_view previous;
     for (std::size_t position = 1; position <= fixed; ++position) {
         const std::string_view f = fields[position];
         const flag_set own = position <= last_flagged_field ? field(static_cast<int>(position)) : 0;
-        if (const rejection failed = judge(rule.fields[position - 1], state, f, own);
+        if (const rejection failed = judge(rows[position - 1], state, f, previous, own);
             failed != rejection::none)
             return fail(failed, position, why);
-        state.previous = f;
+        previous = f;
     }
     if (count > fixed && rule.repeat.empty()) {
         // Nothing from here on is checked: the remaining fields are only counted.
-        state.previous = fields[count];
+        previous = fields[count];
     } else {
         const std::size_t group = rule.repeat.size();
         for (std::size_t position = fixed + 1, k = 0; position <= count; ++position) {
@@ -254,13 +260,15 @@ bool run_rule(const sentence_rule& rule, const sentence_fields& fields, nmea_sen
                 state.flags &= ~entry_flags;
                 state.entry_head = f;
             }
-            if (const rejection failed = judge(rule.repeat[k], state, f, entry(static_cast<int>(k) + 1));
+            if (const rejection failed =
+                    judge(rule.repeat[k], state, f, previous, entry(static_cast<int>(k) + 1));
                 failed != rejection::none)
                 return fail(failed, position, why);
-            state.previous = f;
+            previous = f;
             k = k + 1 == group ? 0 : k + 1;
         }
     }
+    state.previous = previous;
 
     rejection verdict = rejection::none;
     if (count < rule.minimum)

@@ -333,9 +333,9 @@ class sentence_fields {
     }
 
   private:
-    const char* line_;
-    const std::uint8_t* separators_;
-    std::size_t count_;
+    const char* const line_;
+    const std::uint8_t* const separators_;
+    const std::size_t count_;
 };
 
 // Judges the data fields; on a failure `why`, when given, receives the reason and the field number.
