@@ -14,7 +14,8 @@ inline constexpr std::size_t max_sentence_length = 80;
 // What one walk over a sentence line learns: its length, the exclusive OR of every character
 // after the first, how many characters of each class it holds and where its commas are. The
 // framing verdict, the address field and every data field follow from it without reading the
-// line again, so each character is looked at once however many checks depend on it.
+// line again, so each character is looked at once however many checks depend on it. Of a line
+// longer than max_sentence_length only the length is of use; the rest covers its beginning.
 struct line_scan {
     std::size_t length = 0;
     std::uint8_t checksum = 0;  // characters 1 to length - 1, the "*hh" at the end included
