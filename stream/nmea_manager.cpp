@@ -330,7 +330,6 @@ bool nmea_manager::has_output(std::int32_t output) const {
 bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& capacity) {
     if (!is_output(output)) return false;
     if (buffer == nullptr || capacity < min_take_capacity || !has_output(output)) return false;
-    std::memset(buffer, 0, static_cast<std::size_t>(capacity));
 
     // Only whole sentences, and always one byte short of the capacity, so the batch stays
     // NUL-terminated; a sentence that does not fit waits at the head for the next call.
@@ -355,6 +354,9 @@ bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& 
         total += length;
         head = next_slot(head);
     }
+    // Callers read the batch as one C string, so its NUL is all it needs: clearing the whole
+    // buffer on every take would cost more than the copying.
+    buffer[total] = 0;
     // Everything waiting may have been dropped on the way: aged out, or a group that this
     // buffer could never hold. That is no batch, and the capacity stays as it came.
     if (total == 0) return false;

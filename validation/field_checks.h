@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -121,17 +122,20 @@ inline bool check_int_range(std::string_view text, std::size_t from, std::size_t
 inline bool check_decimal(std::string_view text, std::size_t from, std::size_t to, bool allow_minus) {
     using namespace field_check_detail;
     if (!within(text, from, to)) return false;
-    bool seen_point = false;
-    for (std::size_t i = from; i < to; ++i) {
-        const char c = text[i];
-        if (c == '.') {
-            if (seen_point) return false;
-            seen_point = true;
-        } else if (!is_digit(c) && !(allow_minus && i == from && c == '-')) {
-            return false;
-        }
-    }
-    return true;
+    std::size_t i = from;
+    if (allow_minus && i < to && text[i] == '-') ++i;
+    // One addition a character instead of tests and branches: digits weigh nothing, a point one,
+    // anything else more than all the points a field can hold.
+    static constexpr auto weights = [] {
+        std::array<std::uint16_t, 256> w{};
+        w.fill(256);
+        for (char c = '0'; c <= '9'; ++c) w[static_cast<unsigned char>(c)] = 0;
+        w['.'] = 1;
+        return w;
+    }();
+    unsigned weight = 0;
+    for (; i < to; ++i) weight += weights[static_cast<unsigned char>(text[i])];
+    return weight <= 1;
 }
 
 inline bool check_decimal_range(std::string_view text, std::size_t from, std::size_t to, double lo,

@@ -1,13 +1,12 @@
 #include "validation/nmea_validator.h"
 
-#include <array>
 #include <cstring>
 #include <string_view>
 
 #include "validation/characters.h"
+#include "validation/line_scan.h"
 #include "validation/nmea_tables.h"
 #include "validation/sentence_rules.h"
-#include "validation/str_tok.h"
 
 namespace vorlane {
 
@@ -22,26 +21,20 @@ bool reject(rejection reason, int field, nmea_error_counts& counts, nmea_rejecti
     return false;
 }
 
-rejection check_framing(const char* s, std::size_t n) {
-    if (n < 8 || n > 80) return rejection::length;
+rejection check_framing(const char* s, const line_scan& scan) {
+    const std::size_t n = scan.length;
+    if (n < 8 || n > max_sentence_length) return rejection::length;
     if (s[0] != '$' && s[0] != '!') return rejection::start_character;
     if (s[n - 3] != '*') return rejection::checksum_missing;
     if (!is_hex_digit(s[n - 2]) || !is_hex_digit(s[n - 1])) return rejection::checksum_not_hex;
-    // One pass computes the checksum and notes whether any character needs a closer look; the
-    // checksum verdict comes first, since a corrupted byte shows up there before anywhere else.
-    // Every character of every sentence goes through this loop, and its body is two operations:
-    // unrolled, the loop's own counting and jumping no longer cost as much as the work.
-    const std::size_t star = n - 3;
-    unsigned char sum = 0;
-    std::uint8_t seen = plain_character;
-#pragma GCC unroll 4
-    for (std::size_t i = 1; i < star; ++i) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        sum ^= c;
-        seen |= character_classes[c];
-    }
+    // The scan summed the "*hh" as well; the checksum verdict comes first, since a corrupted
+    // byte shows up there before anywhere else.
+    const auto sum = static_cast<unsigned char>(scan.checksum ^ '*' ^ s[n - 2] ^ s[n - 1]);
     if (sum != hex_value(s[n - 2]) * 16 + hex_value(s[n - 1])) return rejection::checksum_mismatch;
-    if (seen == plain_character) return rejection::none;
+    // The "*" in front of the checksum is the one forbidden character of a sound line. Anything
+    // else calls for a second look, which says which character fails first.
+    if (scan.forbidden == 1 && scan.carets == 0) return rejection::none;
+    const std::size_t star = n - 3;
     for (std::size_t i = 1; i < star; ++i) {
         const std::uint8_t cls = character_classes[static_cast<unsigned char>(s[i])];
         if (cls == forbidden_character) return rejection::reserved_character;
@@ -85,31 +78,23 @@ rejection identify(std::string_view address, nmea_sentence_info& info) {
 
 bool nmea_validate_sentence(const char* text, char* buffer, nmea_sentence_info& info,
                             nmea_error_counts& counts, nmea_rejection* why) {
-    const std::size_t n = std::strlen(text);
-    if (buffer != text) std::memmove(buffer, text, n + 1);
+    line_scan scan;
+    scan_line(text, scan);
+    if (buffer != text) std::memmove(buffer, text, scan.length + 1);
 
-    if (const rejection framing = check_framing(buffer, n); framing != rejection::none)
+    if (const rejection framing = check_framing(buffer, scan); framing != rejection::none)
         return reject(framing, 0, counts, why);
 
-    char* const star = buffer + n - 3;
-    *star = 0;
-    CStrTok tokens;
-    tokens.keep_empty = true;
-    tokens.restart(buffer);
-    // There is always a first field, if an empty one; a missing address fails on its length.
-    std::string_view address;
-    tokens.next_field(',', address);
-    if (const rejection id = identify(address, info); id != rejection::none) {
-        *star = '*';
+    // The "*" closes the last field as a comma closes each before it.
+    const std::size_t star = scan.length - 3;
+    scan.commas[scan.comma_count] = static_cast<std::uint8_t>(star);
+    const std::string_view address(buffer, scan.commas[0]);
+    if (const rejection id = identify(address, info); id != rejection::none)
         return reject(id, 0, counts, why);
-    }
 
     nmea_rejection rule_why;
-    const bool passed =
-        rules::run_rule(rules::rule_for(info.formatter_index), tokens, info, why ? &rule_why : nullptr);
-    tokens.clear();
-    *star = '*';
-    if (!passed) {
+    const rules::sentence_fields fields(buffer, scan.commas, scan.comma_count);
+    if (!rules::run_rule(rules::rule_for(info.formatter_index), fields, info, why ? &rule_why : nullptr)) {
         reject(rule_why.reason, rule_why.field, counts, why);
         if (why != nullptr) *why = rule_why;
         return false;

@@ -1,5 +1,7 @@
 #include "validation/rule_scheme.h"
 
+#include <algorithm>
+
 #include "validation/field_checks.h"
 
 namespace vorlane::rules {
@@ -13,12 +15,35 @@ bool is_one_of(char c, std::string_view set) {
     return false;
 }
 
-// Whether the digits [from, to), which check_digits already passed, read as a number from lo
-// to hi: one multiply-add a digit, without a second character check.
-bool fixed_number_in(std::string_view f, std::size_t from, std::size_t to, int lo, int hi) {
+// The `count` digits at `at` as a number, -1 when one of them is not a digit: the character
+// check and the conversion of the fixed parts of a time, a position or a date in one go.
+[[gnu::always_inline]] inline int digits_at(std::string_view f, std::size_t at, std::size_t count) {
     int value = 0;
-    for (std::size_t i = from; i < to; ++i) value = value * 10 + (f[i] - '0');
+    bool digits = true;
+    for (std::size_t i = at; i < at + count; ++i) {
+        const unsigned digit = static_cast<unsigned char>(f[i]) - unsigned{'0'};
+        digits &= digit < 10;
+        value = value * 10 + static_cast<int>(digit);
+    }
+    return digits ? value : -1;
+}
+
+bool in_range(int value, int lo, int hi) {
     return value >= lo && value <= hi;
+}
+
+// The minutes or seconds at `at`, two digits below 60 that the caller has checked, and their
+// decimals. A fraction of up to 13 digits keeps the number below 60 and within what a double
+// holds exactly, so that its digits alone decide; anything else takes the general check.
+[[gnu::always_inline]] inline bool below_sixty_with_decimals(std::string_view f, std::size_t at) {
+    const std::size_t n = f.size();
+    if (n == at + 2) return true;
+    if (f[at + 2] == '.' && n - at - 3 <= 13) {
+        bool digits = true;
+        for (std::size_t i = at + 3; i < n; ++i) digits &= f[i] >= '0' && f[i] <= '9';
+        if (digits) return true;
+    }
+    return check_decimal_range(f, at, n, 0, 60);
 }
 
 bool passes_length(const field_rule& r, std::string_view f) {
@@ -53,8 +78,11 @@ bool passes_composed_kind(const field_rule& r, std::string_view f, std::string_v
     }
 }
 
-// Judges a non-empty field by its kind alone.
-bool passes_kind(const field_rule& r, std::string_view f, std::string_view entry_head) {
+// Judges a non-empty field by its kind alone. Kept in the interpreter's loop, as judge is: as
+// calls, the saving and restoring of registers around them cost as much as the checks of a
+// short field.
+[[gnu::always_inline]] inline bool passes_kind(const field_rule& r, std::string_view f,
+                                               std::string_view entry_head) {
     const std::size_t n = f.size();
     switch (r.check) {
         case kind::any:
@@ -62,15 +90,14 @@ bool passes_kind(const field_rule& r, std::string_view f, std::string_view entry
         // The fixed digit positions of a time, a position and a date hold digits only: the range
         // checks alone would read "-0" as 0 and let "12-0-0" or "-012.5" through to the display.
         case kind::time:
-            return n >= 6 && check_digits(f, 0, 6, false) && fixed_number_in(f, 0, 2, 0, 23) &&
-                   fixed_number_in(f, 2, 4, 0, 59) && fixed_number_in(f, 4, 6, 0, 59) &&
-                   check_decimal_range(f, 4, n, 0, 60);
+            return n >= 6 && in_range(digits_at(f, 0, 2), 0, 23) && in_range(digits_at(f, 2, 2), 0, 59) &&
+                   in_range(digits_at(f, 4, 2), 0, 59) && below_sixty_with_decimals(f, 4);
         case kind::latitude:
-            return n >= 4 && check_digits(f, 0, 4, false) && fixed_number_in(f, 0, 2, 0, 89) &&
-                   fixed_number_in(f, 2, 4, 0, 59) && check_decimal_range(f, 2, n, 0, 60);
+            return n >= 4 && in_range(digits_at(f, 0, 2), 0, 89) && in_range(digits_at(f, 2, 2), 0, 59) &&
+                   below_sixty_with_decimals(f, 2);
         case kind::longitude:
-            return n >= 5 && check_digits(f, 0, 5, false) && fixed_number_in(f, 0, 3, 0, 179) &&
-                   fixed_number_in(f, 3, 5, 0, 59) && check_decimal_range(f, 3, n, 0, 60);
+            return n >= 5 && in_range(digits_at(f, 0, 3), 0, 179) && in_range(digits_at(f, 3, 2), 0, 59) &&
+                   below_sixty_with_decimals(f, 3);
         case kind::angle:
             return check_decimal_range(f, 0, n, 0, 360);
         case kind::unsigned_decimal:
@@ -78,8 +105,8 @@ bool passes_kind(const field_rule& r, std::string_view f, std::string_view entry
         case kind::signed_decimal:
             return check_decimal(f, 0, n, true);
         case kind::date:
-            return n == 6 && check_digits(f, 0, 6, false) && fixed_number_in(f, 0, 2, 1, 31) &&
-                   fixed_number_in(f, 2, 4, 1, 12);
+            return n == 6 && in_range(digits_at(f, 0, 2), 1, 31) && in_range(digits_at(f, 2, 2), 1, 12) &&
+                   digits_at(f, 4, 2) >= 0;
         case kind::one_of:
             return n == 1 && is_one_of(f[0], r.choices);
         case kind::characters_of:
@@ -135,7 +162,6 @@ bool value_of(const field_rule& r, std::string_view f, std::int32_t& value) {
 }
 
 rejection record(const field_rule& r, rule_state& s, std::string_view f) {
-    if (r.target == store::none) return rejection::none;
     std::int32_t value = 0;
     if (!value_of(r, f, value)) return rejection::field_malformed;
     switch (r.target) {
@@ -172,61 +198,77 @@ bool passes(const field_rule& r, std::string_view f) {
 
 namespace {
 
-rejection judge(const field_rule& r, rule_state& s, std::string_view f, flag_set own) {
+// `previous` is the field before this one, which only a hook reads.
+[[gnu::always_inline]] inline rejection judge(const field_rule& r, rule_state& s, std::string_view f,
+                                              std::string_view previous, flag_set own) {
     if (f.empty()) {
         if (r.required_when & s.flags) return rejection::field_required;
+    } else if (!r.beyond_kind) {
+        if (!passes_kind(r, f, s.entry_head)) return malformed_reason(r.check, s.entry_head);
+        s.flags |= own;
+        return rejection::none;
     } else {
         if (r.empty_when & s.flags) return rejection::field_must_be_empty;
         if (!passes_length(r, f) || !passes_kind(r, f, s.entry_head))
             return malformed_reason(r.check, s.entry_head);
-        if (const rejection stored = record(r, s, f); stored != rejection::none) return stored;
+        if (r.target != store::none)
+            if (const rejection stored = record(r, s, f); stored != rejection::none) return stored;
         s.flags |= own;
         if (f.size() == 1 && is_one_of(f[0], r.needs_when) && (s.flags & r.needs) != r.needs)
             return rejection::field_needs_fields;
     }
+    if (!r.beyond_kind) return rejection::none;
     if (const flag_set present = s.flags & r.together; present != 0 && present != r.together)
         return rejection::fields_not_together;
-    if (r.hook != nullptr) return r.hook(s, f);
-    return rejection::none;
+    if (r.hook == nullptr) return rejection::none;
+    s.previous = previous;
+    return r.hook(s, f);
+}
+
+bool fail(rejection reason, std::size_t position, nmea_rejection* why) {
+    if (why != nullptr) *why = {reason, static_cast<int>(position)};
+    return false;
 }
 
 }  // namespace
 
-bool run_rule(const sentence_rule& rule, CStrTok& tokens, nmea_sentence_info& info, nmea_rejection* why) {
+bool run_rule(const sentence_rule& rule, const sentence_fields& line_fields, nmea_sentence_info& info,
+              nmea_rejection* why) {
+    // A copy of its own, which the hooks cannot reach: the loop keeps it in registers.
+    const sentence_fields fields = line_fields;
     rule_state state{info};
-    const std::size_t fixed = rule.fields.size();
-    std::size_t count = 0;
-    for (std::string_view f; tokens.next_field(',', f);) {
-        const std::size_t position = count + 1;
-        const field_rule* r = nullptr;
-        flag_set own = 0;
-        if (position <= fixed) {
-            r = &rule.fields[position - 1];
-            own = position <= last_flagged_field ? field(static_cast<int>(position)) : 0;
-        } else if (!rule.repeat.empty()) {
-            const std::size_t k = (position - fixed - 1) % rule.repeat.size();
+    const std::size_t count = fields.size();
+    const std::size_t fixed = std::min(count, rule.fields.size());
+    const field_rule* const rows = rule.fields.data();
+    std::string_view previous;
+    for (std::size_t position = 1; position <= fixed; ++position) {
+        const std::string_view f = fields[position];
+        const flag_set own = position <= last_flagged_field ? field(static_cast<int>(position)) : 0;
+        if (const rejection failed = judge(rows[position - 1], state, f, previous, own);
+            failed != rejection::none)
+            return fail(failed, position, why);
+        previous = f;
+    }
+    if (count > fixed && rule.repeat.empty()) {
+        // Nothing from here on is checked: the remaining fields are only counted.
+        previous = fields[count];
+    } else {
+        const std::size_t group = rule.repeat.size();
+        for (std::size_t position = fixed + 1, k = 0; position <= count; ++position) {
+            const std::string_view f = fields[position];
             if (k == 0) {
                 state.flags &= ~entry_flags;
                 state.entry_head = f;
             }
-            r = &rule.repeat[k];
-            own = entry(static_cast<int>(k) + 1);
+            if (const rejection failed =
+                    judge(rule.repeat[k], state, f, previous, entry(static_cast<int>(k) + 1));
+                failed != rejection::none)
+                return fail(failed, position, why);
+            previous = f;
+            k = k + 1 == group ? 0 : k + 1;
         }
-        if (r == nullptr) {
-            // Nothing from here on is checked: the remaining fields are only counted.
-            std::string_view last;
-            const std::size_t rest = tokens.skip_remaining(',', last);
-            count += 1 + rest;
-            state.previous = rest != 0 ? last : f;
-            break;
-        }
-        if (const rejection failed = judge(*r, state, f, own); failed != rejection::none) {
-            if (why != nullptr) *why = {failed, static_cast<int>(position)};
-            return false;
-        }
-        state.previous = f;
-        count = position;
     }
+    state.previous = previous;
 
     rejection verdict = rejection::none;
     if (count < rule.minimum)

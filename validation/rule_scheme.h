@@ -10,7 +10,6 @@
 
 #include "validation/nmea_sentence.h"
 #include "validation/rejection.h"
-#include "validation/str_tok.h"
 
 // The scheme every sentence rule follows. A rule is data: one field_rule per data field in
 // sentence order (kind, presence, pairing, what it records), an optional repeating group for
@@ -125,40 +124,56 @@ struct field_rule {
     flag_set together = 0;        // after this field: all of these set, or none
     store target = store::none;
     field_hook hook = nullptr;  // runs after the checks, on empty fields too
+    // Whether any of the checks above goes beyond presence and kind. Most fields need no more,
+    // and the interpreter then skips the rest in one test; every builder that adds such a check
+    // sets it, and the build checks that it says what the members say.
+    bool beyond_kind = false;
+
+    constexpr bool has_checks_beyond_kind() const {
+        return empty_when != 0 || min_length != 0 || max_length != 0 || !needs_when.empty() || needs != 0 ||
+               together != 0 || target != store::none || hook != nullptr;
+    }
 
     constexpr field_rule length(std::uint8_t n) const {
         field_rule r = *this;
+        r.beyond_kind = true;
         r.min_length = r.max_length = n;
         return r;
     }
     constexpr field_rule at_most(std::uint8_t n) const {
         field_rule r = *this;
+        r.beyond_kind = true;
         r.max_length = n;
         return r;
     }
     constexpr field_rule at_least(std::uint8_t n) const {
         field_rule r = *this;
+        r.beyond_kind = true;
         r.min_length = n;
         return r;
     }
     constexpr field_rule needs_if(std::string_view values, flag_set f) const {
         field_rule r = *this;
+        r.beyond_kind = true;
         r.needs_when = values;
         r.needs = f;
         return r;
     }
     constexpr field_rule all_or_none(flag_set f) const {
         field_rule r = *this;
+        r.beyond_kind = true;
         r.together = f;
         return r;
     }
     constexpr field_rule stores(store s) const {
         field_rule r = *this;
+        r.beyond_kind = true;
         r.target = s;
         return r;
     }
     constexpr field_rule then(field_hook h) const {
         field_rule r = *this;
+        r.beyond_kind = true;
         r.hook = h;
         return r;
     }
@@ -269,6 +284,7 @@ constexpr field_rule required_when(flag_set f, field_rule r) {
 }
 constexpr field_rule empty_when(flag_set f, field_rule r) {
     r.empty_when = f;
+    r.beyond_kind = true;
     return r;
 }
 
@@ -302,9 +318,29 @@ struct sentence_rule {
     finish_hook finish = nullptr;        // runs after the count test
 };
 
-// Draws the data fields from the tokenizer (keep_empty, address field already taken) and
-// judges them; on a failure `why`, when given, receives the reason and the field number.
-bool run_rule(const sentence_rule& rule, CStrTok& tokens, nmea_sentence_info& info, nmea_rejection* why);
+// The data fields of one sentence where the line scan found them. Separator 0 is the comma
+// behind the address field, separator `count` the "*" in front of the checksum; data field k
+// (1-based) lies between separators k - 1 and k.
+class sentence_fields {
+  public:
+    sentence_fields(const char* line, const std::uint8_t* separators, std::size_t count)
+        : line_(line), separators_(separators), count_(count) {}
+
+    std::size_t size() const { return count_; }
+    std::string_view operator[](std::size_t k) const {
+        const std::size_t from = separators_[k - 1] + 1u;
+        return {line_ + from, separators_[k] - from};
+    }
+
+  private:
+    const char* const line_;
+    const std::uint8_t* const separators_;
+    const std::size_t count_;
+};
+
+// Judges the data fields; on a failure `why`, when given, receives the reason and the field number.
+bool run_rule(const sentence_rule& rule, const sentence_fields& fields, nmea_sentence_info& info,
+              nmea_rejection* why);
 
 // Length and kind of a non-empty field, for hooks that choose a check by another field.
 bool passes(const field_rule& r, std::string_view f);

@@ -39,7 +39,7 @@ char* CStrTok::next_token(const char* delimiters) {
     } else if (continuing && is_delimiter(*start, delimiters)) {
         ++start;
     }
-    // Sentences are split at "," for every field: the one-delimiter case is the hot path.
+    // A single delimiter (the point of a dotted address) is found by the library's own scan.
     char* const end = delimiters[0] != 0 && delimiters[1] == 0 ? strchrnul(start, delimiters[0])
                                                                : start + std::strcspn(start, delimiters);
 
@@ -52,27 +52,6 @@ char* CStrTok::next_token(const char* delimiters) {
         cursor = nullptr;
     }
     return (end != start || keep_empty) ? start : nullptr;
-}
-
-std::size_t CStrTok::skip_remaining(char delimiter, std::string_view& last) {
-    if (cursor == nullptr) return 0;
-    char* start = cursor;
-    if (saved_char != 0) {
-        *cursor = saved_char;
-        saved_char = 0;
-        if (*start == delimiter) ++start;
-    }
-    std::size_t count = 1;
-    char* last_start = start;
-    char* p = start;
-    for (; *p != 0; ++p)
-        if (*p == delimiter) {
-            ++count;
-            last_start = p + 1;
-        }
-    last = std::string_view(last_start, static_cast<std::size_t>(p - last_start));
-    cursor = nullptr;
-    return count;
 }
 
 }  // namespace vorlane

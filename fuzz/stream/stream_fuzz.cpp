@@ -14,8 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <set>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -38,56 +36,100 @@ void require(bool condition, const char* what) {
 constexpr std::array<datagram_format, output_count> input_formats{datagram_format::header8,
                                                                   datagram_format::iec450};
 
-// The lines an input has delivered, as the manager splits them: behind the header or token, up
-// to the first NUL or the length, at runs of CR and LF. A line may lose its TAG block on the way.
-void remember_lines(std::string_view payload, datagram_format format, std::set<std::string>& lines) {
-    const std::size_t skipped = static_cast<std::size_t>(
-        format == datagram_format::iec450 ? iec450_token_size : datagram_header_size);
-    if (payload.size() < skipped) return;
-    std::string_view text = payload.substr(skipped);
-    text = text.substr(0, text.find('\0'));
-    while (!text.empty()) {
-        const std::size_t start = text.find_first_not_of("\r\n");
-        if (start == std::string_view::npos) break;
-        text.remove_prefix(start);
-        const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
-        const std::string_view line = text.substr(0, end);
-        lines.emplace(line);
-        if (const std::size_t close = line.find('\\', 1); line[0] == '\\' && close != std::string_view::npos)
-            lines.emplace(line.substr(close + 1));
-        text.remove_prefix(end);
+// The lines one input has delivered to an output, as views into the fuzzer's data, and how many
+// it delivered in all. Every line that leaves is looked up here, and the validator's judgement of
+// a line is remembered, so that a queue full of one repeated line costs one validation, not a
+// thousand. Kept for the whole run so that an input allocates nothing once the run has warmed up.
+class delivered_lines {
+  public:
+    void clear() {
+        lines_.clear();
+        delivered_ = 0;
+        taken_ = 0;
     }
-}
 
-void check_batch(const char* batch, std::int32_t taken, std::int32_t capacity,
-                 const std::set<std::string>& sent) {
+    // The lines of a payload as the manager splits them: behind the header or token, up to the
+    // first NUL or the length, at runs of CR and LF. A line may lose its TAG block on the way.
+    void add(std::string_view payload, datagram_format format, int repeats) {
+        const std::size_t skipped = static_cast<std::size_t>(
+            format == datagram_format::iec450 ? iec450_token_size : datagram_header_size);
+        if (payload.size() < skipped) return;
+        std::string_view text = payload.substr(skipped);
+        text = text.substr(0, text.find('\0'));
+        while (!text.empty()) {
+            const std::size_t start = text.find_first_not_of("\r\n");
+            if (start == std::string_view::npos) break;
+            text.remove_prefix(start);
+            const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
+            const std::string_view line = text.substr(0, end);
+            lines_.push_back({line});
+            if (const std::size_t close = line.find('\\', 1);
+                line[0] == '\\' && close != std::string_view::npos)
+                lines_.push_back({line.substr(close + 1)});
+            delivered_ += static_cast<std::size_t>(repeats);
+            text.remove_prefix(end);
+        }
+        sorted_ = false;
+    }
+
+    // One line taken from the output: it must have been delivered, no more lines can leave than
+    // were delivered, and the validator must accept it.
+    void check_taken(std::string_view line) {
+        require(++taken_ <= delivered_, "more lines taken than delivered");
+        if (!sorted_) {
+            std::sort(lines_.begin(), lines_.end());
+            sorted_ = true;
+        }
+        const auto found = std::lower_bound(lines_.begin(), lines_.end(), entry{line});
+        require(found != lines_.end() && found->text == line, "line that its input never delivered");
+        if (found->accepted) return;
+        char copy[max_queued_text + 1];
+        require(line.size() < sizeof copy, "line longer than a queue slot");
+        line.copy(copy, line.size());
+        copy[line.size()] = 0;
+        nmea_sentence_info info;
+        nmea_error_counts counts;
+        require(nmea_validate_sentence(copy, copy, info, counts), "line the validator refuses");
+        // Every copy of the line judged alike.
+        for (auto same = found; same != lines_.end() && same->text == line; ++same) same->accepted = true;
+    }
+
+  private:
+    struct entry {
+        std::string_view text;
+        bool accepted = false;
+        bool operator<(const entry& other) const { return text < other.text; }
+    };
+    std::vector<entry> lines_;
+    bool sorted_ = true;
+    std::size_t delivered_ = 0;
+    std::size_t taken_ = 0;
+};
+
+void check_batch(const char* batch, std::int32_t taken, std::int32_t capacity, delivered_lines& sent) {
     require(taken > 0 && taken < capacity, "batch size outside (0, capacity)");
-    for (std::int32_t i = taken; i < capacity; ++i)
-        require(batch[i] == '\0', "batch not cleared behind the text");
+    require(batch[taken] == '\0', "batch without its NUL");
     std::string_view rest(batch, static_cast<std::size_t>(taken));
     while (!rest.empty()) {
         const std::size_t end = rest.find("\r\n");
         require(end != std::string_view::npos, "batch holds a line without CR LF");
-        std::string line(rest.substr(0, end));
-        require(line.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos,
-                "line holds CR, LF or NUL");
-        require(sent.contains(line), "line that its input never delivered");
-        nmea_sentence_info info;
-        nmea_error_counts counts;
-        require(nmea_validate_sentence(line.c_str(), line.data(), info, counts),
-                "line the validator refuses");
+        const std::string_view line = rest.substr(0, end);
+        for (const char c : {'\r', '\n', '\0'})
+            require(std::memchr(line.data(), c, line.size()) == nullptr, "line holds CR, LF or NUL");
+        sent.check_taken(line);
         rest.remove_prefix(end + 2);
     }
 }
 
 // Takes one batch; answers whether one was taken.
-bool take_batch(nmea_manager& manager, std::int32_t output, std::int32_t capacity,
-                const std::set<std::string>& sent) {
+bool take_batch(nmea_manager& manager, std::int32_t output, std::int32_t capacity, delivered_lines& sent) {
+    // The batch ends exactly at the end of the storage, so AddressSanitizer sees any write past
+    // `capacity`; one storage for the run, since a fresh one per batch cost more than the batch.
+    static char storage[drain_capacity];
+    char* const batch = storage + drain_capacity - capacity;
     const bool waiting = manager.has_output(output);
-    // Exactly `capacity` bytes, so AddressSanitizer sees any write past the end.
-    const auto batch = std::make_unique<char[]>(static_cast<std::size_t>(capacity));
     std::int32_t size = capacity;
-    if (!manager.take_output(output, batch.get(), size)) {
+    if (!manager.take_output(output, batch, size)) {
         require(size == capacity, "refused take changed the capacity");
         // What was waiting may all have been dropped on the way (a group this buffer cannot hold).
         require(!waiting || capacity < min_take_capacity || !manager.has_output(output),
@@ -95,7 +137,7 @@ bool take_batch(nmea_manager& manager, std::int32_t output, std::int32_t capacit
         return false;
     }
     require(waiting, "batch from an empty queue");
-    check_batch(batch.get(), size, capacity, sent);
+    check_batch(batch, size, capacity, sent);
     return true;
 }
 
@@ -110,7 +152,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             made->set_input_format(input, input_formats[static_cast<std::size_t>(input)]);
         return made;
     }();
-    std::set<std::string> sent[output_count];
+    static std::array<delivered_lines, output_count> sent;
+    for (delivered_lines& lines : sent) lines.clear();
+    static std::vector<std::uint8_t> frame;
 
     while (size >= 3) {
         const std::uint8_t control = data[0];
@@ -123,13 +167,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool checksum_bad = (control & 2) != 0;
         const bool invalid_input = (control & 0x40) != 0;
         const std::int32_t input = invalid_input ? (output == 0 ? 2 : -1) : output;
-        if (!checksum_bad && !invalid_input)
-            remember_lines(payload, input_formats[static_cast<std::size_t>(output)], sent[output]);
-
         const int repeats = (control & 0x80) != 0 ? 16 : 1;
+        if (!checksum_bad && !invalid_input)
+            sent[output].add(payload, input_formats[static_cast<std::size_t>(output)], repeats);
+
         for (int i = 0; i < repeats; ++i) {
-            std::vector<std::uint8_t> frame(payload.begin(), payload.end());
-            frame.push_back(0);
+            // The manager splits the payload in place: each hand-over gets a fresh copy.
+            frame.resize(length + 1);
+            std::memcpy(frame.data(), payload.data(), length);
+            frame[length] = 0;
             manager->process_datagram(input, input, frame.data(), static_cast<std::int32_t>(length),
                                       checksum_bad);
         }
