@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "status/status_facts.h"
+#include "status/status_history.h"
+
+class QAbstractHttpServer;
+class QTimer;
+
+namespace vorlane {
+
+// The read-only HTTP listener that the ship's monitoring reads: GET or HEAD of /metrics
+// (Prometheus' text format), /status (JSON) and / (a page for people). It answers from a copy of
+// the facts taken on the main thread when a request comes, so the sentence path never waits for
+// it; nothing it serves changes the gateway or tells more than the status line and the
+// Statistics window do.
+class status_listener : public QObject {
+  public:
+    // The history starts now: the counts since start are the minutes' baseline.
+    explicit status_listener(const status_source& facts, QObject* parent = nullptr);
+    ~status_listener() override;
+
+    // Listens on address:port unless it does so already, closing any other listener first; port
+    // 0 closes it. Called again and again, it tries again after a failure and answers a text for
+    // the event log only when listening starts or the failure is a new one.
+    std::optional<std::string> keep_open(const std::string& address, int port);
+    void close();
+    // The port listened on, 0 when closed.
+    int listening_port() const;
+
+  private:
+    void close_minute();
+
+    const status_source& source;
+    const QDateTime started;
+    status_history history;
+    QTimer* minute_timer;
+    // Owns the TCP listener and its connections; empty while closed.
+    std::unique_ptr<QAbstractHttpServer> server;
+    std::string open_address;
+    int open_port = 0;
+    std::string last_failure;
+};
+
+}  // namespace vorlane
