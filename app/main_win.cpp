@@ -130,8 +130,7 @@ void TMainWin::Timer1SecTimer() {
         count_down_log_shortening();
         return;
     }
-    if (const auto text = status_http->keep_open(config.status_ip, config.status_port))
-        update_status(*text, true);
+    status_http->keep_open(config.status_ip, config.status_port);
     supervise();
 }
 

@@ -10,6 +10,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <chrono>
+#include <cstdio>
 
 #include "status/status_pages.h"
 
@@ -148,26 +149,30 @@ void status_listener::close_minute() {
     history.close_minute(counts_of(source.current_status()));
 }
 
-std::optional<std::string> status_listener::keep_open(const std::string& address, int port) {
+void status_listener::keep_open(const std::string& address, int port) {
     if (port == 0) {
         close();
-        return std::nullopt;
+        return;
     }
-    if (server && address == open_address && port == open_port) return std::nullopt;
+    if (server && address == open_address && port == open_port) return;
     close();
 
-    const std::string where = address + ":" + std::to_string(port);
     QHostAddress host;
     std::string failure;
     auto listener = std::make_unique<bounded_tcp_server>();
     if (!host.setAddress(QString::fromStdString(address)))
-        failure = "Status listener not open: \"" + address + "\" is no IP address";
+        failure = "\"" + address + "\" is no IP address";
     else if (!listener->listen(host, static_cast<quint16>(port)))
-        failure = "Status listener not open on " + where + ": " + listener->errorString().toStdString();
+        failure = listener->errorString().toStdString();
+    const std::string where =
+        "http://" + (host.protocol() == QAbstractSocket::IPv6Protocol ? "[" + address + "]" : address) + ":" +
+        std::to_string(port) + "/";
     if (!failure.empty()) {
-        if (failure == last_failure) return std::nullopt;
+        if (failure != last_failure)
+            std::fprintf(stderr, "vorlane: status listener not open on %s: %s\n", where.c_str(),
+                         failure.c_str());
         last_failure = failure;
-        return failure;
+        return;
     }
     last_failure.clear();
     server = std::make_unique<status_http_server>([this](const QString& path) -> answer {
@@ -185,9 +190,7 @@ std::optional<std::string> status_listener::keep_open(const std::string& address
     server->bind(listener.release());
     open_address = address;
     open_port = port;
-    return "Status listener on http://" +
-           (host.protocol() == QAbstractSocket::IPv6Protocol ? "[" + address + "]" : address) + ":" +
-           std::to_string(port) + "/";
+    std::fprintf(stderr, "vorlane: status listener on %s\n", where.c_str());
 }
 
 void status_listener::close() {

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QObject>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "status/status_facts.h"
@@ -26,9 +25,10 @@ class status_listener : public QObject {
     ~status_listener() override;
 
     // Listens on address:port unless it does so already, closing any other listener first; port
-    // 0 closes it. Called again and again, it tries again after a failure and answers a text for
-    // the event log only when listening starts or the failure is a new one.
-    std::optional<std::string> keep_open(const std::string& address, int port);
+    // 0 closes it. Called again and again, it tries again after a failure. Whether it listens is
+    // written to standard error (the journal under the service manager) when that changes: the
+    // status line and the event log stay the data path's.
+    void keep_open(const std::string& address, int port);
     void close();
     // The port listened on, 0 when closed.
     int listening_port() const;
