@@ -120,7 +120,8 @@ class status_http_server : public QAbstractHttpServer {
             {"Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'"},
             {"Allow", "GET, HEAD"},
         });
-        if (!head_only) responder.writeBody(page.body);
+        // The empty line that ends the headers comes with the body, an empty one for HEAD.
+        responder.writeBody(head_only ? QByteArray() : page.body);
     }
 
     page_maker make_page;

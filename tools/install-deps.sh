@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need, and only those
-# that are missing, so a second run costs a few milliseconds.
+# that are missing, so a second run costs a few milliseconds. Packages named as arguments are
+# installed with them (./test.sh adds the browser that loads the status page).
 set -euo pipefail
 
 packages=(
@@ -18,6 +19,7 @@ packages=(
   libsystemd-dev
   locales
   dpkg-dev file systemd
+  "$@"
 )
 
 missing=()
