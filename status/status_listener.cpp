@@ -9,8 +9,10 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <array>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 
 #include "status/status_pages.h"
 
@@ -82,6 +84,10 @@ struct answer {
     QByteArray body;
 };
 
+answer not_found() {
+    return {status_code::NotFound, "text/plain; charset=utf-8", "Not found.\n"};
+}
+
 // GET and HEAD of three paths; every other method is refused whatever the path.
 class status_http_server : public QAbstractHttpServer {
   public:
@@ -104,7 +110,7 @@ class status_http_server : public QAbstractHttpServer {
 
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override {
         QHttpServerResponder responder = makeResponder(request, socket);
-        respond(responder, false, {status_code::NotFound, "text/plain; charset=utf-8", "Not found.\n"});
+        respond(responder, false, not_found());
     }
 
   private:
@@ -186,7 +192,7 @@ void status_listener::keep_open(const std::string& address, int port) {
         if (path == "/")
             return {status_code::Ok, "text/html; charset=utf-8",
                     status_page(source.current_status(), history, started)};
-        return {status_code::NotFound, "text/plain; charset=utf-8", "Not found.\n"};
+        return not_found();
     });
     server->bind(listener.release());
     open_address = address;
