@@ -78,6 +78,26 @@ class bounded_tcp_server : public QTcpServer {
     int open_connections = 0;
 };
 
+// However often they are asked for, the answers are made at most once a second each: a flood of
+// requests costs the main thread little more than the writes, and what is served is never more
+// than a second old.
+constexpr auto max_answer_age = 1s;
+
+// The paths served, each with its content type and what makes its body.
+struct page_row {
+    const char* path;
+    const char* type;
+    QByteArray (*make)(const status_facts&, const status_history&, const QDateTime& started);
+};
+const std::array<page_row, status_listener::page_count> pages{{
+    {"/metrics", "text/plain; version=0.0.4; charset=utf-8",
+     [](const status_facts& facts, const status_history&, const QDateTime& started) {
+         return metrics_text(facts, started);
+     }},
+    {"/status", "application/json", &status_json},
+    {"/", "text/html; charset=utf-8", &status_page},
+}};
+
 struct answer {
     status_code status = status_code::Ok;
     QByteArray type;
@@ -92,7 +112,7 @@ answer not_found() {
 class status_http_server : public QAbstractHttpServer {
   public:
     using page_maker = std::function<answer(const QString& path)>;
-    explicit status_http_server(page_maker pages) : make_page(std::move(pages)) {}
+    explicit status_http_server(page_maker maker) : make_page(std::move(maker)) {}
 
   protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override {
@@ -183,15 +203,16 @@ void status_listener::keep_open(const std::string& address, int port) {
     }
     last_failure.clear();
     server = std::make_unique<status_http_server>([this](const QString& path) -> answer {
-        if (path == "/metrics")
-            return {status_code::Ok, "text/plain; version=0.0.4; charset=utf-8",
-                    metrics_text(source.current_status(), started)};
-        if (path == "/status")
-            return {status_code::Ok, "application/json",
-                    status_json(source.current_status(), history, started)};
-        if (path == "/")
-            return {status_code::Ok, "text/html; charset=utf-8",
-                    status_page(source.current_status(), history, started)};
+        for (std::size_t k = 0; k < pages.size(); ++k) {
+            if (path != QLatin1String(pages[k].path)) continue;
+            made_answer& kept = made[k];
+            const auto now = std::chrono::steady_clock::now();
+            if (kept.body.isEmpty() || now - kept.made >= max_answer_age) {
+                kept.body = pages[k].make(source.current_status(), history, started);
+                kept.made = now;
+            }
+            return {status_code::Ok, pages[k].type, kept.body};
+        }
         return not_found();
     });
     server->bind(listener.release());
@@ -204,12 +225,6 @@ void status_listener::close() {
     server.reset();
     open_address.clear();
     open_port = 0;
-}
-
-int status_listener::listening_port() const {
-    if (!server) return 0;
-    const QList<QTcpServer*> listeners = server->servers();
-    return listeners.isEmpty() ? 0 : listeners.front()->serverPort();
 }
 
 }  // namespace vorlane

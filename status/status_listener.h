@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QObject>
+#include <array>
+#include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -30,8 +34,9 @@ class status_listener : public QObject {
     // status line and the event log stay the data path's.
     void keep_open(const std::string& address, int port);
     void close();
-    // The port listened on, 0 when closed.
-    int listening_port() const;
+
+    // /metrics, /status and /.
+    static constexpr std::size_t page_count = 3;
 
   private:
     void close_minute();
@@ -45,6 +50,12 @@ class status_listener : public QObject {
     std::string open_address;
     int open_port = 0;
     std::string last_failure;
+    // The newest answer for each page and when it was made.
+    struct made_answer {
+        QByteArray body;
+        std::chrono::steady_clock::time_point made{};
+    };
+    std::array<made_answer, page_count> made{};
 };
 
 }  // namespace vorlane
