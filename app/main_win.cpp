@@ -130,8 +130,9 @@ void TMainWin::Timer1SecTimer() {
         count_down_log_shortening();
         return;
     }
-    status_http->keep_open(config.status_ip, config.status_port);
     supervise();
+    status_http->keep_open(config.status_ip, config.status_port,
+                           {config.output_port[0], config.output_port[1]});
 }
 
 // False when the stage must run again on the next tick.

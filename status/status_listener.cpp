@@ -9,6 +9,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -176,7 +177,8 @@ void status_listener::close_minute() {
     history.close_minute(counts_of(source.current_status()));
 }
 
-void status_listener::keep_open(const std::string& address, int port) {
+void status_listener::keep_open(const std::string& address, int port,
+                                const std::array<int, output_count>& output_ports) {
     if (port == 0) {
         close();
         return;
@@ -189,6 +191,8 @@ void status_listener::keep_open(const std::string& address, int port) {
     auto listener = std::make_unique<bounded_tcp_server>();
     if (!host.setAddress(QString::fromStdString(address)))
         failure = "\"" + address + "\" is no IP address";
+    else if (std::find(output_ports.begin(), output_ports.end(), port) != output_ports.end())
+        failure = "the port is an output's";
     else if (!listener->listen(host, static_cast<quint16>(port)))
         failure = listener->errorString().toStdString();
     const std::string where =

@@ -29,10 +29,11 @@ class status_listener : public QObject {
     ~status_listener() override;
 
     // Listens on address:port unless it does so already, closing any other listener first; port
-    // 0 closes it. Called again and again, it tries again after a failure. Whether it listens is
-    // written to standard error (the journal under the service manager) when that changes: the
-    // status line and the event log stay the data path's.
-    void keep_open(const std::string& address, int port);
+    // 0 closes it, and the port of an output is left to the output whatever the settings say.
+    // Called again and again, it tries again after a failure. Whether it listens is written to
+    // standard error (the journal under the service manager) when that changes: the status line
+    // and the event log stay the data path's.
+    void keep_open(const std::string& address, int port, const std::array<int, output_count>& output_ports);
     void close();
 
     // /metrics, /status and /.

@@ -5,7 +5,7 @@ Each case runs the vorlane program in a scratch directory, capturing on loopback
 by vorlane-sim. Exits 77 with a "Skipped: " line when the case cannot run here.
 
 Usage: status_listener_test.py CASE VORLANE VORLANE_SIM
-  CASE: metrics_and_status | page_in_browser | port_zero
+  CASE: metrics_and_status | page_in_browser | port_zero | port_of_an_output
 """
 
 import json
@@ -60,15 +60,16 @@ def wait_for(condition, what, seconds=10.0):
 class Gateway:
     """The program in a scratch directory with loopback settings; its standard error is kept."""
 
+    # status_port None: the first output's port.
     def __init__(self, program, scratch, status_port):
         self.first_port = free_port(pair=True)
         self.udp_port = free_port(socket.SOCK_DGRAM)
-        self.status_port = status_port
+        self.status_port = self.first_port if status_port is None else status_port
         shutil.copy(program, os.path.join(scratch, "vorlane"))
         with open(os.path.join(scratch, "Vorlane.ini"), "w") as ini:
             ini.write(
                 f"[Vorlane]\ninput_ip=127.0.0.1\noutput_ip=127.0.0.1\nfirst_output_port={self.first_port}\n"
-                f"status_port={status_port}\n[QXInput]\n"
+                f"status_port={self.status_port}\n[QXInput]\n"
                 f"input_0_port={self.udp_port}\ninput_0_src_ip=127.0.0.10\ninput_0_dest_ip=127.0.0.1\n"
                 f"input_1_port={self.udp_port}\ninput_1_src_ip=127.0.0.11\ninput_1_dest_ip=127.0.0.1\n")
         self.stderr_path = os.path.join(scratch, "stderr.txt")
@@ -205,22 +206,33 @@ def check_page_in_browser(program, simulator, scratch):
         gateway.stop()
 
 
-def check_port_zero(program, simulator, scratch):
-    gateway = Gateway(program, scratch, 0)
+def expect_only_the_outputs_listen(program, scratch, status_port):
+    gateway = Gateway(program, scratch, status_port)
     try:
         listing = subprocess.run(["ss", "-ltnpH"], check=True, capture_output=True, text=True).stdout
         ports = {int(re.search(r":(\d+)\s", line).group(1))
                  for line in listing.splitlines() if f"pid={gateway.process.pid}," in line}
         assert ports == {gateway.first_port, gateway.first_port + 1}, ports
-        assert "status listener" not in gateway.output()
+        return gateway.output()
     finally:
         gateway.stop()
+
+
+def check_port_zero(program, simulator, scratch):
+    assert "status listener" not in expect_only_the_outputs_listen(program, scratch, 0)
+
+
+# A status port that is an output's is left to the output, and the journal says why.
+def check_port_of_an_output(program, simulator, scratch):
+    said = expect_only_the_outputs_listen(program, scratch, None)
+    assert "status listener not open" in said and "the port is an output's" in said, said
 
 
 CASES = {
     "metrics_and_status": check_metrics_and_status,
     "page_in_browser": check_page_in_browser,
     "port_zero": check_port_zero,
+    "port_of_an_output": check_port_of_an_output,
 }
 
 
