@@ -28,8 +28,9 @@ using status_code = QHttpServerResponder::StatusCode;
 // beside it. Further connections wait in the kernel's backlog until one closes, or are closed
 // when they arrive together with those that reach the bound.
 constexpr int max_connections = 8;
-// A request is a few hundred bytes: a connection that sends more than this in its life is
-// closed. It bounds what the HTTP parser takes in, a request body included, which is never used.
+// A request is a few hundred bytes: a connection that has sent this much in its life is closed.
+// It is also the socket's read buffer, which the HTTP layer keeps whole until a request is
+// complete: a request body, never used, is not read past it.
 constexpr qint64 max_bytes_per_connection = 16 * 1024;
 // Long enough for a monitoring system to reuse its connection for a few scrapes; short enough
 // that a client that connects and sends nothing does not hold its place for long.
@@ -64,7 +65,7 @@ class bounded_tcp_server : public QTcpServer {
         // Connected before the HTTP layer's own handler, so it sees the bytes first.
         connect(socket, &QTcpSocket::readyRead, socket, [socket, received = qint64{0}]() mutable {
             received += socket->bytesAvailable();
-            if (received > max_bytes_per_connection) end(socket);
+            if (received >= max_bytes_per_connection) end(socket);
         });
         QTimer::singleShot(max_connection_life, socket, [socket] { end(socket); });
         addPendingConnection(socket);
