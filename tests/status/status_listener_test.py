@@ -182,6 +182,15 @@ def check_metrics_and_status(program, simulator, scratch):
         for method in ("POST", "PUT", "DELETE"):
             status, headers, _ = fetch(gateway.url("/metrics"), method)
             assert status == 405 and headers["Allow"] == "GET, HEAD", (method, status)
+
+        # A request larger than any GET is cut off at once, its body unread.
+        with socket.create_connection(("127.0.0.1", gateway.status_port), timeout=5) as oversized:
+            oversized.sendall(b"POST /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 100000\r\n\r\n" +
+                              b"x" * 100000)
+            try:
+                assert oversized.recv(100) == b"", "an oversized request was answered"
+            except ConnectionResetError:
+                pass
     finally:
         gateway.stop()
 
