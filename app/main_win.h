@@ -191,6 +191,7 @@ class TMainWin : public QObject,
     bool closing = false;
     // The last failure of the configuration stage, logged once however often it repeats.
     std::string last_stage_error;
+    // For the status listener: the newest status text, and what each output wrote since start.
     std::string status_text;
     std::array<output_traffic, output_count> output_sent{};
 

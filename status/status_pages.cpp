@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace vorlane {
 
