@@ -103,6 +103,8 @@ Vorlane runs on loopback, fed by vorlane-sim from junction boxes 127.0.0.10 and 
 Watch the served sentences with
     nc 127.0.0.1 14001     (junction box 1)
     nc 127.0.0.1 14002     (junction box 2)
+and the counts with
+    curl -s 127.0.0.1:14080/metrics    (or http://127.0.0.1:14080/ in a browser)
 Settings and log: $demo/Vorlane.ini, $demo/Vorlane.log. Press Ctrl-C to stop.
 
 MSG

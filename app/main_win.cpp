@@ -10,6 +10,7 @@
 #include "base/exception_name.h"
 #include "capture/capture_api.h"
 #include "net/tcp_srv_client.h"
+#include "status/status_listener.h"
 
 namespace vorlane {
 
@@ -53,7 +54,8 @@ TMainWin::TMainWin(config_manager& settings, nmea_manager& streams, const std::f
       WSocketServerOut2(new TWSocketServer(this)),
       Timer1Sec(new QTimer(this)),
       Timer100ms(new QTimer(this)),
-      addresses(new address_watch(this)) {
+      addresses(new address_watch(this)),
+      status_http(new status_listener(*this, this)) {
     for (int o = 0; o < output_count; ++o) {
         TWSocketServer* server = output_server(o);
         server->set_tag(o);
@@ -130,6 +132,8 @@ void TMainWin::Timer1SecTimer() {
     }
     supervise();
     report_senders(queue_clock::now());
+    status_http->keep_open(config.status_ip, config.status_port,
+                           {config.output_port[0], config.output_port[1]});
 }
 
 // False when the stage must run again on the next tick.
@@ -319,6 +323,8 @@ void TMainWin::send_output(int output) {
             if (TTcpSrvClient* client = connected_client(i)) {
                 client->ready = false;
                 client->send(QByteArrayView(batch, length));
+                ++output_sent[output].batches;
+                output_sent[output].bytes += static_cast<std::uint64_t>(length);
             }
         }
     } catch (const std::exception& e) {
@@ -484,6 +490,7 @@ void TMainWin::close_output(int output) {
 }
 
 void TMainWin::close_outputs() {
+    status_http->close();
     try {
         close_output(0);
         close_output(1);

@@ -19,6 +19,7 @@
 #include "config/config_manager.h"
 #include "net/address_watch.h"
 #include "net/socket_server.h"
+#include "status/status_facts.h"
 #include "stream/nmea_manager.h"
 #include "stream/sender_identity.h"
 
@@ -26,13 +27,19 @@ class QTimer;
 
 namespace vorlane {
 
+class status_listener;
+
 // The controller of the whole application: the logic of the main window, whose layout lives
 // in ui/. Apart from the receive thread everything runs on the thread that owns it: the
 // 1-second supervision (start-up, opening and reopening outputs and input on a retry ladder,
 // the status text), the 100 ms service that moves queued sentences to the TCP clients, the
 // receive thread's four notifications and the output servers' socket events. The windows learn
 // what happens through its signals and tell it what the operator did through named calls.
-class TMainWin : public QObject, public rx_target, public configuration_target, private status_display {
+class TMainWin : public QObject,
+                 public rx_target,
+                 public configuration_target,
+                 private status_display,
+                 private status_source {
     Q_OBJECT
   public:
     using input_factory = std::function<std::unique_ptr<input_source>(rx_target&)>;
@@ -130,7 +137,12 @@ class TMainWin : public QObject, public rx_target, public configuration_target, 
 
   private:
     // status_display, called by the event log.
-    void show_status(const std::string& text) override { emit status_changed(QString::fromStdString(text)); }
+    void show_status(const std::string& text) override {
+        status_text = text;
+        emit status_changed(QString::fromStdString(text));
+    }
+    // status_source, read by the status listener when a request comes.
+    status_facts current_status() const override;
     void refresh_log_viewer() override { emit log_appended(); }
 
     // rx_target, called by the receive thread: queued to this object's thread, never waiting.
@@ -186,12 +198,16 @@ class TMainWin : public QObject, public rx_target, public configuration_target, 
     bool closing = false;
     // The last failure of the configuration stage, logged once however often it repeats.
     std::string last_stage_error;
+    // For the status listener: the newest status text, and what each output wrote since start.
+    std::string status_text;
+    std::array<output_traffic, output_count> output_sent{};
 
     TWSocketServer* WSocketServerOut1;
     TWSocketServer* WSocketServerOut2;
     QTimer* Timer1Sec;
     QTimer* Timer100ms;
     address_watch* addresses;
+    status_listener* status_http;
     // Made last: its thread may report as soon as it exists.
     std::unique_ptr<input_source> input;
     bool capture_loaded;

@@ -18,10 +18,11 @@ std::string input_key(int input, const char* name) {
     return "input_" + std::to_string(input) + "_" + name;
 }
 
-void write_unless_default(ini_file& ini, const std::string& key, const std::string& value,
-                          const char* fallback) {
-    if (value != fallback || ini.read_value(input_section, key).has_value())
-        ini.write_string(input_section, key, value);
+// A file written before a key existed stays line for line as it was: the key is written once it
+// holds something else, or is there already.
+void write_unless_default(ini_file& ini, const char* section, const std::string& key,
+                          const std::string& value, const std::string& fallback) {
+    if (value != fallback || ini.read_value(section, key).has_value()) ini.write_string(section, key, value);
 }
 
 }  // namespace
@@ -44,6 +45,8 @@ void set_defaults(config_manager& config) {
     config.input_src_mac[0].clear();
     config.input_src_mac[1].clear();
     config.locked = false;
+    config.status_ip = default_status_ip;
+    config.status_port = default_status_port;
     config.last_error.clear();
 }
 
@@ -68,6 +71,9 @@ bool read_config(config_manager& config, const std::filesystem::path& file) {
         if (first_port < 1 || first_port > 65534) first_port = config.output_port[0];
         config.output_port[0] = first_port;
         config.output_port[1] = first_port + 1;
+        config.status_ip = ini.read_string(general_section, "status_ip", config.status_ip);
+        const std::int32_t status_port = ini.read_int(general_section, "status_port", config.status_port);
+        if (status_port >= 0 && status_port <= 65535) config.status_port = status_port;
 
         for (int i = 0; i < 2; ++i) {
             config.input_port[i] = ini.read_int(input_section, input_key(i, "port"), config.input_port[i]);
@@ -104,15 +110,19 @@ bool write_config(config_manager& config, const std::filesystem::path& file) {
         ini.write_int(general_section, "first_output_port", config.output_port[0]);
         ini.write_int(general_section, "max_log_lines", config.max_log_lines);
         ini.write_bool(general_section, "locked", config.locked);
+        write_unless_default(ini, general_section, "status_ip", config.status_ip, default_status_ip);
+        write_unless_default(ini, general_section, "status_port", std::to_string(config.status_port),
+                             std::to_string(default_status_port));
         for (int i = 0; i < 2; ++i) {
             ini.write_int(input_section, input_key(i, "port"), config.input_port[i]);
             ini.write_string(input_section, input_key(i, "src_ip"), config.input_src_ip[i]);
             ini.write_string(input_section, input_key(i, "dest_ip"), config.input_dest_ip[i]);
             // A file of junction boxes with the 8-byte header stays line for line as it always
             // was: these keys are written once they hold something else, or are there already.
-            write_unless_default(ini, input_key(i, "format"), config.input_format[i], default_input_format);
-            write_unless_default(ini, input_key(i, "sources"), config.input_sources[i], "");
-            write_unless_default(ini, input_key(i, "src_mac"), config.input_src_mac[i], "");
+            write_unless_default(ini, input_section, input_key(i, "format"), config.input_format[i],
+                                 default_input_format);
+            write_unless_default(ini, input_section, input_key(i, "sources"), config.input_sources[i], "");
+            write_unless_default(ini, input_section, input_key(i, "src_mac"), config.input_src_mac[i], "");
         }
         ini.save(file);
         return true;

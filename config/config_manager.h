@@ -6,6 +6,11 @@
 
 namespace vorlane {
 
+// Where the read-only status listener for the ship's monitoring answers unless the settings say
+// otherwise: this computer only.
+inline constexpr const char* default_status_ip = "127.0.0.1";
+inline constexpr std::int32_t default_status_port = 14080;
+
 // Every setting of the program in one record. The process builds one instance at start-up
 // and every part reads its fields directly; after start-up only the configuration window
 // changes them (and the reload after its Save).
@@ -27,6 +32,9 @@ struct config_manager {
     // first sender seen after the input opens.
     std::string input_src_mac[2];
     bool locked = false;
+    // The status listener's address and port; port 0 turns it off.
+    std::string status_ip = default_status_ip;
+    std::int32_t status_port = default_status_port;
     std::string last_error;
 };
 

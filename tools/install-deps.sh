@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need, and only those
-# that are missing, so a second run costs a few milliseconds.
+# that are missing, so a second run costs a few milliseconds. Packages named as arguments are
+# installed with them (./test.sh adds the browser that loads the status page).
 set -euo pipefail
 
 packages=(
@@ -8,11 +9,17 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   qt6-base-dev libpcap-dev
+  # The status listener's HTTP server; its CMake files need the WebSockets module, which the
+  # package does not depend on.
+  qt6-httpserver-dev qt6-websockets-dev
+  # The status listener's test reads /metrics with a real exposition-format parser.
+  python3-prometheus-client
   netcat-openbsd libcap2-bin iproute2
   fonts-liberation xvfb xauth
   libsystemd-dev
   locales
   dpkg-dev file systemd
+  "$@"
 )
 
 missing=()

@@ -50,6 +50,8 @@ void expect_same(const config_manager& got, const config_manager& want) {
         EXPECT_EQ(got.input_src_mac[i], want.input_src_mac[i]) << "input " << i;
     }
     EXPECT_EQ(got.locked, want.locked);
+    EXPECT_EQ(got.status_ip, want.status_ip);
+    EXPECT_EQ(got.status_port, want.status_port);
     EXPECT_EQ(got.last_error, want.last_error);
 }
 
@@ -139,6 +141,22 @@ TEST(ConfigStore, DatagramFormatKeysAppearOnceTheyDiffer) {
     EXPECT_EQ(read_file(dir / config_file_name), std::string(default_file) + "input_1_format=header8\n");
 }
 
+// Turning the status listener off, or moving it, writes its keys; an untouched file gets none.
+TEST(ConfigStore, StatusListenerKeysAppearOnceTheyDiffer) {
+    test::temp_dir dir;
+    config_manager config = defaults();
+    config.status_port = 0;
+    ASSERT_TRUE(write_config(config, dir / config_file_name));
+    config.status_port = default_status_port;
+    config.status_ip = "10.1.2.3";
+    ASSERT_TRUE(write_config(config, dir / config_file_name));
+    config_manager read_back = defaults();
+    ASSERT_TRUE(read_config(read_back, dir / config_file_name));
+    expect_same(read_back, config);
+    const std::string text = read_file(dir / config_file_name);
+    EXPECT_NE(text.find("status_port=14080\nstatus_ip=10.1.2.3\n[QXInput]"), std::string::npos) << text;
+}
+
 struct read_case {
     const char* name;
     const char* file;
@@ -166,6 +184,7 @@ TEST_P(ConfigRead, ReadsOverTheCurrentValues) {
     earlier.input_src_ip[1] = "2.2.2.2";
     earlier.input_port[0] = 1;
     earlier.locked = true;
+    earlier.status_port = 15080;
     config_manager config = earlier;
     ASSERT_TRUE(read_config(config, dir / config_file_name));
     config_manager expected = earlier;
@@ -213,6 +232,13 @@ INSTANTIATE_TEST_SUITE_P(
         read_case{"sender_address_read_as_written_and_judged_where_used",
                   "[QXInput]\ninput_0_src_mac=00:1B:21:3a:4f:1\n",
                   [](config_manager& c) { c.input_src_mac[0] = "00:1B:21:3a:4f:1"; }},
+        read_case{"status_port_zero_turns_the_listener_off", "[Vorlane]\nstatus_ip=0.0.0.0\nstatus_port=0\n",
+                  [](config_manager& c) {
+                      c.status_ip = "0.0.0.0";
+                      c.status_port = 0;
+                  }},
+        read_case{"status_port_beyond_65535_keeps_its_value", "[Vorlane]\nstatus_port=65536\n",
+                  [](config_manager&) {}},
         read_case{"negative_and_signed_numbers",
                   "[vorlane]\nMAX_LOG_LINES=-3\n[qxinput]\ninput_0_port=+10030\n",
                   [](config_manager& c) {
