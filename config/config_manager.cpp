@@ -5,6 +5,7 @@
 
 #include "base/exception_name.h"
 #include "config/ini_file.h"
+#include "config/text_file.h"
 
 namespace vorlane {
 
@@ -50,6 +51,9 @@ bool read_config(config_manager& config, const std::filesystem::path& file) {
         ini_file ini;
         try {
             ini = ini_file::load(file);
+        } catch (const refused_file& e) {
+            config.last_error = e.what();
+            return false;
         } catch (const std::system_error&) {
             config.last_error = "Error QXE-612: Failed to read config file";
             return false;
@@ -90,6 +94,9 @@ bool write_config(config_manager& config, const std::filesystem::path& file) {
         ini_file ini;
         try {
             ini = ini_file::load(file);
+        } catch (const refused_file& e) {
+            config.last_error = e.what();
+            return false;
         } catch (const std::system_error&) {
             config.last_error = "Error QXE-609: Failed to write config file";
             return false;
@@ -111,6 +118,9 @@ bool write_config(config_manager& config, const std::filesystem::path& file) {
         }
         ini.save(file);
         return true;
+    } catch (const refused_file& e) {
+        config.last_error = e.what();
+        return false;
     } catch (const std::exception& e) {
         config.last_error = "Error QXE-610: " + exception_name(e);
         return false;
