@@ -12,9 +12,10 @@ inline bool is_control_byte(unsigned char byte) {
     return byte < 0x20 || byte == 0x7F;
 }
 
-// A byte of a sentence as shown: also every byte from 0x80 up, which no sentence holds.
+// A byte of a sentence as shown: below 0x20 and from 0x80 up, which no sentence holds. DEL
+// stays, as it always has in the Data Monitor: a terminal draws nothing for it.
 inline char shown_sentence_byte(unsigned char byte) {
-    return is_control_byte(byte) || byte >= 0x80 ? '.' : static_cast<char>(byte);
+    return byte < 0x20 || byte >= 0x80 ? '.' : static_cast<char>(byte);
 }
 
 inline std::string shown_sentence(std::string_view text) {
