@@ -140,13 +140,17 @@ void event_log::update_status(const std::string& original, bool write_log) {
         log_refused_ = false;
         display_.refresh_log_viewer();
     } catch (const refused_file& e) {
-        // The log itself is refused, so the refusal shows on the status line; once, as every
-        // later line would repeat it, until a line can be appended again.
-        if (!std::exchange(log_refused_, true)) update_status(e.what(), false);
+        report_refused_log(e);
     } catch (const std::exception& e) {
         // Status line only: logging the failure of the log would recurse.
         update_status("Error QXE-500: " + exception_name(e), false);
     }
+}
+
+void event_log::report_refused_log(const refused_file& refusal) {
+    // The log itself is refused, so the refusal shows on the status line only; once, as every
+    // later line would repeat it, until a line can be appended again.
+    if (!std::exchange(log_refused_, true)) update_status(refusal.what(), false);
 }
 
 void event_log::append_line(std::string_view line) {
@@ -218,7 +222,7 @@ bool event_log::shorten_log_file() {
             }
             ::close(fd);
         } catch (const refused_file& e) {
-            update_status(e.what(), true);
+            report_refused_log(e);
             return false;
         } catch (const std::exception& e) {
             update_status("Error QXE-504: " + exception_name(e), true);
@@ -229,7 +233,7 @@ bool event_log::shorten_log_file() {
         try {
             write_shortened(tail.newest);
         } catch (const refused_file& e) {
-            update_status(e.what(), true);
+            report_refused_log(e);
             return false;
         } catch (const std::exception& e) {
             update_status("Error QXE-505: " + exception_name(e), true);

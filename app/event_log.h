@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "config/config_manager.h"
+#include "config/text_file.h"
 
 namespace vorlane {
 
@@ -62,6 +63,7 @@ class event_log {
 
   private:
     void append_line(std::string_view line);
+    void report_refused_log(const refused_file& refusal);
     void write_shortened(std::string_view text);
 
     std::filesystem::path log_file_name_;
