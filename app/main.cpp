@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "base/shown_text.h"
 #include "capture/capture_api.h"
 #include "config/config_manager.h"
 #include "config/config_win.h"
@@ -190,10 +191,12 @@ void describe_setup(const config_manager& config, const std::filesystem::path& s
     const std::string ip = config.input_ip == "0.0.0.0" ? first_adapter_ip() : config.input_ip;
     std::uint32_t mask = 0;
     const std::string adapter = find_adapter_by_ip(ip, mask);
+    // The addresses are the settings file's text: its control bytes must not reach a terminal.
     std::fprintf(stderr, "vorlane: capturing on adapter %s (%s)\n",
-                 adapter.empty() ? "-, none found" : adapter.c_str(), ip.c_str());
+                 adapter.empty() ? "-, none found" : adapter.c_str(), without_control_bytes(ip).c_str());
     std::fprintf(stderr, "vorlane: junction box 1 served on %s port %d, junction box 2 on port %d\n",
-                 config.output_ip.c_str(), config.output_port[0], config.output_port[1]);
+                 without_control_bytes(config.output_ip).c_str(), config.output_port[0],
+                 config.output_port[1]);
     std::fflush(stderr);
 }
 

@@ -1,8 +1,7 @@
-// A Qt plugin that leaves a file named "loaded" beside itself as soon as its library is loaded, so
-// that a test can tell whether a program loaded it. Requested as the generic plugin "vorlanetest".
+#include "tests/package/test_plugin.h"
+
 #include <dlfcn.h>
 
-#include <QGenericPlugin>
 #include <fstream>
 #include <string>
 
@@ -21,13 +20,3 @@ void mark_folder_of_this_library() {
 [[maybe_unused]] const bool marked = (mark_folder_of_this_library(), true);
 
 }  // namespace
-
-class test_plugin : public QGenericPlugin {
-    Q_OBJECT
-    Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "test_plugin.json")
-
-  public:
-    QObject* create(const QString&, const QString&) override { return nullptr; }
-};
-
-#include "test_plugin.moc"
