@@ -40,7 +40,7 @@ getcap=$(command -v getcap || echo /usr/sbin/getcap)
 has_capture_capabilities() {
   local caps
   caps=$("$getcap" "$1" 2>/dev/null) || return 1
-  [[ $caps == *cap_net_raw* && $caps == *cap_net_admin* ]]
+  [[ $caps == *cap_net_raw* ]]
 }
 
 as_root=()
@@ -49,7 +49,7 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "The demo captures on loopback and sends through a raw socket: it needs root, so it asks sudo."
     as_root=(sudo)
   elif ! has_capture_capabilities build/release/app/vorlane; then
-    echo "Capturing packets needs root or the capabilities cap_net_raw,cap_net_admin on"
+    echo "Capturing packets needs root or the capability cap_net_raw on"
     echo "build/release/app/vorlane (see README); asking sudo to run it as root."
     as_root=(sudo)
   fi

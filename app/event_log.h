@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "config/config_manager.h"
+#include "config/text_file.h"
 
 namespace vorlane {
 
@@ -50,22 +51,26 @@ class event_log {
               local_time_source local_time = current_local_time);
 
     // Never throws for a failure of the log: a line that cannot be appended is lost, and an
-    // error while appending shows "Error QXE-500: ..." in the status line only.
+    // error while appending shows "Error QXE-500: ..." in the status line only; a refused log
+    // (see open_checked) shows its refusal there once. Control bytes in `text` show as '.'.
     void update_status(const std::string& text, bool write_log);
     // Cuts a log of max_log_lines lines or more down to its newest max_log_lines / 2 lines and
-    // logs that it did. True when the log is in order afterwards (missing, short enough or
-    // shortened); false after a failure, which is logged and leaves the file as it was.
+    // logs that it did; reads no more of the file than those lines take (see read_log_tail). True when the
+    // log is in order afterwards (missing, short enough or shortened); false after a failure, which is logged
+    // and leaves the file as it was.
     bool shorten_log_file();
     const std::filesystem::path& get_log_file_name() const { return log_file_name_; }
 
   private:
     void append_line(std::string_view line);
+    void report_refused_log(const refused_file& refusal);
     void write_shortened(std::string_view text);
 
     std::filesystem::path log_file_name_;
     const config_manager& config_;
     status_display& display_;
     local_time_source local_time_;
+    bool log_refused_ = false;
 };
 
 }  // namespace vorlane

@@ -1,21 +1,32 @@
 // vorlane: the gateway program. No command-line options: the settings file "Vorlane.ini" and
-// the event log "Vorlane.log" live beside the executable.
+// the event log "Vorlane.log" live in the folder the build names (VORLANE_DATA_DIR), or beside
+// the executable when it names none.
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/auxv.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QFile>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <array>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "app/main_window.h"
+#include "base/shown_text.h"
 #include "capture/capture_api.h"
 #include "config/config_manager.h"
 #include "config/config_win.h"
@@ -48,6 +59,9 @@ void on_drop_totals_signal(int) {
 
 bool route_termination_signals() {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signal_pipe) != 0) return false;
+    // A burst of signals that fills the pair while the event loop is busy must not stop the
+    // handler inside write(): the bytes already queued wake the loop anyway.
+    if (::fcntl(signal_pipe[1], F_SETFL, O_NONBLOCK) != 0) return false;
     struct sigaction action {};
     action.sa_handler = on_termination_signal;
     sigemptyset(&action.sa_mask);
@@ -73,6 +87,75 @@ void choose_offscreen_without_display() {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// With file capabilities (or set-id) the program holds rights its caller lacks, and whatever the
+// caller puts into the environment or onto the command line must not bring code or
+// configuration into it: Qt takes plugin folders, plugin names with their options, a platform
+// theme, a style, input methods and logging rules from QT_* variables and from options such as
+// -platformpluginpath, -plugin and -platformtheme; GTK, GIO, Mesa, libglvnd, fontconfig and
+// the X libraries that a platform plugin or theme pulls in read variables of their own, and the
+// desktop's name decides which theme plugin is loaded. Rather than chase each, only what the
+// program needs survives: the display, the locale, the account's names, the service manager's
+// variables, and a platform named without options. Qt then sees no options at all, as the
+// program takes none.
+bool is_kept_variable(std::string_view name, std::string_view value) {
+    static constexpr std::array<std::string_view, 14> kept = {"HOME",
+                                                              "USER",
+                                                              "LOGNAME",
+                                                              "LANG",
+                                                              "LANGUAGE",
+                                                              "TZ",
+                                                              "DISPLAY",
+                                                              "WAYLAND_DISPLAY",
+                                                              "XAUTHORITY",
+                                                              "XDG_RUNTIME_DIR",
+                                                              "XDG_SESSION_TYPE",
+                                                              "NOTIFY_SOCKET",
+                                                              "WATCHDOG_USEC",
+                                                              "WATCHDOG_PID"};
+    for (const std::string_view entry : kept)
+        if (name == entry) return true;
+    if (name.starts_with("LC_")) return true;
+    return name == "QT_QPA_PLATFORM" && !value.empty() &&
+           value.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-") == std::string_view::npos;
+}
+
+void ignore_caller_configuration(int& argc) {
+    std::vector<std::pair<std::string, std::string>> kept;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text = *entry;
+        const std::size_t equals = text.find('=');
+        if (equals == std::string_view::npos) continue;
+        if (is_kept_variable(text.substr(0, equals), text.substr(equals + 1)))
+            kept.emplace_back(text.substr(0, equals), text.substr(equals + 1));
+    }
+    ::clearenv();
+    for (const auto& [name, value] : kept) ::setenv(name.c_str(), value.c_str(), 1);
+    argc = 1;
+}
+
+// Plugins come from Qt's installed folder alone, never from the program's folder, which Qt
+// adds when the application object is built. Qt then replays a list set before that on top of
+// its own, and a folder it had computed before and the set list leaves out stays out: so the
+// program's folder is made one of those it computed, through its plugin path variable, before
+// the list is set.
+void load_plugins_from_qt_only() {
+    std::error_code error;
+    const std::filesystem::path program_dir =
+        std::filesystem::canonical("/proc/self/exe", error).parent_path();
+    if (!error) qputenv("QT_PLUGIN_PATH", QFile::encodeName(QString::fromStdString(program_dir.string())));
+    QCoreApplication::setLibraryPaths({QLibraryInfo::path(QLibraryInfo::PluginsPath)});
+    qunsetenv("QT_PLUGIN_PATH");
+}
+
+// Where the settings file and the event log live. A packaged program keeps them in a folder of
+// their own, so that its program folder is root's alone; a build from source keeps them beside
+// the executable.
+std::filesystem::path data_folder() {
+    constexpr std::string_view configured = VORLANE_DATA_DIR;
+    if (!configured.empty()) return std::filesystem::path(configured);
+    return QCoreApplication::applicationDirPath().toStdString();
 }
 
 // Qt keeps its runtime files in XDG_RUNTIME_DIR and warns when a service or a plain log-in has
@@ -108,10 +191,12 @@ void describe_setup(const config_manager& config, const std::filesystem::path& s
     const std::string ip = config.input_ip == "0.0.0.0" ? first_adapter_ip() : config.input_ip;
     std::uint32_t mask = 0;
     const std::string adapter = find_adapter_by_ip(ip, mask);
+    // The addresses are the settings file's text: its control bytes must not reach a terminal.
     std::fprintf(stderr, "vorlane: capturing on adapter %s (%s)\n",
-                 adapter.empty() ? "-, none found" : adapter.c_str(), ip.c_str());
+                 adapter.empty() ? "-, none found" : adapter.c_str(), without_control_bytes(ip).c_str());
     std::fprintf(stderr, "vorlane: junction box 1 served on %s port %d, junction box 2 on port %d\n",
-                 config.output_ip.c_str(), config.output_port[0], config.output_port[1]);
+                 without_control_bytes(config.output_ip).c_str(), config.output_port[0],
+                 config.output_port[1]);
     std::fflush(stderr);
 }
 
@@ -124,6 +209,8 @@ static vorlane::nmea_manager stream_manager;
 int main(int argc, char** argv) {
     // Standard error may be a pipe to a logger that goes away: a write to it, the toolkit's
     // own warnings included, then fails with EPIPE instead of ending the program.
+    if (::getauxval(AT_SECURE) != 0) ignore_caller_configuration(argc);
+    load_plugins_from_qt_only();
     std::signal(SIGPIPE, SIG_IGN);
     raise_descriptor_limit();
     set_defaults(settings);
@@ -134,7 +221,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     const bool offscreen = QGuiApplication::platformName() == "offscreen";
     register_font_substitutes();
-    const std::filesystem::path program_dir = QCoreApplication::applicationDirPath().toStdString();
+    const std::filesystem::path data_dir = data_folder();
 
     if (!route_termination_signals()) {
         std::perror("vorlane: cannot route termination signals");
@@ -143,10 +230,10 @@ int main(int argc, char** argv) {
 
     toolkit_dialogs dialogs;
     try {
-        TMainWindow main_window(settings, stream_manager, program_dir, dialogs);
+        TMainWindow main_window(settings, stream_manager, data_dir, dialogs);
         TLogViewWin log_viewer(&main_window);
         TDataMonitorWin data_monitor(&main_window, dialogs);
-        TConfigWin config_window(settings, program_dir / config_file_name, main_window.controller(), dialogs);
+        TConfigWin config_window(settings, data_dir / config_file_name, main_window.controller(), dialogs);
         main_window.set_windows(&log_viewer, &data_monitor, &config_window);
         TStatisticsWin statistics(&main_window, dialogs);
         main_window.set_statistics_window(&statistics);
@@ -157,7 +244,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
                 std::fflush(stderr);
             });
-            const std::filesystem::path settings_file = program_dir / config_file_name;
+            const std::filesystem::path settings_file = data_dir / config_file_name;
             QObject::connect(&main_window.controller(), &TMainWin::configuration_loaded,
                              [settings_file, existed = std::filesystem::exists(settings_file)] {
                                  describe_setup(settings, settings_file, existed);

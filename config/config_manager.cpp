@@ -5,6 +5,7 @@
 
 #include "base/exception_name.h"
 #include "config/ini_file.h"
+#include "config/text_file.h"
 
 namespace vorlane {
 
@@ -55,6 +56,9 @@ bool read_config(config_manager& config, const std::filesystem::path& file) {
         ini_file ini;
         try {
             ini = ini_file::load(file);
+        } catch (const refused_file& e) {
+            config.last_error = e.what();
+            return false;
         } catch (const std::system_error&) {
             config.last_error = "Error QXE-612: Failed to read config file";
             return false;
@@ -100,6 +104,9 @@ bool write_config(config_manager& config, const std::filesystem::path& file) {
         ini_file ini;
         try {
             ini = ini_file::load(file);
+        } catch (const refused_file& e) {
+            config.last_error = e.what();
+            return false;
         } catch (const std::system_error&) {
             config.last_error = "Error QXE-609: Failed to write config file";
             return false;
@@ -126,6 +133,9 @@ bool write_config(config_manager& config, const std::filesystem::path& file) {
         }
         ini.save(file);
         return true;
+    } catch (const refused_file& e) {
+        config.last_error = e.what();
+        return false;
     } catch (const std::exception& e) {
         config.last_error = "Error QXE-610: " + exception_name(e);
         return false;

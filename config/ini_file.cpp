@@ -86,7 +86,7 @@ ini_file ini_file::parse(std::string_view text) {
 }
 
 ini_file ini_file::load(const std::filesystem::path& file) {
-    const std::optional<std::string> text = read_text_file(file);
+    const std::optional<std::string> text = read_text_file(file, largest_file);
     return text ? parse(*text) : ini_file();
 }
 

@@ -25,8 +25,12 @@ class ini_file {
 
     static ini_file parse(std::string_view text);
     // A missing file gives an empty document. Throws std::system_error when the file exists
-    // but cannot be read.
+    // but cannot be read, refused_file (see read_text_file) when it is refused or larger than
+    // largest_file.
     static ini_file load(const std::filesystem::path& file);
+    // Far more than any settings file holds: a larger one is no settings file, and reading it
+    // whole would only cost memory.
+    static constexpr std::size_t largest_file = 1024 * 1024;
 
     // The trimmed value, or nothing when the key is not there.
     std::optional<std::string> read_value(std::string_view section, std::string_view key) const;

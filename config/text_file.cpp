@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 #include <system_error>
 
 namespace vorlane {
@@ -69,6 +70,25 @@ void require_regular_file(int fd, const fs::path& file) {
         throw_errno(S_ISDIR(state.st_mode) ? EISDIR : EINVAL, "not a regular file", file);
 }
 
+// A folder's path as open(2) takes it: the current folder for a bare file name.
+fs::path folder_of(const fs::path& file) {
+    const fs::path folder = file.parent_path();
+    return folder.empty() ? fs::path(".") : folder;
+}
+
+[[noreturn]] void refuse(const fs::path& file, const char* reason) {
+    throw refused_file("Refused '" + file.string() + "': " + reason);
+}
+
+// The reason to refuse a file found in a folder others can write, or nothing.
+const char* planted_file_reason(const struct stat& state) {
+    if (S_ISLNK(state.st_mode)) return "a symbolic link in a folder others can write";
+    if (state.st_uid != ::geteuid()) return "owned by another account, in a folder others can write";
+    if (!S_ISDIR(state.st_mode) && state.st_nlink > 1)
+        return "a second name of another file (hard link), in a folder others can write";
+    return nullptr;
+}
+
 // The file a chain of symbolic links ends at, even when that file does not exist yet.
 fs::path link_target(const fs::path& file) {
     fs::path target = file;
@@ -84,8 +104,38 @@ fs::path link_target(const fs::path& file) {
 
 }  // namespace
 
-std::optional<std::string> read_text_file(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+bool others_can_write(const fs::path& folder) {
+    struct stat state {};
+    const fs::path name = folder.empty() ? fs::path(".") : folder;
+    if (::stat(name.c_str(), &state) != 0) return true;
+    return (state.st_mode & (S_IWGRP | S_IWOTH)) != 0 || (state.st_uid != ::geteuid() && state.st_uid != 0);
+}
+
+int open_checked(const fs::path& file, int flags, unsigned mode) {
+    const bool shared = others_can_write(folder_of(file));
+    if (shared) flags |= O_NOFOLLOW;
+    const int fd = ::open(file.c_str(), flags | O_CLOEXEC, static_cast<mode_t>(mode));
+    if (fd < 0) {
+        if (shared && errno == ELOOP) refuse(file, "a symbolic link in a folder others can write");
+        return -1;
+    }
+    if (!shared) return fd;
+    struct stat state {};
+    if (::fstat(fd, &state) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    if (const char* reason = planted_file_reason(state)) {
+        ::close(fd);
+        refuse(file, reason);
+    }
+    return fd;
+}
+
+std::optional<std::string> read_text_file(const fs::path& file, std::size_t size_limit) {
+    const int fd = open_checked(file, O_RDONLY | O_NONBLOCK);
     if (fd < 0) {
         // ENOTDIR: a component of the path is a plain file, so there is no such file either.
         if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
@@ -102,6 +152,9 @@ std::optional<std::string> read_text_file(const fs::path& file) {
             if (errno == EINTR) continue;
             throw_errno(errno, "cannot read", file);
         }
+        // Checked while reading rather than from the size up front: the file may grow meanwhile.
+        if (static_cast<std::size_t>(got) > size_limit - text.size())
+            refuse(file, ("larger than " + std::to_string(size_limit) + " bytes").c_str());
         text.append(buffer, static_cast<std::size_t>(got));
     }
     return text;
@@ -114,15 +167,24 @@ fs::path replacement_file_name(const fs::path& file) {
 }
 
 void replace_text_file(const fs::path& file, std::string_view text) {
-    const fs::path target = link_target(file);
+    // Where others can write, a link may be theirs and is never followed; where only the user
+    // can, a link is the operator's own and names the file meant.
+    const bool shared = others_can_write(folder_of(file));
+    const fs::path target = shared ? file : link_target(file);
     const fs::path temporary = replacement_file_name(target);
     struct stat old_state {};
-    const bool keep_mode = ::stat(target.c_str(), &old_state) == 0 && S_ISREG(old_state.st_mode);
+    const bool exists = ::lstat(target.c_str(), &old_state) == 0;
+    if (shared && exists)
+        if (const char* reason = planted_file_reason(old_state)) refuse(target, reason);
+    const bool keep_mode = exists && S_ISREG(old_state.st_mode);
 
-    // A temporary file left over from a crash is simply overwritten; O_NOFOLLOW refuses to
-    // write through a link planted under its name.
+    // A temporary file left over from a crash is removed and made afresh, so that whatever
+    // someone else put under its name (a file of theirs, a link) is never written to and never
+    // renamed into place.
+    if (::unlink(temporary.c_str()) != 0 && errno != ENOENT && errno != EISDIR)
+        throw_errno(errno, "cannot remove", temporary);
     file_descriptor out(
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
     if (out.get() < 0) throw_errno(errno, "cannot create", temporary);
     try {
         if (keep_mode && ::fchmod(out.get(), old_state.st_mode & 07777) != 0)
@@ -139,7 +201,7 @@ void replace_text_file(const fs::path& file, std::string_view text) {
 }
 
 void overwrite_text_file(const fs::path& file, std::string_view text) {
-    file_descriptor out(::open(file.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    file_descriptor out(open_checked(file, O_WRONLY | O_NONBLOCK));
     if (out.get() < 0) throw_errno(errno, "cannot open", file);
     require_regular_file(out.get(), file);
     write_all(out.get(), text, file);

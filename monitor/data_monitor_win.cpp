@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "app/event_log.h"
+#include "base/shown_text.h"
 #include "config/text_file.h"
 #include "ui/form_style.h"
 #include "ui/ui_data_monitor_win.h"
@@ -16,7 +17,8 @@ namespace vorlane {
 namespace {
 
 // Appends one queued text to `lines` as the view shows it and answers how many lines it
-// makes: control bytes other than CR and LF and every byte from 0x80 up become ".", one CR LF
+// makes: control bytes other than CR and LF and every byte from 0x80 up become "." (see
+// shown_sentence_byte), one CR LF
 // at the end is dropped, and CR LF, a lone CR or a lone LF inside start a new line.
 int append_view_lines(std::string_view text, QString& lines) {
     if (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n") text.remove_suffix(2);
@@ -28,7 +30,7 @@ int append_view_lines(std::string_view text, QString& lines) {
             lines.append(QLatin1Char('\n'));
             ++count;
         } else {
-            lines.append(QLatin1Char(byte < 0x20 || byte >= 0x80 ? '.' : static_cast<char>(byte)));
+            lines.append(QLatin1Char(shown_sentence_byte(byte)));
         }
     }
     return count;

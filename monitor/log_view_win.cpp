@@ -61,6 +61,8 @@ void TLogViewWin::load() {
         }
         ui->MemoLog->setPlainText(lines);
         scroll_to_last_line(*ui->MemoLog);
+    } catch (const refused_file& e) {
+        add_line(QString::fromStdString(e.what()));
     } catch (const std::exception& e) {
         add_line(QString("Error QXE-508: %1").arg(QString::fromStdString(exception_name(e))));
     }

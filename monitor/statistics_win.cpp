@@ -6,6 +6,7 @@
 #include <exception>
 #include <string>
 
+#include "base/shown_text.h"
 #include "config/text_file.h"
 #include "ui/form_style.h"
 #include "ui/ui_statistics_win.h"
@@ -112,7 +113,7 @@ void TStatisticsWin::refresh() {
             set_cell(grid, row, column_accepted, QString::number(tally.accepted));
             set_cell(grid, row, column_rejected, QString::number(tally.rejected_total()));
             set_cell(grid, row, column_reason, reason_text(tally));
-            set_cell(grid, row, column_example, QString::fromLatin1(tally.example));
+            set_cell(grid, row, column_example, QString::fromLatin1(shown_sentence(tally.example)));
             ++row;
         }
         grid.setRowCount(row);
@@ -130,10 +131,10 @@ void TStatisticsWin::refresh() {
     QString lines;
     for (std::size_t k = statistics.recent_count() - shown; k < statistics.recent_count(); ++k) {
         const rejected_line& line = statistics.recent(k);
-        lines +=
-            QString("input %1: %2: %3\n")
-                .arg(line.input + 1)
-                .arg(QString::fromStdString(describe(line.why, line.info)), QString::fromLatin1(line.text));
+        lines += QString("input %1: %2: %3\n")
+                     .arg(line.input + 1)
+                     .arg(QString::fromStdString(shown_sentence(describe(line.why, line.info))),
+                          QString::fromLatin1(shown_sentence(line.text)));
     }
     if (ui->MemoRejected->toPlainText() != lines) {
         ui->MemoRejected->setPlainText(lines);

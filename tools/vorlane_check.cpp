@@ -20,6 +20,7 @@
 #include "app/capture_input.h"
 #include "app/datagram_hand_over.h"
 #include "app/stream_input.h"
+#include "base/shown_text.h"
 #include "capture/frame_ring.h"
 #include "config/config_manager.h"
 #include "stream/input_format.h"
@@ -141,7 +142,7 @@ class line_checker {
                         info.talker_index);
         else if (!ok)
             std::printf("%s:%ld: %s: %s\n", name.c_str(), number, stage_name(why),
-                        describe(why, info).c_str());
+                        shown_sentence(describe(why, info)).c_str());
         counts.add(info, ok ? nullptr : &why);
     }
 
@@ -174,8 +175,10 @@ class datagram_reporter final : public sentence_observer {
             else
                 std::printf("-\n");
         } else if (!ok) {
+            // The line came from the network: its control bytes must not reach a terminal.
             std::printf("%s:frame %ld datagram %ld: %s: %s: %s\n", options.file.c_str(), frame, datagram,
-                        stage_name(why), describe(why, info).c_str(), line);
+                        stage_name(why), shown_sentence(describe(why, info)).c_str(),
+                        shown_sentence(line).c_str());
         }
         counts.add(info, ok ? nullptr : &why);
     }

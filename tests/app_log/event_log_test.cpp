@@ -103,6 +103,55 @@ TEST_F(EventLog, UnwritableLogLosesTheLineButKeepsTheStatusLine) {
     EXPECT_FALSE(fs::exists(dir / "no_dir"));
 }
 
+TEST_F(EventLog, ControlBytesOfAQuotedValueCannotForgeALineOrReachATerminal) {
+    event_log log = make_log(file());
+    log.update_status("Error QXE-615: input_0_format=$(id)\x1b[2J\n06.12.26 16:38 forged\a", true);
+    const std::string shown = "Error QXE-615: input_0_format=$(id).[2J.06.12.26 16:38 forged.";
+    EXPECT_EQ(read_file(file()), stamp + shown + "\n");
+    EXPECT_EQ(display.shown, std::vector<std::string>{shown});
+}
+
+TEST_F(EventLog, LinkedLogInAFolderOthersCanWriteIsRefusedOnceOnTheStatusLine) {
+    fs::permissions(dir.path(), fs::perms(01777));
+    write_file(dir / "startup_file", "root's\n");
+    fs::create_symlink(dir / "startup_file", file());
+    event_log log = make_log(file());
+    log.update_status("Config loaded", true);
+    log.update_status("Ready", true);
+    EXPECT_EQ(read_file(dir / "startup_file"), "root's\n");
+    ASSERT_EQ(display.shown.size(), 3u);
+    EXPECT_EQ(display.shown[0], "Config loaded");
+    EXPECT_NE(display.shown[1].find("symbolic link"), std::string::npos) << display.shown[1];
+    EXPECT_EQ(display.shown[2], "Ready");
+
+    fs::remove(file());
+    log.update_status("Active", true);
+    EXPECT_EQ(read_file(file()), std::string(stamp) + "Active\n");
+}
+
+TEST_F(EventLog, HugeLogOfOneLineIsShortenedReadingOnlyItsEnd) {
+    // 4 GB without a line break, sparse: counted as one line, it would never be shortened, and
+    // read whole it would take gigabytes.
+    {
+        const int fd = ::open(file().c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, off_t{4} << 30), 0);
+        ::close(fd);
+    }
+    event_log log = make_log(file());
+    EXPECT_TRUE(log.shorten_log_file());
+    EXPECT_EQ(read_file(file()), std::string(stamp) + "Log file shortened to 512 lines\n");
+}
+
+TEST_F(EventLog, OverlongLinesAreCutWhenKept) {
+    config.max_log_lines = 4;
+    write_file(file(), "a\nb\n" + std::string(5000, 'x') + "\nd\n");
+    event_log log = make_log(file());
+    EXPECT_TRUE(log.shorten_log_file());
+    EXPECT_EQ(read_file(file()),
+              std::string(4096, 'x') + "\nd\n" + stamp + "Log file shortened to 2 lines\n");
+}
+
 TEST_F(EventLog, FailingViewerIsReportedOnTheStatusLineOnly) {
     event_log log = make_log(file());
     display.fail_refresh = true;

@@ -299,5 +299,17 @@ TEST(ConfigStore, FailedWriteLeavesTheOldFileWhole) {
     EXPECT_EQ(read_file(file), "[Vorlane]\ninput_ip=10.0.0.1\n");
 }
 
+TEST(ConfigStore, SettingsFileOverOneMegabyteIsRefusedAndNamed) {
+    test::temp_dir dir;
+    const fs::path file = dir / config_file_name;
+    write_file(file, "[Vorlane]\ninput_ip=10.0.0.1\n;" + std::string(1024 * 1024, 'x') + "\n");
+    config_manager config = defaults();
+    EXPECT_FALSE(read_config(config, file));
+    EXPECT_EQ(config.input_ip, "0.0.0.0");
+    const std::string error = take_error(config);
+    EXPECT_NE(error.find(file.string()), std::string::npos) << error;
+    EXPECT_NE(error.find("larger than 1048576 bytes"), std::string::npos) << error;
+}
+
 }  // namespace
 }  // namespace vorlane

@@ -3,7 +3,7 @@
 #   package_test.sh build DEB_DIR CPACK_CONFIG   makes the package once for the checks below
 #   package_test.sh contents DEB GOLDEN          file list with owners and modes, dependencies
 #   package_test.sh scripts DEB                  postinst/postrm in a throw-away root folder
-#   package_test.sh unit DEB                     systemd-analyze verify on the installed units
+#   package_test.sh unit DEB                     systemd-analyze verify on the installed units and the service's exposure level
 # A check that cannot run here says "Skipped: <reason>" and exits 77.
 set -euo pipefail
 
@@ -60,23 +60,59 @@ scripts() {
   IFS=: read -r _ _ uid gid _ _ shell <<<"$(grep '^vorlane:' "$root/etc/passwd")"
   ((uid < 1000)) || fail "vorlane is not a system account (uid $uid)"
   [ "$shell" = /usr/sbin/nologin ] || fail "vorlane can log in ($shell)"
-  [ "$(stat -c '%a %u %g' "$bin")" = "3775 0 $gid" ] || fail "program folder is $(stat -c '%a %u %g' "$bin")"
-  [[ $(getcap "$bin/vorlane") == *cap_net_admin,cap_net_raw=ep ]] || fail "capabilities: $(getcap "$bin/vorlane")"
 
-  # The service account writes its settings and log beside the program but cannot replace it.
+  # Capturing is for root and the group vorlane; nobody else can write where the program lies.
+  local data=$root/var/lib/vorlane
+  expect_mode() { [ "$(stat -c '%a %u %g' "$1")" = "$2" ] || fail "$1 is $(stat -c '%a %u %g' "$1"), not $2"; }
+  expect_mode "$bin" "755 0 0"
+  expect_mode "$bin/vorlane" "750 0 $gid"
+  expect_mode "$bin/vorlane-check" "755 0 0"
+  expect_mode "$bin/vorlane-sim" "755 0 0"
+  expect_mode "$data" "2770 $uid $gid"
+  [[ $(getcap "$bin/vorlane") == *" cap_net_raw=ep" ]] || fail "capabilities: $(getcap "$bin/vorlane")"
+  [ -z "$(getcap "$bin/vorlane-check" "$bin/vorlane-sim")" ] || fail "the tools hold capabilities"
+
+  # The service account writes its settings and log in the data folder but not beside the program.
   as_vorlane() { setpriv --reuid "$uid" --regid "$gid" --clear-groups "$@"; }
-  as_vorlane sh -c "echo '[Vorlane]' >'$bin/Vorlane.ini' && echo started >'$bin/Vorlane.log'" ||
-    fail "vorlane cannot write beside the program"
-  as_vorlane mv "$bin/Vorlane.log" "$bin/Vorlane.log.tmp" && as_vorlane mv "$bin/Vorlane.log.tmp" "$bin/Vorlane.log" ||
-    fail "vorlane cannot replace its own log"
-  if as_vorlane mv "$bin/vorlane" "$bin/replaced" 2>/dev/null; then fail "vorlane can replace the program"; fi
+  as_vorlane sh -c "echo '[Vorlane]' >'$data/Vorlane.ini' && echo started >'$data/Vorlane.log'" ||
+    fail "vorlane cannot write its settings and log"
+  if as_vorlane touch "$bin/planted" 2>/dev/null; then fail "vorlane can write beside the program"; fi
+
+  # An upgrade from the layout that kept both beside a group-writable program folder moves the
+  # settings, and never a link someone planted there in place of the log.
+  rm "$data/Vorlane.ini" "$data/Vorlane.log"
+  chmod 3775 "$bin"
+  chown "0:$gid" "$bin"
+  echo '[Vorlane]' >"$bin/Vorlane.ini"
+  chown "$uid:$gid" "$bin/Vorlane.ini"
+  echo "root's" >"$root/victim"
+  ln -s "$root/victim" "$bin/Vorlane.log"
+  DPKG_ROOT=$root "$control/postinst" configure
+  expect_mode "$bin" "755 0 0"
+  expect_mode "$data/Vorlane.ini" "644 $uid $gid"
+  [ ! -e "$data/Vorlane.log" ] && [ -L "$bin/Vorlane.log" ] || fail "the upgrade moved a planted link"
+  rm "$bin/Vorlane.log"
 
   # dpkg deletes the package's own files before postrm; the settings and the log stay.
   dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print substr($6, 2) }' | while read -r file; do rm "$root$file"; done
   DPKG_ROOT=$root "$control/postrm" remove
-  [ -f "$bin/Vorlane.ini" ] && [ -f "$bin/Vorlane.log" ] || fail "remove deleted the settings or the log"
-  DPKG_ROOT=$root "$control/postrm" purge
-  [ ! -e "$root/opt/vorlane" ] || fail "purge left $(find "$root/opt/vorlane")"
+  [ -f "$data/Vorlane.ini" ] || fail "remove deleted the settings"
+
+  # Purging removes what the program makes and nothing else, whatever else is there, and never
+  # fails on it: a link in place of the log, a folder named like the temporary settings file, a
+  # member's leftovers beside where the program was.
+  echo log >"$data/Vorlane.log.tmp"
+  ln -s "$root/victim" "$data/Vorlane.log"
+  mkdir "$data/Vorlane.ini.tmp" "$bin/platformthemes"
+  DPKG_ROOT=$root "$control/postrm" purge || fail "purge failed"
+  [ "$(cat "$root/victim")" = "root's" ] || fail "purge changed the file a link named"
+  [ ! -e "$data/Vorlane.ini" ] && [ ! -e "$data/Vorlane.log.tmp" ] || fail "purge left the settings or the log"
+  [ -L "$data/Vorlane.log" ] && [ -d "$data/Vorlane.ini.tmp" ] && [ -d "$bin/platformthemes" ] ||
+    fail "purge removed what the package did not make"
+  rm "$data/Vorlane.log"
+  rmdir "$data/Vorlane.ini.tmp" "$bin/platformthemes"
+  DPKG_ROOT=$root "$control/postrm" purge || fail "purge failed"
+  [ ! -e "$root/opt/vorlane" ] && [ ! -e "$data" ] || fail "purge left $(find "$root/opt/vorlane" "$data" 2>/dev/null)"
 }
 
 unit() {
@@ -91,6 +127,13 @@ unit() {
     systemd-analyze verify '$root/lib/systemd/system/vorlane.service' '$root/lib/systemd/system/vorlane.socket'" >"$scratch/verify" 2>&1 ||
     { cat "$scratch/verify"; fail "systemd-analyze verify failed"; }
   [ ! -s "$scratch/verify" ] || { cat "$scratch/verify"; fail "systemd-analyze verify complained"; }
+  # The sandbox as systemd rates it: 0 is fully confined, 10 not at all.
+  local exposure
+  exposure=$(systemd-analyze security --offline=true "$root/lib/systemd/system/vorlane.service" 2>&1 |
+    sed -n 's/.*Overall exposure level for vorlane.service: \([0-9.]*\).*/\1/p')
+  [ -n "$exposure" ] || fail "systemd-analyze security gave no exposure level"
+  awk -v e="$exposure" 'BEGIN { exit !(e <= 2.5) }' || fail "exposure $exposure is above 2.5"
+  echo "exposure $exposure"
 }
 
 check=$1

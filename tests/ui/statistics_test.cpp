@@ -77,5 +77,17 @@ TEST_F(statistics_fixture, ShowsTheCountsOfEachInputAtTheNextTickAndFromResetOn)
     EXPECT_TRUE(statistics.report_text().contains("RMC\t0\t1\t"));
 }
 
+TEST_F(statistics_fixture, RejectedLinesAreSavedWithTheirControlBytesShownAsDots) {
+    statistics.show();
+    receive(0, "$HEHDT,1\x1b[2J\x07,T*00\r\n");
+    tick();
+    dialogs.file_names.push_back(QString::fromStdString((dir / "statistics.txt").string()));
+    control<QToolButton>("sbFileLog").click();
+    const std::string saved = read_file(dir / "statistics.txt");
+    EXPECT_NE(saved.find("$HEHDT,1.[2J.,T*00"), std::string::npos) << saved;
+    for (const char c : saved)
+        EXPECT_TRUE(c == '\n' || c == '\t' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+}
+
 }  // namespace
 }  // namespace vorlane::test
