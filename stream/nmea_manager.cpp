@@ -180,6 +180,7 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
     message.source = source;
     message.destinations.add(source);
     if (message.destinations.empty()) return;
+    std::uint32_t sender_serial = 0;
     if (tag != nullptr && tag->source[0] != 0) {
         // Only accepted lines are remembered: a copy that arrived damaged must not make the good
         // copy behind it look like a repeat.
@@ -188,7 +189,7 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
             counts.count_drop(input, stream_drop::duplicate);
             return;
         }
-        message.sender = sender.serial;
+        sender_serial = sender.serial;
     }
 
     // The validator passes at most 80 characters; the check keeps the copy inside the text
@@ -200,7 +201,7 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
     if (grouped)
         hold_group_line(input, *tag, message, length + 2);
     else
-        queue_checked(message, length + 2);
+        queue_checked(message, length + 2, sender_serial);
 }
 
 void nmea_manager::hold_group_line(std::int32_t input, const nmea_tag_block& tag,
@@ -226,15 +227,16 @@ void nmea_manager::queue_sentence(const nmea_message_out& message) {
     // never leave through a buffer of min_take_capacity; it is not queued at all.
     const std::size_t length = strnlen(message.text, sentence_text_size);
     if (length == 0 || length > max_queued_text) return;
-    queue_checked(message, length);
+    queue_checked(message, length, 0);
 }
 
-void nmea_manager::queue_checked(const nmea_message_out& message, std::size_t length) {
-    for (const std::int32_t output : message.destinations) queue_on(output, message, length);
+void nmea_manager::queue_checked(const nmea_message_out& message, std::size_t length, std::uint32_t sender) {
+    for (const std::int32_t output : message.destinations) queue_on(output, message, length, sender);
 }
 
-void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length) {
-    queued_sentence* target = find_replaceable(output, message);
+void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length,
+                            std::uint32_t sender) {
+    queued_sentence* target = find_replaceable(output, message, sender);
     if (target == nullptr) {
         const std::size_t tail = queue_tail[output];
         if (next_slot(tail) == queue_head[output]) {
@@ -249,7 +251,7 @@ void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message
     target->talker_index = message.info.talker_index;
     const auto slot = static_cast<std::size_t>(target - output_slots[output].data());
     queued_at[output][slot] = current_time;
-    queued_sender[output][slot] = message.sender;
+    queued_sender[output][slot] = sender;
     std::memcpy(target->text, message.text, length);
     target->text[length] = 0;
 }
@@ -277,7 +279,8 @@ void nmea_manager::queue_group(const arriving_group& group) {
     }
 }
 
-queued_sentence* nmea_manager::find_replaceable(std::int32_t output, const nmea_message_out& message) {
+queued_sentence* nmea_manager::find_replaceable(std::int32_t output, const nmea_message_out& message,
+                                                std::uint32_t sender) {
     const std::uint32_t formatter = message.info.formatter_index;
     std::int32_t key_to = 0;
     if (formatter == formatter_ttm)
@@ -292,7 +295,7 @@ queued_sentence* nmea_manager::find_replaceable(std::int32_t output, const nmea_
     for (std::size_t slot = queue_head[output]; slot != queue_tail[output]; slot = next_slot(slot)) {
         queued_sentence& waiting = slots[slot];
         if (!same_kind(waiting, message) || group_span[output][slot] != 0 ||
-            queued_sender[output][slot] != message.sender)
+            queued_sender[output][slot] != sender)
             continue;
         if (key_to == 0 || key_chars_equal(message.text, waiting.text, key_from, key_to)) return &waiting;
     }

@@ -50,9 +50,6 @@ struct nmea_message_out {
     nmea_sentence_info info;
     std::int32_t source = -1;
     destination_list destinations;
-    // The serial of the TAG block source (s:) within its input; 0 without one. Latest-value
-    // sentences of two senders do not replace each other.
-    std::uint32_t sender = 0;
 };
 
 // One slot of an output queue.
@@ -142,9 +139,13 @@ class nmea_manager {
     bool take_group(std::int32_t output, char* buffer, std::size_t& total, std::size_t room);
     // queue_sentence once the text is known to be `length` characters, 1 to max_queued_text: the
     // decoder has just measured the line and need not scan the copy again.
-    void queue_checked(const nmea_message_out& message, std::size_t length);
-    void queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length);
-    queued_sentence* find_replaceable(std::int32_t output, const nmea_message_out& message);
+    // `sender` is the serial of the line's TAG block source within its input, 0 without one:
+    // latest-value sentences of two senders do not replace each other.
+    void queue_checked(const nmea_message_out& message, std::size_t length, std::uint32_t sender);
+    void queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length,
+                  std::uint32_t sender);
+    queued_sentence* find_replaceable(std::int32_t output, const nmea_message_out& message,
+                                      std::uint32_t sender);
 
     // Per output a ring: the waiting sentences are the slots from the head up to, not
     // including, the tail. One slot always stays free so that head == tail means empty, which

@@ -32,6 +32,7 @@ source_record& source_table::heard(const char (&name)[max_tag_identifier_length 
             fresh.serial = last_serial;
             fresh.next = 0;
             fresh.remembered = 0;
+            fresh.remembered_with = {};
         }
         last_found = found;
     }
@@ -40,12 +41,22 @@ source_record& source_table::heard(const char (&name)[max_tag_identifier_length 
 }
 
 bool source_table::repeats(source_record& sender, std::int64_t count, queue_clock::time_point now) {
-    for (std::size_t k = 0; k < sender.remembered; ++k)
-        if (sender.counts[k] == count && now - sender.received[k] <= duplicate_window_age) return true;
+    const bool tallied = count >= 0 && count <= max_line_count;
+    if (!tallied || sender.remembered_with[static_cast<std::size_t>(count)] != 0) {
+        for (std::size_t k = 0; k < sender.remembered; ++k)
+            if (sender.counts[k] == count && now - sender.received[k] <= duplicate_window_age) return true;
+    }
+    if (sender.remembered == duplicate_window_lines) {
+        const std::int64_t forgotten = sender.counts[sender.next];
+        if (forgotten >= 0 && forgotten <= max_line_count)
+            --sender.remembered_with[static_cast<std::size_t>(forgotten)];
+    } else {
+        ++sender.remembered;
+    }
+    if (tallied) ++sender.remembered_with[static_cast<std::size_t>(count)];
     sender.counts[sender.next] = count;
     sender.received[sender.next] = now;
     sender.next = sender.next + 1 == duplicate_window_lines ? 0 : sender.next + 1;
-    if (sender.remembered < duplicate_window_lines) ++sender.remembered;
     return false;
 }
 

@@ -21,6 +21,9 @@ inline constexpr std::size_t max_sources_per_input = 32;
 inline constexpr std::size_t duplicate_window_lines = 64;
 inline constexpr std::chrono::seconds duplicate_window_age{2};
 
+// The largest line count before the count starts again at 1.
+inline constexpr std::int64_t max_line_count = 999;
+
 // What an input remembers of one sender.
 struct source_record {
     // The s: identifier, zero-padded as the TAG block reader leaves it.
@@ -34,6 +37,9 @@ struct source_record {
     std::array<queue_clock::time_point, duplicate_window_lines> received{};
     std::size_t next = 0;
     std::size_t remembered = 0;
+    // How many of the remembered lines carry each count up to max_line_count: most lines are
+    // no repeat, and this tells so without a look at the ring.
+    std::array<std::uint8_t, max_line_count + 1> remembered_with{};
 };
 
 // The senders of one input, each with its recent line counts. Fixed storage; nothing here

@@ -33,6 +33,18 @@ std::uint64_t number_of(std::string_view digits) {
     return value;
 }
 
+// A line count of 1 to 13 digits, read in the pass that checks it: every tagged line has one.
+bool read_count(std::string_view value, std::int64_t& count) {
+    if (value.empty() || value.size() > max_number_digits) return false;
+    std::int64_t read = 0;
+    for (const char c : value) {
+        if (!is_digit(c)) return false;
+        read = read * 10 + (c - '0');
+    }
+    count = read;
+    return true;
+}
+
 // "1-3-4711": the line's number, the group's size (1 to 99, the number not above the size)
 // and the group's identifier.
 bool read_group(std::string_view value, nmea_tag_block& tag) {
@@ -79,8 +91,7 @@ rejection read_field(std::string_view field, unsigned& seen, nmea_tag_block& tag
             valid = !value.empty();
             break;
         case 'n':
-            valid = is_number(value, max_number_digits);
-            if (valid) tag.line_count = static_cast<std::int64_t>(number_of(value));
+            valid = read_count(value, tag.line_count);
             break;
         default:  // c, r, x: counters and times
             valid = is_number(value, max_number_digits);
