@@ -23,8 +23,9 @@ enum class stream_drop : std::uint8_t {
     group_incomplete,   // an accepted line of a group that did not arrive whole
     group_too_large,    // the accepted lines of a group larger than a batch holds
     duplicate,          // an accepted line that arrived before from the same source with the same n:
+    lost_upstream,      // a line its source counted (n:) that never arrived
 };
-inline constexpr std::size_t stream_drop_count = 11;
+inline constexpr std::size_t stream_drop_count = 12;
 // "bad UDP checksum", as counts and summaries name the drop.
 const char* label_of(stream_drop drop);
 
