@@ -269,8 +269,8 @@ TEST_F(ReceiveThreadTest, FramesNotStoredWholeAreSkippedSilentlyAndKeepTheIdleSt
     std::vector<std::uint8_t> cut = frame_of_length(200);
     cut.resize(100);
     script_reads({timeout_read, frame_read(frame_of_length(max_frame_length + 1)), timeout_read,
-                  frame_read(cut, 200), timeout_read,
-                  frame_read(frame_of_length(max_frame_length)), timeout_read, error_read});
+                  frame_read(cut, 200), timeout_read, frame_read(frame_of_length(max_frame_length)),
+                  timeout_read, error_read});
     start();
     ASSERT_TRUE(wait_for("disconnected"));
     EXPECT_EQ(recorder.events(), (events{"connected", "idle", "datagram", "idle", "disconnected"}));
