@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -31,7 +32,8 @@ using namespace vorlane;
 constexpr const char* usage =
     "usage: vorlane-sim [options]\n"
     "Sends the sentences of a file as IEC 61162-450 datagrams from both junction boxes.\n"
-    "  --file PATH          sentences, one per line (default: the bundled sample)\n"
+    "  --file PATH          sentences, one per line (default: sample-sentences.txt beside the\n"
+    "                       program)\n"
     "  --rate N             sentences per second per junction box (default 20)\n"
     "  --sentences N        sentences per datagram at most (default 10)\n"
     "  --sources A,B        source addresses of junction box 1 and 2\n"
@@ -61,10 +63,10 @@ constexpr const char* usage =
 
 // The 8-byte header of every header8 datagram; the gateway skips it unread.
 constexpr char datagram_header[8] = {'U', 'd', 'P', 'b', 'C', 0, 0, 0};
-// n: runs from 1 to this and round again.
-constexpr std::uint32_t max_line_count = 999;
-// g: numbers the lines of a group with at most two digits; its identifiers run round as n: does.
-constexpr int max_group_lines = 99;
+// What the program sends when given no --file, looked for beside it.
+constexpr const char* sample_file_name = "sample-sentences.txt";
+// n: runs from 1 to max_line_count and round again, as the gateway expects. g: numbers the lines
+// of a group with at most two digits (max_group_lines); its identifiers run round as n: does.
 constexpr std::uint32_t max_group_id = 999;
 // The largest payload whose packet crosses a 1500-byte MTU whole: the gateway drops larger ones.
 constexpr std::size_t max_whole_payload = 1500 - 20 - 8;
@@ -75,7 +77,7 @@ void on_signal(int) {
 }
 
 struct options {
-    std::string file = VORLANE_SAMPLE_FILE;
+    std::string file;  // empty: the sample beside the program
     double rate = 20;
     int sentences_per_datagram = 10;
     std::string sources[2] = {"127.0.0.10", "127.0.0.11"};
@@ -135,7 +137,7 @@ void check_combinations(const options& o, bool destination_given) {
     for (const std::string& source : o.tag_sources)
         if (!is_tag_identifier(source))
             fail_usage("'" + source + "' is not a source of 1 to 15 letters and digits");
-    if (o.groups_every > 0 && o.sentences_per_datagram > max_group_lines)
+    if (o.groups_every > 0 && static_cast<std::size_t>(o.sentences_per_datagram) > max_group_lines)
         fail_usage("--groups-every needs --sentences " + std::to_string(max_group_lines) + " or fewer");
 }
 
@@ -204,6 +206,22 @@ options parse(int argc, char** argv) {
     }
     check_combinations(o, destination_given);
     return o;
+}
+
+// The sample lies beside the program, in the build tree as in the package, wherever either was
+// put; a path compiled in would point into a source tree that an installed program does not have.
+std::string sample_beside_program() {
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    const std::filesystem::path sample = program.parent_path() / sample_file_name;
+    if (error || !std::filesystem::is_regular_file(sample, error)) {
+        std::fprintf(stderr,
+                     "vorlane-sim: no sentences to send: %s is not there; give a file of sentences with "
+                     "--file PATH\n",
+                     sample.c_str());
+        std::exit(2);
+    }
+    return sample.string();
 }
 
 std::vector<std::string> read_sentences(const std::string& file) {
@@ -351,7 +369,8 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
     if (!o.pcap_file.empty()) return replay(o, socket, spec);
-    const std::vector<std::string> sentences = read_sentences(o.file);
+    const std::vector<std::string> sentences =
+        read_sentences(o.file.empty() ? sample_beside_program() : o.file);
 
     // Every box sends its datagrams evenly spread over the second; box 2 starts half-way
     // through the file so the two streams are told apart at a glance.
@@ -389,7 +408,7 @@ int main(int argc, char** argv) {
                 const std::string& sentence = sentences[next_line[box]++ % sentences.size()];
                 ++sentence_count;
                 if (tagged) {
-                    line_count[box] = line_count[box] % max_line_count + 1;
+                    line_count[box] = line_count[box] % static_cast<std::uint32_t>(max_line_count) + 1;
                     tag.line_count = line_count[box];
                     if (tag.group_size > 0) tag.group_line = k + 1;
                     append_tag_block(payload, tag);
