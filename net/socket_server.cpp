@@ -11,7 +11,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "net/handler_guard.h"
 #include "net/socket_error.h"
@@ -32,6 +34,7 @@ constexpr int keepalive_probes = 2;
 // a slow reader's data waits in the owner's queue, where newer values replace older ones,
 // instead of in a send buffer that grows to megabytes.
 constexpr int unsent_limit = 4096;
+constexpr int reading_watch_ms = 1000;
 
 void set_display_connection_options(int fd) {
     const int on = 1;
@@ -69,12 +72,15 @@ bool out_of_descriptors(int error) {
 
 }  // namespace
 
-TWSocketServer::TWSocketServer(QObject* parent) : QObject(parent), accept_retry(new QTimer(this)) {
+TWSocketServer::TWSocketServer(QObject* parent)
+    : QObject(parent), accept_retry(new QTimer(this)), reading_watch(new QTimer(this)) {
     accept_retry->setSingleShot(true);
     accept_retry->setInterval(accept_retry_ms);
     connect(accept_retry, &QTimer::timeout, this, [this] {
         if (acceptor != nullptr) acceptor->setEnabled(true);
     });
+    reading_watch->setInterval(reading_watch_ms);
+    connect(reading_watch, &QTimer::timeout, this, &TWSocketServer::drop_clients_not_reading);
 }
 
 // Quietly: nobody is to be told of a state change by an object that is going.
@@ -164,8 +170,10 @@ TWSocketClient* TWSocketServer::client(int index) const {
     return index >= 0 && index < clients.size() ? clients[index] : nullptr;
 }
 
+// The listening socket stays readable while connections wait, so those left over when the
+// turn's share is used up are taken on the next turn.
 void TWSocketServer::accept_pending() {
-    while (current_state == socket_state::listening) {
+    for (int attempt = 0; attempt < accepts_per_turn && current_state == socket_state::listening; ++attempt) {
         const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             const int error = errno;
@@ -197,6 +205,7 @@ void TWSocketServer::accept_connection(int fd) {
     client->setParent(this);
     client->attach(fd);
     clients.append(client);
+    if (!reading_watch->isActive()) reading_watch->start();
     connect(client, &TWSocketClient::state_changed, this,
             [this](TWSocketClient* changed, socket_state, socket_state new_state) {
                 if (new_state == socket_state::closed) remove_later(changed);
@@ -223,6 +232,7 @@ void TWSocketServer::remove_client(TWSocketClient* client) {
     const qsizetype index = clients.indexOf(client);
     if (index < 0) return;
     clients.removeAt(index);
+    if (clients.isEmpty()) reading_watch->stop();
     if (auto error = run_handlers([&] { emit client_disconnected(this, client); }))
         report_background_error(*error);
     client->deleteLater();
@@ -246,6 +256,22 @@ __attribute__((no_sanitize("vptr"))) void TWSocketServer::on_accept_error(int er
     }
     refusing = true;
     accept_retry->start();
+}
+
+void TWSocketServer::drop_clients_not_reading() {
+    const auto now = std::chrono::steady_clock::now();
+    const std::chrono::milliseconds limit(not_reading_limit);
+    QStringList dropped;
+    // Closing only queues a client's removal, so the list stays as it is during this walk.
+    for (TWSocketClient* client : std::as_const(clients)) {
+        if (client->state() != socket_state::connected || !client->taking_nothing(now, limit)) continue;
+        dropped << client->peer();
+        ++not_reading_count;
+        client->close();
+    }
+    if (dropped.isEmpty()) return;
+    if (auto error = run_handlers([&] { emit clients_not_reading(this, dropped); }))
+        report_background_error(*error);
 }
 
 bool TWSocketServer::report_background_error(const QString& error) {
