@@ -364,6 +364,40 @@ TEST_F(controller_fixture, SlowClientSkipsBatchesWhileTheOthersGoOn) {
     EXPECT_EQ(slow.received().substr(0, 200), quick.received().substr(0, 200));
 }
 
+// A display that takes nothing is let go once, logged with its address, and counted for the
+// drop report and the Statistics window.
+TEST_F(controller_fixture, DisplayThatTakesNothingIsDroppedLoggedAndCounted) {
+    run_to_ready();
+    TWSocketServer& server = *controller->output_server(0);
+    server.set_not_reading_limit_ms(1000);
+    test::loopback_peer hung(static_cast<std::uint16_t>(first_port), 4096);
+    hung.reading = false;
+    ASSERT_TRUE(hung.wait_connected(2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.client_count() == 1; }, 2000));
+
+    const std::string lines = test::with_checksum("$GPWPL,4917.16,N,12310.64,W,WP") + "\r\n";
+    const bool dropped = QTest::qWaitFor(
+        [&] {
+            for (int d = 0; d < 20; ++d) input->capture(0, lines);
+            controller->on_rx_datagram();
+            controller->Timer100msTimer();
+            return server.client_count() == 0;
+        },
+        10000);
+    ASSERT_TRUE(dropped) << "the display that takes nothing was kept";
+    const std::string logged = "client 127.0.0.1:";
+    const std::size_t at = log_text().find(logged);
+    ASSERT_NE(at, std::string::npos) << log_text();
+    EXPECT_EQ(log_text().find(logged, at + 1), std::string::npos) << "logged more than once";
+    EXPECT_NE(log_text().find("Output 1 client 127.0.0.1:"), std::string::npos);
+    EXPECT_NE(log_text().find(" dropped: not reading for 1 s"), std::string::npos);
+    EXPECT_EQ(controller->drop_counts(0).clients_not_reading, 1u);
+    EXPECT_EQ(controller->drop_counts(1).clients_not_reading, 0u);
+    const std::vector<std::string> report = controller->report_drops_since_start();
+    EXPECT_TRUE(report.at(0).ends_with("; clients dropped on output 1: 1")) << report.at(0);
+    EXPECT_EQ(report.at(1).find("clients dropped"), std::string::npos) << report.at(1);
+}
+
 // The hour is counted in driven ticks; an hour without drops logs nothing.
 TEST_F(controller_fixture, HourlyDropLinePerInputOnlyWhenSomethingWasDropped) {
     run_to_ready();
