@@ -23,21 +23,26 @@ namespace vorlane {
 namespace {
 
 // A display that loses power or its cable never answers again, and the kernel alone would keep
-// retrying for a quarter of an hour while the owner's batch for that port stays unsent. Data
-// left unacknowledged for dead_peer_ms ends the connection; keep-alive probes find a dead peer
-// the same way when nothing is being sent.
-constexpr int dead_peer_ms = 20000;
+// retrying for a quarter of an hour. While data waits for a client, the server's own watch lets
+// it go once it has acknowledged nothing for the not-reading limit (a display that vanished and
+// one that hangs with its connection open look alike there): it looks every reading_watch_ms,
+// announces the drop and resets the connection, so that a display program that merely hung
+// learns at once. The kernel gives up on unacknowledged data dead_peer_margin_ms after that
+// limit, late enough for the watch to act first, and keep-alive probes find a dead peer when
+// nothing is being sent: 10 s idle, then 3 probes 4 s apart, 22 s in all.
+constexpr int reading_watch_ms = 500;
+constexpr int dead_peer_margin_ms = 2000;
 constexpr int keepalive_idle_s = 10;
-constexpr int keepalive_interval_s = 5;
-constexpr int keepalive_probes = 2;
+constexpr int keepalive_interval_s = 4;
+constexpr int keepalive_probes = 3;
 // The socket counts as writable only while fewer unsent bytes than this wait in the kernel, so
 // a slow reader's data waits in the owner's queue, where newer values replace older ones,
 // instead of in a send buffer that grows to megabytes.
 constexpr int unsent_limit = 4096;
-constexpr int reading_watch_ms = 1000;
 
-void set_display_connection_options(int fd) {
+void set_display_connection_options(int fd, int not_reading_limit_ms) {
     const int on = 1;
+    const int dead_peer_ms = not_reading_limit_ms + dead_peer_margin_ms;
     ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &dead_peer_ms, sizeof dead_peer_ms);
     ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &keepalive_idle_s, sizeof keepalive_idle_s);
@@ -199,7 +204,7 @@ void TWSocketServer::accept_connection(int fd) {
     // still queued, instead of leaving it to drain towards a peer that may never read.
     const linger reset_on_close{1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset_on_close, sizeof reset_on_close);
-    set_display_connection_options(fd);
+    set_display_connection_options(fd, not_reading_limit);
 
     TWSocketClient* client = make_client().release();
     client->setParent(this);

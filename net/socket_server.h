@@ -39,7 +39,7 @@ namespace vorlane {
 // A client that has acknowledged no byte for not_reading_limit_ms while data waits for it (a
 // zero receive window, a reader that has stopped) is closed: it would otherwise hold its data,
 // and whatever its owner keeps back for it, for as long as its peer keeps the connection open.
-// The clients dropped in one look, once a second, are announced together by clients_not_reading.
+// The clients dropped in one look, twice a second, are announced together by clients_not_reading.
 class TWSocketServer : public QObject {
     Q_OBJECT
   public:
@@ -70,7 +70,8 @@ class TWSocketServer : public QObject {
     void set_banner(const QByteArray& banner) { banner_text = banner; }
 
     // How long a client may take nothing while data waits for it; at most a second more passes
-    // before it is closed.
+    // before it is closed. The kernel's own limit for a dead peer, a little longer, follows it
+    // for connections accepted after the change.
     int not_reading_limit_ms() const { return not_reading_limit; }
     void set_not_reading_limit_ms(int limit) { not_reading_limit = limit; }
     // Clients closed for not reading since the server was made.

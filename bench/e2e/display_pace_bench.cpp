@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -164,5 +165,10 @@ int main(int argc, char** argv) {
     }
     std::printf("others: %zu closed by the gateway (the last %.1f s after it connected), %ld still open\n",
                 others.size() - static_cast<std::size_t>(still_open), latest_close, still_open);
+    std::ifstream log(dir / "Vorlane.log");
+    long logged = 0;
+    for (std::string line; std::getline(log, line);)
+        if (line.find("dropped: not reading") != std::string::npos) ++logged;
+    std::printf("gateway log: %ld line(s) of clients dropped for not reading\n", logged);
     return 0;
 }
