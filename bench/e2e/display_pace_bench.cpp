@@ -65,8 +65,12 @@ class display {
         return lines;
     }
 
-    // Notes when the gateway reset the connection, without reading.
-    void look_for_end() {
+    // Notes when the banner arrived (peeking, so that nothing is read) and when the gateway
+    // reset the connection.
+    void look() {
+        char first = 0;
+        if (accepted_after < 0 && ::recv(fd, &first, 1, MSG_PEEK | MSG_DONTWAIT) == 1)
+            accepted_after = seconds_d(clock_type::now() - opened).count();
         if (closed_after >= 0) return;
         pollfd state{fd, 0, 0};
         if (::poll(&state, 1, 0) == 1 && (state.revents & (POLLERR | POLLHUP)) != 0)
@@ -75,6 +79,7 @@ class display {
 
     int fd = -1;
     clock_type::time_point opened;
+    double accepted_after = -1;
     double closed_after = -1;
 };
 
@@ -145,7 +150,7 @@ int main(int argc, char** argv) {
                 others.push_back(std::make_unique<display>(port, 4096));
                 next_newcomer += std::chrono::seconds(10);
             }
-            for (auto& other : others) other->look_for_end();
+            for (auto& other : others) other->look();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
@@ -156,13 +161,20 @@ int main(int argc, char** argv) {
     std::printf("good display: %ld lines of %ld sent, longest silence %.2f s\n", lines, sent,
                 longest_silence.count());
     long still_open = 0;
+    long accepted = 0;
+    double latest_accept = 0;
     double latest_close = 0;
     for (const auto& other : others) {
+        if (other->accepted_after >= 0) {
+            ++accepted;
+            latest_accept = std::max(latest_accept, other->accepted_after);
+        }
         if (other->closed_after < 0)
             ++still_open;
         else
             latest_close = std::max(latest_close, other->closed_after);
     }
+    std::printf("others: %ld accepted (the last banner %.1f s after connecting)\n", accepted, latest_accept);
     std::printf("others: %zu closed by the gateway (the last %.1f s after it connected), %ld still open\n",
                 others.size() - static_cast<std::size_t>(still_open), latest_close, still_open);
     std::ifstream log(dir / "Vorlane.log");
