@@ -24,8 +24,8 @@ status_facts TMainWin::current_status() const {
         output.port = config.output_port[o];
         output.listening = output_open[o];
         output.sent = output_sent[o];
-        // clients_dropped stays empty until the output servers count the clients they give up on.
         const TWSocketServer* server = o == 0 ? WSocketServerOut1 : WSocketServerOut2;
+        output.clients_dropped = server->not_reading_drops();
         for (int i = 0; i < server->client_count(); ++i)
             if (const TWSocketClient* client = server->client(i);
                 client != nullptr && client->state() == socket_state::connected)

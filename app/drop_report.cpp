@@ -38,6 +38,7 @@ input_drops input_drops::since(const input_drops& baseline) const {
     input_drops delta;
     for (std::size_t k = 0; k < frame_skip_count; ++k) delta.frames[k] = frames[k] - baseline.frames[k];
     delta.stream = stream.since(baseline.stream);
+    delta.clients_not_reading = clients_not_reading - baseline.clients_not_reading;
     return delta;
 }
 
@@ -77,13 +78,18 @@ std::string drop_line(std::string_view lead, int input_number, const input_drops
     line += " on input " + std::to_string(input_number) + ": " + std::to_string(drops.dropped()) + " of " +
             std::to_string(drops.received());
     const std::vector<drop_reason_count> reasons = biggest_reasons(drops, reasons_per_line);
-    if (reasons.empty()) return line;
-    line += " (";
-    for (std::size_t k = 0; k < reasons.size(); ++k) {
-        if (k > 0) line += ", ";
-        line += reasons[k].label + " " + std::to_string(reasons[k].count);
+    if (!reasons.empty()) {
+        line += " (";
+        for (std::size_t k = 0; k < reasons.size(); ++k) {
+            if (k > 0) line += ", ";
+            line += reasons[k].label + " " + std::to_string(reasons[k].count);
+        }
+        line += ")";
     }
-    line += ")";
+    // Clients are not sentences: they stay out of the counts above.
+    if (drops.clients_not_reading != 0)
+        line += "; clients dropped on output " + std::to_string(input_number) + ": " +
+                std::to_string(drops.clients_not_reading);
     return line;
 }
 

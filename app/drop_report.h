@@ -17,6 +17,8 @@ namespace vorlane {
 struct input_drops {
     std::array<std::uint64_t, frame_skip_count> frames{};
     input_tally stream;
+    // Clients of the input's output closed because they took nothing for too long.
+    std::uint64_t clients_not_reading = 0;
 
     // The counts since an earlier copy.
     input_drops since(const input_drops& baseline) const;
@@ -38,7 +40,7 @@ std::vector<drop_reason_count> biggest_reasons(const input_drops& drops, std::si
 
 // One line for the event log, `input_number` counted from 1 as the operator knows the junction
 // boxes: "Dropped in the last hour on input 1: 1212 of 5012 (RMC fewer fields 1200, ...)",
-// with at most the five biggest reasons.
+// with at most the five biggest reasons, then "; clients dropped on output 1: 2" when any were.
 std::string drop_line(std::string_view lead, int input_number, const input_drops& drops);
 
 }  // namespace vorlane

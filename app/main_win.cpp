@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -59,12 +60,16 @@ TMainWin::TMainWin(config_manager& settings, nmea_manager& streams, const std::f
     for (int o = 0; o < output_count; ++o) {
         TWSocketServer* server = output_server(o);
         server->set_tag(o);
-        server->set_backlog(5);
+        // A burst of displays connecting at once (a bridge powering up, a switch coming back)
+        // must not find the queue of waiting connections full and wait for SYN retries.
+        server->set_backlog(output_backlog);
         server->set_banner("KestavTranslator");
         server->set_client_class<TTcpSrvClient>();
         connect(server, &TWSocketServer::state_changed, this, &TMainWin::WSocketServerOutChangeState);
         connect(server, &TWSocketServer::background_error, this, &TMainWin::WSocketServerOutBgException);
         connect(server, &TWSocketServer::client_connected, this, &TMainWin::WSocketServerOutClientConnect);
+        connect(server, &TWSocketServer::clients_not_reading, this,
+                &TMainWin::WSocketServerOutClientsNotReading);
     }
     connect(Timer1Sec, &QTimer::timeout, this, &TMainWin::Timer1SecTimer);
     connect(Timer100ms, &QTimer::timeout, this, &TMainWin::Timer100msTimer);
@@ -265,6 +270,8 @@ input_drops TMainWin::drop_counts(int input_number) const {
         for (std::size_t k = 0; k < frame_skip_count; ++k)
             drops.frames[k] = input->skipped_frames(row, static_cast<frame_skip>(k));
     drops.stream = manager.statistics().input(input_number);
+    // Input k feeds output k only: the output's dropped clients are counted with its input.
+    drops.clients_not_reading = (row == 0 ? WSocketServerOut1 : WSocketServerOut2)->not_reading_drops();
     return drops;
 }
 
@@ -278,7 +285,8 @@ void TMainWin::report_hourly_drops() {
         const input_drops now = drop_counts(k);
         const input_drops hour = now.since(hour_baseline[k]);
         hour_baseline[k] = now;
-        if (hour.dropped() != 0) update_status(drop_line("Dropped in the last hour", k + 1, hour), true);
+        if (hour.dropped() != 0 || hour.clients_not_reading != 0)
+            update_status(drop_line("Dropped in the last hour", k + 1, hour), true);
     }
 }
 
@@ -300,22 +308,14 @@ void TMainWin::Timer100msTimer() {
     if (data_monitor_open) emit outputs_serviced();
 }
 
-// One batch per output in flight: the next is taken only when every connected client has
-// written the last one, so a slow client holds sentences back in the output queue (where
-// latest-value sentences are replaced in place) instead of in socket buffers.
+// One batch per client in flight: a client takes the next batch only when it has written the
+// last one, so a slow client skips batches instead of piling them up in socket buffers, and no
+// client holds back another by more than one tick.
 void TMainWin::send_output(int output) {
     if (output < 0 || output >= output_count) return;
     try {
         TWSocketServer* server = output_server(output);
-        if (!manager.has_output(output) || server == nullptr) return;
-
-        auto connected_client = [server](int i) -> TTcpSrvClient* {
-            auto* client = qobject_cast<TTcpSrvClient*>(server->client(i));
-            return client != nullptr && client->state() == socket_state::connected ? client : nullptr;
-        };
-        for (int i = 0; i < server->client_count(); ++i)
-            if (const TTcpSrvClient* client = connected_client(i); client != nullptr && !client->ready)
-                return;
+        if (!manager.has_output(output) || server == nullptr || !batch_due(*server)) return;
 
         char* batch = output_text[output].data();
         std::int32_t length = batch_capacity;
@@ -323,13 +323,13 @@ void TMainWin::send_output(int output) {
         if (!manager.take_output(output, batch, length)) return;
 
         if (data_monitor_open) emit batch_sent(output, batch);
-        for (int i = 0; i < server->client_count(); ++i) {
-            if (TTcpSrvClient* client = connected_client(i)) {
-                client->ready = false;
-                client->send(QByteArrayView(batch, length));
-                ++output_sent[output].batches;
-                output_sent[output].bytes += static_cast<std::uint64_t>(length);
-            }
+        // One copy, shared by every client until each has written it: the buffer is reused
+        // on the next tick while slow clients may still be sending this batch.
+        if (server->client_count() > 0) {
+            const int sent = send_to_ready_clients(*server, QByteArray(batch, length));
+            output_sent[output].batches += static_cast<std::uint64_t>(sent);
+            output_sent[output].bytes +=
+                static_cast<std::uint64_t>(sent) * static_cast<std::uint64_t>(length);
         }
     } catch (const std::exception& e) {
         update_status(error_text("QXE-110", e), true);
@@ -540,6 +540,22 @@ void TMainWin::WSocketServerOutClientConnect(TWSocketServer* server, TWSocketCli
     connect(client, &TWSocketClient::data_available, client, [](TWSocketClient* c) { c->receive(); });
     connect(client, &TWSocketClient::data_sent, client, [client](TWSocketClient*) { client->ready = true; });
     // A client's own background error aborts only that connection (the layer's default answer).
+}
+
+// Each dropped client is logged once with its address. Connections that anyone on the network
+// can open must not be able to flood the log, so a look that drops many names only the first.
+void TMainWin::WSocketServerOutClientsNotReading(TWSocketServer* server, const QStringList& peers) {
+    const int output_number = server->tag() + 1;
+    const int seconds = server->not_reading_limit_ms() / 1000;
+    const qsizetype named = std::min<qsizetype>(peers.size(), named_drops_per_look);
+    for (qsizetype k = 0; k < named; ++k)
+        update_status(format("Output %d client %s dropped: not reading for %d s", output_number,
+                             peers[k].toStdString().c_str(), seconds),
+                      true);
+    if (peers.size() > named)
+        update_status(format("Output %d: %d more clients dropped: not reading for %d s", output_number,
+                             static_cast<int>(peers.size() - named), seconds),
+                      true);
 }
 
 }  // namespace vorlane

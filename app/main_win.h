@@ -50,6 +50,9 @@ class TMainWin : public QObject,
     static constexpr std::int32_t batch_capacity = 4800;
     static constexpr int ticks_per_day = 86400;
     static constexpr int ticks_per_hour = 3600;
+    static constexpr int output_backlog = 128;
+    // Clients dropped for not reading that are logged by name in one look of a server.
+    static constexpr int named_drops_per_look = 5;
 
     // `config` and `manager` are the process-wide settings and stream manager. The settings file
     // and the event log live in `program_dir`. Nothing is shown or logged before the first tick,
@@ -165,6 +168,7 @@ class TMainWin : public QObject,
     void WSocketServerOutChangeState(TWSocketServer* server, socket_state old_state, socket_state new_state);
     void WSocketServerOutBgException(TWSocketServer* server, const QString& error, bool* can_abort);
     void WSocketServerOutClientConnect(TWSocketServer* server, TWSocketClient* client);
+    void WSocketServerOutClientsNotReading(TWSocketServer* server, const QStringList& peers);
 
     config_manager& config;
     nmea_manager& manager;

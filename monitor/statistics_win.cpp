@@ -34,7 +34,7 @@ QString reason_text(const formatter_tally& tally) {
 }
 
 // The rows of the frames-and-datagrams table: what was dropped before a sentence was judged,
-// and accepted sentences that were never served.
+// accepted sentences that were never served, and clients of the output that were let go.
 struct drop_row {
     QString label;
     std::uint64_t (*count)(const input_drops&);
@@ -49,11 +49,17 @@ std::uint64_t stream_count(const input_drops& drops) {
     return drops.stream.dropped[k];
 }
 
+std::uint64_t clients_not_reading(const input_drops& drops) {
+    return drops.clients_not_reading;
+}
+
+// The last row counts the displays of the input's output that were let go for not reading.
 template <std::size_t... f, std::size_t... s>
-std::array<drop_row, frame_skip_count + stream_drop_count> make_drop_rows(std::index_sequence<f...>,
-                                                                          std::index_sequence<s...>) {
+std::array<drop_row, frame_skip_count + stream_drop_count + 1> make_drop_rows(std::index_sequence<f...>,
+                                                                              std::index_sequence<s...>) {
     return {drop_row{label_of(static_cast<frame_skip>(f)), &frame_count<f>}...,
-            drop_row{label_of(static_cast<stream_drop>(s)), &stream_count<s>}...};
+            drop_row{label_of(static_cast<stream_drop>(s)), &stream_count<s>}...,
+            drop_row{QStringLiteral("clients dropped: not reading"), &clients_not_reading}};
 }
 
 const auto drop_rows = make_drop_rows(std::make_index_sequence<frame_skip_count>(),

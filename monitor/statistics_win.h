@@ -19,7 +19,8 @@ namespace vorlane {
 
 // What was dropped and why, per input, for the integrator commissioning a bridge: per formatter
 // the accepted and rejected sentences with the most frequent reason and an example line, the
-// frames and datagrams dropped before any sentence was judged, and the newest rejected lines.
+// frames and datagrams dropped before any sentence was judged, the output's clients dropped for
+// not reading, and the newest rejected lines.
 // While shown it redraws on the controller's once-a-second tick; Reset counts from now on.
 class TStatisticsWin : public QWidget {
     Q_OBJECT

@@ -1,8 +1,13 @@
 #include "net/socket_client.h"
 
+#include <arpa/inet.h>
+#include <linux/sockios.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QHostAddress>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <utility>
@@ -17,6 +22,17 @@ namespace {
 // talks without pause cannot make the client hold more than this.
 constexpr int receive_chunk = 64 * 1024;
 
+QString peer_of(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
+    const QHostAddress host(reinterpret_cast<const sockaddr*>(&address));
+    const quint16 port =
+        ntohs(address.ss_family == AF_INET ? reinterpret_cast<const sockaddr_in*>(&address)->sin_port
+                                           : reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+    return host.toString() + QLatin1Char(':') + QString::number(port);
+}
+
 }  // namespace
 
 TWSocketClient::~TWSocketClient() {
@@ -26,6 +42,8 @@ TWSocketClient::~TWSocketClient() {
 void TWSocketClient::attach(int connection) {
     descriptor = connection;
     current_state = socket_state::connected;
+    peer_text = peer_of(descriptor);
+    progress_at = std::chrono::steady_clock::now();
     reader = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
     writer = new QSocketNotifier(descriptor, QSocketNotifier::Write, this);
     writer->setEnabled(false);
@@ -33,9 +51,12 @@ void TWSocketClient::attach(int connection) {
     connect(writer, &QSocketNotifier::activated, this, &TWSocketClient::on_writable);
 }
 
-bool TWSocketClient::send(QByteArrayView data) {
+bool TWSocketClient::send(const QByteArray& data) {
     if (current_state != socket_state::connected) return false;
-    outgoing.append(data);
+    if (outgoing.isEmpty())
+        outgoing = data;
+    else
+        outgoing.append(data);
     send_pending = true;
     // Written when the socket says it can take more: with few unsent bytes allowed in the
     // kernel, that is when the previous data is nearly on its way. An empty send is answered
@@ -118,6 +139,21 @@ void TWSocketClient::on_writable() {
     }
     // data_sent waits for the next turn, when the kernel has taken this on its way.
     handed_over += written;
+    handed_total += written;
+}
+
+bool TWSocketClient::taking_nothing(std::chrono::steady_clock::time_point now,
+                                    std::chrono::milliseconds limit) {
+    int unacknowledged = 0;
+    if (::ioctl(descriptor, SIOCOUTQ, &unacknowledged) != 0) unacknowledged = 0;
+    const qint64 acknowledged = handed_total - unacknowledged;
+    const bool waiting = unacknowledged > 0 || handed_over < outgoing.size();
+    if (!waiting || acknowledged != acknowledged_seen) {
+        acknowledged_seen = acknowledged;
+        progress_at = now;
+        return false;
+    }
+    return now - progress_at >= limit;
 }
 
 void TWSocketClient::report_background_error(const QString& error) {

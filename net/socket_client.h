@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QObject>
 #include <QString>
+#include <chrono>
 
 #include "net/socket_state.h"
 
@@ -22,6 +22,9 @@ class TWSocketServer;
 // the kernel holds little of it unsent, so an owner that sends again only after data_sent
 // keeps its data waiting with itself, not in a send buffer, when the peer reads slowly.
 //
+// A QByteArray handed to send() while nothing else waits is shared, not copied, so one batch
+// sent to many clients is held once.
+//
 // What the peer sends is offered through data_available; whatever the handlers leave unread is
 // discarded, so a peer that talks to a server that does not listen costs no memory. A peer that
 // closes its sending side is served on until it resets.
@@ -39,7 +42,10 @@ class TWSocketClient : public QObject {
 
     // Queues data behind whatever is still waiting. False, and nothing queued, unless the
     // client is connected. An empty send is answered by data_sent like any other.
-    bool send(QByteArrayView data);
+    bool send(const QByteArray& data);
+
+    // The peer's address and port ("172.31.24.2:40312"), as it was when the connection came in.
+    const QString& peer() const { return peer_text; }
 
     // Takes everything received and not yet read.
     QByteArray receive();
@@ -66,8 +72,12 @@ class TWSocketClient : public QObject {
     void on_readable();
     void on_writable();
     void report_background_error(const QString& error);
+    // True once data has waited for the peer (here or unacknowledged in the kernel) and the
+    // peer has acknowledged none of it for `limit` up to `now`; each call is one look.
+    bool taking_nothing(std::chrono::steady_clock::time_point now, std::chrono::milliseconds limit);
 
     int descriptor = -1;
+    QString peer_text;
     QSocketNotifier* reader = nullptr;
     QSocketNotifier* writer = nullptr;
     QByteArray outgoing;
@@ -77,6 +87,12 @@ class TWSocketClient : public QObject {
     socket_state current_state = socket_state::closed;
     // Set by send(), cleared when the queue has drained and data_sent went out.
     bool send_pending = false;
+    // Everything the kernel has taken since the connection came in; less what it still holds,
+    // that is what the peer has acknowledged.
+    qint64 handed_total = 0;
+    qint64 acknowledged_seen = 0;
+    // When the peer last acknowledged anything, or last had nothing waiting for it.
+    std::chrono::steady_clock::time_point progress_at;
 };
 
 }  // namespace vorlane

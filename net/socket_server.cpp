@@ -11,7 +11,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "net/handler_guard.h"
 #include "net/socket_error.h"
@@ -21,20 +23,26 @@ namespace vorlane {
 namespace {
 
 // A display that loses power or its cable never answers again, and the kernel alone would keep
-// retrying for a quarter of an hour while the owner's batch for that port stays unsent. Data
-// left unacknowledged for dead_peer_ms ends the connection; keep-alive probes find a dead peer
-// the same way when nothing is being sent.
-constexpr int dead_peer_ms = 20000;
+// retrying for a quarter of an hour. While data waits for a client, the server's own watch lets
+// it go once it has acknowledged nothing for the not-reading limit (a display that vanished and
+// one that hangs with its connection open look alike there): it looks every reading_watch_ms,
+// announces the drop and resets the connection, so that a display program that merely hung
+// learns at once. The kernel gives up on unacknowledged data dead_peer_margin_ms after that
+// limit, late enough for the watch to act first, and keep-alive probes find a dead peer when
+// nothing is being sent: 10 s idle, then 3 probes 4 s apart, 22 s in all.
+constexpr int reading_watch_ms = 500;
+constexpr int dead_peer_margin_ms = 2000;
 constexpr int keepalive_idle_s = 10;
-constexpr int keepalive_interval_s = 5;
-constexpr int keepalive_probes = 2;
+constexpr int keepalive_interval_s = 4;
+constexpr int keepalive_probes = 3;
 // The socket counts as writable only while fewer unsent bytes than this wait in the kernel, so
 // a slow reader's data waits in the owner's queue, where newer values replace older ones,
 // instead of in a send buffer that grows to megabytes.
 constexpr int unsent_limit = 4096;
 
-void set_display_connection_options(int fd) {
+void set_display_connection_options(int fd, int not_reading_limit_ms) {
     const int on = 1;
+    const int dead_peer_ms = not_reading_limit_ms + dead_peer_margin_ms;
     ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &dead_peer_ms, sizeof dead_peer_ms);
     ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &keepalive_idle_s, sizeof keepalive_idle_s);
@@ -69,12 +77,15 @@ bool out_of_descriptors(int error) {
 
 }  // namespace
 
-TWSocketServer::TWSocketServer(QObject* parent) : QObject(parent), accept_retry(new QTimer(this)) {
+TWSocketServer::TWSocketServer(QObject* parent)
+    : QObject(parent), accept_retry(new QTimer(this)), reading_watch(new QTimer(this)) {
     accept_retry->setSingleShot(true);
     accept_retry->setInterval(accept_retry_ms);
     connect(accept_retry, &QTimer::timeout, this, [this] {
         if (acceptor != nullptr) acceptor->setEnabled(true);
     });
+    reading_watch->setInterval(reading_watch_ms);
+    connect(reading_watch, &QTimer::timeout, this, &TWSocketServer::drop_clients_not_reading);
 }
 
 // Quietly: nobody is to be told of a state change by an object that is going.
@@ -193,8 +204,10 @@ TWSocketClient* TWSocketServer::client(int index) const {
     return index >= 0 && index < clients.size() ? clients[index] : nullptr;
 }
 
+// The listening socket stays readable while connections wait, so those left over when the
+// turn's share is used up are taken on the next turn.
 void TWSocketServer::accept_pending() {
-    while (current_state == socket_state::listening) {
+    for (int attempt = 0; attempt < accepts_per_turn && current_state == socket_state::listening; ++attempt) {
         const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             const int error = errno;
@@ -220,12 +233,13 @@ void TWSocketServer::accept_connection(int fd) {
     // still queued, instead of leaving it to drain towards a peer that may never read.
     const linger reset_on_close{1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset_on_close, sizeof reset_on_close);
-    set_display_connection_options(fd);
+    set_display_connection_options(fd, not_reading_limit);
 
     TWSocketClient* client = make_client().release();
     client->setParent(this);
     client->attach(fd);
     clients.append(client);
+    if (!reading_watch->isActive()) reading_watch->start();
     connect(client, &TWSocketClient::state_changed, this,
             [this](TWSocketClient* changed, socket_state, socket_state new_state) {
                 if (new_state == socket_state::closed) remove_later(changed);
@@ -252,6 +266,7 @@ void TWSocketServer::remove_client(TWSocketClient* client) {
     const qsizetype index = clients.indexOf(client);
     if (index < 0) return;
     clients.removeAt(index);
+    if (clients.isEmpty()) reading_watch->stop();
     if (auto error = run_handlers([&] { emit client_disconnected(this, client); }))
         report_background_error(*error);
     client->deleteLater();
@@ -275,6 +290,22 @@ __attribute__((no_sanitize("vptr"))) void TWSocketServer::on_accept_error(int er
     }
     refusing = true;
     accept_retry->start();
+}
+
+void TWSocketServer::drop_clients_not_reading() {
+    const auto now = std::chrono::steady_clock::now();
+    const std::chrono::milliseconds limit(not_reading_limit);
+    QStringList dropped;
+    // Closing only queues a client's removal, so the list stays as it is during this walk.
+    for (TWSocketClient* client : std::as_const(clients)) {
+        if (client->state() != socket_state::connected || !client->taking_nothing(now, limit)) continue;
+        dropped << client->peer();
+        ++not_reading_count;
+        client->close();
+    }
+    if (dropped.isEmpty()) return;
+    if (auto error = run_handlers([&] { emit clients_not_reading(this, dropped); }))
+        report_background_error(*error);
 }
 
 bool TWSocketServer::report_background_error(const QString& error) {

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <type_traits>
 
@@ -31,10 +32,19 @@ namespace vorlane {
 // Out of descriptors, a server that was not aborted pauses accepting for accept_retry_ms; a
 // connection still waiting after the pause, with the descriptors still short, is refused with
 // a spare descriptor the server keeps for that, so that its peer learns at once.
+//
+// Accepting takes at most accepts_per_turn connections per turn of the event loop, so that a
+// storm of connections cannot starve the rest of the program; the rest wait for the next turn.
+//
+// A client that has acknowledged no byte for not_reading_limit_ms while data waits for it (a
+// zero receive window, a reader that has stopped) is closed: it would otherwise hold its data,
+// and whatever its owner keeps back for it, for as long as its peer keeps the connection open.
+// The clients dropped in one look, twice a second, are announced together by clients_not_reading.
 class TWSocketServer : public QObject {
     Q_OBJECT
   public:
     static constexpr int accept_retry_ms = 500;
+    static constexpr int accepts_per_turn = 32;
 
     explicit TWSocketServer(QObject* parent = nullptr);
     ~TWSocketServer() override;
@@ -58,6 +68,14 @@ class TWSocketServer : public QObject {
     // Sent with CR LF to every new client before anything else; empty sends no banner line.
     const QByteArray& banner() const { return banner_text; }
     void set_banner(const QByteArray& banner) { banner_text = banner; }
+
+    // How long a client may take nothing while data waits for it; at most a second more passes
+    // before it is closed. The kernel's own limit for a dead peer, a little longer, follows it
+    // for connections accepted after the change.
+    int not_reading_limit_ms() const { return not_reading_limit; }
+    void set_not_reading_limit_ms(int limit) { not_reading_limit = limit; }
+    // Clients closed for not reading since the server was made.
+    quint64 not_reading_drops() const { return not_reading_count; }
 
     template <class Client>
     void set_client_class() {
@@ -90,6 +108,8 @@ class TWSocketServer : public QObject {
     void client_connected(vorlane::TWSocketServer* server, vorlane::TWSocketClient* client);
     void client_disconnected(vorlane::TWSocketServer* server, vorlane::TWSocketClient* client);
     void background_error(vorlane::TWSocketServer* server, const QString& error, bool* can_abort);
+    // The peers (TWSocketClient::peer) of the clients just closed for not reading.
+    void clients_not_reading(vorlane::TWSocketServer* server, const QStringList& peers);
 
   private:
     void serve(int listening_socket);
@@ -99,6 +119,7 @@ class TWSocketServer : public QObject {
     void remove_later(TWSocketClient* client);
     void remove_client(TWSocketClient* client);
     void on_accept_error(int error);
+    void drop_clients_not_reading();
     bool report_background_error(const QString& error);
     void set_state(socket_state new_state);
 
@@ -109,6 +130,8 @@ class TWSocketServer : public QObject {
     // Accepting has failed for want of descriptors since the last connection came through.
     bool refusing = false;
     QTimer* accept_retry;
+    // Runs while there are clients.
+    QTimer* reading_watch;
     QList<TWSocketClient*> clients;
     socket_state current_state = socket_state::closed;
 
@@ -116,6 +139,8 @@ class TWSocketServer : public QObject {
     QString listen_address = QStringLiteral("0.0.0.0");
     int listen_port = 0;
     int listen_backlog = 5;
+    int not_reading_limit = 20000;
+    quint64 not_reading_count = 0;
     QByteArray banner_text;
     std::unique_ptr<TWSocketClient> (*make_client)() = [] { return std::make_unique<TWSocketClient>(); };
 };

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "app/drop_report.h"
@@ -35,8 +34,8 @@ struct output_facts {
     bool listening = false;
     int clients = 0;
     output_traffic sent;
-    // Clients the output gave up on; empty where the output layer does not count them.
-    std::optional<std::uint64_t> clients_dropped;
+    // Clients the output closed on because they took nothing for too long.
+    std::uint64_t clients_dropped = 0;
 };
 
 // The gateway as the ship's monitoring sees it, read on the main thread when a request comes.

@@ -129,14 +129,10 @@ QByteArray metrics_text(const status_facts& facts, const QDateTime& started) {
                "Bytes written to the output's clients, all clients together.");
     for (std::size_t k = 0; k < facts.outputs.size(); ++k)
         out.sample({{"output", number_of(k)}}, facts.outputs[k].sent.bytes);
-    if (std::any_of(facts.outputs.begin(), facts.outputs.end(),
-                    [](const output_facts& output) { return output.clients_dropped.has_value(); })) {
-        out.family("vorlane_output_clients_dropped_total", "counter",
-                   "Clients the output closed on because they did not keep up.");
-        for (std::size_t k = 0; k < facts.outputs.size(); ++k)
-            if (facts.outputs[k].clients_dropped)
-                out.sample({{"output", number_of(k)}}, *facts.outputs[k].clients_dropped);
-    }
+    out.family("vorlane_output_clients_dropped_total", "counter",
+               "Clients the output closed on because they took nothing for 20 s while data waited.");
+    for (std::size_t k = 0; k < facts.outputs.size(); ++k)
+        out.sample({{"output", number_of(k)}}, facts.outputs[k].clients_dropped);
     return out.bytes();
 }
 
@@ -206,8 +202,8 @@ QByteArray status_json(const status_facts& facts, const status_history& history,
             {"clients", output.clients},
             {"batches", json_count(output.sent.batches)},
             {"bytes", json_count(output.sent.bytes)},
+            {"clients_dropped", json_count(output.clients_dropped)},
         };
-        if (output.clients_dropped) entry.insert("clients_dropped", json_count(*output.clients_dropped));
         outputs.append(entry);
     }
     const QJsonObject status{
@@ -342,8 +338,7 @@ QByteArray status_page(const status_facts& facts, const status_history& history,
         page += "<tr>" + number_cell(k + 1) + cell(output.address) +
                 number_cell(static_cast<std::uint64_t>(output.port)) + cell(output.listening ? "yes" : "no") +
                 number_cell(static_cast<std::uint64_t>(output.clients)) + number_cell(output.sent.batches) +
-                number_cell(output.sent.bytes) +
-                (output.clients_dropped ? number_cell(*output.clients_dropped) : cell("-")) + "</tr>";
+                number_cell(output.sent.bytes) + number_cell(output.clients_dropped) + "</tr>";
     }
     page += "</table>";
 

@@ -71,8 +71,11 @@ double percentile(std::vector<double>& values, double p) {
 
 int main(int argc, char** argv) {
     options o;
+    // Another build of the program, to compare with.
+    std::string program = VORLANE_PROGRAM;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string arg = argv[i];
+        if (arg == "--program") program = argv[i + 1];
         const int value = std::atoi(argv[i + 1]);
         if (arg == "--rate") o.rate = value;
         if (arg == "--per-datagram") o.per_datagram = value;
@@ -87,7 +90,7 @@ int main(int argc, char** argv) {
     const int first_port = test::free_port_pair();
     const int udp_port = 40000 + getpid() % 20000;
     test::junction_boxes boxes(udp_port);
-    test::gateway_process gateway(dir, VORLANE_PROGRAM, first_port, udp_port);
+    test::gateway_process gateway(dir, program, first_port, udp_port);
     if (!gateway.wait_for_status("Ready", std::chrono::seconds(10))) {
         std::fprintf(stderr, "the gateway did not become ready\n");
         return 1;

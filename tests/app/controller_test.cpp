@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "net/tcp_srv_client.h"
 #include "tests/app/scripted_controller.h"
 #include "tests/support/loopback_peer.h"
 #include "tests/support/nmea_text.h"
@@ -320,51 +321,98 @@ TEST_F(controller_fixture, ClientsGetTheBannerThenTheirOutputOnly) {
 
 // One batch in flight per output: a client that stops reading holds back every client of its
 // port, the sentences wait in the queue, and sending resumes once it reads again.
-TEST_F(controller_fixture, SlowClientHoldsBackItsOutputUntilItReads) {
+TEST_F(controller_fixture, SlowClientSkipsBatchesWhileTheOthersGoOn) {
     run_to_ready();
     test::loopback_peer slow(static_cast<std::uint16_t>(first_port), 4096);
     test::loopback_peer quick(static_cast<std::uint16_t>(first_port));
     ASSERT_TRUE(slow.wait_connected(2000));
     ASSERT_TRUE(quick.wait_connected(2000));
-    for (int i = 0; i < 20 && controller->output_server(0)->client_count() < 2; ++i)
+    TWSocketServer& server = *controller->output_server(0);
+    for (int i = 0; i < 20 && server.client_count() < 2; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     slow.reading = false;
 
-    // Waypoints are never replaced, so each one sent takes a place in the queue.
+    // Waypoints are never replaced, so each one sent takes a place in the queue; a round brings
+    // more than one batch can carry.
     std::string lines;
     for (int k = 0; k < 25; ++k)
         lines += test::with_checksum("$GPWPL,4917.16,N,12310.64,W,WP" + std::to_string(k)) + "\r\n";
-    bool held_back = false;
-    for (int round = 0; round < 400 && !held_back; ++round) {
+    const auto some_client_ready = [&] {
+        for (int i = 0; i < server.client_count(); ++i)
+            if (qobject_cast<TTcpSrvClient*>(server.client(i))->ready) return true;
+        return false;
+    };
+    // Real time passes between the steps, so that the kernel's pacing and acknowledgements move.
+    const auto serve_one_round = [&] {
         for (int d = 0; d < 8; ++d) input->capture(0, lines);
         controller->on_rx_datagram();
+        static_cast<void>(QTest::qWaitFor(some_client_ready, 1000));
+        const std::size_t before = quick.received().size();
         controller->Timer100msTimer();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        quick.read_available();
-        held_back = manager->has_output(0) && [&] {
-            // Two more services without progress: the queue is waiting for the slow client.
-            std::string before = quick.received();
-            controller->Timer100msTimer();
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            controller->Timer100msTimer();
-            quick.read_available();
-            return quick.received().size() == before.size();
-        }();
-    }
-    ASSERT_TRUE(held_back) << "the slow client never filled its socket buffers";
-    const std::size_t quick_had = quick.received().size();
+        return QTest::qWaitFor(
+            [&] {
+                quick.read_available();
+                return quick.received().size() > before;
+            },
+            1000);
+    };
+    // Far more than the slow client's socket buffers hold.
+    for (int round = 0; round < 60; ++round) serve_one_round();
+    const auto slow_client_busy = [&] {
+        for (int i = 0; i < server.client_count(); ++i)
+            if (!qobject_cast<TTcpSrvClient*>(server.client(i))->ready) return true;
+        return false;
+    };
+    ASSERT_TRUE(slow_client_busy()) << "the slow client never filled its socket buffers";
+    for (int round = 0; round < 10; ++round)
+        EXPECT_TRUE(serve_one_round()) << "round " << round << ": the slow client held back the quick one";
+    EXPECT_TRUE(slow_client_busy());
 
-    slow.reading = true;
-    for (int i = 0; i < 400 && manager->has_output(0); ++i) {
+    const std::size_t slow_had = [&] {
+        slow.reading = true;
         slow.read_available();
-        controller->Timer100msTimer();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        quick.read_available();
+        return slow.received().size();
+    }();
+    for (int i = 0; i < 400 && slow.received().size() <= slow_had + 4096; ++i) {
+        serve_one_round();
+        slow.read_available();
     }
-    EXPECT_FALSE(manager->has_output(0)) << "sending resumes once the slow client reads";
-    EXPECT_GT(quick.received().size(), quick_had);
-    slow.read_available();
+    EXPECT_GT(slow.received().size(), slow_had + 4096) << "the slow client was not served again";
     EXPECT_EQ(slow.received().substr(0, 200), quick.received().substr(0, 200));
+}
+
+// A display that takes nothing is let go once, logged with its address, and counted for the
+// drop report and the Statistics window.
+TEST_F(controller_fixture, DisplayThatTakesNothingIsDroppedLoggedAndCounted) {
+    run_to_ready();
+    TWSocketServer& server = *controller->output_server(0);
+    server.set_not_reading_limit_ms(1000);
+    test::loopback_peer hung(static_cast<std::uint16_t>(first_port), 4096);
+    hung.reading = false;
+    ASSERT_TRUE(hung.wait_connected(2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.client_count() == 1; }, 2000));
+
+    const std::string lines = test::with_checksum("$GPWPL,4917.16,N,12310.64,W,WP") + "\r\n";
+    const bool dropped = QTest::qWaitFor(
+        [&] {
+            for (int d = 0; d < 20; ++d) input->capture(0, lines);
+            controller->on_rx_datagram();
+            controller->Timer100msTimer();
+            return server.client_count() == 0;
+        },
+        10000);
+    ASSERT_TRUE(dropped) << "the display that takes nothing was kept";
+    const std::string logged = "client 127.0.0.1:";
+    const std::size_t at = log_text().find(logged);
+    ASSERT_NE(at, std::string::npos) << log_text();
+    EXPECT_EQ(log_text().find(logged, at + 1), std::string::npos) << "logged more than once";
+    EXPECT_NE(log_text().find("Output 1 client 127.0.0.1:"), std::string::npos);
+    EXPECT_NE(log_text().find(" dropped: not reading for 1 s"), std::string::npos);
+    EXPECT_EQ(controller->drop_counts(0).clients_not_reading, 1u);
+    EXPECT_EQ(controller->drop_counts(1).clients_not_reading, 0u);
+    const std::vector<std::string> report = controller->report_drops_since_start();
+    EXPECT_TRUE(report.at(0).ends_with("; clients dropped on output 1: 1")) << report.at(0);
+    EXPECT_EQ(report.at(1).find("clients dropped"), std::string::npos) << report.at(1);
 }
 
 // The hour is counted in driven ticks; an hour without drops logs nothing.
