@@ -26,7 +26,8 @@ std::uint64_t dropped_unjudged(const input_tally& tally) {
     std::uint64_t total = 0;
     for (const stream_drop drop :
          {stream_drop::bad_udp_checksum, stream_drop::too_short, stream_drop::unusable_format,
-          stream_drop::binary_transfer, stream_drop::unknown_token, stream_drop::source_not_listed})
+          stream_drop::binary_transfer, stream_drop::unknown_token, stream_drop::source_not_listed,
+          stream_drop::other_sender})
         total += tally.dropped[static_cast<std::size_t>(drop)];
     return total;
 }

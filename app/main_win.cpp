@@ -129,6 +129,7 @@ void TMainWin::Timer1SecTimer() {
         return;
     }
     supervise();
+    report_senders(queue_clock::now());
 }
 
 // False when the stage must run again on the next tick.
@@ -150,7 +151,8 @@ bool TMainWin::load_configuration() {
             update_status(error.empty() ? "Error QXE-603" : error, true);
         }
         manager.output_ports = {config.output_port[0], config.output_port[1]};
-        for (const std::string& error : apply_input_formats(config, manager)) update_status(error, true);
+        for (const std::string& error : apply_input_formats(config, manager, senders))
+            update_status(error, true);
         config_loaded = true;
         emit configuration_loaded();
         return true;
@@ -329,11 +331,26 @@ void TMainWin::send_output(int output) {
 void TMainWin::process_input() {
     if (!input) return;
     try {
-        manager.set_time(queue_clock::now());
+        const queue_clock::time_point now = queue_clock::now();
+        manager.set_time(now);
         rx_datagram datagram;
-        while (input->take_datagram(datagram)) hand_over_datagram(manager, datagram);
+        while (input->take_datagram(datagram)) hand_over_datagram(manager, senders, datagram);
+        report_senders(now);
     } catch (const std::exception&) {
         // The remaining datagrams wait for the next notification.
+    }
+}
+
+// Someone else sending as a junction box, or a configured sender that stays silent: each at
+// most once per report interval, so that an impostor's rate does not reach the log.
+void TMainWin::report_senders(queue_clock::time_point now) {
+    for (int k = 0; k < output_count; ++k) {
+        sender_warning warning;
+        if (senders.take_warning(k, now, warning))
+            update_status(other_sender_text(k, config.input_src_ip[k], warning), true);
+        ethernet_address expected{};
+        if (input_open && senders.take_missing(k, now, expected))
+            update_status(missing_sender_text(k, config.input_src_ip[k], expected), true);
     }
 }
 
@@ -351,6 +368,7 @@ void TMainWin::on_rx_idle() {
 }
 
 void TMainWin::on_rx_connected() {
+    senders.open(queue_clock::now());
     input_open = true;
     input_idle = true;
     input_fail_count = 0;
@@ -425,7 +443,20 @@ bool TMainWin::open_output(int output) {
             server->set_port(config.output_port[output]);
             server->set_address(QString::fromStdString(config.output_ip));
             server->set_client_class<TTcpSrvClient>();
-            server->listen();
+            const int port = config.output_port[output];
+            if (const int passed = passed_sockets.listener_for(port); passed >= 0) {
+                server->listen_on(passed);
+            } else {
+                // Started through the socket unit, a port it does not hold was changed in the
+                // settings only: it works, but another program may take it during a restart.
+                if (passed_sockets.any())
+                    update_status(
+                        format("Error QXE-205 (port %d): port %d is not among the sockets of "
+                               "vorlane.socket; listening here, and free while the program restarts",
+                               output + 1, port),
+                        true);
+                server->listen();
+            }
         }
         return true;
     } catch (const std::exception& e) {

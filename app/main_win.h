@@ -15,10 +15,12 @@
 #include "app/event_log.h"
 #include "app/input_source.h"
 #include "app/service_notify.h"
+#include "app/service_sockets.h"
 #include "config/config_manager.h"
 #include "net/address_watch.h"
 #include "net/socket_server.h"
 #include "stream/nmea_manager.h"
+#include "stream/sender_identity.h"
 
 class QTimer;
 
@@ -143,6 +145,7 @@ class TMainWin : public QObject, public rx_target, public configuration_target, 
     void count_down_log_shortening();
     bool open_input();
     void report_hourly_drops();
+    void report_senders(queue_clock::time_point now);
 
     void on_addresses_changed();
     void WSocketServerOutChangeState(TWSocketServer* server, socket_state old_state, socket_state new_state);
@@ -151,9 +154,13 @@ class TMainWin : public QObject, public rx_target, public configuration_target, 
 
     config_manager& config;
     nmea_manager& manager;
+    // Which Ethernet address each junction box's datagrams must come from.
+    sender_identity senders;
     std::filesystem::path config_file;
     event_log log;
     service_notifier service;
+    // Made before the output servers: they may serve on these sockets.
+    service_sockets passed_sockets;
     bool data_monitor_open = false;
     bool exit_confirmed_ = false;
     bool session_is_ending_ = false;

@@ -2,7 +2,8 @@
 
 namespace vorlane {
 
-std::vector<std::string> apply_input_formats(const config_manager& config, nmea_manager& manager) {
+std::vector<std::string> apply_input_formats(const config_manager& config, nmea_manager& manager,
+                                             sender_identity& senders) {
     std::vector<std::string> errors;
     for (int input = 0; input < 2; ++input) {
         const std::string box = "VDR Junction box " + std::to_string(input + 1);
@@ -17,6 +18,17 @@ std::vector<std::string> apply_input_formats(const config_manager& config, nmea_
                 " is not up to 16 identifiers of 1 to 15 letters and digits separated by commas");
             format = datagram_format::unusable;
         }
+        std::optional<ethernet_address> sender;
+        if (const std::string& text = config.input_src_mac[input]; !text.empty()) {
+            sender.emplace();
+            if (!parse_ethernet_address(text, *sender)) {
+                errors.push_back("Error QXE-620: Ethernet address \"" + text + "\" of " + box +
+                                 " is not six pairs of hex digits separated by colons");
+                format = datagram_format::unusable;
+                sender.reset();
+            }
+        }
+        senders.configure(input, sender);
         manager.set_input_format(input, format, sources);
     }
     return errors;

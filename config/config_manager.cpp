@@ -41,6 +41,8 @@ void set_defaults(config_manager& config) {
     config.input_format[0] = config.input_format[1] = default_input_format;
     config.input_sources[0].clear();
     config.input_sources[1].clear();
+    config.input_src_mac[0].clear();
+    config.input_src_mac[1].clear();
     config.locked = false;
     config.last_error.clear();
 }
@@ -77,6 +79,8 @@ bool read_config(config_manager& config, const std::filesystem::path& file) {
                 ini.read_string(input_section, input_key(i, "format"), config.input_format[i]);
             config.input_sources[i] =
                 ini.read_string(input_section, input_key(i, "sources"), config.input_sources[i]);
+            config.input_src_mac[i] =
+                ini.read_string(input_section, input_key(i, "src_mac"), config.input_src_mac[i]);
         }
         return true;
     } catch (const std::exception& e) {
@@ -108,6 +112,7 @@ bool write_config(config_manager& config, const std::filesystem::path& file) {
             // was: these keys are written once they hold something else, or are there already.
             write_unless_default(ini, input_key(i, "format"), config.input_format[i], default_input_format);
             write_unless_default(ini, input_key(i, "sources"), config.input_sources[i], "");
+            write_unless_default(ini, input_key(i, "src_mac"), config.input_src_mac[i], "");
         }
         ini.save(file);
         return true;

@@ -23,6 +23,9 @@ struct config_manager {
     std::string input_format[2] = {"header8", "header8"};
     // For "iec450": the TAG block sources taken, comma-separated; empty takes every line.
     std::string input_sources[2];
+    // The Ethernet address each junction box sends from, "02:00:5e:10:00:01"; empty takes the
+    // first sender seen after the input opens.
+    std::string input_src_mac[2];
     bool locked = false;
     std::string last_error;
 };

@@ -87,8 +87,12 @@ void TWSocketServer::listen() {
     const auto failure = [&where](QAbstractSocket::SocketError code, const QString& cause) {
         return socket_error(code, QStringLiteral("listen on %1: %2").arg(where, cause));
     };
-    const auto system_failure = [&failure](int error) {
-        return failure(socket_error_code(error), QString::fromLocal8Bit(std::strerror(error)));
+    const auto system_failure = [&failure, this](int error) {
+        QString cause = QString::fromLocal8Bit(std::strerror(error));
+        // The system's words do not say who holds the port, nor that it is the port at fault.
+        if (error == EADDRINUSE)
+            cause += QStringLiteral("; port %1 is already taken by another program").arg(listen_port);
+        return failure(socket_error_code(error), cause);
     };
     if (current_state != socket_state::closed)
         throw failure(QAbstractSocket::OperationError, QStringLiteral("the server is already listening"));
@@ -125,7 +129,32 @@ void TWSocketServer::listen() {
         ::close(fd);
         throw system_failure(error);
     }
-    listener = fd;
+    serve(fd);
+}
+
+void TWSocketServer::listen_on(int listening_socket) {
+    const auto failure = [listening_socket](QAbstractSocket::SocketError code, const QString& cause) {
+        return socket_error(code, QStringLiteral("listen on socket %1: %2").arg(listening_socket).arg(cause));
+    };
+    if (current_state != socket_state::closed)
+        throw failure(QAbstractSocket::OperationError, QStringLiteral("the server is already listening"));
+    int listening = 0;
+    socklen_t length = sizeof listening;
+    if (::getsockopt(listening_socket, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0 || listening == 0)
+        throw failure(QAbstractSocket::UnsupportedSocketOperationError,
+                      QStringLiteral("not a listening socket"));
+    const int fd = ::fcntl(listening_socket, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        const int error = errno;
+        throw failure(socket_error_code(error), QString::fromLocal8Bit(std::strerror(error)));
+    }
+    // Shared with the given socket: the main loop must never wait in accept.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    serve(fd);
+}
+
+void TWSocketServer::serve(int listening_socket) {
+    listener = listening_socket;
     spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     refusing = false;
     acceptor = new QSocketNotifier(listener, QSocketNotifier::Read, this);

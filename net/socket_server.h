@@ -69,6 +69,11 @@ class TWSocketServer : public QObject {
     // or port is not valid, the server is not closed, or the system refuses (port in use,
     // address not on this host, ...).
     void listen();
+    // Serves the connections of a socket that already listens, one the service manager opened for
+    // the program. The server works on its own duplicate: closing it leaves the given socket
+    // listening, so the port is never free. Throws socket_error, and stays closed, when the
+    // server is not closed or the descriptor is no listening socket.
+    void listen_on(int listening_socket);
     void close();
 
     socket_state state() const { return current_state; }
@@ -87,6 +92,7 @@ class TWSocketServer : public QObject {
     void background_error(vorlane::TWSocketServer* server, const QString& error, bool* can_abort);
 
   private:
+    void serve(int listening_socket);
     void release_listener();
     void accept_pending();
     void accept_connection(int fd);

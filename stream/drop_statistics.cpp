@@ -17,6 +17,7 @@ constexpr std::array<const char*, stream_drop_count> stream_drop_labels{
     "source not listed",
     "group incomplete",
     "group too large",
+    "other sender",
 };
 
 void quote(char (&to)[quoted_line_size], const char* line) {

@@ -22,8 +22,9 @@ enum class stream_drop : std::uint8_t {
     source_not_listed,  // a line whose TAG block source the input does not take
     group_incomplete,   // an accepted line of a group that did not arrive whole
     group_too_large,    // an accepted line of a group larger than the gateway holds
+    other_sender,       // a whole datagram from a junction box's IP address but not its Ethernet address
 };
-inline constexpr std::size_t stream_drop_count = 10;
+inline constexpr std::size_t stream_drop_count = 11;
 // "bad UDP checksum", as counts and summaries name the drop.
 const char* label_of(stream_drop drop);
 

@@ -70,6 +70,12 @@ bool same_kind(const queued_sentence& slot, const nmea_message_out& message) {
 
 }  // namespace
 
+void nmea_manager::drop_datagram(std::int32_t input, stream_drop why) {
+    if (!is_output(input)) return;
+    counts.count_datagram(input);
+    counts.count_drop(input, why);
+}
+
 void nmea_manager::process_datagram(std::int32_t input, std::int32_t source, std::uint8_t* payload,
                                     std::int32_t length, bool udp_checksum_bad) {
     if (payload == nullptr || !is_output(input)) return;

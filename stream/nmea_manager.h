@@ -96,6 +96,10 @@ class nmea_manager {
     void process_datagram(std::int32_t input, std::int32_t source, std::uint8_t* payload, std::int32_t length,
                           bool udp_checksum_bad);
 
+    // Counts a datagram of `input` that the input path refused before it reached the decoder, as
+    // one received and dropped whole for `why`.
+    void drop_datagram(std::int32_t input, stream_drop why);
+
     // Queues the message on every output in its destinations; a full queue drops it there.
     void queue_sentence(const nmea_message_out& message);
 

@@ -24,6 +24,7 @@
 #include "config/config_manager.h"
 #include "stream/input_format.h"
 #include "stream/nmea_manager.h"
+#include "stream/sender_identity.h"
 #include "validation/nmea_validator.h"
 #include "validation/tag_block.h"
 
@@ -191,6 +192,11 @@ class datagram_reporter final : public sentence_observer {
         counts.add_drop(label, count);
     }
 
+    // What the gateway would have written to its status line and log at this frame.
+    void note(const std::string& text) const {
+        if (!options.tsv) std::printf("%s:frame %ld: %s\n", options.file.c_str(), frame, text.c_str());
+    }
+
     long frame = 0;
     long datagram = 0;
     bool datagram_known = false;
@@ -281,8 +287,10 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
     const auto ring = std::make_unique<FrameRing>();
     ring->set_sources(source_addresses(build_capture_request(config).source_ips));
     const auto manager = std::make_unique<nmea_manager>();
-    // The gateway reports a format or source list it cannot use and serves nothing of that input.
-    for (const std::string& setting_error : apply_input_formats(config, *manager))
+    sender_identity senders;
+    // The gateway reports a format, source list or sender address it cannot use and serves
+    // nothing of that input.
+    for (const std::string& setting_error : apply_input_formats(config, *manager, senders))
         std::fprintf(stderr, "vorlane-check: %s\n", setting_error.c_str());
     drop_accounts drops;
     const auto datagram = std::make_unique<rx_datagram>();
@@ -311,6 +319,8 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
         ring->take_datagram(datagram.get());
         const queue_clock::time_point now{std::chrono::seconds(header->ts.tv_sec) +
                                           std::chrono::microseconds(header->ts.tv_usec)};
+        // The capture starts where the gateway's input would have opened.
+        if (reporter.datagram == 0) senders.open(now);
         if (now >= next_service) {
             // At most one service period after the last datagram: nothing has aged yet.
             manager->set_time(last_datagram);
@@ -324,12 +334,17 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
         const std::int32_t input = datagram->input_index;
         const bool known = input == 0 || input == 1;
         const drop_counts before = known ? manager->statistics().input(input).dropped : drop_counts{};
-        if (!hand_over_datagram(*manager, *datagram)) {
+        if (!hand_over_datagram(*manager, senders, *datagram)) {
             reporter.dropped("from neither junction box");
             continue;
         }
         drops.report_datagram(before, manager->statistics().input(input).dropped, input, reporter);
+        if (sender_warning warning; senders.take_warning(input, now, warning))
+            reporter.note(other_sender_text(input, config.input_src_ip[input], warning));
     }
+    for (std::int32_t input = 0; input < output_count; ++input)
+        if (ethernet_address expected{}; senders.take_missing(input, last_datagram, expected))
+            reporter.note(missing_sender_text(input, config.input_src_ip[input], expected));
     manager->set_time(last_datagram);
     served.serve(*manager);
     if (result == PCAP_ERROR) {

@@ -47,6 +47,7 @@ void expect_same(const config_manager& got, const config_manager& want) {
         EXPECT_EQ(got.input_port[i], want.input_port[i]) << "input " << i;
         EXPECT_EQ(got.input_format[i], want.input_format[i]) << "input " << i;
         EXPECT_EQ(got.input_sources[i], want.input_sources[i]) << "input " << i;
+        EXPECT_EQ(got.input_src_mac[i], want.input_src_mac[i]) << "input " << i;
     }
     EXPECT_EQ(got.locked, want.locked);
     EXPECT_EQ(got.last_error, want.last_error);
@@ -209,6 +210,9 @@ INSTANTIATE_TEST_SUITE_P(
                       c.input_format[1] = "iec-450";
                       c.input_sources[1] = "GP0001";
                   }},
+        read_case{"sender_address_read_as_written_and_judged_where_used",
+                  "[QXInput]\ninput_0_src_mac=00:1B:21:3a:4f:1\n",
+                  [](config_manager& c) { c.input_src_mac[0] = "00:1B:21:3a:4f:1"; }},
         read_case{"negative_and_signed_numbers",
                   "[vorlane]\nMAX_LOG_LINES=-3\n[qxinput]\ninput_0_port=+10030\n",
                   [](config_manager& c) {

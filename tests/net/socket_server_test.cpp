@@ -1,9 +1,11 @@
 #include "net/socket_server.h"
 
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QHostAddress>
@@ -319,6 +321,11 @@ TEST_P(ListenFailureTest, ThrowsOneLineAndStaysClosed) {
         EXPECT_EQ(e.code(), c.code) << message;
         EXPECT_NE(message.find(c.address + (":" + std::to_string(port))), std::string::npos) << message;
         EXPECT_EQ(message.find_first_of("\r\n"), std::string::npos) << message;
+        if (c.code == QAbstractSocket::AddressInUseError) {
+            EXPECT_NE(message.find("port " + std::to_string(port) + " is already taken by another program"),
+                      std::string::npos)
+                << message;
+        }
     }
     EXPECT_EQ(server.state(), socket_state::closed);
     EXPECT_EQ(server.listening_port(), 0);
@@ -344,6 +351,42 @@ INSTANTIATE_TEST_SUITE_P(
                     listen_failure_case{"port_out_of_range", "127.0.0.1", 65536,
                                         QAbstractSocket::UnsupportedSocketOperationError}),
     [](const testing::TestParamInfo<listen_failure_case>& row) { return row.param.name; });
+
+// A socket that listens already, as the service manager hands it over: the server serves on it,
+// and closing the server leaves it listening, so a display that connects meanwhile waits for the
+// next opening instead of being refused.
+TEST_F(SocketServerTest, ServesOnAHandedOverSocketAndLeavesItListening) {
+    const int given = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(given, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(given, 5), 0);
+    ASSERT_EQ(::getsockname(given, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const auto port = ntohs(address.sin_port);
+
+    server.listen_on(given);
+    EXPECT_EQ(server.listening_port(), port);
+    loopback_peer& first = connect_peer();
+    EXPECT_TRUE(pump_until([&] { return first.received() == banner_line; }));
+
+    server.close();
+    loopback_peer waiting(port);
+    EXPECT_TRUE(waiting.wait_connected(wait_ms)) << "the port was let go";
+    server.listen_on(given);
+    EXPECT_TRUE(pump_until([&] {
+        waiting.read_available();
+        return waiting.received() == banner_line;
+    }));
+    server.close();
+
+    const int not_listening = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    EXPECT_THROW(server.listen_on(not_listening), socket_error);
+    EXPECT_EQ(server.state(), socket_state::closed);
+    ::close(not_listening);
+    ::close(given);
+}
 
 struct ended_connection_case {
     const char* name;

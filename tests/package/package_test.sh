@@ -3,7 +3,7 @@
 #   package_test.sh build DEB_DIR CPACK_CONFIG   makes the package once for the checks below
 #   package_test.sh contents DEB GOLDEN          file list with owners and modes, dependencies
 #   package_test.sh scripts DEB                  postinst/postrm in a throw-away root folder
-#   package_test.sh unit DEB                     systemd-analyze verify on the installed unit
+#   package_test.sh unit DEB                     systemd-analyze verify on the installed units
 # A check that cannot run here says "Skipped: <reason>" and exits 77.
 set -euo pipefail
 
@@ -88,7 +88,7 @@ unit() {
   # The verifier checks that ExecStart exists, so the packaged program is mounted where the unit
   # expects it, visible to this check only. Unknown keys are only warnings: any output fails.
   unshare --mount sh -c "mount --bind '$root/opt' /opt &&
-    systemd-analyze verify '$root/lib/systemd/system/vorlane.service'" >"$scratch/verify" 2>&1 ||
+    systemd-analyze verify '$root/lib/systemd/system/vorlane.service' '$root/lib/systemd/system/vorlane.socket'" >"$scratch/verify" 2>&1 ||
     { cat "$scratch/verify"; fail "systemd-analyze verify failed"; }
   [ ! -s "$scratch/verify" ] || { cat "$scratch/verify"; fail "systemd-analyze verify complained"; }
 }

@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/support/free_ports.h"
 #include "tests/support/temp_dir.h"
@@ -60,6 +61,14 @@ inline std::string gateway_settings(const std::string& input_ip, int first_port,
     return text;
 }
 
+// How a service manager starts the program: through a launcher command, which gets the
+// program's path as its last argument, and with listening sockets handed over as descriptors
+// 3, 4, ... in the order given. Empty, the program starts by itself.
+struct service_launch {
+    std::vector<std::string> command;
+    std::vector<int> sockets;
+};
+
 // The program, copied into a scratch directory so that its settings and log live there. It
 // runs in the network namespace of the thread that makes it.
 class gateway_process {
@@ -69,7 +78,7 @@ class gateway_process {
         : gateway_process(scratch, program_file,
                           gateway_settings("127.0.0.1", first_port, loopback_boxes(udp_port))) {}
     gateway_process(const temp_dir& scratch, const std::filesystem::path& program_file,
-                    const std::string& settings)
+                    const std::string& settings, const service_launch& launch = {})
         : dir(scratch) {
         std::filesystem::copy_file(program_file, dir / "vorlane");
         std::ofstream(dir / "Vorlane.ini") << settings;
@@ -78,11 +87,21 @@ class gateway_process {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, status.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+        // Moved out of the way first, so that no socket is overwritten before it is handed on.
+        std::vector<int> high;
+        for (std::size_t k = 0; k < launch.sockets.size(); ++k) {
+            high.push_back(::fcntl(launch.sockets[k], F_DUPFD_CLOEXEC, 100));
+            posix_spawn_file_actions_adddup2(&actions, high.back(), 3 + static_cast<int>(k));
+        }
+        std::vector<char*> argv;
+        for (const std::string& word : launch.command) argv.push_back(const_cast<char*>(word.c_str()));
+        argv.push_back(const_cast<char*>(program.c_str()));
+        argv.push_back(nullptr);
         // Headless whatever the desktop: the status text then also goes to standard error.
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ) != 0) pid = -1;
+        if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
         posix_spawn_file_actions_destroy(&actions);
+        for (const int fd : high) ::close(fd);
     }
     ~gateway_process() { stop(); }
 
