@@ -25,7 +25,8 @@ capture_request build_capture_request(const config_manager& config) {
     return {config.input_ip,
             build_capture_filter(config),
             {config.input_src_ip[0], config.input_src_ip[1]},
-            {config.input_dest_ip[0], config.input_dest_ip[1]}};
+            {config.input_dest_ip[0], config.input_dest_ip[1]},
+            {config.input_port[0], config.input_port[1]}};
 }
 
 bool open_input(TPCapReceiveThread* thread, const config_manager& config, rx_target& target) {

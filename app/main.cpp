@@ -100,10 +100,14 @@ class private_runtime_dir {
 // Whoever reads a headless start's output learns first where the settings came from, which
 // adapter is captured and which ports the conning display connects to.
 void describe_setup(const config_manager& config, const std::filesystem::path& settings_file, bool existed) {
-    const char* origin = existed ? "read"
-                         : std::filesystem::exists(settings_file)
-                             ? "created with the defaults"
-                             : "missing and not writable, defaults in use";
+    // A path that cannot be examined (a symbolic link loop) has been reported by the controller;
+    // here it only chooses the words.
+    std::error_code unexaminable;
+    const bool exists_now = std::filesystem::exists(settings_file, unexaminable);
+    const char* origin = existed        ? "read"
+                         : unexaminable ? "not examinable, defaults in use"
+                         : exists_now   ? "created with the defaults"
+                                        : "missing and not writable, defaults in use";
     std::fprintf(stderr, "vorlane: settings %s (%s)\n", settings_file.c_str(), origin);
     const std::string ip = config.input_ip == "0.0.0.0" ? first_adapter_ip() : config.input_ip;
     std::uint32_t mask = 0;
@@ -158,8 +162,9 @@ int main(int argc, char** argv) {
                 std::fflush(stderr);
             });
             const std::filesystem::path settings_file = program_dir / config_file_name;
+            std::error_code unexaminable;
             QObject::connect(&main_window.controller(), &TMainWin::configuration_loaded,
-                             [settings_file, existed = std::filesystem::exists(settings_file)] {
+                             [settings_file, existed = std::filesystem::exists(settings_file, unexaminable)] {
                                  describe_setup(settings, settings_file, existed);
                              });
         }

@@ -189,7 +189,7 @@ void TMainWin::supervise() {
         if (output_countdown[o] == 0) {
             show("Opening outputs");
             data_path_ready = false;
-            open_output(o);
+            if (!open_output(o)) ++output_fail_count[o];
         }
     }
     // The input is not touched while an output is closed.
@@ -262,6 +262,10 @@ input_drops TMainWin::drop_counts(int input_number) const {
             drops.frames[k] = input->skipped_frames(row, static_cast<frame_skip>(k));
     drops.stream = manager.statistics().input(input_number);
     return drops;
+}
+
+std::uint64_t TMainWin::unconfigured_frames() const {
+    return input ? input->skipped_frames(unknown_source_row, frame_skip::unconfigured_source) : 0;
 }
 
 // Silent hours stay out of the log: only an hour in which something was dropped is reported.
@@ -381,7 +385,8 @@ void TMainWin::on_rx_disconnected() {
     data_path_ready = false;
     traffic_active = false;
     input_idle = true;
-    input_countdown = -1;
+    // A restart has already armed the reopening: the capture it stopped ends here.
+    if (input_countdown <= 0) input_countdown = -1;
     show("Input disconnected");
     emit input_state_changed(false);
 }
@@ -509,7 +514,9 @@ void TMainWin::on_addresses_changed() {
 
 void TMainWin::WSocketServerOutChangeState(TWSocketServer* server, socket_state, socket_state new_state) {
     const int o = server->tag();
-    if (o >= 0 && o < output_count) output_open[o] = new_state == socket_state::listening;
+    if (o < 0 || o >= output_count) return;
+    output_open[o] = new_state == socket_state::listening;
+    if (output_open[o]) output_fail_count[o] = 0;
 }
 
 // A server keeps listening whatever went wrong inside it.

@@ -102,6 +102,8 @@ class TMainWin : public QObject, public rx_target, public configuration_target, 
 
     // What was dropped on an input (0 or 1) and why, since start.
     input_drops drop_counts(int input) const;
+    // Frames of neither junction box's source, destination and port, since start.
+    std::uint64_t unconfigured_frames() const;
     // The stream manager's counts, with the newest rejected lines.
     const stream_statistics& statistics() const { return manager.statistics(); }
     // Logs, for each input, what was dropped since start (on request: SIGUSR1), and answers the

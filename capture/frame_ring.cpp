@@ -23,11 +23,14 @@ constexpr std::uint8_t protocol_udp = 17;
 // IPv4 header fields by their offset from the header's start; with time-to-live zeroed and the
 // UDP length in place of the header checksum, the 12 bytes from the time-to-live on are the UDP
 // pseudo-header.
+constexpr std::size_t total_length_at = 2;
 constexpr std::size_t flags_and_offset_at = 6;
 constexpr std::size_t ttl_at = 8;
 constexpr std::size_t protocol_at = 9;
 constexpr std::size_t header_checksum_at = 10;
 constexpr std::size_t source_at = 12;
+constexpr std::size_t destination_at = 16;
+constexpr std::size_t udp_destination_port_at = 2;
 constexpr std::size_t pseudo_header_length = 12;
 // More Fragments and the 13-bit fragment offset.
 constexpr std::uint16_t fragment_bits = 0x3FFF;
@@ -37,10 +40,7 @@ std::uint16_t read16(const std::uint8_t* at) {
 }
 
 constexpr std::array<const char*, frame_skip_count> frame_skip_labels{
-    "not IPv4 UDP",
-    "fragment",
-    "oversize frame",
-    "ring full",
+    "not IPv4 UDP", "fragment", "oversize frame", "ring full", "unconfigured source",
 };
 
 // Where the IPv4 header of a frame starts, behind any number of VLAN tags; false when the frame
@@ -74,11 +74,21 @@ bool udp_checksum_good(std::uint8_t* frame, std::size_t ip_at, std::size_t udp_a
 
 }  // namespace
 
-std::array<ipv4_octets, 2> source_addresses(const std::array<std::string, 2>& texts) {
-    std::array<ipv4_octets, 2> addresses{};
-    for (std::size_t input = 0; input < texts.size(); ++input)
-        if (inet_pton(AF_INET, texts[input].c_str(), addresses[input].data()) != 1) addresses[input] = {};
-    return addresses;
+std::array<input_address, 2> input_addresses(const std::array<std::string, 2>& sources,
+                                             const std::array<std::string, 2>& destinations,
+                                             const std::array<std::int32_t, 2>& ports) {
+    std::array<input_address, 2> inputs{};
+    for (std::size_t input = 0; input < inputs.size(); ++input) {
+        input_address& address = inputs[input];
+        const bool usable =
+            inet_pton(AF_INET, sources[input].c_str(), address.source.data()) == 1 &&
+            inet_pton(AF_INET, destinations[input].c_str(), address.destination.data()) == 1 &&
+            ports[input] >= 1 && ports[input] <= 65535;
+        address = usable ? input_address{address.source, address.destination,
+                                         static_cast<std::uint16_t>(ports[input])}
+                         : input_address{};
+    }
+    return inputs;
 }
 
 // A fragment is refused whole: the first one would give a datagram cut short (its checksum
@@ -109,14 +119,20 @@ FrameRing::FrameRing() : slot_storage(std::make_unique<rx_datagram[]>(frame_ring
     write_pos = read_pos = &slot_storage[0];
 }
 
-void FrameRing::set_sources(const std::array<ipv4_octets, 2>& sources) {
-    source_addresses = sources;
+void FrameRing::set_inputs(const std::array<input_address, 2>& configured) {
+    inputs = configured;
 }
 
-std::int32_t FrameRing::input_of(const std::uint8_t* source) const {
+std::int32_t FrameRing::input_of(const std::uint8_t* ip_header, const std::uint8_t* udp_header) const {
     for (std::int32_t input = 0; input < 2; ++input) {
-        const ipv4_octets& configured = source_addresses[static_cast<std::size_t>(input)];
-        if (configured != ipv4_octets{} && std::equal(configured.begin(), configured.end(), source))
+        const input_address& configured = inputs[static_cast<std::size_t>(input)];
+        if (configured.source == ipv4_octets{} ||
+            !std::equal(configured.source.begin(), configured.source.end(), ip_header + source_at) ||
+            !std::equal(configured.destination.begin(), configured.destination.end(),
+                        ip_header + destination_at))
+            continue;
+        if (udp_header == nullptr ||
+            read16(udp_header + udp_destination_port_at) == configured.destination_port)
             return input;
     }
     return -1;
@@ -125,8 +141,11 @@ std::int32_t FrameRing::input_of(const std::uint8_t* source) const {
 void FrameRing::skip_frame(const std::uint8_t* data, std::size_t length, frame_skip why) {
     std::size_t row = unknown_source_row;
     std::size_t ip_at = 0;
+    std::size_t udp_at = 0;
+    frame_skip ignored = why;
     if (data != nullptr && locate_ipv4(data, length, ip_at)) {
-        if (const std::int32_t input = input_of(data + ip_at + source_at); input >= 0)
+        const bool has_udp = locate_headers(data, length, ip_at, udp_at, ignored);
+        if (const std::int32_t input = input_of(data + ip_at, has_udp ? data + udp_at : nullptr); input >= 0)
             row = static_cast<std::size_t>(input);
     }
     skipped_frames[row][static_cast<std::size_t>(why)].fetch_add(1, std::memory_order_relaxed);
@@ -143,6 +162,8 @@ bool FrameRing::store_frame(const std::uint8_t* data, std::size_t length, frame_
     std::size_t ip_at = 0;
     std::size_t udp_at = 0;
     if (frame_skip reason; !locate_headers(data, length, ip_at, udp_at, reason)) return skip(reason);
+    const std::int32_t input = input_of(data + ip_at, data + udp_at);
+    if (input < 0) return skip(frame_skip::unconfigured_source);
 
     rx_datagram* slot = nullptr;
     {
@@ -155,7 +176,7 @@ bool FrameRing::store_frame(const std::uint8_t* data, std::size_t length, frame_
     slot->frame_length = static_cast<std::int32_t>(length);
     const bool has_checksum = slot->frame[udp_at + 6] != 0 || slot->frame[udp_at + 7] != 0;
     slot->bad_checksum = has_checksum && !udp_checksum_good(slot->frame, ip_at, udp_at, length);
-    slot->input_index = input_of(slot->frame + ip_at + source_at);
+    slot->input_index = input;
     slot->payload_offset = static_cast<std::int32_t>(udp_at + udp_header_length);
 
     const std::lock_guard guard(lock);
@@ -165,7 +186,13 @@ bool FrameRing::store_frame(const std::uint8_t* data, std::size_t length, frame_
 
 bool FrameRing::store_captured(const std::uint8_t* data, std::size_t captured, std::size_t wire_length,
                                frame_skip* why) {
-    if (wire_length > captured) {
+    // The wire length may count bytes behind the datagram that the capture left off (a frame
+    // check sequence, padding); what matters is whether the IPv4 datagram itself is whole.
+    std::size_t ip_at = 0;
+    const bool cut_short =
+        wire_length > captured && (data == nullptr || !locate_ipv4(data, captured, ip_at) ||
+                                   ip_at + read16(data + ip_at + total_length_at) > captured);
+    if (cut_short) {
         skip_frame(data, captured, frame_skip::oversize);
         if (why != nullptr) *why = frame_skip::oversize;
         return false;

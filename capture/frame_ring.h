@@ -16,9 +16,18 @@ inline constexpr std::size_t max_frame_length = 1522;
 inline constexpr std::size_t frame_ring_slots = 8192;
 
 using ipv4_octets = std::array<std::uint8_t, 4>;
-// The configured source addresses as FrameRing::set_sources takes them; a text that is not an
-// IPv4 address gives all zeros, which matches nothing.
-std::array<ipv4_octets, 2> source_addresses(const std::array<std::string, 2>& texts);
+// What tells one junction box's datagrams from the other's: one sender may feed both boxes'
+// inputs on two ports or to two multicast groups, so the source address alone does not.
+struct input_address {
+    ipv4_octets source{};
+    ipv4_octets destination{};
+    std::uint16_t destination_port = 0;
+};
+// The configured addresses as FrameRing::set_inputs takes them; an address text that is not
+// IPv4, or a port outside 1 to 65535, gives an input that matches nothing.
+std::array<input_address, 2> input_addresses(const std::array<std::string, 2>& sources,
+                                             const std::array<std::string, 2>& destinations,
+                                             const std::array<std::int32_t, 2>& ports);
 
 // Why a frame did not go into the ring.
 enum class frame_skip : std::uint8_t {
@@ -26,13 +35,14 @@ enum class frame_skip : std::uint8_t {
     fragment,      // part of a fragmented datagram: dropped whole
     oversize,      // longer than max_frame_length, or not captured whole
     ring_full,
+    unconfigured_source,  // matches neither junction box's source, destination and port
 };
-inline constexpr std::size_t frame_skip_count = 4;
+inline constexpr std::size_t frame_skip_count = 5;
 // "fragment", as counts and summaries name the skip.
 const char* label_of(frame_skip skip);
 
-// Skipped frames are counted per input; a frame whose source cannot be read, or is neither
-// junction box, in a third row.
+// Skipped frames are counted per input; a frame whose addresses cannot be read, or are neither
+// junction box's, in a third row.
 inline constexpr std::size_t frame_count_rows = 3;
 inline constexpr std::size_t unknown_source_row = 2;
 
@@ -55,7 +65,7 @@ struct rx_datagram {
     std::int32_t payload_offset = 0;
     // The datagram carries a UDP checksum and it is wrong.
     bool bad_checksum = false;
-    // Which configured junction box sent the frame: 0 or 1, -1 for any other source.
+    // Which configured junction box sent the frame: 0 or 1.
     std::int32_t input_index = 0;
 };
 
@@ -71,19 +81,21 @@ class FrameRing {
     FrameRing(const FrameRing&) = delete;
     FrameRing& operator=(const FrameRing&) = delete;
 
-    // Receive thread, between captures: the configured source address of junction box 1 and 2.
-    // A frame from neither gets input index -1; all-zero addresses match nothing.
-    void set_sources(const std::array<ipv4_octets, 2>& sources);
+    // Receive thread, between captures: the configured addresses of junction box 1 and 2. A
+    // frame's input is the first whose source, destination and destination port it carries;
+    // all-zero addresses match nothing.
+    void set_inputs(const std::array<input_address, 2>& inputs);
 
     // Receive thread: copies an Ethernet frame carrying one whole IPv4 UDP datagram (behind any
-    // number of VLAN tags) into the next slot, checks its UDP checksum and sets its input index.
-    // False, and nothing stored, when the ring is full or the frame is anything else: not IPv4,
-    // not UDP, a fragment, longer than max_frame_length or shorter than its headers. A skipped
-    // frame is counted, and `why`, when given, says why.
+    // number of VLAN tags) of a configured junction box into the next slot, checks its UDP
+    // checksum and sets its input index. False, and nothing stored, when the ring is full or the
+    // frame is anything else: not IPv4, not UDP, a fragment, longer than max_frame_length,
+    // shorter than its headers, or of neither junction box. A skipped frame is counted, and
+    // `why`, when given, says why.
     bool store_frame(const std::uint8_t* data, std::size_t length, frame_skip* why = nullptr);
     // Receive thread: store_frame for a frame as the capture library delivers it, `captured` of
     // its `wire_length` bytes. One that was longer on the wire than captured is skipped as
-    // oversize: its datagram would arrive cut short.
+    // oversize when its IPv4 datagram (by the header's total length) was not captured whole.
     bool store_captured(const std::uint8_t* data, std::size_t captured, std::size_t wire_length,
                         frame_skip* why = nullptr);
     // Any thread: frames skipped so far for a row (input 0 or 1, or unknown_source_row).
@@ -100,15 +112,16 @@ class FrameRing {
   private:
     // Counts a skipped frame in the row of the junction box that sent it.
     void skip_frame(const std::uint8_t* data, std::size_t length, frame_skip why);
-    // 0 or 1 for the configured source address of junction box 1 or 2, -1 for any other.
-    std::int32_t input_of(const std::uint8_t* source) const;
+    // 0 or 1 for the junction box whose addresses the frame's IPv4 header carries, -1 for
+    // neither. Without the UDP header (a later fragment) the port is not compared.
+    std::int32_t input_of(const std::uint8_t* ip_header, const std::uint8_t* udp_header) const;
 
     std::mutex lock;
     std::unique_ptr<rx_datagram[]> slot_storage;
     rx_datagram* write_pos;
     rx_datagram* read_pos;
     std::atomic<bool> notification_pending{false};
-    std::array<ipv4_octets, 2> source_addresses{};
+    std::array<input_address, 2> inputs{};
     // Written by the receive thread only, read by the main thread for its counts.
     std::array<std::array<std::atomic<std::uint64_t>, frame_skip_count>, frame_count_rows> skipped_frames{};
 };

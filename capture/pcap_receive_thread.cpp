@@ -291,7 +291,7 @@ void TPCapReceiveThread::capture_cycle(const capture_request& cycle, std::uint64
         if (!not_joined.empty())
             report("Error QXE-RECV-110: Unable to join multicast group " + not_joined, false);
         if (superseded(request)) return;
-        ring.set_sources(source_addresses(cycle.source_ips));
+        ring.set_inputs(input_addresses(cycle.source_ips, cycle.destination_ips, cycle.destination_ports));
         post(WM_RX_CONNECTED);
         connected = true;
         capture_loop(handle.get(), descriptor, request);

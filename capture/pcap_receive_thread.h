@@ -57,13 +57,14 @@ struct capture_request {
     // Address of the adapter to capture on; "0.0.0.0": the first adapter with an IPv4 address.
     std::string connection_ip;
     std::string filter;
-    // Configured source address of junction box 1 and 2: a frame's input number is the index of
-    // its source address.
+    // Configured source address of junction box 1 and 2: with the destination address and port
+    // below, they tell which box a frame belongs to.
     std::array<std::string, 2> source_ips;
     // Configured destination address of each box's datagrams. Those that are multicast groups
     // are joined on the adapter while the capture runs, so that a switch that snoops IGMP
     // forwards them to this host.
     std::array<std::string, 2> destination_ips;
+    std::array<std::int32_t, 2> destination_ports{};
 };
 
 // Captures the junction boxes' datagrams on one adapter. The thread sleeps until start_capture,

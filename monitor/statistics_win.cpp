@@ -57,6 +57,8 @@ std::array<drop_row, frame_skip_count + stream_drop_count> make_drop_rows(std::i
 
 const auto drop_rows = make_drop_rows(std::make_index_sequence<frame_skip_count>(),
                                       std::make_index_sequence<stream_drop_count>());
+// A frame of neither junction box belongs to no input: its row holds one count across both.
+constexpr int unconfigured_row = static_cast<int>(frame_skip::unconfigured_source);
 
 }  // namespace
 
@@ -76,6 +78,7 @@ TStatisticsWin::TStatisticsWin(TMainWindow* window, operator_dialogs& asks, QWid
     ui->GridFrames->setRowCount(static_cast<int>(drop_rows.size()));
     for (std::size_t row = 0; row < drop_rows.size(); ++row)
         set_cell(*ui->GridFrames, static_cast<int>(row), 0, drop_rows[row].label);
+    ui->GridFrames->setSpan(unconfigured_row, 1, 1, input_count);
     centre_on_screen(*this);
 
     connect(ui->ButtonReset, &QPushButton::clicked, this, &TStatisticsWin::ButtonResetClick);
@@ -117,9 +120,12 @@ void TStatisticsWin::refresh() {
         }
         grid.setRowCount(row);
         for (std::size_t k = 0; k < drop_rows.size(); ++k)
-            set_cell(*ui->GridFrames, static_cast<int>(k), input + 1,
-                     QString::number(drop_rows[k].count(drops)));
+            if (static_cast<int>(k) != unconfigured_row)
+                set_cell(*ui->GridFrames, static_cast<int>(k), input + 1,
+                         QString::number(drop_rows[k].count(drops)));
     }
+    set_cell(*ui->GridFrames, unconfigured_row, 1,
+             QString::number(controller.unconfigured_frames() - unconfigured_at_reset));
     ui->GridInput1->resizeColumnsToContents();
     ui->GridInput2->resizeColumnsToContents();
     ui->GridFrames->resizeColumnsToContents();
@@ -146,6 +152,7 @@ void TStatisticsWin::ButtonResetClick() {
     for (int input = 0; input < input_count; ++input)
         (*baseline)[input] = main_window->controller().drop_counts(input);
     rejected_seen_at_reset = main_window->controller().statistics().rejected_seen();
+    unconfigured_at_reset = main_window->controller().unconfigured_frames();
     ui->lbSince->setText("Counted since the last Reset");
     refresh();
 }

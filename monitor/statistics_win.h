@@ -50,6 +50,7 @@ class TStatisticsWin : public QWidget {
     // The counts at the last Reset; all zero until then.
     std::unique_ptr<std::array<input_drops, input_count>> baseline;
     std::size_t rejected_seen_at_reset = 0;
+    std::uint64_t unconfigured_at_reset = 0;
 };
 
 }  // namespace vorlane

@@ -18,6 +18,7 @@ constexpr std::array<const char*, stream_drop_count> stream_drop_labels{
     "group incomplete",
     "group too large",
     "other sender",
+    "duplicate",
 };
 
 void quote(char (&to)[quoted_line_size], const char* line) {

@@ -21,10 +21,11 @@ enum class stream_drop : std::uint8_t {
     unknown_token,      // a whole datagram that begins with no token the gateway knows
     source_not_listed,  // a line whose TAG block source the input does not take
     group_incomplete,   // an accepted line of a group that did not arrive whole
-    group_too_large,    // an accepted line of a group larger than the gateway holds
+    group_too_large,    // the accepted lines of a group larger than a batch holds
     other_sender,       // a whole datagram from a junction box's IP address but not its Ethernet address
+    duplicate,          // an accepted line that arrived before from the same source with the same n:
 };
-inline constexpr std::size_t stream_drop_count = 11;
+inline constexpr std::size_t stream_drop_count = 12;
 // "bad UDP checksum", as counts and summaries name the drop.
 const char* label_of(stream_drop drop);
 

@@ -121,8 +121,8 @@ void nmea_manager::decode_iec450(std::int32_t input, std::int32_t source, std::u
         return;
     }
     // A group whose last line never came goes when it would have aged out in the queue.
-    const pending_group& group = pending_groups[input];
-    if (group.size > 0 && current_time - group.started > max_sentence_age) drop_pending_group(input);
+    counts.count_drop(input, stream_drop::group_incomplete,
+                      groups[input].drop_begun_before(current_time - max_sentence_age));
     decode_payload(input, source, reinterpret_cast<char*>(payload + iec450_token_size),
                    datagram_format::iec450);
 }
@@ -154,10 +154,10 @@ void nmea_manager::handle_tagged_line(std::int32_t input, std::int32_t source, c
         sentence = line + (behind - line);
     }
     // Senders commonly name the source on a group's first line only: the later lines are the
-    // group's, for the source list as for telling groups apart.
-    const pending_group& group = pending_groups[input];
-    if (tag.source[0] == 0 && tag.group_line > 1 && group.size > 0 && tag.group_id == group.id)
-        std::memcpy(tag.source, group.source, sizeof tag.source);
+    // group's, for the source list as for telling groups and senders apart.
+    if (tag.source[0] == 0 && tag.group_line > 1)
+        if (const char* owner = groups[input].source_of(tag); owner != nullptr)
+            std::memcpy(tag.source, owner, sizeof tag.source);
     if (!filters[input].takes(tag.source)) {
         counts.count_drop(input, stream_drop::source_not_listed);
         return;
@@ -179,13 +179,24 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
     if (!accepted) {
         counts.count_rejected(input, message.info, why, sentence);
         // The group can no longer arrive whole.
-        if (grouped) drop_pending_group(input);
+        if (grouped) counts.count_drop(input, stream_drop::group_incomplete, groups[input].drop(*tag));
         return;
     }
     counts.count_accepted(input, message.info);
     message.source = source;
     message.destinations.add(source);
     if (message.destinations.empty()) return;
+    std::uint32_t sender_serial = 0;
+    if (tag != nullptr && tag->source[0] != 0) {
+        // Only accepted lines are remembered: a copy that arrived damaged must not make the good
+        // copy behind it look like a repeat.
+        source_record& sender = senders[input].heard(tag->source, current_time);
+        if (tag->line_count >= 0 && source_table::repeats(sender, tag->line_count, current_time)) {
+            counts.count_drop(input, stream_drop::duplicate);
+            return;
+        }
+        sender_serial = sender.serial;
+    }
 
     // The validator passes at most 80 characters; the check keeps the copy inside the text
     // field whatever a rule may let through.
@@ -196,55 +207,23 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
     if (grouped)
         hold_group_line(input, *tag, message, length + 2);
     else
-        queue_checked(message, length + 2);
+        queue_checked(message, length + 2, sender_serial);
 }
 
 void nmea_manager::hold_group_line(std::int32_t input, const nmea_tag_block& tag,
                                    const nmea_message_out& message, std::size_t length) {
-    pending_group& group = pending_groups[input];
-    const bool continues = group.size > 0 && tag.group_id == group.id && tag.group_size == group.size &&
-                           tag.group_line == group.lines + 1 && std::strcmp(tag.source, group.source) == 0;
-    if (!continues) {
-        drop_pending_group(input);
-        if (tag.group_line != 1) {
-            counts.count_drop(input, stream_drop::group_incomplete);
-            return;
-        }
-        group.size = tag.group_size;
-        group.id = tag.group_id;
-        std::memcpy(group.source, tag.source, sizeof group.source);
-        group.oversized = static_cast<std::size_t>(tag.group_size) > max_group_lines;
-        group.output = *message.destinations.begin();
-        group.started = current_time;
-    }
-    if (group.oversized) {
-        counts.count_drop(input, stream_drop::group_too_large);
-    } else {
-        held_line& held = group.held[static_cast<std::size_t>(group.lines)];
-        held.formatter_index = message.info.formatter_index;
-        held.talker_index = message.info.talker_index;
-        held.length = length;
-        std::memcpy(held.text, message.text, length + 1);
-    }
-    if (++group.lines < group.size) return;
-    if (!group.oversized) queue_group(group);
-    group.size = 0;
-    group.lines = 0;
-}
-
-void nmea_manager::drop_pending_group(std::int32_t input) {
-    pending_group& group = pending_groups[input];
-    if (group.size == 0) return;
-    if (!group.oversized)
-        counts.count_drop(input, stream_drop::group_incomplete, static_cast<std::uint64_t>(group.lines));
-    group.size = 0;
-    group.lines = 0;
+    std::uint64_t dropped = 0;
+    const arriving_group* whole = groups[input].add(tag, *message.destinations.begin(), message.info,
+                                                    message.text, length, current_time, dropped);
+    if (dropped != 0) counts.count_drop(input, stream_drop::group_incomplete, dropped);
+    if (whole != nullptr) queue_group(*whole);
 }
 
 void nmea_manager::set_input_format(std::int32_t input, datagram_format format,
                                     const source_filter& sources) {
     if (!is_output(input)) return;
-    drop_pending_group(input);
+    counts.count_drop(input, stream_drop::group_incomplete, groups[input].drop_all());
+    senders[input].forget_all();
     formats[input] = format;
     filters[input] = sources;
 }
@@ -254,15 +233,16 @@ void nmea_manager::queue_sentence(const nmea_message_out& message) {
     // never leave through a buffer of min_take_capacity; it is not queued at all.
     const std::size_t length = strnlen(message.text, sentence_text_size);
     if (length == 0 || length > max_queued_text) return;
-    queue_checked(message, length);
+    queue_checked(message, length, 0);
 }
 
-void nmea_manager::queue_checked(const nmea_message_out& message, std::size_t length) {
-    for (const std::int32_t output : message.destinations) queue_on(output, message, length);
+void nmea_manager::queue_checked(const nmea_message_out& message, std::size_t length, std::uint32_t sender) {
+    for (const std::int32_t output : message.destinations) queue_on(output, message, length, sender);
 }
 
-void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length) {
-    queued_sentence* target = find_replaceable(output, message);
+void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length,
+                            std::uint32_t sender) {
+    queued_sentence* target = find_replaceable(output, message, sender);
     if (target == nullptr) {
         const std::size_t tail = queue_tail[output];
         if (next_slot(tail) == queue_head[output]) {
@@ -275,14 +255,16 @@ void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message
     }
     target->formatter_index = message.info.formatter_index;
     target->talker_index = message.info.talker_index;
-    queued_at[output][static_cast<std::size_t>(target - output_slots[output].data())] = current_time;
+    const auto slot = static_cast<std::size_t>(target - output_slots[output].data());
+    queued_at[output][slot] = current_time;
+    queued_sender[output][slot] = sender;
     std::memcpy(target->text, message.text, length);
     target->text[length] = 0;
 }
 
 // A group is queued whole or not at all, never replaces and is never replaced: a newer position
 // report in place of one fragment would tear the message apart.
-void nmea_manager::queue_group(const pending_group& group) {
+void nmea_manager::queue_group(const arriving_group& group) {
     const std::int32_t output = group.output;
     const auto lines = static_cast<std::size_t>(group.lines);
     const std::size_t used = (queue_tail[output] + queue_slot_count - queue_head[output]) % queue_slot_count;
@@ -303,7 +285,8 @@ void nmea_manager::queue_group(const pending_group& group) {
     }
 }
 
-queued_sentence* nmea_manager::find_replaceable(std::int32_t output, const nmea_message_out& message) {
+queued_sentence* nmea_manager::find_replaceable(std::int32_t output, const nmea_message_out& message,
+                                                std::uint32_t sender) {
     const std::uint32_t formatter = message.info.formatter_index;
     std::int32_t key_to = 0;
     if (formatter == formatter_ttm)
@@ -317,7 +300,9 @@ queued_sentence* nmea_manager::find_replaceable(std::int32_t output, const nmea_
     auto& slots = output_slots[output];
     for (std::size_t slot = queue_head[output]; slot != queue_tail[output]; slot = next_slot(slot)) {
         queued_sentence& waiting = slots[slot];
-        if (!same_kind(waiting, message) || group_span[output][slot] != 0) continue;
+        if (!same_kind(waiting, message) || group_span[output][slot] != 0 ||
+            queued_sender[output][slot] != sender)
+            continue;
         if (key_to == 0 || key_chars_equal(message.text, waiting.text, key_from, key_to)) return &waiting;
     }
     return nullptr;

@@ -7,7 +7,9 @@
 #include <cstdint>
 
 #include "stream/drop_statistics.h"
+#include "stream/group_assembly.h"
 #include "stream/input_format.h"
+#include "stream/source_table.h"
 #include "validation/nmea_sentence.h"
 #include "validation/tag_block.h"
 
@@ -19,21 +21,10 @@ inline constexpr std::int32_t datagram_header_size = 8;
 // An iec450 datagram of sentence lines begins with this token and its NUL.
 inline constexpr char iec450_sentence_token[] = "UdPbC";
 inline constexpr std::int32_t iec450_token_size = sizeof iec450_sentence_token;
-// The most lines of one TAG block group that are held while the group arrives. They leave in one
-// batch, so a batch must have room for them all: 16 whole sentences fill a little over a quarter.
-inline constexpr std::size_t max_group_lines = 16;
-// A sentence of at most 80 characters, CR LF and the NUL.
-inline constexpr std::size_t sentence_text_size = 84;
 inline constexpr std::size_t max_queued_text = 82;
 // The smallest batch buffer that always has room for the head sentence and the NUL.
 inline constexpr std::int32_t min_take_capacity = max_queued_text + 1;
 inline constexpr std::size_t queue_slot_count = 1024;
-// A sentence that has waited longer than this is no longer served: after an outage of the input
-// or of the outputs the display would otherwise get old positions and headings as if they were
-// new. A newer sentence that replaces a waiting one in place starts the wait afresh.
-inline constexpr std::chrono::seconds max_sentence_age{5};
-
-using queue_clock = std::chrono::steady_clock;
 
 // Output numbers an accepted sentence goes to. It keeps each output at most once and nothing
 // that is not an output, so room for one entry per output is all it needs; it lives inside the
@@ -79,11 +70,12 @@ class sentence_observer {
 
 // Turns IEC 61162-450 datagrams into validated sentence lines and keeps one fixed queue per
 // output for the 100 ms sender. Input k feeds only output k. Latest-value sentences replace a
-// waiting sentence of the same kind in place, so a backed-up queue sends the newest value at
-// the place of the old one instead of a stale value first.
+// waiting sentence of the same kind (and, on an iec450 input, of the same sender) in place, so a
+// backed-up queue sends the newest value at the place of the old one instead of a stale value
+// first. On an iec450 input a line that arrives twice is served once.
 //
 // Main thread only; nothing here locks or allocates. The program holds one instance; at about
-// 200 KB it belongs in static storage or on the heap, not on a stack.
+// 450 KB it belongs in static storage or on the heap, not on a stack.
 class nmea_manager {
   public:
     nmea_manager() = default;
@@ -136,27 +128,6 @@ class nmea_manager {
     void set_observer(sentence_observer* observer) { line_observer = observer; }
 
   private:
-    // A line of a TAG block group, held until the group is whole.
-    struct held_line {
-        std::uint32_t formatter_index = 0;
-        std::int32_t talker_index = 0;
-        std::size_t length = 0;
-        char text[sentence_text_size] = {};
-    };
-    // The group that is arriving on an input. Its lines come in order; a line of another group,
-    // or one out of order, ends it, and a group that ends before its last line is dropped. Lines
-    // of no group may come in between and are served as they come.
-    struct pending_group {
-        std::int32_t size = 0;  // 0: none is arriving
-        std::int32_t lines = 0;
-        std::uint32_t id = 0;
-        char source[max_tag_identifier_length + 1] = {};
-        bool oversized = false;  // its lines are counted and dropped as they come
-        std::int32_t output = 0;
-        queue_clock::time_point started{};
-        std::array<held_line, max_group_lines> held{};
-    };
-
     void decode_payload(std::int32_t input, std::int32_t source, char* text, datagram_format format);
     void decode_iec450(std::int32_t input, std::int32_t source, std::uint8_t* payload);
     // Strips and checks the line's TAG block and applies the input's source filter.
@@ -166,16 +137,19 @@ class nmea_manager {
                      const nmea_tag_block* tag);
     void hold_group_line(std::int32_t input, const nmea_tag_block& tag, const nmea_message_out& message,
                          std::size_t length);
-    void drop_pending_group(std::int32_t input);
-    void queue_group(const pending_group& group);
+    void queue_group(const arriving_group& group);
     // Moves the group at the head of the queue into the batch of `total` characters when it fits
     // in `room`; false, leaving it queued, when it must wait for the next batch.
     bool take_group(std::int32_t output, char* buffer, std::size_t& total, std::size_t room);
     // queue_sentence once the text is known to be `length` characters, 1 to max_queued_text: the
     // decoder has just measured the line and need not scan the copy again.
-    void queue_checked(const nmea_message_out& message, std::size_t length);
-    void queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length);
-    queued_sentence* find_replaceable(std::int32_t output, const nmea_message_out& message);
+    // `sender` is the serial of the line's TAG block source within its input, 0 without one:
+    // latest-value sentences of two senders do not replace each other.
+    void queue_checked(const nmea_message_out& message, std::size_t length, std::uint32_t sender);
+    void queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length,
+                  std::uint32_t sender);
+    queued_sentence* find_replaceable(std::int32_t output, const nmea_message_out& message,
+                                      std::uint32_t sender);
 
     // Per output a ring: the waiting sentences are the slots from the head up to, not
     // including, the tail. One slot always stays free so that head == tail means empty, which
@@ -188,12 +162,15 @@ class nmea_manager {
     // Per slot, how many lines of a group start there (the slot's own included); 0 for a
     // sentence of no group.
     std::array<std::array<std::uint8_t, queue_slot_count>, output_count> group_span{};
+    // Per slot, the sender serial of its sentence, beside the slots for the same reason.
+    std::array<std::array<std::uint32_t, queue_slot_count>, output_count> queued_sender{};
     std::array<std::size_t, output_count> queue_head{};
     std::array<std::size_t, output_count> queue_tail{};
     queue_clock::time_point current_time{};
     std::array<datagram_format, output_count> formats{};
     std::array<source_filter, output_count> filters{};
-    std::array<pending_group, output_count> pending_groups{};
+    std::array<group_assembly, output_count> groups{};
+    std::array<source_table, output_count> senders{};
     stream_statistics counts;
     sentence_observer* line_observer = nullptr;
 };

@@ -46,7 +46,8 @@ constexpr const char* usage =
     "           then accepted/rejected counts per formatter and the rejection reasons by count\n"
     "  --tsv    for every line: A or R, ok/syntax/checksum, formatter_index, talker_index (tab-separated)\n"
     "  --pcap FILE  a pcap or pcapng capture of Ethernet frames, taken through the gateway's input:\n"
-    "           capture filter, frame parsing, junction box by source address, UDP checksum,\n"
+    "           capture filter, frame parsing, junction box by source address, destination\n"
+    "           address and port, UDP checksum,\n"
     "           datagram decoding, validation and the output queues. Frame and datagram numbers\n"
     "           stand in place of line numbers; --tsv adds them in front and the output number\n"
     "           (1 or 2, - when rejected) behind.\n"
@@ -211,6 +212,7 @@ class served_outputs {
   public:
     explicit served_outputs(const std::string& dir) {
         if (dir.empty()) return;
+        std::filesystem::create_directories(dir);
         for (int output = 0; output < output_count; ++output) {
             const auto path = std::filesystem::path(dir) / ("output" + std::to_string(output + 1) + ".txt");
             files[output].open(path, std::ios::binary | std::ios::trunc);
@@ -285,7 +287,8 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
     const std::unique_ptr<bpf_program, void (*)(bpf_program*)> compiled(&program, pcap_freecode);
 
     const auto ring = std::make_unique<FrameRing>();
-    ring->set_sources(source_addresses(build_capture_request(config).source_ips));
+    const capture_request request = build_capture_request(config);
+    ring->set_inputs(input_addresses(request.source_ips, request.destination_ips, request.destination_ports));
     const auto manager = std::make_unique<nmea_manager>();
     sender_identity senders;
     // The gateway reports a format, source list or sender address it cannot use and serves
@@ -332,12 +335,8 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
         ++reporter.datagram;
         reporter.datagram_known = true;
         const std::int32_t input = datagram->input_index;
-        const bool known = input == 0 || input == 1;
-        const drop_counts before = known ? manager->statistics().input(input).dropped : drop_counts{};
-        if (!hand_over_datagram(*manager, senders, *datagram)) {
-            reporter.dropped("from neither junction box");
-            continue;
-        }
+        const drop_counts before = manager->statistics().input(input).dropped;
+        hand_over_datagram(*manager, senders, *datagram);
         drops.report_datagram(before, manager->statistics().input(input).dropped, input, reporter);
         if (sender_warning warning; senders.take_warning(input, now, warning))
             reporter.note(other_sender_text(input, config.input_src_ip[input], warning));

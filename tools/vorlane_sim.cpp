@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -31,7 +32,8 @@ using namespace vorlane;
 constexpr const char* usage =
     "usage: vorlane-sim [options]\n"
     "Sends the sentences of a file as IEC 61162-450 datagrams from both junction boxes.\n"
-    "  --file PATH          sentences, one per line (default: the bundled sample)\n"
+    "  --file PATH          sentences, one per line (default: sample-sentences.txt beside the\n"
+    "                       program)\n"
     "  --rate N             sentences per second per junction box (default 20)\n"
     "  --sentences N        sentences per datagram at most (default 10)\n"
     "  --sources A,B        source addresses of junction box 1 and 2\n"
@@ -61,6 +63,8 @@ constexpr const char* usage =
 
 // The 8-byte header of every header8 datagram; the gateway skips it unread.
 constexpr char datagram_header[8] = {'U', 'd', 'P', 'b', 'C', 0, 0, 0};
+// What the program sends when given no --file, looked for beside it.
+constexpr const char* sample_file_name = "sample-sentences.txt";
 // n: runs from 1 to this and round again.
 constexpr std::uint32_t max_line_count = 999;
 // g: numbers the lines of a group with at most two digits; its identifiers run round as n: does.
@@ -75,7 +79,7 @@ void on_signal(int) {
 }
 
 struct options {
-    std::string file = VORLANE_SAMPLE_FILE;
+    std::string file;  // empty: the sample beside the program
     double rate = 20;
     int sentences_per_datagram = 10;
     std::string sources[2] = {"127.0.0.10", "127.0.0.11"};
@@ -204,6 +208,22 @@ options parse(int argc, char** argv) {
     }
     check_combinations(o, destination_given);
     return o;
+}
+
+// The sample lies beside the program, in the build tree as in the package, wherever either was
+// put; a path compiled in would point into a source tree that an installed program does not have.
+std::string sample_beside_program() {
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    const std::filesystem::path sample = program.parent_path() / sample_file_name;
+    if (error || !std::filesystem::is_regular_file(sample, error)) {
+        std::fprintf(stderr,
+                     "vorlane-sim: no sentences to send: %s is not there; give a file of sentences with "
+                     "--file PATH\n",
+                     sample.c_str());
+        std::exit(2);
+    }
+    return sample.string();
 }
 
 std::vector<std::string> read_sentences(const std::string& file) {
@@ -351,7 +371,8 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
     if (!o.pcap_file.empty()) return replay(o, socket, spec);
-    const std::vector<std::string> sentences = read_sentences(o.file);
+    const std::vector<std::string> sentences =
+        read_sentences(o.file.empty() ? sample_beside_program() : o.file);
 
     // Every box sends its datagrams evenly spread over the second; box 2 starts half-way
     // through the file so the two streams are told apart at a glance.

@@ -26,10 +26,23 @@ bool is_number(std::string_view value, std::size_t max_digits) {
     return true;
 }
 
-std::uint32_t number_of(std::string_view digits) {
-    std::uint32_t value = 0;
-    for (const char c : digits) value = value * 10 + static_cast<std::uint32_t>(c - '0');
+// At most 13 digits, so the value fits.
+std::uint64_t number_of(std::string_view digits) {
+    std::uint64_t value = 0;
+    for (const char c : digits) value = value * 10 + static_cast<std::uint64_t>(c - '0');
     return value;
+}
+
+// A line count of 1 to 13 digits, read in the pass that checks it: every tagged line has one.
+bool read_count(std::string_view value, std::int64_t& count) {
+    if (value.empty() || value.size() > max_number_digits) return false;
+    std::int64_t read = 0;
+    for (const char c : value) {
+        if (!is_digit(c)) return false;
+        read = read * 10 + (c - '0');
+    }
+    count = read;
+    return true;
 }
 
 // "1-3-4711": the line's number, the group's size (1 to 99, the number not above the size)
@@ -46,7 +59,7 @@ bool read_group(std::string_view value, nmea_tag_block& tag) {
         return false;
     tag.group_line = static_cast<std::int32_t>(number_of(line));
     tag.group_size = static_cast<std::int32_t>(number_of(size));
-    tag.group_id = number_of(id);
+    tag.group_id = static_cast<std::uint32_t>(number_of(id));
     return tag.group_line >= 1 && tag.group_line <= tag.group_size;
 }
 
@@ -77,14 +90,18 @@ rejection read_field(std::string_view field, unsigned& seen, nmea_tag_block& tag
         case 't':
             valid = !value.empty();
             break;
-        default:  // c, n, r, x: counters and times
+        case 'n':
+            valid = read_count(value, tag.line_count);
+            break;
+        default:  // c, r, x: counters and times
             valid = is_number(value, max_number_digits);
             break;
     }
     return valid ? rejection::none : rejection::tag_field_malformed;
 }
 
-rejection check_block(std::string_view block, nmea_tag_block& tag) {
+// `seen` holds the field codes of the blocks before this one: a code may occur once in all.
+rejection check_block(std::string_view block, unsigned& seen, nmea_tag_block& tag) {
     // `block` lies between the two backslashes: "s:GP0001,n:881*5D".
     const std::size_t n = block.size();
     if (n + 2 > max_tag_block_length) return rejection::tag_block_length;
@@ -105,7 +122,6 @@ rejection check_block(std::string_view block, nmea_tag_block& tag) {
     }
     if (fields.empty()) return rejection::tag_block_empty;
 
-    unsigned seen = 0;
     std::size_t from = 0;
     while (from <= fields.size()) {
         std::size_t comma = fields.find(',', from);
@@ -129,21 +145,27 @@ bool is_tag_identifier(std::string_view text) {
 const char* read_tag_block(const char* line, nmea_tag_block& tag, nmea_rejection& why) {
     tag = {};
     why = {};
-    // The search for the closing backslash looks no further than a block may reach, and one
-    // character more to tell a long block from an unclosed one.
-    const std::size_t reach = strnlen(line + 1, max_tag_block_length);
-    const char* close = static_cast<const char*>(std::memchr(line + 1, '\\', reach));
-    if (close == nullptr) {
-        why.reason =
-            reach == max_tag_block_length ? rejection::tag_block_length : rejection::tag_block_unclosed;
-        return nullptr;
-    }
-    why.reason = check_block({line + 1, static_cast<std::size_t>(close - line - 1)}, tag);
-    if (why.reason != rejection::none) {
-        tag = {};
-        return nullptr;
-    }
-    return close + 1;
+    unsigned seen = 0;
+    const char* block = line;
+    do {
+        // The search for the closing backslash looks no further than a block may reach, and one
+        // character more to tell a long block from an unclosed one.
+        const std::size_t reach = strnlen(block + 1, max_tag_block_length);
+        const char* close = static_cast<const char*>(std::memchr(block + 1, '\\', reach));
+        if (close == nullptr) {
+            why.reason =
+                reach == max_tag_block_length ? rejection::tag_block_length : rejection::tag_block_unclosed;
+            tag = {};
+            return nullptr;
+        }
+        why.reason = check_block({block + 1, static_cast<std::size_t>(close - block - 1)}, seen, tag);
+        if (why.reason != rejection::none) {
+            tag = {};
+            return nullptr;
+        }
+        block = close + 1;
+    } while (*block == '\\');
+    return block;
 }
 
 }  // namespace vorlane

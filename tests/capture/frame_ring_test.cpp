@@ -40,9 +40,13 @@ std::string payload_of(const rx_datagram& d) {
                        static_cast<std::size_t>(d.frame_length - d.payload_offset));
 }
 
+// The two junction boxes as box_frame sends them.
+const std::array<input_address, 2> boxes_10_and_11{input_address{{172, 31, 24, 10}, {172, 31, 24, 1}, 10021},
+                                                   input_address{{172, 31, 24, 11}, {172, 31, 24, 1}, 10021}};
+
 class FrameRingTest : public testing::Test {
   protected:
-    FrameRingTest() { ring->set_sources({ipv4_octets{172, 31, 24, 10}, ipv4_octets{172, 31, 24, 11}}); }
+    FrameRingTest() { ring->set_inputs(boxes_10_and_11); }
     bool store(const std::vector<std::uint8_t>& frame) {
         return ring->store_frame(frame.data(), frame.size());
     }
@@ -182,7 +186,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<refused_case>& row) { return row.param.name; });
 
 TEST_F(FrameRingTest, LongestHeaderWithRoomForTheUdpHeaderIsStored) {
-    ASSERT_TRUE(store(with_header_length_field(15, 82)));
+    std::vector<std::uint8_t> frame = with_header_length_field(15, 82);
+    // The junction box's port where the longer header puts the UDP destination port.
+    frame[76] = 10021 >> 8;
+    frame[77] = 10021 & 0xFF;
+    ASSERT_TRUE(store(frame));
     const rx_datagram d = take();
     EXPECT_EQ(d.payload_offset, 82);
     EXPECT_EQ(d.frame_length, 82);
@@ -195,16 +203,17 @@ TEST_F(FrameRingTest, InputIndexComesFromTheLastSourceByte) {
         std::int32_t input;
     } cases[] = {{11, 1}, {10, 0}, {11, 1}, {12, -1}, {10, 0}, {0, -1}, {255, -1}};
     for (const auto& c : cases) {
-        ASSERT_TRUE(store(box_frame(c.last_byte, "x")));
-        EXPECT_EQ(take().input_index, c.input) << "source ends in ." << int(c.last_byte);
+        ASSERT_EQ(store(box_frame(c.last_byte, "x")), c.input >= 0) << "source ends in ." << int(c.last_byte);
+        if (c.input >= 0) {
+            EXPECT_EQ(take().input_index, c.input) << "source ends in ." << int(c.last_byte);
+        }
     }
     // Every slot of a full lap: a frame from .11 then one from .12 in the same slot.
     for (std::size_t k = 0; k < frame_ring_slots; ++k) {
         ASSERT_TRUE(store(box_frame(11, "x")));
         take();
     }
-    ASSERT_TRUE(store(box_frame(12, "x")));
-    EXPECT_EQ(take().input_index, -1);
+    EXPECT_FALSE(store(box_frame(12, "x")));
 }
 
 TEST_F(FrameRingTest, HoldsAtMost8191FramesInOrder) {
@@ -292,7 +301,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, FrameRingFraming, testing::ValuesIn(framing_case
 
 // Each skipped frame is counted once, under its reason and the junction box that sent it.
 TEST_F(FrameRingTest, SkippedFramesAreCountedByReasonAndInput) {
-    ring->set_sources({ipv4_octets{172, 31, 24, 10}, ipv4_octets{172, 31, 24, 11}});
     const std::vector<std::uint8_t> box_2 = box_frame(11, sentence);
     struct row {
         std::vector<std::uint8_t> frame;
@@ -320,20 +328,49 @@ TEST_F(FrameRingTest, SkippedFramesAreCountedByReasonAndInput) {
             EXPECT_EQ(ring->skipped(r, static_cast<frame_skip>(k)), expected[r][k]) << r << " " << k;
 }
 
-// The input number follows the configured addresses, whatever their last byte.
-TEST_F(FrameRingTest, InputIndexFollowsTheConfiguredSources) {
-    ring->set_sources({ipv4_octets{172, 31, 24, 11}, ipv4_octets{172, 31, 24, 77}});
+// The input number follows the configured source, destination and port together, whatever the
+// source's last byte: one sender may feed both inputs. A frame of neither is not stored.
+TEST_F(FrameRingTest, InputIndexFollowsTheConfiguredTriples) {
+    const auto frame_to = [](std::uint8_t source, std::uint8_t destination, std::uint16_t port) {
+        udp_packet_spec spec;
+        spec.source = {172, 31, 24, source};
+        spec.destination = {239, 192, 0, destination};
+        spec.source_port = 50001;
+        spec.destination_port = port;
+        const std::uint8_t payload[] = {'x'};
+        return ethernet_frame(build_udp_packet(spec, payload));
+    };
+    ring->set_inputs({input_address{{172, 31, 24, 77}, {239, 192, 0, 4}, 60004},
+                      input_address{{172, 31, 24, 77}, {239, 192, 0, 5}, 60005}});
     const struct {
-        std::uint8_t last_byte;
+        std::uint8_t source, destination;
+        std::uint16_t port;
         std::int32_t input;
-    } cases[] = {{77, 1}, {11, 0}, {10, -1}, {0, -1}};
+    } cases[] = {
+        {77, 4, 60004, 0}, {77, 5, 60005, 1}, {77, 4, 60005, -1}, {77, 5, 60004, -1}, {10, 4, 60004, -1}};
     for (const auto& c : cases) {
-        ASSERT_TRUE(store(box_frame(c.last_byte, "x")));
-        EXPECT_EQ(take().input_index, c.input) << "source ends in ." << int(c.last_byte);
+        const std::vector<std::uint8_t> frame = frame_to(c.source, c.destination, c.port);
+        frame_skip why = frame_skip::ring_full;
+        ASSERT_EQ(ring->store_frame(frame.data(), frame.size(), &why), c.input >= 0);
+        if (c.input >= 0) {
+            EXPECT_EQ(take().input_index, c.input) << int(c.destination) << ":" << c.port;
+        } else {
+            EXPECT_EQ(why, frame_skip::unconfigured_source) << int(c.source) << " " << int(c.destination);
+        }
     }
-    ring->set_sources({});
-    ASSERT_TRUE(store(box_frame(10, "x")));
-    EXPECT_EQ(take().input_index, -1) << "no source configured";
+    EXPECT_EQ(ring->skipped(unknown_source_row, frame_skip::unconfigured_source), 3u);
+    ring->set_inputs({});
+    EXPECT_FALSE(store(box_frame(10, "x"))) << "no input configured";
+}
+
+// A capture may count bytes on the wire behind the datagram that it did not keep (a frame check
+// sequence): only a datagram cut short is oversize.
+TEST_F(FrameRingTest, CapturedFrameIsJudgedByItsDatagramsLength) {
+    const std::vector<std::uint8_t> frame = box_frame(10, "whole");
+    EXPECT_TRUE(ring->store_captured(frame.data(), frame.size(), frame.size() + 4));
+    frame_skip why = frame_skip::ring_full;
+    EXPECT_FALSE(ring->store_captured(frame.data(), frame.size() - 1, frame.size(), &why));
+    EXPECT_EQ(why, frame_skip::oversize);
 }
 
 // The receive thread and the main thread as the controller runs them: the main thread drains the

@@ -198,5 +198,17 @@ TEST(GatewayOnOneAdapter, HeaderAndStandardBoxesKeepToTheirOwnPorts) {
     EXPECT_EQ(output2.received(), banner + line(vtg) + line(zda) + line(end2));
 }
 
+// A settings path that cannot be examined, here a link to itself, is reported, and the program
+// runs on with the defaults instead of ending at start.
+TEST(GatewayStart, SettingsPathThatLoopsIsReportedAndTheProgramRunsOn) {
+    const test::temp_dir dir;
+    std::filesystem::create_symlink("Vorlane.ini", dir / "Vorlane.ini");
+    gateway_process gateway(dir, VORLANE_PROGRAM, "");
+    ASSERT_GT(gateway.pid, 0);
+    EXPECT_TRUE(gateway.wait_for_status("Error QXE-612: Failed to read config file", 5000ms))
+        << test::read_file(dir / "status.txt");
+    EXPECT_EQ(waitpid(gateway.pid, nullptr, WNOHANG), 0) << test::read_file(dir / "status.txt");
+}
+
 }  // namespace
 }  // namespace vorlane

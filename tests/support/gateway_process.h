@@ -81,7 +81,8 @@ class gateway_process {
                     const std::string& settings, const service_launch& launch = {})
         : dir(scratch) {
         std::filesystem::copy_file(program_file, dir / "vorlane");
-        std::ofstream(dir / "Vorlane.ini") << settings;
+        // Empty settings leave the settings path as the caller made it.
+        if (!settings.empty()) std::ofstream(dir / "Vorlane.ini") << settings;
         const std::string program = (dir / "vorlane").string();
         const std::string status = (dir / "status.txt").string();
         posix_spawn_file_actions_t actions;

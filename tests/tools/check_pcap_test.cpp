@@ -179,5 +179,56 @@ TEST(CheckText, Iec450TakesGoodTagBlocksOffAndRejectsABadOneWithItsReason) {
               "         1  TAG block checksum does not match its characters\n");
 }
 
+// One sender feeding both junction boxes' inputs, on two ports of one address or to two
+// multicast groups: each output carries what was sent to its box's address and port. The
+// folder for the served text does not exist beforehand.
+struct shared_sender_case {
+    const char* name;
+    const char* destinations[2];
+    int ports[2];
+};
+
+void PrintTo(const shared_sender_case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CheckPcapSharedSender : public testing::TestWithParam<shared_sender_case> {};
+
+TEST_P(CheckPcapSharedSender, KeepsTheTwoInputsApart) {
+    const shared_sender_case& c = GetParam();
+    const auto frame_to = [](const char* destination, int port, const std::string& sentence) {
+        udp_packet_spec spec;
+        spec.source = {172, 31, 24, 10};
+        parse_ipv4_address(destination, spec.destination);
+        spec.source_port = 50001;
+        spec.destination_port = static_cast<std::uint16_t>(port);
+        const std::string payload = header_and({sentence});
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
+        return ethernet_frame(build_udp_packet(spec, {bytes, payload.size()}));
+    };
+    const temp_dir dir;
+    write_frames(
+        dir / "capture.pcap",
+        {frame_to("172.31.24.1", 10021, "$HEHDT,101.5,T"), frame_to("172.31.24.1", 10022, "$HEHDT,202.5,T"),
+         frame_to("239.192.0.4", 60004, "$HEHDT,101.5,T"), frame_to("239.192.0.5", 60005, "$HEHDT,202.5,T")});
+    std::ofstream ini(dir / "Vorlane.ini");
+    ini << "[QXInput]\n";
+    for (int box = 0; box < 2; ++box)
+        ini << "input_" << box << "_src_ip=172.31.24.10\ninput_" << box << "_dest_ip=" << c.destinations[box]
+            << "\ninput_" << box << "_port=" << c.ports[box] << "\n";
+    ini.close();
+    const run_result result = run_check(dir.path(), "--pcap capture.pcap --ini Vorlane.ini --served served");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, read_file(golden / "shared_sender.txt"));
+    for (const char* output : {"output1.txt", "output2.txt"})
+        EXPECT_EQ(read_file(dir / "served" / output), read_file(golden / "shared_sender" / output)) << output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CheckPcapSharedSender,
+    testing::Values(shared_sender_case{"two_ports", {"172.31.24.1", "172.31.24.1"}, {10021, 10022}},
+                    shared_sender_case{"two_groups", {"239.192.0.4", "239.192.0.5"}, {60004, 60005}}),
+    [](const testing::TestParamInfo<shared_sender_case>& row) { return row.param.name; });
+
 }  // namespace
 }  // namespace vorlane::test

@@ -55,6 +55,9 @@ TEST_F(statistics_fixture, ShowsTheCountsOfEachInputAtTheNextTickAndFromResetOn)
                                                 QString::fromStdString(old_rmc)}));
     EXPECT_EQ(rows("GridInput2"), QStringList{});
     EXPECT_TRUE(rows("GridFrames").contains("bad UDP checksum\t0\t1"));
+    input->unconfigured = 3;
+    tick();
+    EXPECT_TRUE(rows("GridFrames").contains("unconfigured source\t3\t")) << "one count for neither input";
     EXPECT_EQ(control<QPlainTextEdit>("MemoRejected").toPlainText().count('\n'), 2);
     EXPECT_TRUE(control<QPlainTextEdit>("MemoRejected")
                     .toPlainText()
@@ -63,6 +66,7 @@ TEST_F(statistics_fixture, ShowsTheCountsOfEachInputAtTheNextTickAndFromResetOn)
     control<QPushButton>("ButtonReset").click();
     EXPECT_EQ(rows("GridInput1"), QStringList{});
     EXPECT_TRUE(rows("GridFrames").contains("bad UDP checksum\t0\t0"));
+    EXPECT_TRUE(rows("GridFrames").contains("unconfigured source\t0\t"));
     EXPECT_EQ(control<QPlainTextEdit>("MemoRejected").toPlainText(), "");
     receive(0, old_rmc + "\r\n");
     tick();

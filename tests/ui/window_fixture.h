@@ -64,10 +64,13 @@ class idle_input : public input_source {
     }
     void close_input() override { ++closes; }
     bool take_datagram(rx_datagram&) override { return false; }
-    std::uint64_t skipped_frames(std::size_t, frame_skip) const override { return 0; }
+    std::uint64_t skipped_frames(std::size_t row, frame_skip why) const override {
+        return row == unknown_source_row && why == frame_skip::unconfigured_source ? unconfigured : 0;
+    }
     void run_report() override {}
     void stop_thread() override {}
 
+    std::uint64_t unconfigured = 0;
     int opens = 0;
     int closes = 0;
 };

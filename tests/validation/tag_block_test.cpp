@@ -76,7 +76,13 @@ INSTANTIATE_TEST_SUITE_P(
         tag_case{"group_without_identifier", with_tag_block("g:1-2"), rejection::tag_field_malformed},
         tag_case{"reserved_character", with_tag_block("t:A$B"), rejection::tag_block_character},
         tag_case{"escape_without_digits", with_tag_block("t:A^4"), rejection::tag_block_character},
-        tag_case{"escaped_character", with_tag_block("t:A^21B"), rejection::none}),
+        tag_case{"escaped_character", with_tag_block("t:A^21B"), rejection::none},
+        tag_case{"two_blocks", with_tag_block("d:HE0002") + with_tag_block("s:HE0001,g:1-2-7"),
+                 rejection::none, "HE0001", 1},
+        tag_case{"field_repeated_across_blocks", with_tag_block("s:HE0001") + with_tag_block("s:HE0002"),
+                 rejection::tag_field_repeated},
+        tag_case{"second_block_unclosed", with_tag_block("s:HE0001") + with_checksum("\\n:1"),
+                 rejection::tag_block_unclosed}),
     [](const testing::TestParamInfo<tag_case>& row) { return row.param.name; });
 
 }  // namespace
