@@ -65,8 +65,6 @@ constexpr const char* usage =
 constexpr char datagram_header[8] = {'U', 'd', 'P', 'b', 'C', 0, 0, 0};
 // What the program sends when given no --file, looked for beside it.
 constexpr const char* sample_file_name = "sample-sentences.txt";
-// n: runs from 1 to this and round again.
-constexpr std::uint32_t max_line_count = 999;
 // g: numbers the lines of a group with at most two digits; its identifiers run round as n: does.
 constexpr int max_group_lines = 99;
 constexpr std::uint32_t max_group_id = 999;
@@ -410,7 +408,7 @@ int main(int argc, char** argv) {
                 const std::string& sentence = sentences[next_line[box]++ % sentences.size()];
                 ++sentence_count;
                 if (tagged) {
-                    line_count[box] = line_count[box] % max_line_count + 1;
+                    line_count[box] = line_count[box] % static_cast<std::uint32_t>(max_line_count) + 1;
                     tag.line_count = line_count[box];
                     if (tag.group_size > 0) tag.group_line = k + 1;
                     append_tag_block(payload, tag);

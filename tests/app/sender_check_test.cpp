@@ -55,7 +55,9 @@ TEST_P(SenderCheckTest, ServesOnlyTheBoxsOwnSender) {
     set_defaults(config);
     config.input_src_mac[0] = c.configured;
     const auto ring = std::make_unique<FrameRing>();
-    ring->set_sources(source_addresses({config.input_src_ip[0], config.input_src_ip[1]}));
+    ring->set_inputs(input_addresses({config.input_src_ip[0], config.input_src_ip[1]},
+                                     {config.input_dest_ip[0], config.input_dest_ip[1]},
+                                     {config.input_port[0], config.input_port[1]}));
     const auto manager = std::make_unique<nmea_manager>();
     sender_identity senders;
     ASSERT_TRUE(apply_input_formats(config, *manager, senders).empty());
