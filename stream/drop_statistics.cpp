@@ -19,6 +19,7 @@ constexpr std::array<const char*, stream_drop_count> stream_drop_labels{
     "group too large",
     "other sender",
     "duplicate",
+    "lost upstream",
 };
 
 void quote(char (&to)[quoted_line_size], const char* line) {

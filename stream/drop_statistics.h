@@ -24,6 +24,7 @@ enum class stream_drop : std::uint8_t {
     group_too_large,    // the accepted lines of a group larger than a batch holds
     other_sender,       // a whole datagram from a junction box's IP address but not its Ethernet address
     duplicate,          // an accepted line that arrived before from the same source with the same n:
+    lost_upstream,      // a line its source counted (n:) that never arrived
 };
 inline constexpr std::size_t stream_drop_count = 12;
 // "bad UDP checksum", as counts and summaries name the drop.

@@ -209,6 +209,11 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
     const bool grouped = tag != nullptr && tag->group_line > 0;
     if (!accepted) {
         counts.count_rejected(input, message.info, why, sentence);
+        // The line came, damaged: it is no line lost on the way.
+        if (tag != nullptr && tag->source[0] != 0 && tag->line_count >= 0)
+            counts.count_drop(input, stream_drop::lost_upstream,
+                              source_table::missing_before(senders[input].heard(tag->source, current_time),
+                                                           tag->line_count));
         // The group can no longer arrive whole.
         if (grouped) counts.count_drop(input, stream_drop::group_incomplete, groups[input].drop(*tag));
         return;
@@ -222,9 +227,13 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
         // Only accepted lines are remembered: a copy that arrived damaged must not make the good
         // copy behind it look like a repeat.
         source_record& sender = senders[input].heard(tag->source, current_time);
-        if (tag->line_count >= 0 && source_table::repeats(sender, tag->line_count, current_time)) {
-            counts.count_drop(input, stream_drop::duplicate);
-            return;
+        if (tag->line_count >= 0) {
+            if (source_table::repeats(sender, tag->line_count, current_time)) {
+                counts.count_drop(input, stream_drop::duplicate);
+                return;
+            }
+            if (const std::uint64_t missing = source_table::missing_before(sender, tag->line_count))
+                counts.count_drop(input, stream_drop::lost_upstream, missing);
         }
         sender_serial = sender.serial;
     }

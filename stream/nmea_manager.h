@@ -76,7 +76,7 @@ class sentence_observer {
 // first. On an iec450 input a line that arrives twice is served once.
 //
 // Main thread only; nothing here locks or allocates. The program holds one instance; at about
-// 450 KB it belongs in static storage or on the heap, not on a stack.
+// 650 KB it belongs in static storage or on the heap, not on a stack.
 class nmea_manager {
   public:
     nmea_manager() = default;

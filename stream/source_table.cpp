@@ -33,6 +33,7 @@ source_record& source_table::heard(const char (&name)[max_tag_identifier_length 
             fresh.next = 0;
             fresh.remembered = 0;
             fresh.remembered_with = {};
+            fresh.last_count = -1;
         }
         last_found = found;
     }
@@ -58,6 +59,26 @@ bool source_table::repeats(source_record& sender, std::int64_t count, queue_cloc
     sender.received[sender.next] = now;
     sender.next = sender.next + 1 == duplicate_window_lines ? 0 : sender.next + 1;
     return false;
+}
+
+std::uint64_t source_table::missing_before(source_record& sender, std::int64_t count) {
+    const std::int64_t last = sender.last_count;
+    const auto in_round = [](std::int64_t value) { return value >= 1 && value <= max_line_count; };
+    const bool round = in_round(last) && in_round(count);
+    // How far the count moved on from the newest; once round, 999 is followed by 1.
+    const std::int64_t ahead = last < 0 ? 1
+                               : round  ? (count - last + max_line_count) % max_line_count
+                                        : count - last;
+    constexpr std::int64_t half_round = (max_line_count + 1) / 2;
+    if (ahead <= 0 || ahead >= half_round) {
+        // The same count again, a line that came late, or a sender that started counting
+        // afresh: nothing is counted, and within the round the newest count stays until the
+        // counts pass it.
+        if (!round) sender.last_count = count;
+        return 0;
+    }
+    sender.last_count = count;
+    return static_cast<std::uint64_t>(ahead - 1);
 }
 
 void source_table::forget_all() {

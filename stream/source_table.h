@@ -40,6 +40,8 @@ struct source_record {
     // How many of the remembered lines carry each count up to max_line_count: most lines are
     // no repeat, and this tells so without a look at the ring.
     std::array<std::uint8_t, max_line_count + 1> remembered_with{};
+    // The count of its newest line, rejected or not; -1 before the first.
+    std::int64_t last_count = -1;
 };
 
 // The senders of one input, each with its recent line counts. Fixed storage; nothing here
@@ -51,6 +53,11 @@ class source_table {
     source_record& heard(const char (&name)[max_tag_identifier_length + 1], queue_clock::time_point now);
     // True when `count` repeats one of the sender's recent lines; otherwise it is remembered.
     static bool repeats(source_record& sender, std::int64_t count, queue_clock::time_point now);
+    // The lines the sender counted between its newest line and this one, which never came; the
+    // count then becomes the newest. A step back, or a jump forward of half the round (1 to 999)
+    // or more, is a line that came late or a sender that started counting again: no line is
+    // counted, and the newest count stays until the counts pass it.
+    static std::uint64_t missing_before(source_record& sender, std::int64_t count);
     void forget_all();
 
   private:

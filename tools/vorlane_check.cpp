@@ -47,13 +47,13 @@ constexpr const char* usage =
     "  --tsv    for every line: A or R, ok/syntax/checksum, formatter_index, talker_index (tab-separated)\n"
     "  --pcap FILE  a pcap or pcapng capture of Ethernet frames, taken through the gateway's input:\n"
     "           capture filter, frame parsing, junction box by source address, destination\n"
-    "           address and port, UDP checksum,\n"
-    "           datagram decoding, validation and the output queues. Frame and datagram numbers\n"
-    "           stand in place of line numbers; --tsv adds them in front and the output number\n"
-    "           (1 or 2, - when rejected) behind.\n"
+    "           address and port, UDP checksum, datagram decoding, validation and the output\n"
+    "           queues. Frame and datagram numbers stand in place of line numbers; --tsv adds\n"
+    "           them in front and the output number (1 or 2, - when rejected) behind.\n"
     "  --ini FILE   junction boxes' addresses and port from this settings file\n"
     "  --sources A,B, --destination IP, --port N   override them (default: the program's defaults)\n"
-    "  --served DIR writes what each output would have carried to DIR/output1.txt and output2.txt\n"
+    "  --served DIR writes what each output would have carried to DIR/output1.txt and output2.txt,\n"
+    "           making DIR when it is missing\n"
     "Exit status: 0 everything accepted, 1 something rejected or dropped, 2 usage or I/O error.\n";
 
 struct tally {

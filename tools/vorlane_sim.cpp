@@ -65,8 +65,8 @@ constexpr const char* usage =
 constexpr char datagram_header[8] = {'U', 'd', 'P', 'b', 'C', 0, 0, 0};
 // What the program sends when given no --file, looked for beside it.
 constexpr const char* sample_file_name = "sample-sentences.txt";
-// g: numbers the lines of a group with at most two digits; its identifiers run round as n: does.
-constexpr int max_group_lines = 99;
+// n: runs from 1 to max_line_count and round again, as the gateway expects. g: numbers the lines
+// of a group with at most two digits (max_group_lines); its identifiers run round as n: does.
 constexpr std::uint32_t max_group_id = 999;
 // The largest payload whose packet crosses a 1500-byte MTU whole: the gateway drops larger ones.
 constexpr std::size_t max_whole_payload = 1500 - 20 - 8;
@@ -137,7 +137,7 @@ void check_combinations(const options& o, bool destination_given) {
     for (const std::string& source : o.tag_sources)
         if (!is_tag_identifier(source))
             fail_usage("'" + source + "' is not a source of 1 to 15 letters and digits");
-    if (o.groups_every > 0 && o.sentences_per_datagram > max_group_lines)
+    if (o.groups_every > 0 && static_cast<std::size_t>(o.sentences_per_datagram) > max_group_lines)
         fail_usage("--groups-every needs --sentences " + std::to_string(max_group_lines) + " or fewer");
 }
 

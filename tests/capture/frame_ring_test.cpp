@@ -270,7 +270,7 @@ std::vector<framing_case> framing_cases() {
         {"priority_tag_inside_qinq", with_tags(plain, {service_vlan_200, vlan_100, priority_tag}), 54, 0},
         {"full_size_untagged", box_frame(10, full_payload), 42, 0},
         {"full_size_qinq", with_tags(box_frame(11, full_payload), {service_vlan_200, vlan_100}), 50, 1},
-        {"other_source", box_frame(12, sentence), 42, -1},
+        {"other_source", box_frame(12, sentence), 0, 0},
         {"arp", arp, 0, 0},
         {"ipv6", ipv6, 0, 0},
         {"ipv4_ethertype_with_version_6", with_byte(plain, 14, 0x65), 0, 0},

@@ -84,7 +84,8 @@ class ReceiveThreadTest : public testing::Test {
         fake.reads.insert(fake.reads.end(), reads.begin(), reads.end());
     }
     void start(const std::string& ip = "172.31.24.1", const std::string& filter = filter_a) {
-        thread->start_capture({ip, filter, {"172.31.24.10", "172.31.24.11"}, {}});
+        thread->start_capture(
+            {ip, filter, {"172.31.24.10", "172.31.24.11"}, {"172.31.24.1", "172.31.24.1"}, {10021, 10021}});
     }
     template <typename F>
     auto with_fake(F f) {
@@ -264,9 +265,12 @@ TEST_F(ReceiveThreadTest, IdleOncePerQuietSpellThenDatagramThenDisconnected) {
 }
 
 TEST_F(ReceiveThreadTest, FramesNotStoredWholeAreSkippedSilentlyAndKeepTheIdleState) {
+    // The first 100 bytes of a 200-byte frame: its datagram was cut short by the capture.
+    std::vector<std::uint8_t> cut = frame_of_length(200);
+    cut.resize(100);
     script_reads({timeout_read, frame_read(frame_of_length(max_frame_length + 1)), timeout_read,
-                  frame_read(frame_of_length(100), 200), timeout_read,
-                  frame_read(frame_of_length(max_frame_length)), timeout_read, error_read});
+                  frame_read(cut, 200), timeout_read, frame_read(frame_of_length(max_frame_length)),
+                  timeout_read, error_read});
     start();
     ASSERT_TRUE(wait_for("disconnected"));
     EXPECT_EQ(recorder.events(), (events{"connected", "idle", "datagram", "idle", "disconnected"}));

@@ -205,6 +205,45 @@ INSTANTIATE_TEST_SUITE_P(
         iec450_case{"group_of_17_lines", {standard(gll_group(17))}, times(17, gll)}),
     [](const testing::TestParamInfo<iec450_case>& row) { return row.param.name; });
 
+// The line counts (n:) of one source as they arrive: what the source counted and never came is
+// lost upstream.
+struct count_case {
+    const char* name;
+    std::vector<int> counts;
+    std::uint64_t lost;
+    std::uint64_t duplicates = 0;
+    std::size_t broken = 99;  // the line at this place arrives with a wrong checksum
+};
+
+void PrintTo(const count_case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LineCounts : public testing::TestWithParam<count_case> {};
+
+TEST_P(LineCounts, CountTheLinesLostUpstream) {
+    const count_case& c = GetParam();
+    auto manager = test::make_manager();
+    manager->set_input_format(0, datagram_format::iec450);
+    for (std::size_t k = 0; k < c.counts.size(); ++k)
+        feed(*manager, 0,
+             standard({with_tag_block("s:RA0001,n:" + std::to_string(c.counts[k])) +
+                       (k == c.broken ? broken(alr) : alr)}));
+    const input_tally& tally = manager->statistics().input(0);
+    EXPECT_EQ(tally.dropped[static_cast<std::size_t>(stream_drop::lost_upstream)], c.lost);
+    EXPECT_EQ(tally.dropped[static_cast<std::size_t>(stream_drop::duplicate)], c.duplicates);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LineCounts,
+                         testing::Values(count_case{"one_after_another", {1, 2, 3}, 0},
+                                         count_case{"gap", {1, 2, 5}, 2},
+                                         count_case{"round_from_999_to_1", {998, 999, 1, 2}, 0},
+                                         count_case{"gap_across_the_round", {998, 2}, 2},
+                                         count_case{"duplicate", {1, 2, 2, 3}, 0, 1},
+                                         count_case{"rejected_line_came", {1, 2, 3}, 0, 0, 1},
+                                         count_case{"step_back", {5, 6, 4, 7}, 0}),
+                         [](const testing::TestParamInfo<count_case>& row) { return row.param.name; });
+
 TEST(Iec450Groups, LeaveInOneBatchOrWaitForTheNext) {
     auto manager = test::make_manager();
     manager->set_input_format(0, datagram_format::iec450);
