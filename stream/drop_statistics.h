@@ -26,7 +26,7 @@ enum class stream_drop : std::uint8_t {
     duplicate,          // an accepted line that arrived before from the same source with the same n:
     lost_upstream,      // a line its source counted (n:) that never arrived
 };
-inline constexpr std::size_t stream_drop_count = 12;
+inline constexpr std::size_t stream_drop_count = 13;
 // "bad UDP checksum", as counts and summaries name the drop.
 const char* label_of(stream_drop drop);
 
