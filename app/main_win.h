@@ -69,7 +69,13 @@ class TMainWin : public QObject,
     // settings again at the next tick and reopen everything.
     void restart() override;
     void send_output(int output);
+    // Hands the waiting datagrams to the stream manager, at most datagrams_per_turn of them: a
+    // flood must leave the event loop free for the 100 ms batches and the 1-second tick, so the
+    // rest is left for a call queued behind them, and what the ring cannot hold meanwhile is
+    // counted there as "ring full".
     void process_input();
+    // A turn of a few milliseconds even when every datagram is full of sentences.
+    static constexpr int datagrams_per_turn = 256;
 
     void on_rx_datagram();
     void on_rx_idle();
@@ -201,6 +207,8 @@ class TMainWin : public QObject,
     std::array<std::array<char, batch_capacity + 1>, output_count> output_text{};
     bool new_traffic = false;
     bool input_idle = true;
+    // A call of process_input is queued for the datagrams that one turn left waiting.
+    bool more_input_queued = false;
     bool closing = false;
     // The last failure of the configuration stage, logged once however often it repeats.
     std::string last_stage_error;
