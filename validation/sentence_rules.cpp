@@ -35,7 +35,7 @@ consteval dispatch_table place_rules() {
         for (const sentence_rule& rule : family) {
             for (const std::span<const field_rule> rows : {rule.fields, rule.repeat})
                 for (const field_rule& row : rows)
-                    if (row.beyond_kind != row.has_checks_beyond_kind()) throw "beyond_kind out of step";
+                    if (row.has_checks_beyond_kind() && !row.beyond_kind) throw "beyond_kind out of step";
             const std::uint32_t index = formatter_index_of(rule.name);
             if (placed[index]) throw "formatter with two rules";
             placed[index] = true;
