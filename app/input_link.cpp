@@ -43,8 +43,23 @@ void input_link::process_input() {
         const queue_clock::time_point now = queue_clock::now();
         manager.set_time(now);
         rx_datagram datagram;
-        while (input->take_datagram(datagram)) hand_over_datagram(manager, senders, datagram);
+        int taken = 0;
+        while (taken < datagrams_per_turn && input->take_datagram(datagram)) {
+            hand_over_datagram(manager, senders, datagram);
+            ++taken;
+        }
         report_senders(now);
+        // The receive thread does not notify again until a take finds the ring empty.
+        if (taken == datagrams_per_turn && !more_input_queued) {
+            more_input_queued = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    more_input_queued = false;
+                    process_input();
+                },
+                Qt::QueuedConnection);
+        }
     } catch (const std::exception&) {
         // The remaining datagrams wait for the next notification.
     }

@@ -39,8 +39,13 @@ class input_link : public QObject, public rx_target {
     // answers the errors to log.
     std::vector<std::string> apply_formats();
 
-    // Drains the captured frames into the stream manager.
+    // Hands the waiting datagrams to the stream manager, at most datagrams_per_turn of them: a
+    // flood must leave the event loop free for the 100 ms batches and the 1-second tick, so the
+    // rest is left for a call queued behind them, and what the ring cannot hold meanwhile is
+    // counted there as "ring full".
     void process_input();
+    // A turn of a few milliseconds even when every datagram is full of sentences.
+    static constexpr int datagrams_per_turn = 256;
     // Someone else sending as a junction box, or a configured sender that stays silent.
     void report_senders(queue_clock::time_point now);
 
@@ -84,6 +89,8 @@ class input_link : public QObject, public rx_target {
     bool input_open = false;
     bool input_idle = true;
     bool new_traffic = false;
+    // A call of process_input is queued for the datagrams that one turn left waiting.
+    bool more_input_queued = false;
     bool closing = false;
     int fail_count = 0;
 };

@@ -56,6 +56,7 @@ class TMainWin : public QObject, public configuration_target, public drop_counts
     void restart() override;
     void send_output(int output) { outputs_.send_output(output); }
     void process_input() { link.process_input(); }
+    static constexpr int datagrams_per_turn = input_link::datagrams_per_turn;
 
     void on_rx_datagram();
     void on_rx_idle();

@@ -68,6 +68,37 @@ bool same_kind(const queued_sentence& slot, const nmea_message_out& message) {
            slot.talker_index == message.info.talker_index;
 }
 
+// The hash of what a latest-value sentence is replaced under: kind, sender and the part of the
+// text that every key of its formatter covers (both layouts of an AIS key share their first 14
+// characters, so one chain holds them). False for a sentence that is never replaced, or whose
+// text ends before the shared part: no key of it could match.
+bool replacement_key_hash(const nmea_message_out& message, std::size_t length, std::uint32_t sender,
+                          std::uint64_t& hash) {
+    const std::uint32_t formatter = message.info.formatter_index;
+    std::int32_t from = 0;
+    std::int32_t to = 0;
+    if (formatter == formatter_ttm) {
+        from = ttm_key_from;
+        to = ttm_key_to;
+    } else if (formatter == formatter_vdm || formatter == formatter_vdo) {
+        from = ais_key_from;
+        to = ais_key_to_without_sequence;
+    } else if (!nmea_manager::is_replaceable_formatter(formatter)) {
+        return false;
+    }
+    if (to != 0 && length <= static_cast<std::size_t>(to)) return false;
+    // FNV-1a over the kind, the sender and the key characters.
+    constexpr std::uint64_t prime = 0x100000001b3ULL;
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    const auto mix = [&h](std::uint64_t value) { h = (h ^ value) * prime; };
+    mix(formatter);
+    mix(static_cast<std::uint32_t>(message.info.talker_index));
+    mix(sender);
+    for (std::int32_t k = from; k < to; ++k) mix(static_cast<unsigned char>(message.text[k]));
+    hash = h;
+    return true;
+}
+
 }  // namespace
 
 void nmea_manager::drop_datagram(std::int32_t input, stream_drop why) {
@@ -251,7 +282,9 @@ void nmea_manager::queue_checked(const nmea_message_out& message, std::size_t le
 
 void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length,
                             std::uint32_t sender) {
-    queued_sentence* target = find_replaceable(output, message, sender);
+    std::uint64_t key_hash = 0;
+    const bool keyed = replacement_key_hash(message, length, sender, key_hash);
+    queued_sentence* target = keyed ? find_replaceable(output, message, length, sender, key_hash) : nullptr;
     if (target == nullptr) {
         const std::size_t tail = queue_tail[output];
         if (next_slot(tail) == queue_head[output]) {
@@ -260,6 +293,7 @@ void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message
         }
         target = &output_slots[output][tail];
         group_span[output][tail] = 0;
+        if (keyed) replaceable[output].add(tail, key_hash);
         queue_tail[output] = next_slot(tail);
     }
     target->formatter_index = message.info.formatter_index;
@@ -295,26 +329,32 @@ void nmea_manager::queue_group(const arriving_group& group) {
 }
 
 queued_sentence* nmea_manager::find_replaceable(std::int32_t output, const nmea_message_out& message,
-                                                std::uint32_t sender) {
+                                                std::size_t length, std::uint32_t sender,
+                                                std::uint64_t key_hash) {
     const std::uint32_t formatter = message.info.formatter_index;
     std::int32_t key_to = 0;
     if (formatter == formatter_ttm)
         key_to = ttm_key_to;
     else if (formatter == formatter_vdm || formatter == formatter_vdo)
         key_to = message.info.sequence_id == -1 ? ais_key_to_without_sequence : ais_key_to_with_sequence;
-    else if (!is_replaceable_formatter(formatter))
-        return nullptr;
+    // A key cut from the text needs the text to reach beyond it.
+    if (key_to != 0 && length <= static_cast<std::size_t>(key_to)) return nullptr;
     const std::int32_t key_from = formatter == formatter_ttm ? ttm_key_from : ais_key_from;
 
-    auto& slots = output_slots[output];
-    for (std::size_t slot = queue_head[output]; slot != queue_tail[output]; slot = next_slot(slot)) {
-        queued_sentence& waiting = slots[slot];
-        if (!same_kind(waiting, message) || group_span[output][slot] != 0 ||
-            queued_sender[output][slot] != sender)
-            continue;
-        if (key_to == 0 || key_chars_equal(message.text, waiting.text, key_from, key_to)) return &waiting;
-    }
-    return nullptr;
+    const auto& slots = output_slots[output];
+    const std::size_t found = replaceable[output].find(key_hash, [&](std::size_t slot) {
+        const queued_sentence& waiting = slots[slot];
+        return same_kind(waiting, message) && group_span[output][slot] == 0 &&
+               queued_sender[output][slot] == sender &&
+               (key_to == 0 || key_chars_equal(message.text, waiting.text, key_from, key_to));
+    });
+    return found == replacement_index<queue_slot_count>::no_slot ? nullptr : &output_slots[output][found];
+}
+
+void nmea_manager::leave_head(std::int32_t output) {
+    std::size_t& head = queue_head[output];
+    replaceable[output].leave(head);
+    head = next_slot(head);
 }
 
 bool nmea_manager::has_output(std::int32_t output) const {
@@ -334,7 +374,7 @@ bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& 
         // The lines of a group were stamped together, so they age out together.
         if (current_time - queued_at[output][head] > max_sentence_age) {
             counts.count_drop(output, stream_drop::aged_out);
-            head = next_slot(head);
+            leave_head(output);
             continue;
         }
         if (group_span[output][head] > 1) {
@@ -346,7 +386,7 @@ bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& 
         if (total + length >= room) break;
         std::memcpy(buffer + total, slot.text, length);
         total += length;
-        head = next_slot(head);
+        leave_head(output);
     }
     // Callers read the batch as one C string, so its NUL is all it needs: clearing the whole
     // buffer on every take would cost more than the copying.
@@ -376,7 +416,7 @@ bool nmea_manager::take_group(std::int32_t output, char* buffer, std::size_t& to
         const std::size_t line_length = std::strlen(slot.text);
         std::memcpy(buffer + total, slot.text, line_length);
         total += line_length;
-        head = next_slot(head);
+        leave_head(output);
     }
     return true;
 }

@@ -9,6 +9,7 @@
 #include "stream/drop_statistics.h"
 #include "stream/group_assembly.h"
 #include "stream/input_format.h"
+#include "stream/replacement_index.h"
 #include "stream/source_table.h"
 #include "validation/nmea_sentence.h"
 #include "validation/tag_block.h"
@@ -149,21 +150,25 @@ class nmea_manager {
     void queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length,
                   std::uint32_t sender);
     queued_sentence* find_replaceable(std::int32_t output, const nmea_message_out& message,
-                                      std::uint32_t sender);
+                                      std::size_t length, std::uint32_t sender, std::uint64_t key_hash);
+    // Moves the head of the queue on by one slot.
+    void leave_head(std::int32_t output);
 
     // Per output a ring: the waiting sentences are the slots from the head up to, not
     // including, the tail. One slot always stays free so that head == tail means empty, which
     // leaves room for queue_slot_count - 1 sentences.
     std::array<std::array<queued_sentence, queue_slot_count>, output_count> output_slots{};
-    // When the sentence in each slot was queued. Kept beside the slots rather than in them: a
-    // backed-up queue scans every slot's kind and key for each incoming sentence, and the stamps
-    // would only lengthen the stride of that scan.
+    // When the sentence in each slot was queued. Kept beside the slots rather than in them, as
+    // the spans and senders are: taking a batch reads only the stamps and spans of the slots.
     std::array<std::array<queue_clock::time_point, queue_slot_count>, output_count> queued_at{};
     // Per slot, how many lines of a group start there (the slot's own included); 0 for a
     // sentence of no group.
     std::array<std::array<std::uint8_t, queue_slot_count>, output_count> group_span{};
-    // Per slot, the sender serial of its sentence, beside the slots for the same reason.
+    // Per slot, the sender serial of its sentence.
     std::array<std::array<std::uint32_t, queue_slot_count>, output_count> queued_sender{};
+    // The waiting latest-value sentences by key, so that a full queue is not walked for each
+    // arriving sentence.
+    std::array<replacement_index<queue_slot_count>, output_count> replaceable{};
     std::array<std::size_t, output_count> queue_head{};
     std::array<std::size_t, output_count> queue_tail{};
     queue_clock::time_point current_time{};

@@ -291,6 +291,20 @@ TEST_F(controller_fixture, ServicesMoveDatagramsToTheOutputs) {
     EXPECT_FALSE(manager->has_output(0)) << "with nobody connected the batch is taken and dropped";
 }
 
+// A flood is taken a bounded number of datagrams per turn of the event loop, so that the timers
+// run between turns; the rest is taken by turns queued behind them, without a new notification.
+TEST_F(controller_fixture, FloodIsTakenInBoundedTurns) {
+    run_to_ready();
+    const std::string hdt = test::with_checksum("$HEHDT,274.07,T");
+    const int flood = 3 * TMainWin::datagrams_per_turn + 10;
+    for (int d = 0; d < flood; ++d) input->capture(0, hdt + "\r\n");
+    controller->on_rx_datagram();
+    EXPECT_EQ(input->waiting.size(), static_cast<std::size_t>(flood - TMainWin::datagrams_per_turn));
+    for (int turn = 0; turn < 10 && !input->waiting.empty(); ++turn) QCoreApplication::processEvents();
+    EXPECT_TRUE(input->waiting.empty());
+    EXPECT_EQ(manager->statistics().input(0).datagrams, static_cast<std::uint64_t>(flood));
+}
+
 TEST_F(controller_fixture, ClientsGetTheBannerThenTheirOutputOnly) {
     run_to_ready();
     test::loopback_peer first(static_cast<std::uint16_t>(first_port));

@@ -253,6 +253,33 @@ TEST_F(FullQueue, TakesANewSentenceOnceASlotIsFree) {
     EXPECT_EQ(drain(*manager, 0).back(), "$GPTXT,late\r\n");
 }
 
+// A full queue of AIS senders, each with one waiting report, partly taken and filled again
+// across the end of the ring: every newer report still takes its own sender's place.
+TEST(FullQueueOfKeys, EveryKeyFindsItsSlotAcrossTheEndOfTheRing) {
+    auto manager = test::make_manager();
+    // The sender number lies in the key's armoured characters, the version just behind the key.
+    const auto report = [](int sender, char version) {
+        std::string number = std::to_string(sender);
+        return "!AIVDM,1,1,,A,1" + std::string(6 - number.size(), '0') + number + version + ",0*00";
+    };
+    for (int sender = 0; sender < 1023; ++sender)
+        manager->queue_sentence(message(formatter_vdm, talker_ai, report(sender, 'a')));
+    const std::size_t line_length = report(0, 'a').size() + 2;
+    std::string batch(300 * line_length + 1, '\0');
+    auto capacity = static_cast<std::int32_t>(batch.size());
+    ASSERT_TRUE(manager->take_output(0, batch.data(), capacity));
+    ASSERT_EQ(static_cast<std::size_t>(capacity), 300 * line_length);
+    for (int sender = 1023; sender < 1323; ++sender)
+        manager->queue_sentence(message(formatter_vdm, talker_ai, report(sender, 'a')));
+    for (int sender = 300; sender < 1323; ++sender)
+        manager->queue_sentence(message(formatter_vdm, talker_ai, report(sender, 'b')));
+    const std::vector<std::string> out = drain(*manager, 0);
+    ASSERT_EQ(out.size(), 1023u);
+    for (std::size_t i = 0; i < out.size(); ++i)
+        ASSERT_EQ(out[i], report(300 + static_cast<int>(i), 'b') + "\r\n");
+    EXPECT_EQ(manager->statistics().input(0).dropped[static_cast<std::size_t>(stream_drop::queue_full)], 0u);
+}
+
 TEST(OutputQueue, KeepsOrderAndCapacityAcrossTheEndOfTheRing) {
     auto manager = test::make_manager();
     int next = 0;
