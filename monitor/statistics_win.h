@@ -21,7 +21,7 @@ namespace vorlane {
 // the accepted and rejected sentences with the most frequent reason and an example line, the
 // frames and datagrams dropped before any sentence was judged, the output's clients dropped for
 // not reading, and the newest rejected lines.
-// While shown it redraws on the controller's once-a-second tick; Reset counts from now on.
+// While shown it redraws on the drop reporter's once-a-second tick; Reset counts from now on.
 class TStatisticsWin : public QWidget {
     Q_OBJECT
   public:
@@ -31,7 +31,7 @@ class TStatisticsWin : public QWidget {
     TStatisticsWin(const drop_reporter* drops, operator_dialogs& dialogs, QWidget* parent = nullptr);
     ~TStatisticsWin() override;
 
-    // Redraws the tables and the rejected lines from the controller's counts.
+    // Redraws the tables and the rejected lines from the drop reporter's counts.
     void refresh();
     // Everything the window shows, as plain text: what Save to file writes.
     QString report_text() const;
