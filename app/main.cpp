@@ -235,11 +235,12 @@ int main(int argc, char** argv) {
     toolkit_dialogs dialogs;
     try {
         TMainWindow main_window(settings, stream_manager, data_dir, dialogs);
-        TLogViewWin log_viewer(&main_window);
-        TDataMonitorWin data_monitor(&main_window, dialogs);
+        const TMainWin& controller = main_window.controller();
+        TLogViewWin log_viewer(&controller.status());
+        TDataMonitorWin data_monitor(&controller.status(), &controller.outputs(), dialogs);
         TConfigWin config_window(settings, data_dir / config_file_name, main_window.controller(), dialogs);
         main_window.set_windows(&log_viewer, &data_monitor, &config_window);
-        TStatisticsWin statistics(&main_window, dialogs);
+        TStatisticsWin statistics(&controller.drops(), dialogs);
         main_window.set_statistics_window(&statistics);
 
         QObject::connect(&main_window, &TMainWindow::closed, &application, [] { QCoreApplication::exit(0); });

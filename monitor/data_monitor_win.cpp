@@ -38,8 +38,13 @@ int append_view_lines(std::string_view text, QString& lines) {
 
 }  // namespace
 
-TDataMonitorWin::TDataMonitorWin(TMainWindow* window, operator_dialogs& questions, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TDataMonitorWin>()), main_window(window), dialogs(questions) {
+TDataMonitorWin::TDataMonitorWin(const status_reporter* status_texts, const output_service* served,
+                                 operator_dialogs& questions, QWidget* parent)
+    : QWidget(parent),
+      ui(std::make_unique<Ui::TDataMonitorWin>()),
+      status(status_texts),
+      outputs(served),
+      dialogs(questions) {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -50,21 +55,23 @@ TDataMonitorWin::TDataMonitorWin(TMainWindow* window, operator_dialogs& question
     connect(ui->ButtonClear, &QPushButton::clicked, this, &TDataMonitorWin::ButtonClearClick);
     connect(ui->sbFileLog, &QToolButton::clicked, this, &TDataMonitorWin::sbFileLogClick);
     connect(ui->sbPause, &QToolButton::clicked, this, &TDataMonitorWin::sbPauseClick);
-    if (main_window != nullptr) {
-        const TMainWin* controller = &main_window->controller();
-        connect(controller, &TMainWin::status_changed, this, [this](const QString& text) {
+    if (status != nullptr)
+        connect(status, &status_reporter::status_changed, this, [this](const QString& text) {
             if (isVisible())
                 ui->PanelBottom->setText(QString::fromStdString(monitor_status_caption(text.toStdString())));
         });
-        connect(controller, &TMainWin::batch_sent, this, [this](int, std::string_view text) {
-            if (output_shown) append_line(text);
-        });
-        connect(controller, &TMainWin::outputs_serviced, this, &TDataMonitorWin::flush_pending);
-    }
 }
 
-TDataMonitorWin::~TDataMonitorWin() {
-    if (main_window) main_window->controller().data_monitor_closed();
+TDataMonitorWin::~TDataMonitorWin() = default;
+
+void TDataMonitorWin::watch_batches(bool watch) {
+    for (const QMetaObject::Connection& connection : feed) disconnect(connection);
+    if (!watch || !outputs) return;
+    feed = {connect(outputs, &output_service::batch_sent, this,
+                    [this](int, std::string_view text) {
+                        if (output_shown) append_line(text);
+                    }),
+            connect(outputs, &output_service::outputs_serviced, this, &TDataMonitorWin::flush_pending)};
 }
 
 void TDataMonitorWin::showEvent(QShowEvent* event) {
@@ -72,21 +79,21 @@ void TDataMonitorWin::showEvent(QShowEvent* event) {
     // The window system also reports a restore from the task bar as a show; that is no new
     // opening of the window.
     if (event->spontaneous()) return;
-    if (main_window) {
-        ui->PanelBottom->setText(
-            QString::fromStdString(monitor_status_caption(main_window->status_text().toStdString())));
-        ui->lbSourceIP->setText(QString::fromStdString(main_window->controller().served_address()));
-        ui->lbSourcePort->setText(QString::number(main_window->controller().first_output_port()));
+    if (status)
+        ui->PanelBottom->setText(QString::fromStdString(monitor_status_caption(status->status_text())));
+    if (outputs) {
+        ui->lbSourceIP->setText(QString::fromStdString(outputs->served_address()));
+        ui->lbSourcePort->setText(QString::number(outputs->first_output_port()));
     }
     apply_pause();
     empty_view();
-    if (main_window) main_window->controller().data_monitor_opened();
+    watch_batches(true);
 }
 
 void TDataMonitorWin::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     if (event->spontaneous()) return;
-    if (main_window) main_window->controller().data_monitor_closed();
+    watch_batches(false);
     paused = true;
     output_shown = false;
     empty_view();
@@ -143,7 +150,7 @@ void TDataMonitorWin::ButtonClearClick() {
 }
 
 void TDataMonitorWin::sbFileLogClick() {
-    if (!main_window || lines_in_view == 0) return;
+    if (!outputs || lines_in_view == 0) return;
     // What the file gets must be what the operator saw when asking for it.
     if (!paused) {
         ui->sbPause->setChecked(true);

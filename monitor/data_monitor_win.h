@@ -2,12 +2,14 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <array>
 #include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "app/main_window.h"
+#include "app/output_service.h"
+#include "app/status_reporter.h"
 #include "ui/operator_dialogs.h"
 
 namespace Ui {
@@ -17,16 +19,19 @@ class TDataMonitorWin;
 namespace vorlane {
 
 // The text the program serves to the conning display, live. While the window is shown it queues
-// every batch the controller signals and draws the queue once per 100 ms service, so a burst of
-// sentences costs one redraw. The view is bounded: past max_lines lines the window
-// pauses itself. Showing and hiding switch the feed on and off.
+// every batch the output service signals and draws the queue once per 100 ms service, so a burst
+// of sentences costs one redraw. The view is bounded: past max_lines lines the window
+// pauses itself. Showing and hiding switch the feed on and off: only a shown window is connected
+// to the batches, so a hidden one costs the service nothing.
 class TDataMonitorWin : public QWidget {
     Q_OBJECT
   public:
     static constexpr int max_lines = 2048;
 
-    // `main_window` may be missing; `dialogs` must outlive the window.
-    TDataMonitorWin(TMainWindow* main_window, operator_dialogs& dialogs, QWidget* parent = nullptr);
+    // `status` gives the status text, `outputs` the served text and where it is served; either
+    // may be missing. `dialogs` must outlive the window.
+    TDataMonitorWin(const status_reporter* status, const output_service* outputs, operator_dialogs& dialogs,
+                    QWidget* parent = nullptr);
     ~TDataMonitorWin() override;
 
     // Shown and not paused: batches are taken into the view.
@@ -52,9 +57,13 @@ class TDataMonitorWin : public QWidget {
 
   private:
     void empty_view();
+    // Connects to the output service's batches, or disconnects from them.
+    void watch_batches(bool watch);
 
     std::unique_ptr<Ui::TDataMonitorWin> ui;
-    QPointer<TMainWindow> main_window;
+    QPointer<const status_reporter> status;
+    QPointer<const output_service> outputs;
+    std::array<QMetaObject::Connection, 2> feed;
     operator_dialogs& dialogs;
     bool paused = true;
     bool output_shown = false;

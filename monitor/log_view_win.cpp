@@ -13,8 +13,8 @@
 
 namespace vorlane {
 
-TLogViewWin::TLogViewWin(TMainWindow* window, QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TLogViewWin>()), main_window(window) {
+TLogViewWin::TLogViewWin(const status_reporter* event_log, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TLogViewWin>()), log(event_log) {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -23,8 +23,8 @@ TLogViewWin::TLogViewWin(TMainWindow* window, QWidget* parent)
     centre_on_screen(*this);
 
     connect(ui->ButtonClose, &QPushButton::clicked, this, &QDialog::hide);
-    if (main_window != nullptr)
-        connect(&main_window->controller(), &TMainWin::log_appended, this, [this] {
+    if (log != nullptr)
+        connect(log, &status_reporter::log_appended, this, [this] {
             if (isVisible()) load();
         });
 }
@@ -40,11 +40,11 @@ void TLogViewWin::showEvent(QShowEvent* event) {
 void TLogViewWin::load() {
     ui->MemoLog->clear();
     try {
-        if (!main_window) {
+        if (!log) {
             add_line("Main window not found!");
             return;
         }
-        const std::filesystem::path& file = main_window->controller().get_log_file_name();
+        const std::filesystem::path& file = log->log_file_name();
         const QString shown_path = QString::fromStdString(file.string());
         const std::optional<std::string> content = read_text_file(file);
         if (!content) {

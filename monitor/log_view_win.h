@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <memory>
 
-#include "app/main_window.h"
+#include "app/status_reporter.h"
 
 namespace Ui {
 class TLogViewWin;
@@ -18,8 +18,9 @@ namespace vorlane {
 class TLogViewWin : public QDialog {
     Q_OBJECT
   public:
-    // `main_window` may be missing; the viewer then says so.
-    explicit TLogViewWin(TMainWindow* main_window, QWidget* parent = nullptr);
+    // `log` names the log file and tells of each appended line; it may be missing, and the
+    // viewer then says so.
+    explicit TLogViewWin(const status_reporter* log, QWidget* parent = nullptr);
     ~TLogViewWin() override;
 
     // Empties the view and fills it from the log file.
@@ -32,7 +33,7 @@ class TLogViewWin : public QDialog {
     void add_line(const QString& line);
 
     std::unique_ptr<Ui::TLogViewWin> ui;
-    QPointer<TMainWindow> main_window;
+    QPointer<const status_reporter> log;
 };
 
 }  // namespace vorlane

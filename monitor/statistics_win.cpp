@@ -69,10 +69,10 @@ constexpr int unconfigured_row = static_cast<int>(frame_skip::unconfigured_sourc
 
 }  // namespace
 
-TStatisticsWin::TStatisticsWin(TMainWindow* window, operator_dialogs& asks, QWidget* parent)
+TStatisticsWin::TStatisticsWin(const drop_reporter* reporter, operator_dialogs& asks, QWidget* parent)
     : QWidget(parent),
       ui(std::make_unique<Ui::TStatisticsWin>()),
-      main_window(window),
+      drop_source(reporter),
       dialogs(asks),
       baseline(std::make_unique<std::array<input_drops, input_count>>()) {
     ui->setupUi(this);
@@ -90,8 +90,8 @@ TStatisticsWin::TStatisticsWin(TMainWindow* window, operator_dialogs& asks, QWid
 
     connect(ui->ButtonReset, &QPushButton::clicked, this, &TStatisticsWin::ButtonResetClick);
     connect(ui->sbFileLog, &QToolButton::clicked, this, &TStatisticsWin::sbFileLogClick);
-    if (main_window != nullptr)
-        connect(&main_window->controller(), &TMainWin::statistics_tick, this, [this] {
+    if (drop_source != nullptr)
+        connect(drop_source, &drop_reporter::statistics_tick, this, [this] {
             if (isVisible()) refresh();
         });
 }
@@ -108,10 +108,10 @@ void TStatisticsWin::showEvent(QShowEvent* event) {
 }
 
 void TStatisticsWin::refresh() {
-    if (!main_window) return;
-    const TMainWin& controller = main_window->controller();
+    if (!drop_source) return;
+    const drop_counts_view& counts = drop_source->counts();
     for (int input = 0; input < input_count; ++input) {
-        const input_drops drops = controller.drop_counts(input).since((*baseline)[input]);
+        const input_drops drops = counts.drop_counts(input).since((*baseline)[input]);
         QTableWidget& grid = *formatter_grid(input);
         int row = 0;
         for (std::size_t formatter = 0; formatter < formatter_row_count; ++formatter) {
@@ -132,12 +132,12 @@ void TStatisticsWin::refresh() {
                          QString::number(drop_rows[k].count(drops)));
     }
     set_cell(*ui->GridFrames, unconfigured_row, 1,
-             QString::number(controller.unconfigured_frames() - unconfigured_at_reset));
+             QString::number(counts.unconfigured_frames() - unconfigured_at_reset));
     ui->GridInput1->resizeColumnsToContents();
     ui->GridInput2->resizeColumnsToContents();
     ui->GridFrames->resizeColumnsToContents();
 
-    const stream_statistics& statistics = controller.statistics();
+    const stream_statistics& statistics = counts.statistics();
     const std::size_t since_reset = statistics.rejected_seen() - rejected_seen_at_reset;
     const std::size_t shown = std::min(statistics.recent_count(), since_reset);
     QString lines;
@@ -155,11 +155,11 @@ void TStatisticsWin::refresh() {
 }
 
 void TStatisticsWin::ButtonResetClick() {
-    if (!main_window) return;
-    for (int input = 0; input < input_count; ++input)
-        (*baseline)[input] = main_window->controller().drop_counts(input);
-    rejected_seen_at_reset = main_window->controller().statistics().rejected_seen();
-    unconfigured_at_reset = main_window->controller().unconfigured_frames();
+    if (!drop_source) return;
+    const drop_counts_view& counts = drop_source->counts();
+    for (int input = 0; input < input_count; ++input) (*baseline)[input] = counts.drop_counts(input);
+    rejected_seen_at_reset = counts.statistics().rejected_seen();
+    unconfigured_at_reset = counts.unconfigured_frames();
     ui->lbSince->setText("Counted since the last Reset");
     refresh();
 }

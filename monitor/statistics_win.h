@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "app/main_window.h"
+#include "app/drop_reporter.h"
 #include "ui/operator_dialogs.h"
 
 class QTableWidget;
@@ -21,17 +21,17 @@ namespace vorlane {
 // the accepted and rejected sentences with the most frequent reason and an example line, the
 // frames and datagrams dropped before any sentence was judged, the output's clients dropped for
 // not reading, and the newest rejected lines.
-// While shown it redraws on the controller's once-a-second tick; Reset counts from now on.
+// While shown it redraws on the drop reporter's once-a-second tick; Reset counts from now on.
 class TStatisticsWin : public QWidget {
     Q_OBJECT
   public:
     static constexpr int input_count = 2;
 
-    // `main_window` may be missing; `dialogs` must outlive the window.
-    TStatisticsWin(TMainWindow* main_window, operator_dialogs& dialogs, QWidget* parent = nullptr);
+    // `drops` gives the counts and their tick; it may be missing. `dialogs` must outlive the window.
+    TStatisticsWin(const drop_reporter* drops, operator_dialogs& dialogs, QWidget* parent = nullptr);
     ~TStatisticsWin() override;
 
-    // Redraws the tables and the rejected lines from the controller's counts.
+    // Redraws the tables and the rejected lines from the drop reporter's counts.
     void refresh();
     // Everything the window shows, as plain text: what Save to file writes.
     QString report_text() const;
@@ -46,7 +46,7 @@ class TStatisticsWin : public QWidget {
     QTableWidget* formatter_grid(int input) const;
 
     std::unique_ptr<Ui::TStatisticsWin> ui;
-    QPointer<TMainWindow> main_window;
+    QPointer<const drop_reporter> drop_source;
     operator_dialogs& dialogs;
     // The counts at the last Reset; all zero until then.
     std::unique_ptr<std::array<input_drops, input_count>> baseline;

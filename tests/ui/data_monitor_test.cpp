@@ -19,7 +19,7 @@ namespace vorlane::test {
 namespace {
 
 struct monitor_fixture : window_fixture {
-    TDataMonitorWin monitor{main_window.get(), dialogs};
+    TDataMonitorWin monitor{&controller().status(), &controller().outputs(), dialogs};
 
     template <typename T>
     T& control(const char* name) {
@@ -61,7 +61,7 @@ TEST_F(monitor_fixture, ShowingAndHidingSwitchTheFeed) {
     manager->output_ports = {15000, 15001};
     controller().update_status("Ready", false);
     monitor.show();
-    EXPECT_TRUE(controller().is_data_monitor_open());
+    EXPECT_TRUE(controller().outputs().batches_watched());
     EXPECT_TRUE(monitor.show_output());
     EXPECT_FALSE(monitor.is_paused());
     EXPECT_EQ(control<QLabel>("lbSourceIP").text(), "127.0.0.1");
@@ -71,7 +71,7 @@ TEST_F(monitor_fixture, ShowingAndHidingSwitchTheFeed) {
     feed("$GPZDA\r\n");
     monitor.append_line("queued before the window closed\r\n");
     monitor.hide();
-    EXPECT_FALSE(controller().is_data_monitor_open());
+    EXPECT_FALSE(controller().outputs().batches_watched());
     EXPECT_FALSE(monitor.show_output());
     EXPECT_TRUE(monitor.is_paused());
     EXPECT_EQ(monitor.line_count(), 0);
@@ -226,7 +226,7 @@ TEST_F(monitor_fixture, UnwritableFileLeavesTheViewAsItWas) {
 
 TEST(DataMonitorWithoutMainWindow, SaveDoesNothing) {
     scripted_dialogs dialogs;
-    TDataMonitorWin monitor(nullptr, dialogs);
+    TDataMonitorWin monitor(nullptr, nullptr, dialogs);
     monitor.show();
     monitor.append_line("$A*00\r\n");
     monitor.flush_pending();

@@ -17,7 +17,7 @@ namespace vorlane::test {
 namespace {
 
 struct log_view_fixture : window_fixture {
-    TLogViewWin viewer{main_window.get()};
+    TLogViewWin viewer{&controller().status()};
 
     QPlainTextEdit& view() { return *viewer.findChild<QPlainTextEdit*>("MemoLog"); }
     QString shown() { return view().toPlainText(); }

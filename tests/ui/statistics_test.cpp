@@ -14,7 +14,7 @@ namespace vorlane::test {
 namespace {
 
 struct statistics_fixture : window_fixture {
-    TStatisticsWin statistics{main_window.get(), dialogs};
+    TStatisticsWin statistics{&controller().drops(), dialogs};
 
     template <typename T>
     T& control(const char* name) {

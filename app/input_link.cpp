@@ -1,0 +1,130 @@
+#include "app/input_link.h"
+
+#include <QMetaObject>
+#include <exception>
+
+#include "app/datagram_hand_over.h"
+#include "app/stream_input.h"
+
+namespace vorlane {
+
+namespace {
+
+constexpr int input_count = 2;
+
+}  // namespace
+
+input_link::input_link(const config_manager& settings, nmea_manager& streams, status_reporter& status)
+    : config(settings), manager(streams), reporter(status) {}
+
+void input_link::attach(const input_factory& make_input) {
+    input = make_input(*this);
+    loaded = input->library_loaded();
+}
+
+void input_link::stop() {
+    closing = true;
+    if (input) input->stop_thread();
+}
+
+bool input_link::open_input() {
+    const bool started = input->open_input(config);
+    if (started) input_idle = true;
+    return started;
+}
+
+std::vector<std::string> input_link::apply_formats() {
+    return apply_input_formats(config, manager, senders);
+}
+
+void input_link::process_input() {
+    if (!input) return;
+    try {
+        const queue_clock::time_point now = queue_clock::now();
+        manager.set_time(now);
+        rx_datagram datagram;
+        int taken = 0;
+        while (taken < datagrams_per_turn && input->take_datagram(datagram)) {
+            hand_over_datagram(manager, senders, datagram);
+            ++taken;
+        }
+        report_senders(now);
+        // The receive thread does not notify again until a take finds the ring empty.
+        if (taken == datagrams_per_turn && !more_input_queued) {
+            more_input_queued = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    more_input_queued = false;
+                    process_input();
+                },
+                Qt::QueuedConnection);
+        }
+    } catch (const std::exception&) {
+        // The remaining datagrams wait for the next notification.
+    }
+}
+
+// Each warning at most once per report interval, so that an impostor's rate does not reach the
+// log.
+void input_link::report_senders(queue_clock::time_point now) {
+    for (int k = 0; k < input_count; ++k) {
+        sender_warning warning;
+        if (senders.take_warning(k, now, warning))
+            reporter.update_status(other_sender_text(k, config.input_src_ip[k], warning), true);
+        ethernet_address expected{};
+        if (input_open && senders.take_missing(k, now, expected))
+            reporter.update_status(missing_sender_text(k, config.input_src_ip[k], expected), true);
+    }
+}
+
+void input_link::datagram_arrived() {
+    if (input_idle) {
+        input_idle = false;
+        new_traffic = true;
+    }
+}
+
+void input_link::connected() {
+    senders.open(queue_clock::now());
+    input_open = true;
+    input_idle = true;
+    fail_count = 0;
+    reporter.show("Input connected");
+    emit input_state_changed(true);
+}
+
+void input_link::disconnected() {
+    input_open = false;
+    input_idle = true;
+    reporter.show("Input disconnected");
+    emit input_state_changed(false);
+}
+
+bool input_link::take_new_traffic() {
+    const bool traffic = new_traffic;
+    new_traffic = false;
+    return traffic;
+}
+
+std::uint64_t input_link::skipped_frames(std::size_t row, frame_skip why) const {
+    return input ? input->skipped_frames(row, why) : 0;
+}
+
+// Queued to this object's thread, so the receive thread never waits; Qt delivers the calls in
+// the order they were posted and drops those still pending when the link is destroyed.
+void input_link::post_notification(rx_notification message) {
+    QMetaObject::invokeMethod(
+        this, [this, message] { emit notified(message); }, Qt::QueuedConnection);
+}
+
+void input_link::post_report() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (input) input->run_report();
+        },
+        Qt::QueuedConnection);
+}
+
+}  // namespace vorlane

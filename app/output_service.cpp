@@ -1,0 +1,238 @@
+#include "app/output_service.h"
+
+#include <QMetaMethod>
+#include <algorithm>
+#include <exception>
+
+#include "app/report_text.h"
+#include "base/exception_name.h"
+#include "capture/capture_api.h"
+#include "net/tcp_srv_client.h"
+
+namespace vorlane {
+
+namespace {
+
+// The listen error on one line, as the status line and the log show it.
+std::string one_line(std::string_view text) {
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            line += ' ';
+            ++i;
+        } else {
+            line += text[i];
+        }
+    }
+    return line;
+}
+
+}  // namespace
+
+output_service::output_service(const config_manager& settings, nmea_manager& streams, status_reporter& status)
+    : config(settings),
+      manager(streams),
+      reporter(status),
+      WSocketServerOut1(new TWSocketServer(this)),
+      WSocketServerOut2(new TWSocketServer(this)) {
+    for (int o = 0; o < output_count; ++o) {
+        TWSocketServer* server = output_server(o);
+        server->set_tag(o);
+        // A burst of displays connecting at once (a bridge powering up, a switch coming back)
+        // must not find the queue of waiting connections full and wait for SYN retries.
+        server->set_backlog(output_backlog);
+        server->set_banner("KestavTranslator");
+        server->set_client_class<TTcpSrvClient>();
+        connect(server, &TWSocketServer::state_changed, this, &output_service::WSocketServerOutChangeState);
+        connect(server, &TWSocketServer::background_error, this,
+                &output_service::WSocketServerOutBgException);
+        connect(server, &TWSocketServer::client_connected, this,
+                &output_service::WSocketServerOutClientConnect);
+        connect(server, &TWSocketServer::clients_not_reading, this,
+                &output_service::WSocketServerOutClientsNotReading);
+    }
+}
+
+TWSocketServer* output_service::output_server(int output) {
+    return const_cast<TWSocketServer*>(std::as_const(*this).output_server(output));
+}
+
+const TWSocketServer* output_service::output_server(int output) const {
+    switch (output) {
+        case 0:
+            return WSocketServerOut1;
+        case 1:
+            return WSocketServerOut2;
+        default:
+            return nullptr;
+    }
+}
+
+std::string output_service::served_address() const {
+    return config.output_ip == "0.0.0.0" ? first_adapter_ip() : config.output_ip;
+}
+
+std::uint64_t output_service::not_reading_drops(int output) const {
+    const TWSocketServer* server = output_server(output);
+    return server != nullptr ? server->not_reading_drops() : 0;
+}
+
+output_facts output_service::facts(int o) const {
+    output_facts output;
+    output.address = config.output_ip;
+    output.port = config.output_port[o];
+    output.listening = output_open[o];
+    output.sent = output_sent[o];
+    const TWSocketServer* server = output_server(o);
+    output.clients_dropped = server->not_reading_drops();
+    for (int i = 0; i < server->client_count(); ++i)
+        if (const TWSocketClient* client = server->client(i);
+            client != nullptr && client->state() == socket_state::connected)
+            ++output.clients;
+    return output;
+}
+
+// --- 100 ms service ---------------------------------------------------------------------------
+
+void output_service::service() {
+    for (int o = 0; o < output_count; ++o)
+        if (manager.has_output(o)) send_output(o);
+    emit outputs_serviced();
+}
+
+bool output_service::batches_watched() const {
+    static const QMetaMethod batch_signal = QMetaMethod::fromSignal(&output_service::batch_sent);
+    return isSignalConnected(batch_signal);
+}
+
+// One batch per client in flight: a client takes the next batch only when it has written the
+// last one, so a slow client skips batches instead of piling them up in socket buffers, and no
+// client holds back another by more than one tick.
+void output_service::send_output(int output) {
+    if (output < 0 || output >= output_count) return;
+    try {
+        TWSocketServer* server = output_server(output);
+        if (!manager.has_output(output) || server == nullptr || !batch_due(*server)) return;
+
+        char* batch = output_text[output].data();
+        std::int32_t length = batch_capacity;
+        manager.set_time(queue_clock::now());
+        if (!manager.take_output(output, batch, length)) return;
+
+        if (batches_watched()) emit batch_sent(output, batch);
+        // One copy, shared by every client until each has written it: the buffer is reused
+        // on the next tick while slow clients may still be sending this batch.
+        if (server->client_count() > 0) {
+            const int sent = send_to_ready_clients(*server, QByteArray(batch, length));
+            output_sent[output].batches += static_cast<std::uint64_t>(sent);
+            output_sent[output].bytes +=
+                static_cast<std::uint64_t>(sent) * static_cast<std::uint64_t>(length);
+        }
+    } catch (const std::exception& e) {
+        reporter.update_status(error_text("QXE-110", e), true);
+    }
+}
+
+// --- output servers -------------------------------------------------------------------------------
+
+bool output_service::open_output(int output) {
+    TWSocketServer* server = output_server(output);
+    if (server == nullptr) {
+        reporter.update_status(format("Error QXE-201: Illegal ouput port ID %d", output), true);
+        return false;
+    }
+    try {
+        if (server->state() == socket_state::closed) {
+            server->set_port(config.output_port[output]);
+            server->set_address(QString::fromStdString(config.output_ip));
+            server->set_client_class<TTcpSrvClient>();
+            const int port = config.output_port[output];
+            if (const int passed = passed_sockets.listener_for(port); passed >= 0) {
+                server->listen_on(passed);
+            } else {
+                // Started through the socket unit, a port it does not hold was changed in the
+                // settings only: it works, but another program may take it during a restart.
+                if (passed_sockets.any())
+                    reporter.update_status(
+                        format("Error QXE-205 (port %d): port %d is not among the sockets of "
+                               "vorlane.socket; listening here, and free while the program restarts",
+                               output + 1, port),
+                        true);
+                server->listen();
+            }
+        }
+        return true;
+    } catch (const std::exception& e) {
+        reporter.update_status(format("Error QXE-200 (port %d): %s, %s", output + 1,
+                                      exception_name(e).c_str(), one_line(e.what()).c_str()),
+                               true);
+        return false;
+    }
+}
+
+void output_service::close_output(int output) {
+    TWSocketServer* server = output_server(output);
+    if (server == nullptr) {
+        reporter.update_status(format("Error QXE-204: Illegal ouput port ID %d", output), true);
+        return;
+    }
+    try {
+        if (server->state() != socket_state::listening) return;
+        server->close();
+        for (int i = 0; i < server->client_count(); ++i)
+            if (TWSocketClient* client = server->client(i)) client->close();
+    } catch (const std::exception& e) {
+        reporter.update_status(error_text("QXE-203", e), true);
+    }
+}
+
+void output_service::close_all() {
+    try {
+        close_output(0);
+        close_output(1);
+    } catch (const std::exception& e) {
+        reporter.update_status(error_text("QXE-202", e), true);
+    }
+}
+
+void output_service::WSocketServerOutChangeState(TWSocketServer* server, socket_state,
+                                                 socket_state new_state) {
+    const int o = server->tag();
+    if (o < 0 || o >= output_count) return;
+    output_open[o] = new_state == socket_state::listening;
+    emit listening_changed(o, output_open[o]);
+}
+
+// A server keeps listening whatever went wrong inside it.
+void output_service::WSocketServerOutBgException(TWSocketServer*, const QString&, bool* can_abort) {
+    *can_abort = false;
+}
+
+void output_service::WSocketServerOutClientConnect(TWSocketServer* server, TWSocketClient* socket) {
+    auto* client = qobject_cast<TTcpSrvClient*>(socket);
+    if (client == nullptr) return;
+    client->output_index = server->tag();
+    client->ready = true;
+    // Displays have nothing to say; whatever they send is read and dropped.
+    connect(client, &TWSocketClient::data_available, client, [](TWSocketClient* c) { c->receive(); });
+    connect(client, &TWSocketClient::data_sent, client, [client](TWSocketClient*) { client->ready = true; });
+    // A client's own background error aborts only that connection (the layer's default answer).
+}
+
+// Each dropped client is logged once with its address. Connections that anyone on the network
+// can open must not be able to flood the log, so a look that drops many names only the first.
+void output_service::WSocketServerOutClientsNotReading(TWSocketServer* server, const QStringList& peers) {
+    const int output_number = server->tag() + 1;
+    const int seconds = server->not_reading_limit_ms() / 1000;
+    const qsizetype named = std::min<qsizetype>(peers.size(), named_drops_per_look);
+    for (qsizetype k = 0; k < named; ++k)
+        reporter.update_status(format("Output %d client %s dropped: not reading for %d s", output_number,
+                                      peers[k].toStdString().c_str(), seconds),
+                               true);
+    if (peers.size() > named)
+        reporter.update_status(format("Output %d: %d more clients dropped: not reading for %d s",
+                                      output_number, static_cast<int>(peers.size() - named), seconds),
+                               true);
+}
+
+}  // namespace vorlane

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/service_sockets.h"
+#include "app/status_reporter.h"
+#include "config/config_manager.h"
+#include "net/socket_server.h"
+#include "status/status_facts.h"
+#include "stream/nmea_manager.h"
+
+namespace vorlane {
+
+// The two output servers and their clients: opening and closing them on the set address and
+// ports (or on the sockets the service manager passed), wiring each display that connects, the
+// batches taken from the stream manager every 100 ms and what each output wrote.
+class output_service : public QObject {
+    Q_OBJECT
+  public:
+    static constexpr int output_count = 2;
+    // A batch holds at most batch_capacity - 1 characters and its NUL.
+    static constexpr std::int32_t batch_capacity = 4800;
+    static constexpr int output_backlog = 128;
+    // Clients dropped for not reading that are logged by name in one look of a server.
+    static constexpr int named_drops_per_look = 5;
+
+    output_service(const config_manager& config, nmea_manager& manager, status_reporter& reporter);
+
+    TWSocketServer* output_server(int output);
+    const TWSocketServer* output_server(int output) const;
+    bool open_output(int output);
+    void close_output(int output);
+    void close_all();
+    bool is_open(int output) const { return output_open.at(output); }
+
+    // One batch to the clients of each output that has one, then outputs_serviced.
+    void service();
+    void send_output(int output);
+    // Someone watches the batches: only then is batch_sent emitted.
+    bool batches_watched() const;
+
+    // Where the served text is available: the output address (the first adapter's when the
+    // outputs listen on every adapter) and the first output port.
+    std::string served_address() const;
+    int first_output_port() const { return manager.output_ports[0]; }
+    // Clients of `output` closed on for not reading, since start.
+    std::uint64_t not_reading_drops(int output) const;
+    output_facts facts(int output) const;
+
+  signals:
+    // The text of a batch just sent to the clients of `output`; while batches_watched only.
+    void batch_sent(int output, std::string_view text);
+    // Once per 100 ms service, after its batches.
+    void outputs_serviced();
+    // An output began or stopped listening.
+    void listening_changed(int output, bool listening);
+
+  private:
+    void WSocketServerOutChangeState(TWSocketServer* server, socket_state old_state, socket_state new_state);
+    void WSocketServerOutBgException(TWSocketServer* server, const QString& error, bool* can_abort);
+    void WSocketServerOutClientConnect(TWSocketServer* server, TWSocketClient* client);
+    void WSocketServerOutClientsNotReading(TWSocketServer* server, const QStringList& peers);
+
+    const config_manager& config;
+    nmea_manager& manager;
+    status_reporter& reporter;
+    // Made before the output servers: they may serve on these sockets.
+    service_sockets passed_sockets;
+    TWSocketServer* WSocketServerOut1;
+    TWSocketServer* WSocketServerOut2;
+    std::array<bool, output_count> output_open{false, false};
+    std::array<std::array<char, batch_capacity + 1>, output_count> output_text{};
+    // What each output wrote since start, for the status listener.
+    std::array<output_traffic, output_count> output_sent{};
+};
+
+}  // namespace vorlane
