@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -91,8 +92,9 @@ class input_link : public QObject, public rx_target {
     bool new_traffic = false;
     // A call of process_input is queued for the datagrams that one turn left waiting.
     bool more_input_queued = false;
-    bool closing = false;
-    int fail_count = 0;
+    // Both are also read or counted by the receive thread.
+    std::atomic<bool> closing = false;
+    std::atomic<int> fail_count = 0;
 };
 
 }  // namespace vorlane
