@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/error_texts.h"
 #include "capture/capture_api.h"
 #include "stream/input_format.h"
 #include "ui/form_style.h"
@@ -280,7 +281,8 @@ bool TConfigWin::save() {
     const bool written = write_config(config, config_file);
     if (!written) {
         const std::string error = take_error(config);
-        controller.update_status(error.empty() ? "Error QXE-614" : error, true);
+        controller.update_status(error.empty() ? error_text(reported_error::settings_save_failed) : error,
+                                 true);
     }
     // Stops input and outputs; the next tick reads the file back and reopens them.
     controller.restart();
