@@ -91,13 +91,6 @@ bool is_valid_ip(std::string_view text) {
     return count == 4;
 }
 
-bool is_valid_output_port(int port) {
-    if (port < 1 || port > 65534) return false;
-    if (port >= 1993 && port <= 3500) return false;
-    if (port >= 59993 && port <= 60064) return false;
-    return true;
-}
-
 bool is_valid_input_port(int port, bool standard_sender) {
     return (port >= 1000 && port <= 59999) || (standard_sender && port >= 60001 && port <= 60016);
 }
