@@ -5,6 +5,7 @@
 #include <QTableWidget>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "base/shown_text.h"
 #include "config/text_file.h"
