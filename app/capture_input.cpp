@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "base/exception_name.h"
+#include "app/error_texts.h"
 
 namespace vorlane {
 
@@ -33,13 +33,13 @@ bool open_input(TPCapReceiveThread* thread, const config_manager& config, rx_tar
     bool started = false;
     try {
         if (thread == nullptr) {
-            target.update_status("Error QXE-102: Receive thread not running", true);
+            target.update_status(error_text(reported_error::capture_start_without_thread), true);
         } else {
             thread->start_capture(build_capture_request(config));
             started = true;
         }
     } catch (const std::exception& e) {
-        target.update_status("Error QXE-100: " + exception_name(e), true);
+        target.update_status(error_text(reported_error::capture_start_failed, e), true);
     }
     if (!started) target.add_input_failure();
     return started;
@@ -48,11 +48,11 @@ bool open_input(TPCapReceiveThread* thread, const config_manager& config, rx_tar
 void close_input(TPCapReceiveThread* thread, rx_target& target) {
     try {
         if (thread == nullptr)
-            target.update_status("Error QXE-107: Receive thread not running", true);
+            target.update_status(error_text(reported_error::capture_stop_without_thread), true);
         else
             thread->stop_capture();
     } catch (const std::exception& e) {
-        target.update_status("Error QXE-106: " + exception_name(e), true);
+        target.update_status(error_text(reported_error::capture_stop_failed, e), true);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "app/datagram_hand_over.h"
 
+#include "app/error_texts.h"
+
 namespace vorlane {
 
 namespace {
@@ -24,13 +26,12 @@ bool hand_over_datagram(nmea_manager& manager, sender_identity& senders, rx_data
 }
 
 std::string other_sender_text(int input, const std::string& source_ip, const sender_warning& warning) {
-    return "Error QXE-120: " + junction_box(input, source_ip) + " also sent from " + text_of(warning.other) +
-           "; dropped (the box sends from " + text_of(warning.box) + ")";
+    return error_text(reported_error::other_sender,
+                      {junction_box(input, source_ip), text_of(warning.other), text_of(warning.box)});
 }
 
 std::string missing_sender_text(int input, const std::string& source_ip, const ethernet_address& expected) {
-    return "Error QXE-121: " + junction_box(input, source_ip) + " has sent nothing from " +
-           text_of(expected) + " since the input opened";
+    return error_text(reported_error::missing_sender, {junction_box(input, source_ip), text_of(expected)});
 }
 
 }  // namespace vorlane

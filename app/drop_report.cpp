@@ -24,11 +24,10 @@ std::uint64_t rejected_lines(const input_tally& tally) {
 // not among the judged lines.
 std::uint64_t dropped_unjudged(const input_tally& tally) {
     std::uint64_t total = 0;
-    for (const stream_drop drop :
-         {stream_drop::bad_udp_checksum, stream_drop::too_short, stream_drop::unusable_format,
-          stream_drop::binary_transfer, stream_drop::unknown_token, stream_drop::source_not_listed,
-          stream_drop::other_sender})
-        total += tally.dropped[static_cast<std::size_t>(drop)];
+    for (std::size_t k = 0; k < stream_drop_count; ++k)
+        if (const stream_drop_kind kind = kind_of(static_cast<stream_drop>(k));
+            kind == stream_drop_kind::whole_datagram || kind == stream_drop_kind::unjudged_line)
+            total += tally.dropped[k];
     return total;
 }
 

@@ -10,7 +10,7 @@
 #include <system_error>
 #include <utility>
 
-#include "base/exception_name.h"
+#include "app/error_texts.h"
 #include "base/shown_text.h"
 #include "config/text_file.h"
 
@@ -143,7 +143,7 @@ void event_log::update_status(const std::string& original, bool write_log) {
         report_refused_log(e);
     } catch (const std::exception& e) {
         // Status line only: logging the failure of the log would recurse.
-        update_status("Error QXE-500: " + exception_name(e), false);
+        update_status(error_text(reported_error::log_append_failed, e), false);
     }
 }
 
@@ -225,7 +225,7 @@ bool event_log::shorten_log_file() {
             report_refused_log(e);
             return false;
         } catch (const std::exception& e) {
-            update_status("Error QXE-504: " + exception_name(e), true);
+            update_status(error_text(reported_error::log_read_failed, e), true);
             return false;
         }
         if (!tail.full) return true;
@@ -236,13 +236,13 @@ bool event_log::shorten_log_file() {
             report_refused_log(e);
             return false;
         } catch (const std::exception& e) {
-            update_status("Error QXE-505: " + exception_name(e), true);
+            update_status(error_text(reported_error::log_write_failed, e), true);
             return false;
         }
         update_status("Log file shortened to " + std::to_string(keep) + " lines", true);
         return true;
     } catch (const std::exception& e) {
-        update_status("Error QXE-501: " + exception_name(e), true);
+        update_status(error_text(reported_error::log_shorten_failed, e), true);
         return false;
     }
 }

@@ -14,14 +14,16 @@ namespace vorlane {
 // The event log beside the executable.
 inline constexpr const char* event_log_file_name = "Vorlane.log";
 
-// Where the event log's texts become visible. The main window implements it: the status line,
-// the Data Monitor's status panel while that is shown, and the Log viewer.
+// Where the event log's texts become visible. The controller implements it: it keeps the newest
+// text and passes each on as a signal, to which the main window's status line, the Data
+// Monitor's status panel and the Log viewer connect; the event log knows none of them.
 class status_display {
   public:
     virtual ~status_display() = default;
 
-    // The newest status text: status_panel_caption(text) on the main window at once, repainted
-    // before returning, and monitor_status_caption(text) on the Data Monitor when it is shown.
+    // The newest status text. Its receivers are connected directly, so the main window shows
+    // status_panel_caption(text), repainted, and a shown Data Monitor monitor_status_caption(text)
+    // before this returns.
     virtual void show_status(const std::string& text) = 0;
     // A line has been appended to the log file: the Log viewer reloads it if it is visible.
     virtual void refresh_log_viewer() = 0;

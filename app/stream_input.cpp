@@ -1,5 +1,7 @@
 #include "app/stream_input.h"
 
+#include "app/error_texts.h"
+
 namespace vorlane {
 
 std::vector<std::string> apply_input_formats(const config_manager& config, nmea_manager& manager,
@@ -9,21 +11,18 @@ std::vector<std::string> apply_input_formats(const config_manager& config, nmea_
         const std::string box = "VDR Junction box " + std::to_string(input + 1);
         datagram_format format = datagram_format::unusable;
         if (!parse_datagram_format(config.input_format[input], format))
-            errors.push_back("Error QXE-615: Unknown datagram format \"" + config.input_format[input] +
-                             "\" of " + box + ", expected header8 or iec450");
+            errors.push_back(
+                error_text(reported_error::unknown_datagram_format, {config.input_format[input], box}));
         source_filter sources;
         if (!sources.parse(config.input_sources[input])) {
-            errors.push_back(
-                "Error QXE-616: Source list \"" + config.input_sources[input] + "\" of " + box +
-                " is not up to 16 identifiers of 1 to 15 letters and digits separated by commas");
+            errors.push_back(error_text(reported_error::bad_source_list, {config.input_sources[input], box}));
             format = datagram_format::unusable;
         }
         std::optional<ethernet_address> sender;
         if (const std::string& text = config.input_src_mac[input]; !text.empty()) {
             sender.emplace();
             if (!parse_ethernet_address(text, *sender)) {
-                errors.push_back("Error QXE-620: Ethernet address \"" + text + "\" of " + box +
-                                 " is not six pairs of hex digits separated by colons");
+                errors.push_back(error_text(reported_error::bad_sender_address, {text, box}));
                 format = datagram_format::unusable;
                 sender.reset();
             }

@@ -39,9 +39,26 @@ std::uint16_t read16(const std::uint8_t* at) {
     return static_cast<std::uint16_t>(at[0] << 8 | at[1]);
 }
 
-constexpr std::array<const char*, frame_skip_count> frame_skip_labels{
-    "not IPv4 UDP", "fragment", "oversize frame", "ring full", "unconfigured source",
+struct frame_skip_row {
+    frame_skip skip;
+    const char* label;
 };
+
+constexpr std::array frame_skip_catalogue{
+    frame_skip_row{frame_skip::not_ipv4_udp, "not IPv4 UDP"},
+    frame_skip_row{frame_skip::fragment, "fragment"},
+    frame_skip_row{frame_skip::oversize, "oversize frame"},
+    frame_skip_row{frame_skip::ring_full, "ring full"},
+    frame_skip_row{frame_skip::unconfigured_source, "unconfigured source"},
+};
+
+constexpr bool frame_skips_in_enum_order() {
+    for (std::size_t k = 0; k < frame_skip_catalogue.size(); ++k)
+        if (static_cast<std::size_t>(frame_skip_catalogue[k].skip) != k) return false;
+    return true;
+}
+static_assert(frame_skips_in_enum_order(), "catalogue rows must follow the enum order");
+static_assert(frame_skip_catalogue.size() == frame_skip_count);
 
 // Where the IPv4 header of a frame starts, behind any number of VLAN tags; false when the frame
 // carries no IPv4 header whose fixed part lies within it.
@@ -110,7 +127,7 @@ bool locate_headers(const std::uint8_t* data, std::size_t length, std::size_t& i
 }
 
 const char* label_of(frame_skip skip) {
-    return frame_skip_labels[static_cast<std::size_t>(skip)];
+    return frame_skip_catalogue[static_cast<std::size_t>(skip)].label;
 }
 
 FrameRing::FrameRing() : slot_storage(std::make_unique<rx_datagram[]>(frame_ring_slots)) {

@@ -29,7 +29,7 @@ std::array<input_address, 2> input_addresses(const std::array<std::string, 2>& s
                                              const std::array<std::string, 2>& destinations,
                                              const std::array<std::int32_t, 2>& ports);
 
-// Why a frame did not go into the ring.
+// Why a frame did not go into the ring; each has one row in the catalogue in frame_ring.cpp.
 enum class frame_skip : std::uint8_t {
     not_ipv4_udp,  // another protocol, or headers cut short
     fragment,      // part of a fragmented datagram: dropped whole
@@ -37,7 +37,7 @@ enum class frame_skip : std::uint8_t {
     ring_full,
     unconfigured_source,  // matches neither junction box's source, destination and port
 };
-inline constexpr std::size_t frame_skip_count = 5;
+inline constexpr std::size_t frame_skip_count = static_cast<std::size_t>(frame_skip::unconfigured_source) + 1;
 // "fragment", as counts and summaries name the skip.
 const char* label_of(frame_skip skip);
 

@@ -2,52 +2,62 @@
 
 #include <string>
 #include <system_error>
+#include <type_traits>
+#include <variant>
 
 #include "base/exception_name.h"
 #include "config/ini_file.h"
+#include "config/setting_keys.h"
 #include "config/text_file.h"
 
 namespace vorlane {
 
 namespace {
 
-constexpr const char* general_section = "Vorlane";
-constexpr const char* input_section = "QXInput";
-constexpr const char* default_input_format = "header8";
-
-std::string input_key(int input, const char* name) {
-    return "input_" + std::to_string(input) + "_" + name;
+// Runs `use` on the key's field of the record: a std::string, std::int32_t or bool.
+template <class Use>
+void with_field(config_manager& config, const setting_key& key, int input, Use use) {
+    std::visit(
+        [&](auto member) {
+            auto& field = config.*member;
+            if constexpr (std::is_array_v<std::remove_reference_t<decltype(field)>>)
+                use(field[input]);
+            else
+                use(field);
+        },
+        key.field);
 }
 
-// A file written before a key existed stays line for line as it was: the key is written once it
-// holds something else, or is there already.
-void write_unless_default(ini_file& ini, const char* section, const std::string& key,
-                          const std::string& value, const std::string& fallback) {
-    if (value != fallback || ini.read_value(section, key).has_value()) ini.write_string(section, key, value);
+// Runs `use` for every key of the file in its order, with the input number of a key of each input.
+template <class Use>
+void for_each_key(Use use) {
+    for (const setting_key& key : setting_keys())
+        if (!is_per_input(key)) use(key, 0);
+    for (int input = 0; input < 2; ++input)
+        for (const setting_key& key : setting_keys())
+            if (is_per_input(key)) use(key, input);
+}
+
+// The second output listens on the port after the first; the file holds only the first.
+void derive_second_output_port(config_manager& config) {
+    config.output_port[1] = config.output_port[0] + 1;
 }
 
 }  // namespace
 
 void set_defaults(config_manager& config) {
-    config.input_ip = "0.0.0.0";
-    config.output_ip = "0.0.0.0";
-    config.max_log_lines = 1024;
-    config.output_port[0] = 14001;
-    config.output_port[1] = 14002;
-    config.input_src_ip[0] = "172.31.24.10";
-    config.input_src_ip[1] = "172.31.24.11";
-    config.input_dest_ip[0] = "172.31.24.1";
-    config.input_dest_ip[1] = "172.31.24.1";
-    config.input_port[0] = 10021;
-    config.input_port[1] = 10021;
-    config.input_format[0] = config.input_format[1] = default_input_format;
-    config.input_sources[0].clear();
-    config.input_sources[1].clear();
-    config.input_src_mac[0].clear();
-    config.input_src_mac[1].clear();
-    config.locked = false;
-    config.status_ip = default_status_ip;
-    config.status_port = default_status_port;
+    for_each_key([&config](const setting_key& key, int input) {
+        with_field(config, key, input, [&](auto& field) {
+            using type = std::remove_reference_t<decltype(field)>;
+            if constexpr (std::is_same_v<type, std::string>)
+                field = key.text_default[input];
+            else if constexpr (std::is_same_v<type, bool>)
+                field = key.number_default != 0;
+            else
+                field = key.number_default;
+        });
+    });
+    derive_second_output_port(config);
     config.last_error.clear();
 }
 
@@ -64,34 +74,23 @@ bool read_config(config_manager& config, const std::filesystem::path& file) {
             return false;
         }
 
-        config.input_ip = ini.read_string(general_section, "input_ip", config.input_ip);
-        config.output_ip = ini.read_string(general_section, "output_ip", config.output_ip);
-        config.max_log_lines = ini.read_int(general_section, "max_log_lines", config.max_log_lines);
-        config.locked = ini.read_bool(general_section, "locked", config.locked);
-        // Output 1 listens on the port after output 0, and port 0 would let the system choose
-        // a port nobody asked for: a first port outside 1 to 65534 is treated like any other
-        // value that is no usable number.
-        std::int32_t first_port = ini.read_int(general_section, "first_output_port", config.output_port[0]);
-        if (first_port < 1 || first_port > 65534) first_port = config.output_port[0];
-        config.output_port[0] = first_port;
-        config.output_port[1] = first_port + 1;
-        config.status_ip = ini.read_string(general_section, "status_ip", config.status_ip);
-        const std::int32_t status_port = ini.read_int(general_section, "status_port", config.status_port);
-        if (status_port >= 0 && status_port <= 65535) config.status_port = status_port;
-
-        for (int i = 0; i < 2; ++i) {
-            config.input_port[i] = ini.read_int(input_section, input_key(i, "port"), config.input_port[i]);
-            config.input_src_ip[i] =
-                ini.read_string(input_section, input_key(i, "src_ip"), config.input_src_ip[i]);
-            config.input_dest_ip[i] =
-                ini.read_string(input_section, input_key(i, "dest_ip"), config.input_dest_ip[i]);
-            config.input_format[i] =
-                ini.read_string(input_section, input_key(i, "format"), config.input_format[i]);
-            config.input_sources[i] =
-                ini.read_string(input_section, input_key(i, "sources"), config.input_sources[i]);
-            config.input_src_mac[i] =
-                ini.read_string(input_section, input_key(i, "src_mac"), config.input_src_mac[i]);
-        }
+        for_each_key([&](const setting_key& key, int input) {
+            const std::string name = key_name(key, input);
+            with_field(config, key, input, [&](auto& field) {
+                using type = std::remove_reference_t<decltype(field)>;
+                if constexpr (std::is_same_v<type, std::string>) {
+                    field = ini.read_string(key.section, name, field);
+                } else if constexpr (std::is_same_v<type, bool>) {
+                    field = ini.read_bool(key.section, name, field);
+                } else {
+                    // A number outside the key's range is treated like any other value that is
+                    // no usable number.
+                    const std::int32_t value = ini.read_int(key.section, name, field);
+                    if (key.range.holds(value)) field = value;
+                }
+            });
+        });
+        derive_second_output_port(config);
         return true;
     } catch (const std::exception& e) {
         config.last_error = "Error QXE-611: " + exception_name(e);
@@ -112,25 +111,27 @@ bool write_config(config_manager& config, const std::filesystem::path& file) {
             return false;
         }
 
-        ini.write_string(general_section, "input_ip", config.input_ip);
-        ini.write_string(general_section, "output_ip", config.output_ip);
-        ini.write_int(general_section, "first_output_port", config.output_port[0]);
-        ini.write_int(general_section, "max_log_lines", config.max_log_lines);
-        ini.write_bool(general_section, "locked", config.locked);
-        write_unless_default(ini, general_section, "status_ip", config.status_ip, default_status_ip);
-        write_unless_default(ini, general_section, "status_port", std::to_string(config.status_port),
-                             std::to_string(default_status_port));
-        for (int i = 0; i < 2; ++i) {
-            ini.write_int(input_section, input_key(i, "port"), config.input_port[i]);
-            ini.write_string(input_section, input_key(i, "src_ip"), config.input_src_ip[i]);
-            ini.write_string(input_section, input_key(i, "dest_ip"), config.input_dest_ip[i]);
-            // A file of junction boxes with the 8-byte header stays line for line as it always
-            // was: these keys are written once they hold something else, or are there already.
-            write_unless_default(ini, input_section, input_key(i, "format"), config.input_format[i],
-                                 default_input_format);
-            write_unless_default(ini, input_section, input_key(i, "sources"), config.input_sources[i], "");
-            write_unless_default(ini, input_section, input_key(i, "src_mac"), config.input_src_mac[i], "");
-        }
+        for_each_key([&](const setting_key& key, int input) {
+            const std::string name = key_name(key, input);
+            with_field(config, key, input, [&](auto& field) {
+                using type = std::remove_reference_t<decltype(field)>;
+                std::string value;
+                bool is_default = false;
+                if constexpr (std::is_same_v<type, std::string>) {
+                    value = field;
+                    is_default = field == key.text_default[input];
+                } else if constexpr (std::is_same_v<type, bool>) {
+                    value = field ? "1" : "0";
+                    is_default = field == (key.number_default != 0);
+                } else {
+                    value = std::to_string(field);
+                    is_default = field == key.number_default;
+                }
+                if (key.written == key_written::always || !is_default ||
+                    ini.read_value(key.section, name).has_value())
+                    ini.write_string(key.section, name, value);
+            });
+        });
         ini.save(file);
         return true;
     } catch (const refused_file& e) {

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/error_texts.h"
 #include "capture/capture_api.h"
 #include "stream/input_format.h"
 #include "ui/form_style.h"
@@ -88,13 +89,6 @@ bool is_valid_ip(std::string_view text) {
         if (++count > 4 || !is_address_number(piece)) return false;
     }
     return count == 4;
-}
-
-bool is_valid_output_port(int port) {
-    if (port < 1 || port > 65534) return false;
-    if (port >= 1993 && port <= 3500) return false;
-    if (port >= 59993 && port <= 60064) return false;
-    return true;
 }
 
 bool is_valid_input_port(int port, bool standard_sender) {
@@ -280,7 +274,8 @@ bool TConfigWin::save() {
     const bool written = write_config(config, config_file);
     if (!written) {
         const std::string error = take_error(config);
-        controller.update_status(error.empty() ? "Error QXE-614" : error, true);
+        controller.update_status(error.empty() ? error_text(reported_error::settings_save_failed) : error,
+                                 true);
     }
     // Stops input and outputs; the next tick reads the file back and reopens them.
     controller.restart();

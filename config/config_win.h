@@ -9,6 +9,7 @@
 
 #include "app/configuration_target.h"
 #include "config/config_manager.h"
+#include "config/setting_keys.h"
 #include "ui/operator_dialogs.h"
 
 class QComboBox;
@@ -20,14 +21,12 @@ class TConfigWin;
 
 namespace vorlane {
 
-// The checks of the configuration window's fields.
+// The checks of the configuration window's fields; the first output port's, which starts from the
+// range the settings store accepts, is is_valid_output_port in config/setting_keys.h.
 
 // An address as every part of the program writes and compares it: exactly four whole numbers
 // from 0 to 255 in decimal, without sign, blanks or leading zeros, separated by dots.
 bool is_valid_ip(std::string_view text);
-// A first output port: it and the next port, which the second output takes, both exist (1 to
-// 65535), and it lies in neither reserved band, 1993 to 3500 and 59993 to 60064.
-bool is_valid_output_port(int port);
 // A junction box's destination UDP port: 1000 to 59999, and for a box that sends standard
 // IEC 61162-450 datagrams also the ports of that standard's multicast groups, 60001 to 60016.
 bool is_valid_input_port(int port, bool standard_sender = false);

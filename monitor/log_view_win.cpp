@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "base/exception_name.h"
+#include "app/error_texts.h"
 #include "config/text_file.h"
 #include "ui/form_style.h"
 #include "ui/ui_log_view_win.h"
@@ -45,10 +45,9 @@ void TLogViewWin::load() {
             return;
         }
         const std::filesystem::path& file = log->log_file_name();
-        const QString shown_path = QString::fromStdString(file.string());
         const std::optional<std::string> content = read_text_file(file);
         if (!content) {
-            add_line(QString("Error QXE-506: Log file '%1' not found").arg(shown_path));
+            add_line(QString::fromStdString(error_text(reported_error::log_view_missing, {file.string()})));
             return;
         }
         // The lines as a text editor shows them: a final line break ends the last line and
@@ -56,7 +55,7 @@ void TLogViewWin::load() {
         QString lines = QString::fromUtf8(content->data(), static_cast<qsizetype>(content->size()));
         if (lines.endsWith('\n')) lines.chop(1);
         if (content->empty()) {
-            add_line(QString("Error QXE-507: Log file '%1' is empty").arg(shown_path));
+            add_line(QString::fromStdString(error_text(reported_error::log_view_empty, {file.string()})));
             return;
         }
         ui->MemoLog->setPlainText(lines);
@@ -64,7 +63,7 @@ void TLogViewWin::load() {
     } catch (const refused_file& e) {
         add_line(QString::fromStdString(e.what()));
     } catch (const std::exception& e) {
-        add_line(QString("Error QXE-508: %1").arg(QString::fromStdString(exception_name(e))));
+        add_line(QString::fromStdString(error_text(reported_error::log_view_failed, e)));
     }
 }
 

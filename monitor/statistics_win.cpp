@@ -5,6 +5,7 @@
 #include <QTableWidget>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "base/shown_text.h"
 #include "config/text_file.h"
@@ -33,37 +34,31 @@ QString reason_text(const formatter_tally& tally) {
     return tally.rejected_total() == 0 ? QString() : QString::fromUtf8(text_of(tally.top_reason));
 }
 
-// The rows of the frames-and-datagrams table: what was dropped before a sentence was judged,
-// accepted sentences that were never served, and clients of the output that were let go.
+// The rows of the frames-and-datagrams table, in the order of the capture's and the stream
+// manager's catalogues: what was dropped before a sentence was judged, accepted sentences that
+// were never served, and, last, the displays of the input's output that were let go for not
+// reading.
 struct drop_row {
     QString label;
-    std::uint64_t (*count)(const input_drops&);
+    std::uint64_t (*count)(const input_drops&, std::size_t);
+    std::size_t index;
 };
 
-template <std::size_t k>
-std::uint64_t frame_count(const input_drops& drops) {
-    return drops.frames[k];
-}
-template <std::size_t k>
-std::uint64_t stream_count(const input_drops& drops) {
-    return drops.stream.dropped[k];
-}
-
-std::uint64_t clients_not_reading(const input_drops& drops) {
-    return drops.clients_not_reading;
-}
-
-// The last row counts the displays of the input's output that were let go for not reading.
-template <std::size_t... f, std::size_t... s>
-std::array<drop_row, frame_skip_count + stream_drop_count + 1> make_drop_rows(std::index_sequence<f...>,
-                                                                              std::index_sequence<s...>) {
-    return {drop_row{label_of(static_cast<frame_skip>(f)), &frame_count<f>}...,
-            drop_row{label_of(static_cast<stream_drop>(s)), &stream_count<s>}...,
-            drop_row{QStringLiteral("clients dropped: not reading"), &clients_not_reading}};
+std::vector<drop_row> make_drop_rows() {
+    std::vector<drop_row> rows;
+    for (std::size_t k = 0; k < frame_skip_count; ++k)
+        rows.push_back({label_of(static_cast<frame_skip>(k)),
+                        [](const input_drops& drops, std::size_t skip) { return drops.frames[skip]; }, k});
+    for (std::size_t k = 0; k < stream_drop_count; ++k)
+        rows.push_back({label_of(static_cast<stream_drop>(k)),
+                        [](const input_drops& drops, std::size_t drop) { return drops.stream.dropped[drop]; },
+                        k});
+    rows.push_back({QStringLiteral("clients dropped: not reading"),
+                    [](const input_drops& drops, std::size_t) { return drops.clients_not_reading; }, 0});
+    return rows;
 }
 
-const auto drop_rows = make_drop_rows(std::make_index_sequence<frame_skip_count>(),
-                                      std::make_index_sequence<stream_drop_count>());
+const std::vector<drop_row> drop_rows = make_drop_rows();
 // A frame of neither junction box belongs to no input: its row holds one count across both.
 constexpr int unconfigured_row = static_cast<int>(frame_skip::unconfigured_source);
 
@@ -129,7 +124,7 @@ void TStatisticsWin::refresh() {
         for (std::size_t k = 0; k < drop_rows.size(); ++k)
             if (static_cast<int>(k) != unconfigured_row)
                 set_cell(*ui->GridFrames, static_cast<int>(k), input + 1,
-                         QString::number(drop_rows[k].count(drops)));
+                         QString::number(drop_rows[k].count(drops, drop_rows[k].index)));
     }
     set_cell(*ui->GridFrames, unconfigured_row, 1,
              QString::number(counts.unconfigured_frames() - unconfigured_at_reset));

@@ -30,8 +30,10 @@ class TWSocketServer;
 // closes its sending side is served on until it resets.
 //
 // Notifications run on the socket's thread. An exception escaping one of their handlers becomes
-// a background_error; unless a handler of that clears *can_abort (connected directly, as every
-// handler on the socket's thread is by default), the connection is then aborted.
+// a background_error; unless a handler of that clears *can_abort, the connection is then
+// aborted. can_abort points at a variable of the emitting call that is read as soon as the
+// handlers return: its handlers must be connected directly (the default on the socket's own
+// thread); a queued one would write to a variable that no longer exists.
 class TWSocketClient : public QObject {
     Q_OBJECT
   public:

@@ -320,7 +320,10 @@ bool TWSocketServer::report_background_error(const QString& error) {
 void TWSocketServer::set_state(socket_state new_state) {
     const socket_state old_state = current_state;
     current_state = new_state;
-    emit state_changed(this, old_state, new_state);
+    // The state is set before the handlers run, so a close() that the error report makes while
+    // closing finds the server closed and returns.
+    if (auto error = run_handlers([&] { emit state_changed(this, old_state, new_state); }))
+        report_background_error(*error);
 }
 
 }  // namespace vorlane

@@ -25,10 +25,22 @@ namespace vorlane {
 // Settings take effect at the next listen(). Closing the server stops listening only: the
 // clients it has stay connected until each is closed or its peer goes.
 //
-// An exception escaping a handler of the server's own notifications, or running out of
-// descriptors to accept with, becomes a background_error; unless a handler clears *can_abort,
-// the server then closes (the answer is read when the handlers return, so they must be
-// connected directly, which is the default on the server's own thread).
+// The server and its clients work on the sockets' file descriptors, not on QTcpServer and
+// QTcpSocket, because what a display needs is below them: a socket that the service manager
+// opened is served on a duplicate, so the port stays taken while the program restarts; out of
+// descriptors, a spare one lets a waiting connection be refused instead of waking the loop
+// again and again; the kernel's unsent bytes (TCP_NOTSENT_LOWAT) and unacknowledged ones
+// (SIOCOUTQ) say whether a peer reads at all, where QTcpSocket would keep everything in a
+// buffer of its own that grows without bound; the kernel's time-outs and keep-alive find a
+// dead peer; and a connection let go is reset, not lingered on.
+//
+// An exception escaping a handler of the server's own notifications, state_changed included,
+// or running out of descriptors to accept with, becomes a background_error; unless a handler
+// clears *can_abort, the server then closes.
+// background_error's can_abort is an out-parameter: the server reads it as soon as the
+// emission returns, so every handler of it must be connected directly (the default on the
+// server's own thread). A queued handler would write through the pointer after the server
+// has decided, to a variable that no longer exists.
 // Out of descriptors, a server that was not aborted pauses accepting for accept_retry_ms; a
 // connection still waiting after the pause, with the descriptors still short, is refused with
 // a spare descriptor the server keeps for that, so that its peer learns at once.

@@ -6,21 +6,38 @@ namespace vorlane {
 
 namespace {
 
-constexpr std::array<const char*, stream_drop_count> stream_drop_labels{
-    "bad UDP checksum",
-    "datagram too short",
-    "queue full",
-    "aged out",
-    "format unusable",
-    "binary file transfer",
-    "unknown datagram token",
-    "source not listed",
-    "group incomplete",
-    "group too large",
-    "other sender",
-    "duplicate",
-    "lost upstream",
+struct stream_drop_row {
+    stream_drop drop;
+    const char* label;
+    stream_drop_kind kind;
 };
+
+using enum stream_drop;
+using enum stream_drop_kind;
+
+constexpr std::array stream_drop_catalogue{
+    stream_drop_row{bad_udp_checksum, "bad UDP checksum", whole_datagram},
+    stream_drop_row{too_short, "datagram too short", whole_datagram},
+    stream_drop_row{queue_full, "queue full", accepted_line},
+    stream_drop_row{aged_out, "aged out", accepted_line},
+    stream_drop_row{unusable_format, "format unusable", whole_datagram},
+    stream_drop_row{binary_transfer, "binary file transfer", whole_datagram},
+    stream_drop_row{unknown_token, "unknown datagram token", whole_datagram},
+    stream_drop_row{source_not_listed, "source not listed", unjudged_line},
+    stream_drop_row{group_incomplete, "group incomplete", accepted_line},
+    stream_drop_row{group_too_large, "group too large", accepted_line},
+    stream_drop_row{other_sender, "other sender", whole_datagram},
+    stream_drop_row{duplicate, "duplicate", accepted_line},
+    stream_drop_row{lost_upstream, "lost upstream", never_arrived},
+};
+
+constexpr bool stream_drops_in_enum_order() {
+    for (std::size_t k = 0; k < stream_drop_catalogue.size(); ++k)
+        if (static_cast<std::size_t>(stream_drop_catalogue[k].drop) != k) return false;
+    return true;
+}
+static_assert(stream_drops_in_enum_order(), "catalogue rows must follow the enum order");
+static_assert(stream_drop_catalogue.size() == stream_drop_count);
 
 void quote(char (&to)[quoted_line_size], const char* line) {
     const std::size_t length = strnlen(line, quoted_line_size - 1);
@@ -31,7 +48,11 @@ void quote(char (&to)[quoted_line_size], const char* line) {
 }  // namespace
 
 const char* label_of(stream_drop drop) {
-    return stream_drop_labels[static_cast<std::size_t>(drop)];
+    return stream_drop_catalogue[static_cast<std::size_t>(drop)].label;
+}
+
+stream_drop_kind kind_of(stream_drop drop) {
+    return stream_drop_catalogue[static_cast<std::size_t>(drop)].kind;
 }
 
 const char* formatter_row_name(std::size_t row) {

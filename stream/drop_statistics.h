@@ -10,7 +10,8 @@
 
 namespace vorlane {
 
-// Where the stream manager drops what passed the capture, besides rejected sentences.
+// Where the stream manager drops what passed the capture, besides rejected sentences; each has
+// one row in the catalogue in drop_statistics.cpp.
 enum class stream_drop : std::uint8_t {
     bad_udp_checksum,   // a whole datagram
     too_short,          // a whole datagram, shorter than its header
@@ -26,9 +27,14 @@ enum class stream_drop : std::uint8_t {
     duplicate,          // an accepted line that arrived before from the same source with the same n:
     lost_upstream,      // a line its source counted (n:) that never arrived
 };
-inline constexpr std::size_t stream_drop_count = 13;
+inline constexpr std::size_t stream_drop_count = static_cast<std::size_t>(stream_drop::lost_upstream) + 1;
+// What a drop takes away, which decides whether it is among what arrived: a datagram or a line
+// that the validator never judged, an accepted line that was never served, or a line that
+// never arrived at all.
+enum class stream_drop_kind : std::uint8_t { whole_datagram, unjudged_line, accepted_line, never_arrived };
 // "bad UDP checksum", as counts and summaries name the drop.
 const char* label_of(stream_drop drop);
+stream_drop_kind kind_of(stream_drop drop);
 
 // The row a sentence is counted in: 0 for one that was never identified or whose formatter is
 // not listed, 1 to formatter_count the listed formatters by index, then queries and

@@ -12,6 +12,11 @@
 
 // The sentence rules by family. Each family lists one sentence_rule per formatter; a rule
 // that two or three formatters share appears once per formatter with its own minimum.
+//
+// The families are headers included by this file alone, not files compiled on their own: the
+// dispatch table below is built at compile time, which needs every rule's definition here, and
+// that is where a missing or doubled rule stops the build. Being included once, each table is
+// defined in one place and the program holds one copy of it.
 namespace vorlane::rules {
 
 namespace {

@@ -557,6 +557,19 @@ INSTANTIATE_TEST_SUITE_P(Cases, BackgroundErrorTest,
                                          background_case{"client_handler_abort_resets_client", true, false}),
                          [](const testing::TestParamInfo<background_case>& row) { return row.param.name; });
 
+// A state handler that throws while the owner calls listen() must not unwind into the owner:
+// it is a background error like any other, and the close it causes is reported as well.
+TEST_F(SocketServerTest, StateHandlerExceptionBecomesABackgroundError) {
+    QStringList errors;
+    QObject::connect(&server, &TWSocketServer::state_changed,
+                     [](TWSocketServer*, socket_state, socket_state) { throw std::runtime_error("boom"); });
+    QObject::connect(&server, &TWSocketServer::background_error,
+                     [&](TWSocketServer*, const QString& error, bool*) { errors << error; });
+    EXPECT_NO_THROW(server.listen());
+    EXPECT_EQ(server.state(), socket_state::closed);
+    EXPECT_EQ(errors, QStringList(2, QStringLiteral("std::runtime_error: boom")));
+}
+
 TEST_F(SocketServerTest, EmptySendIsAnsweredAndClosedClientRefusesToSend) {
     server.listen();
     loopback_peer& peer = connect_peer();

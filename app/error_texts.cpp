@@ -1,0 +1,114 @@
+#include "app/error_texts.h"
+
+#include <array>
+
+#include "base/exception_name.h"
+
+namespace vorlane {
+
+namespace {
+
+// What stands in the {} of a row: nothing, the class of the exception that caused the error,
+// or details that the reporting code knows.
+enum class error_kind : std::uint8_t { fixed, exception, details };
+
+struct error_row {
+    reported_error error;
+    int number;
+    // What follows "Error QXE-nnn", byte for byte as operators and their scripts know it,
+    // spelling included.
+    const char* text;
+    error_kind kind;
+};
+
+using enum reported_error;
+constexpr error_kind F = error_kind::fixed;
+constexpr error_kind E = error_kind::exception;
+constexpr error_kind D = error_kind::details;
+
+constexpr std::array catalogue{
+    error_row{capture_start_failed, 100, ": {}", E},
+    error_row{capture_start_without_thread, 102, ": Receive thread not running", F},
+    error_row{capture_stop_failed, 106, ": {}", E},
+    error_row{capture_stop_without_thread, 107, ": Receive thread not running", F},
+    error_row{batch_service_failed, 110, ": {}", E},
+    error_row{other_sender, 120, ": {} also sent from {}; dropped (the box sends from {})", D},
+    error_row{missing_sender, 121, ": {} has sent nothing from {} since the input opened", D},
+    error_row{output_listen_failed, 200, " (port {}): {}, {}", D},
+    error_row{output_open_unknown, 201, ": Illegal ouput port ID {}", D},
+    error_row{outputs_close_failed, 202, ": {}", E},
+    error_row{output_close_failed, 203, ": {}", E},
+    error_row{output_close_unknown, 204, ": Illegal ouput port ID {}", D},
+    error_row{output_port_not_passed, 205,
+              " (port {}): port {} is not among the sockets of vorlane.socket; listening here, and free "
+              "while the program restarts",
+              D},
+    error_row{log_append_failed, 500, ": {}", E},
+    error_row{log_shorten_failed, 501, ": {}", E},
+    error_row{log_read_failed, 504, ": {}", E},
+    error_row{log_write_failed, 505, ": {}", E},
+    error_row{log_view_missing, 506, ": Log file '{}' not found", D},
+    error_row{log_view_empty, 507, ": Log file '{}' is empty", D},
+    error_row{log_view_failed, 508, ": {}", E},
+    // The store's own text, when it has one, is reported in place of these bare numbers.
+    error_row{settings_read_failed, 603, "", F},
+    error_row{settings_create_failed, 604, "", F},
+    error_row{restart_failed, 605, ": {}", E},
+    error_row{settings_save_failed, 614, "", F},
+    error_row{unknown_datagram_format, 615,
+              ": Unknown datagram format \"{}\" of {}, expected header8 or iec450", D},
+    error_row{
+        bad_source_list, 616,
+        ": Source list \"{}\" of {} is not up to 16 identifiers of 1 to 15 letters and digits separated "
+        "by commas",
+        D},
+    error_row{bad_sender_address, 620,
+              ": Ethernet address \"{}\" of {} is not six pairs of hex digits separated by colons", D},
+    error_row{configuration_load_failed, 802, ": {}", E},
+};
+
+constexpr std::size_t placeholders(std::string_view text) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find("{}"); at != std::string_view::npos; at = text.find("{}", at + 2))
+        ++count;
+    return count;
+}
+
+// Rows in the enum's order and by rising number, so that no number is given twice; a fixed text
+// has nothing to fill in and an exception's exactly its class.
+constexpr bool catalogue_in_order() {
+    for (std::size_t k = 0; k < catalogue.size(); ++k) {
+        const error_row& row = catalogue[k];
+        if (static_cast<std::size_t>(row.error) != k || row.number < 100 || row.number > 999) return false;
+        if (k > 0 && row.number <= catalogue[k - 1].number) return false;
+        const std::size_t holes = placeholders(row.text);
+        if ((row.kind == F && holes != 0) || (row.kind == E && holes != 1) || (row.kind == D && holes == 0))
+            return false;
+    }
+    return true;
+}
+static_assert(catalogue_in_order(), "catalogue rows must follow the enum order with rising numbers");
+static_assert(catalogue.size() == reported_error_count);
+
+}  // namespace
+
+std::string error_text(reported_error error, std::initializer_list<std::string_view> details) {
+    const error_row& row = catalogue[static_cast<std::size_t>(error)];
+    std::string text = "Error QXE-" + std::to_string(row.number);
+    const std::string_view pattern = row.text;
+    const std::string_view* next = details.begin();
+    std::size_t from = 0;
+    for (std::size_t at = pattern.find("{}"); at != std::string_view::npos; at = pattern.find("{}", from)) {
+        text.append(pattern.substr(from, at - from));
+        if (next != details.end()) text.append(*next++);
+        from = at + 2;
+    }
+    text.append(pattern.substr(from));
+    return text;
+}
+
+std::string error_text(reported_error error, const std::exception& cause) {
+    return error_text(error, {exception_name(cause)});
+}
+
+}  // namespace vorlane

@@ -1,0 +1,84 @@
+#include "config/setting_keys.h"
+
+#include <string_view>
+
+namespace vorlane {
+
+namespace {
+
+constexpr const char* general = "Vorlane";
+constexpr const char* inputs = "QXInput";
+constexpr key_written always = key_written::always;
+constexpr key_written unless_default = key_written::unless_default;
+
+using config = config_manager;
+
+// Section, key, field, text defaults for input 0 and 1, number default, range, when written.
+// clang-format off
+constexpr setting_key keys[] = {
+    {general, "input_ip",          &config::input_ip,      {"0.0.0.0", "0.0.0.0"},                 0,                   any_value,          always},
+    {general, "output_ip",         &config::output_ip,     {"0.0.0.0", "0.0.0.0"},                 0,                   any_value,          always},
+    {general, "first_output_port", &config::output_port,   {},                                     14001,               first_output_ports, always},
+    {general, "max_log_lines",     &config::max_log_lines, {},                                     1024,                any_value,          always},
+    {general, "locked",            &config::locked,        {},                                     0,                   any_value,          always},
+    {general, "status_ip",         &config::status_ip,     {default_status_ip, default_status_ip}, 0,                   any_value,          unless_default},
+    {general, "status_port",       &config::status_port,   {},                                     default_status_port, status_ports,       unless_default},
+    // A port outside 1 to 65535 is kept as it is: it gives an input that matches nothing.
+    {inputs,  "input_%d_port",     &config::input_port,    {},                                     10021,               any_value,          always},
+    {inputs,  "input_%d_src_ip",   &config::input_src_ip,  {"172.31.24.10", "172.31.24.11"},       0,                   any_value,          always},
+    {inputs,  "input_%d_dest_ip",  &config::input_dest_ip, {"172.31.24.1", "172.31.24.1"},         0,                   any_value,          always},
+    // Keys added later: a file of junction boxes with the 8-byte header stays as it always was.
+    {inputs,  "input_%d_format",   &config::input_format,  {"header8", "header8"},                 0,                   any_value,          unless_default},
+    {inputs,  "input_%d_sources",  &config::input_sources, {"", ""},                               0,                   any_value,          unless_default},
+    {inputs,  "input_%d_src_mac",  &config::input_src_mac, {"", ""},                               0,                   any_value,          unless_default},
+};
+// clang-format on
+
+constexpr bool per_input(const setting_key& key) {
+    return std::string_view(key.name).find("%d") != std::string_view::npos;
+}
+
+// The general keys come first, a key of each input has a field for each, and a text has a
+// default for each input.
+constexpr bool keys_well_formed() {
+    bool inputs_reached = false;
+    for (const setting_key& key : keys) {
+        const bool of_each_input = per_input(key);
+        if (inputs_reached && !of_each_input) return false;
+        inputs_reached = inputs_reached || of_each_input;
+        const bool text = std::holds_alternative<std::string config::*>(key.field) ||
+                          std::holds_alternative<std::string(config::*)[2]>(key.field);
+        if (text != (key.text_default[0] != nullptr && key.text_default[1] != nullptr)) return false;
+        const bool array = std::holds_alternative<std::string(config::*)[2]>(key.field) ||
+                           std::holds_alternative<std::int32_t(config::*)[2]>(key.field);
+        if (of_each_input && !array) return false;
+    }
+    return true;
+}
+static_assert(keys_well_formed(), "setting keys out of order or of the wrong shape");
+
+}  // namespace
+
+std::span<const setting_key> setting_keys() {
+    return keys;
+}
+
+std::string key_name(const setting_key& key, int input) {
+    std::string name = key.name;
+    if (const std::size_t at = name.find("%d"); at != std::string::npos)
+        name.replace(at, 2, std::to_string(input));
+    return name;
+}
+
+bool is_per_input(const setting_key& key) {
+    return per_input(key);
+}
+
+bool is_valid_output_port(int port) {
+    if (!first_output_ports.holds(port)) return false;
+    if (port >= 1993 && port <= 3500) return false;
+    if (port >= 59993 && port <= 60064) return false;
+    return true;
+}
+
+}  // namespace vorlane
