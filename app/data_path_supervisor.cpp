@@ -4,7 +4,7 @@
 #include <system_error>
 #include <utility>
 
-#include "app/report_text.h"
+#include "app/error_texts.h"
 
 namespace vorlane {
 
@@ -57,13 +57,15 @@ bool data_path_supervisor::load_configuration() {
         const bool present = std::filesystem::exists(config_file, unexaminable) || unexaminable;
         if (!present && !write_config(config, config_file)) {
             const std::string error = take_error(config);
-            reporter.update_status(error.empty() ? "Error QXE-604" : error, true);
+            reporter.update_status(error.empty() ? error_text(reported_error::settings_create_failed) : error,
+                                   true);
         }
         if (read_config(config, config_file)) {
             reporter.show("Config loaded");
         } else {
             const std::string error = take_error(config);
-            reporter.update_status(error.empty() ? "Error QXE-603" : error, true);
+            reporter.update_status(error.empty() ? error_text(reported_error::settings_read_failed) : error,
+                                   true);
         }
         manager.output_ports = {config.output_port[0], config.output_port[1]};
         for (const std::string& error : link.apply_formats()) reporter.update_status(error, true);
@@ -73,7 +75,7 @@ bool data_path_supervisor::load_configuration() {
     } catch (const std::exception& e) {
         // Tried again every second, the same failure is logged only when it first occurs and
         // when it changes.
-        const std::string error = error_text("QXE-802", e);
+        const std::string error = error_text(reported_error::configuration_load_failed, e);
         reporter.update_status(error, error != last_stage_error);
         last_stage_error = error;
         return false;

@@ -3,7 +3,7 @@
 #include <QTimer>
 #include <exception>
 
-#include "app/report_text.h"
+#include "app/error_texts.h"
 #include "status/status_listener.h"
 
 namespace vorlane {
@@ -70,7 +70,7 @@ void TMainWin::restart() {
         link.close_input();
         close_outputs();
     } catch (const std::exception& e) {
-        update_status(error_text("QXE-605", e), true);
+        update_status(error_text(reported_error::restart_failed, e), true);
         return;
     }
     supervisor.reset_ladders();

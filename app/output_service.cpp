@@ -2,9 +2,10 @@
 
 #include <QMetaMethod>
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 
-#include "app/report_text.h"
+#include "app/error_texts.h"
 #include "base/exception_name.h"
 #include "capture/capture_api.h"
 #include "net/tcp_srv_client.h"
@@ -12,6 +13,14 @@
 namespace vorlane {
 
 namespace {
+
+// A status text from a printf pattern; longer texts are cut at 511 characters.
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+    char text[512];
+    std::snprintf(text, sizeof text, pattern, args...);
+    return text;
+}
 
 // The listen error on one line, as the status line and the log show it.
 std::string one_line(std::string_view text) {
@@ -129,7 +138,7 @@ void output_service::send_output(int output) {
                 static_cast<std::uint64_t>(sent) * static_cast<std::uint64_t>(length);
         }
     } catch (const std::exception& e) {
-        reporter.update_status(error_text("QXE-110", e), true);
+        reporter.update_status(error_text(reported_error::batch_service_failed, e), true);
     }
 }
 
@@ -138,7 +147,8 @@ void output_service::send_output(int output) {
 bool output_service::open_output(int output) {
     TWSocketServer* server = output_server(output);
     if (server == nullptr) {
-        reporter.update_status(format("Error QXE-201: Illegal ouput port ID %d", output), true);
+        reporter.update_status(error_text(reported_error::output_open_unknown, {std::to_string(output)}),
+                               true);
         return false;
     }
     try {
@@ -153,19 +163,18 @@ bool output_service::open_output(int output) {
                 // Started through the socket unit, a port it does not hold was changed in the
                 // settings only: it works, but another program may take it during a restart.
                 if (passed_sockets.any())
-                    reporter.update_status(
-                        format("Error QXE-205 (port %d): port %d is not among the sockets of "
-                               "vorlane.socket; listening here, and free while the program restarts",
-                               output + 1, port),
-                        true);
+                    reporter.update_status(error_text(reported_error::output_port_not_passed,
+                                                      {std::to_string(output + 1), std::to_string(port)}),
+                                           true);
                 server->listen();
             }
         }
         return true;
     } catch (const std::exception& e) {
-        reporter.update_status(format("Error QXE-200 (port %d): %s, %s", output + 1,
-                                      exception_name(e).c_str(), one_line(e.what()).c_str()),
-                               true);
+        reporter.update_status(
+            error_text(reported_error::output_listen_failed,
+                       {std::to_string(output + 1), exception_name(e), one_line(e.what())}),
+            true);
         return false;
     }
 }
@@ -173,7 +182,8 @@ bool output_service::open_output(int output) {
 void output_service::close_output(int output) {
     TWSocketServer* server = output_server(output);
     if (server == nullptr) {
-        reporter.update_status(format("Error QXE-204: Illegal ouput port ID %d", output), true);
+        reporter.update_status(error_text(reported_error::output_close_unknown, {std::to_string(output)}),
+                               true);
         return;
     }
     try {
@@ -182,7 +192,7 @@ void output_service::close_output(int output) {
         for (int i = 0; i < server->client_count(); ++i)
             if (TWSocketClient* client = server->client(i)) client->close();
     } catch (const std::exception& e) {
-        reporter.update_status(error_text("QXE-203", e), true);
+        reporter.update_status(error_text(reported_error::output_close_failed, e), true);
     }
 }
 
@@ -191,7 +201,7 @@ void output_service::close_all() {
         close_output(0);
         close_output(1);
     } catch (const std::exception& e) {
-        reporter.update_status(error_text("QXE-202", e), true);
+        reporter.update_status(error_text(reported_error::outputs_close_failed, e), true);
     }
 }
 
