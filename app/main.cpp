@@ -100,7 +100,10 @@ void choose_offscreen_without_display() {
 // variables, and a platform named without options. Qt then sees no options at all, as the
 // program takes none.
 bool is_kept_variable(std::string_view name, std::string_view value) {
-    static constexpr std::array<std::string_view, 14> kept = {"HOME",
+    // The service manager's variables include the sockets it passes (LISTEN_*): they name only
+    // descriptors the process already holds, and each is taken only when it listens on an
+    // output's port.
+    static constexpr std::array<std::string_view, 17> kept = {"HOME",
                                                               "USER",
                                                               "LOGNAME",
                                                               "LANG",
@@ -113,7 +116,10 @@ bool is_kept_variable(std::string_view name, std::string_view value) {
                                                               "XDG_SESSION_TYPE",
                                                               "NOTIFY_SOCKET",
                                                               "WATCHDOG_USEC",
-                                                              "WATCHDOG_PID"};
+                                                              "WATCHDOG_PID",
+                                                              "LISTEN_PID",
+                                                              "LISTEN_FDS",
+                                                              "LISTEN_FDNAMES"};
     for (const std::string_view entry : kept)
         if (name == entry) return true;
     if (name.starts_with("LC_")) return true;

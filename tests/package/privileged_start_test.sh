@@ -2,7 +2,8 @@
 # The program with file capabilities, started by an account without them as any local user could
 # start it: a plugin offered through Qt's variables, through its command-line options, through a
 # qt.conf beside the program or in the program's own folder is never loaded. An ordinary Qt
-# program started the same way shows that each offer works where nothing refuses it.
+# program started the same way shows that each offer works where nothing refuses it. Started
+# through the service manager's sockets, the same program still serves on them.
 #   privileged_start_test.sh PROGRAM PLUGIN PLUGIN_HOST QT_PLUGIN_FOLDER
 # Exits 77 with "Skipped: <reason>" where it cannot run.
 set -euo pipefail
@@ -64,3 +65,18 @@ setcap cap_net_raw=ep "$scratch/bin/vorlane"
 start vorlane
 grep -q "starting" "$scratch/output" || { cat "$scratch/output"; fail "the program did not start"; }
 [ -z "$(marks)" ] || fail "with capabilities, the caller's plugin was loaded from: $(marks)"
+
+# The service manager's sockets survive the cleaning: started through them, the program with
+# capabilities serves on the passed sockets instead of trying to listen on ports already taken.
+command -v systemd-socket-activate >/dev/null || skip "systemd-socket-activate is not installed"
+rm -f "$scratch/bin/qt.conf"
+timeout --preserve-status -s TERM 6 unshare --net bash -c '
+  ip link set lo up
+  setpriv --reuid '"$nobody"' --regid '"$nobody"' --clear-groups --inh-caps=-all \
+    systemd-socket-activate -l 0.0.0.0:14001 -l 0.0.0.0:14002 -E QT_QPA_PLATFORM=offscreen \
+    "$1" >"$2" 2>&1 &
+  sleep 1
+  exec 3<>/dev/tcp/127.0.0.1/14001
+  sleep 4' activated "$scratch/bin/vorlane" "$scratch/activated" >/dev/null 2>&1 || true
+grep -q "starting" "$scratch/activated" || { cat "$scratch/activated"; fail "the program was not started through its sockets"; }
+! grep -E "QXE-20[05]" "$scratch/activated" || fail "with capabilities, the passed sockets were not taken"
