@@ -94,7 +94,7 @@ bool nmea_validate_sentence(const char* text, char* buffer, nmea_sentence_info& 
 
     nmea_rejection rule_why;
     const rules::sentence_fields fields(buffer, scan.commas, scan.comma_count);
-    if (!rules::run_rule(rules::rule_for(info.formatter_index), fields, info, why ? &rule_why : nullptr)) {
+    if (!rules::run_rule(info.formatter_index, fields, info, why ? &rule_why : nullptr)) {
         reject(rule_why.reason, rule_why.field, counts, why);
         if (why != nullptr) *why = rule_why;
         return false;

@@ -13,8 +13,9 @@
 
 // The scheme every sentence rule follows. A rule is data: one field_rule per data field in
 // sentence order (kind, presence, pairing, what it records), an optional repeating group for
-// the fields that follow, and a minimum count. One interpreter (run_rule) walks the fields;
-// conditions that tie fields together in ways the table cannot say are small named hooks.
+// the fields that follow, and a minimum count. One interpreter (run_compiled, in
+// rule_interpreter.h) walks the fields; conditions that tie fields together in ways the table
+// cannot say are small named hooks.
 namespace vorlane::rules {
 
 // Presence flags. Bit n (1..23) is set once data field n was non-empty and passed its check;
@@ -339,10 +340,6 @@ class sentence_fields {
     const std::uint8_t* const separators_;
     const std::size_t count_;
 };
-
-// Judges the data fields; on a failure `why`, when given, receives the reason and the field number.
-bool run_rule(const sentence_rule& rule, const sentence_fields& fields, nmea_sentence_info& info,
-              nmea_rejection* why);
 
 // Length and kind of a non-empty field, for hooks that choose a check by another field.
 bool passes(const field_rule& r, std::string_view f);
