@@ -125,58 +125,40 @@ struct field_rule {
     flag_set together = 0;        // after this field: all of these set, or none
     store target = store::none;
     field_hook hook = nullptr;  // runs after the checks, on empty fields too
-    // Whether any of the checks above goes beyond presence and kind. Most fields need no more,
-    // and the interpreter then skips the rest in one test; every builder that adds such a check
-    // sets it, and the build checks that no row has such a check without it.
-    bool beyond_kind = false;
-
-    // The hook is left out: a sanitizing build cannot compare a function's address with null at
-    // compile time. Only then() sets a hook, and it raises beyond_kind.
-    constexpr bool has_checks_beyond_kind() const {
-        return empty_when != 0 || min_length != 0 || max_length != 0 || !needs_when.empty() || needs != 0 ||
-               together != 0 || target != store::none;
-    }
 
     constexpr field_rule length(std::uint8_t n) const {
         field_rule r = *this;
-        r.beyond_kind = true;
         r.min_length = r.max_length = n;
         return r;
     }
     constexpr field_rule at_most(std::uint8_t n) const {
         field_rule r = *this;
-        r.beyond_kind = true;
         r.max_length = n;
         return r;
     }
     constexpr field_rule at_least(std::uint8_t n) const {
         field_rule r = *this;
-        r.beyond_kind = true;
         r.min_length = n;
         return r;
     }
     constexpr field_rule needs_if(std::string_view values, flag_set f) const {
         field_rule r = *this;
-        r.beyond_kind = true;
         r.needs_when = values;
         r.needs = f;
         return r;
     }
     constexpr field_rule all_or_none(flag_set f) const {
         field_rule r = *this;
-        r.beyond_kind = true;
         r.together = f;
         return r;
     }
     constexpr field_rule stores(store s) const {
         field_rule r = *this;
-        r.beyond_kind = true;
         r.target = s;
         return r;
     }
     constexpr field_rule then(field_hook h) const {
         field_rule r = *this;
-        r.beyond_kind = true;
         r.hook = h;
         return r;
     }
@@ -287,7 +269,6 @@ constexpr field_rule required_when(flag_set f, field_rule r) {
 }
 constexpr field_rule empty_when(flag_set f, field_rule r) {
     r.empty_when = f;
-    r.beyond_kind = true;
     return r;
 }
 

@@ -35,44 +35,40 @@ struct placed_rule {
 };
 using dispatch_table = std::array<placed_rule, formatter_count + 1>;
 
-// Every rule of a family with the interpreter instantiated for it.
-template <const auto& Family>
-consteval auto compile_family() {
-    return []<std::size_t... I>(std::index_sequence<I...>) {
-        return std::array<placed_rule, Family.size()>{placed_rule{&Family[I], &run_compiled<Family, I>}...};
-    }
-    (std::make_index_sequence<Family.size()>{});
+struct placement {
+    dispatch_table by_index{};
+    // Kept apart from the pointers: a sanitizing build cannot compare the address of an inline
+    // variable with null at compile time.
+    std::array<bool, formatter_count + 1> placed{};
+};
+
+consteval void place_rule(placement& p, const sentence_rule& rule, compiled_rule run) {
+    const std::uint32_t index = formatter_index_of(rule.name);
+    if (p.placed[index]) throw "formatter with two rules";
+    p.placed[index] = true;
+    p.by_index[index] = {&rule, run};
+}
+
+// Every rule of a family, with the interpreter instantiated for it.
+template <const auto& Family, std::size_t... I>
+consteval void place_family(placement& p, std::index_sequence<I...>) {
+    (place_rule(p, Family[I], &run_compiled<Family, I>), ...);
 }
 
 // Places every rule at the index of its name. A name missing from the formatter table, a
 // formatter with two rules and one without any stop the build, so no formatter can fall
 // through to the rule without a minimum by a slip of the pen.
 consteval dispatch_table place_rules() {
-    dispatch_table by_index{};
-    // Kept apart from the pointers: a sanitizing build cannot compare the address of an inline
-    // variable with null at compile time.
-    std::array<bool, formatter_count + 1> placed{};
-    const auto place = [&](const auto& family) consteval {
-        for (const placed_rule& placed_one : family) {
-            const sentence_rule& rule = *placed_one.rule;
-            for (const std::span<const field_rule> rows : {rule.fields, rule.repeat})
-                for (const field_rule& row : rows)
-                    if (row.has_checks_beyond_kind() && !row.beyond_kind) throw "beyond_kind out of step";
-            const std::uint32_t index = formatter_index_of(rule.name);
-            if (placed[index]) throw "formatter with two rules";
-            placed[index] = true;
-            by_index[index] = placed_one;
-        }
-    };
-    place(compile_family<position::rules>());
-    place(compile_family<motion::rules>());
-    place(compile_family<target::rules>());
-    place(compile_family<alert::rules>());
-    place(compile_family<field_count::rules>());
+    placement p;
+    place_family<position::rules>(p, std::make_index_sequence<position::rules.size()>{});
+    place_family<motion::rules>(p, std::make_index_sequence<motion::rules.size()>{});
+    place_family<target::rules>(p, std::make_index_sequence<target::rules.size()>{});
+    place_family<alert::rules>(p, std::make_index_sequence<alert::rules.size()>{});
+    place_family<field_count::rules>(p, std::make_index_sequence<field_count::rules.size()>{});
     for (std::size_t index = 1; index <= formatter_count; ++index)
-        if (!placed[index]) throw "formatter without a rule";
-    by_index[0] = compile_family<unlisted>()[0];
-    return by_index;
+        if (!p.placed[index]) throw "formatter without a rule";
+    p.by_index[0] = {&any_field_count, &run_compiled<unlisted, 0>};
+    return p.by_index;
 }
 
 constexpr dispatch_table dispatch = place_rules();
