@@ -59,93 +59,89 @@ inline bool passes_length(const field_rule& r, std::string_view f) {
     return f.size() >= r.min_length && (r.max_length == 0 || f.size() <= r.max_length);
 }
 
-inline bool passes_kind(const field_rule& r, std::string_view f, std::string_view entry_head);
-
 // The unit letter of a transducer type that passed its check.
 inline char unit_of(std::string_view type) {
     return transducer_units[transducer_types.find(type[0])];
 }
 
-// The kinds that follow the value of another field are made of the plain kinds.
-inline bool passes_composed_kind(const field_rule& r, std::string_view f, std::string_view entry_head) {
+// Judges a non-empty field by its kind alone. A template of the kind, inlined as judge is into
+// each rule's instance: only the one check the field needs is compiled there, not a choice
+// among all of them.
+template <kind K>
+[[gnu::always_inline]] inline bool passes_kind_of(const field_rule& r, std::string_view f,
+                                                  std::string_view entry_head) {
     const std::size_t n = f.size();
-    switch (r.check) {
-        case kind::zone_hours:
-            // The sign decides the width: "-05" but "05".
-            return f[0] == '-' ? passes(integer(-13, 0).length(3), f) : passes(integer(0, 13).length(2), f);
-        case kind::translation_code:
-            if (f == "A" || f == "U") return true;
-            return f[0] == 'P' ? passes(upper_alnum().length(4), f) : passes(integer(1, 16).at_most(2), f);
-        case kind::transducer_measurement:
-            return passes_kind(entry_head == "S" ? digit(0, 1) : signed_decimal(), f, {});
-        case kind::transducer_unit:
-            // Without a type any unit that the types know will do.
-            if (entry_head.empty()) return passes_kind(one_of("CDKMHSNPlRVA"), f, {});
-            return n == 1 && f[0] == unit_of(entry_head);
-        default:
-            return false;
-    }
+    if constexpr (K == kind::any) return true;
+    // The fixed digit positions of a time, a position and a date hold digits only: the range
+    // checks alone would read "-0" as 0 and let "12-0-0" or "-012.5" through to the display.
+    else if constexpr (K == kind::time)
+        return n >= 6 && in_range(digits_at(f, 0, 2), 0, 23) && in_range(digits_at(f, 2, 2), 0, 59) &&
+               in_range(digits_at(f, 4, 2), 0, 59) && below_sixty_with_decimals(f, 4);
+    else if constexpr (K == kind::latitude)
+        return n >= 4 && in_range(digits_at(f, 0, 2), 0, 89) && in_range(digits_at(f, 2, 2), 0, 59) &&
+               below_sixty_with_decimals(f, 2);
+    else if constexpr (K == kind::longitude)
+        return n >= 5 && in_range(digits_at(f, 0, 3), 0, 179) && in_range(digits_at(f, 3, 2), 0, 59) &&
+               below_sixty_with_decimals(f, 3);
+    else if constexpr (K == kind::angle)
+        return check_decimal_range(f, 0, n, 0, 360);
+    else if constexpr (K == kind::unsigned_decimal)
+        return check_decimal(f, 0, n, false);
+    else if constexpr (K == kind::signed_decimal)
+        return check_decimal(f, 0, n, true);
+    else if constexpr (K == kind::date)
+        return n == 6 && in_range(digits_at(f, 0, 2), 1, 31) && in_range(digits_at(f, 2, 2), 1, 12) &&
+               digits_at(f, 4, 2) >= 0;
+    else if constexpr (K == kind::one_of)
+        return n == 1 && is_one_of(f[0], r.choices);
+    else if constexpr (K == kind::characters_of)
+        return n >= 1 && f.find_first_not_of(r.choices) == std::string_view::npos;
+    else if constexpr (K == kind::digit)
+        return n == 1 && f[0] >= '0' + r.lo && f[0] <= '0' + r.hi;
+    else if constexpr (K == kind::integer)
+        return check_int_range(f, 0, n, r.lo, r.hi);
+    else if constexpr (K == kind::digits)
+        return check_digits(f, 0, n, r.allow_minus);
+    else if constexpr (K == kind::hex)
+        return check_hex(f, 0, n);
+    else if constexpr (K == kind::hex_integer) {
+        std::int32_t value = 0;
+        return check_hex(f, 0, n) && parse_hex(f, value) && value >= r.lo && value <= r.hi;
+    } else if constexpr (K == kind::upper_alnum)
+        return check_upper_alnum(f, 0, n);
+    else if constexpr (K == kind::alnum)
+        return check_alnum(f, 0, n);
+    else if constexpr (K == kind::sixbit)
+        return check_sixbit(f, n);
+    else if constexpr (K == kind::navtex_code)
+        return n == 4 && check_upper(f, 0, 2) && check_digits(f, 2, 4, true);
+    // The kinds that follow the value of another field are made of the plain kinds.
+    else if constexpr (K == kind::zone_hours)
+        // The sign decides the width: "-05" but "05".
+        return f[0] == '-' ? passes(integer(-13, 0).length(3), f) : passes(integer(0, 13).length(2), f);
+    else if constexpr (K == kind::translation_code) {
+        if (f == "A" || f == "U") return true;
+        return f[0] == 'P' ? passes(upper_alnum().length(4), f) : passes(integer(1, 16).at_most(2), f);
+    } else if constexpr (K == kind::transducer_measurement)
+        return entry_head == "S" ? passes_kind_of<kind::digit>(digit(0, 1), f, {})
+                                 : passes_kind_of<kind::signed_decimal>(signed_decimal(), f, {});
+    else if constexpr (K == kind::transducer_unit) {
+        // Without a type any unit that the types know will do.
+        if (entry_head.empty()) return passes_kind_of<kind::one_of>(one_of("CDKMHSNPlRVA"), f, {});
+        return n == 1 && f[0] == unit_of(entry_head);
+    } else
+        static_assert(K == kind::any, "a kind without a check");
 }
 
-// Judges a non-empty field by its kind alone. Inlined, as judge is, into each rule's instance:
-// with the row a constant there, the switch folds to the one check the field needs.
-[[gnu::always_inline]] inline bool passes_kind(const field_rule& r, std::string_view f,
-                                               std::string_view entry_head) {
-    const std::size_t n = f.size();
-    switch (r.check) {
-        case kind::any:
-            return true;
-        // The fixed digit positions of a time, a position and a date hold digits only: the range
-        // checks alone would read "-0" as 0 and let "12-0-0" or "-012.5" through to the display.
-        case kind::time:
-            return n >= 6 && in_range(digits_at(f, 0, 2), 0, 23) && in_range(digits_at(f, 2, 2), 0, 59) &&
-                   in_range(digits_at(f, 4, 2), 0, 59) && below_sixty_with_decimals(f, 4);
-        case kind::latitude:
-            return n >= 4 && in_range(digits_at(f, 0, 2), 0, 89) && in_range(digits_at(f, 2, 2), 0, 59) &&
-                   below_sixty_with_decimals(f, 2);
-        case kind::longitude:
-            return n >= 5 && in_range(digits_at(f, 0, 3), 0, 179) && in_range(digits_at(f, 3, 2), 0, 59) &&
-                   below_sixty_with_decimals(f, 3);
-        case kind::angle:
-            return check_decimal_range(f, 0, n, 0, 360);
-        case kind::unsigned_decimal:
-            return check_decimal(f, 0, n, false);
-        case kind::signed_decimal:
-            return check_decimal(f, 0, n, true);
-        case kind::date:
-            return n == 6 && in_range(digits_at(f, 0, 2), 1, 31) && in_range(digits_at(f, 2, 2), 1, 12) &&
-                   digits_at(f, 4, 2) >= 0;
-        case kind::one_of:
-            return n == 1 && is_one_of(f[0], r.choices);
-        case kind::characters_of:
-            return n >= 1 && f.find_first_not_of(r.choices) == std::string_view::npos;
-        case kind::digit:
-            return n == 1 && f[0] >= '0' + r.lo && f[0] <= '0' + r.hi;
-        case kind::integer:
-            return check_int_range(f, 0, n, r.lo, r.hi);
-        case kind::digits:
-            return check_digits(f, 0, n, r.allow_minus);
-        case kind::hex:
-            return check_hex(f, 0, n);
-        case kind::hex_integer: {
-            std::int32_t value = 0;
-            return check_hex(f, 0, n) && parse_hex(f, value) && value >= r.lo && value <= r.hi;
-        }
-        case kind::upper_alnum:
-            return check_upper_alnum(f, 0, n);
-        case kind::alnum:
-            return check_alnum(f, 0, n);
-        case kind::sixbit:
-            return check_sixbit(f, n);
-        case kind::navtex_code:
-            return n == 4 && check_upper(f, 0, 2) && check_digits(f, 2, 4, true);
-        case kind::zone_hours:
-        case kind::translation_code:
-        case kind::transducer_measurement:
-        case kind::transducer_unit:
-            return passes_composed_kind(r, f, entry_head);
+// The same for a row known only at run time, as a hook's.
+inline bool passes_kind(const field_rule& r, std::string_view f, std::string_view entry_head) {
+    return [&]<std::size_t... K>(std::index_sequence<K...>) {
+        bool passed = false;
+        static_cast<void>(
+            ((r.check == kind{K} && (passed = passes_kind_of<kind{K}>(r, f, entry_head), true)) || ...));
+        return passed;
     }
-    return false;
+    (std::make_index_sequence<kind_count>{});
 }
 
 // Why a field that failed its checks is rejected: most kinds are merely malformed, a few
@@ -199,13 +195,14 @@ inline bool value_of(const field_rule& r, std::string_view f, std::int32_t& valu
 }
 
 // `previous` is the field before this one, which only a hook reads.
+template <kind K>
 [[gnu::always_inline]] inline rejection judge(const field_rule& r, rule_state& s, std::string_view f,
                                               std::string_view previous, flag_set own) {
     if (f.empty()) {
         if (r.required_when & s.flags) return rejection::field_required;
     } else {
         if (r.empty_when & s.flags) return rejection::field_must_be_empty;
-        if (!passes_length(r, f) || !passes_kind(r, f, s.entry_head))
+        if (!passes_length(r, f) || !passes_kind_of<K>(r, f, s.entry_head))
             return malformed_reason(r.check, s.entry_head);
         if (r.target != store::none)
             if (const rejection stored = record(r, s, f); stored != rejection::none) return stored;
@@ -236,7 +233,7 @@ template <const auto& Family, std::size_t Index, std::size_t Row>
     constexpr field_rule row = Family[Index].fields[Row];
     constexpr flag_set own = at <= last_flagged_field ? field(static_cast<int>(at)) : 0;
     const std::string_view f = fields[at];
-    failed = judge(row, state, f, previous, own);
+    failed = judge<row.check>(row, state, f, previous, own);
     if (failed != rejection::none) {
         position = at;
         return false;
@@ -257,7 +254,7 @@ template <const auto& Family, std::size_t Index, std::size_t K>
         state.flags &= ~entry_flags;
         state.entry_head = f;
     }
-    failed = judge(row, state, f, previous, entry(static_cast<int>(K) + 1));
+    failed = judge<row.check>(row, state, f, previous, entry(static_cast<int>(K) + 1));
     if (failed != rejection::none) {
         position = at;
         return false;

@@ -66,6 +66,7 @@ enum class kind : std::uint8_t {
     transducer_measurement,  // 0 or 1 for a switch, a signed number for any other type
     transducer_unit,         // the unit of the entry's transducer type
 };
+inline constexpr std::size_t kind_count = static_cast<std::size_t>(kind::transducer_unit) + 1;
 
 // XDR: each transducer type and, in the same column, the unit it must report in. The switch
 // ("S") and generic ("G") types carry no unit letter, only a single space; "l" (litres per
