@@ -5,7 +5,8 @@
 // flags and its hook are settled at compile time, and what is left for a sentence is the checks
 // themselves, in the order of its fields. A loop over the rows would choose the check by a
 // jump per field, and the fields of successive sentences of different formatters make those
-// jumps unpredictable. Only the formatter's table (sentence_rules.cpp) instantiates it.
+// jumps unpredictable. Only the formatters' dispatch table (sentence_rules.cpp) instantiates
+// it; passes(), for the hooks, takes the check of a single row from here.
 #include <algorithm>
 #include <cstddef>
 #include <utility>
@@ -222,8 +223,8 @@ inline bool fail(rejection reason, std::size_t position, nmea_rejection* why) {
     return false;
 }
 
-// Field `at` of the rule's fixed rows; false once the sentence has no more fields or the field
-// failed, which `failed` and `position` then tell apart.
+// Fixed row `Row`, for data field Row + 1; false once the sentence has no more fields or the
+// field failed, which `failed` and `position` then tell apart.
 template <const auto& Family, std::size_t Index, std::size_t Row>
 [[gnu::always_inline]] inline bool judge_row(const sentence_fields& fields, rule_state& state,
                                              std::string_view& previous, rejection& failed,
@@ -242,7 +243,7 @@ template <const auto& Family, std::size_t Index, std::size_t Row>
     return true;
 }
 
-// Entry `k` of the repeating group, for the field at `at`.
+// Entry `K` of the repeating group, for data field `at`.
 template <const auto& Family, std::size_t Index, std::size_t K>
 [[gnu::always_inline]] inline bool judge_entry(const sentence_fields& fields, std::size_t at,
                                                rule_state& state, std::string_view& previous,
