@@ -93,16 +93,21 @@ inline bool exact_decimal(std::string_view decimal, double& value, int& points) 
     if (negative) decimal.remove_prefix(1);
     std::uint64_t mantissa = 0;
     int fraction_digits = 0;
+    // Without a branch per character: where the point falls differs from one value to the
+    // next, and a test for it would be mispredicted about once a field. Once the mantissa is
+    // too long it is flagged, so that what it wraps to later cannot pass.
+    bool other = false;
+    bool too_long = false;
     for (const char c : decimal) {
-        if (c == '.') {
-            ++points;
-            continue;
-        }
-        if (!is_digit(c)) return false;
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-        fraction_digits += points != 0;
-        if (mantissa >= sixteen_digits || fraction_digits > 15) return false;
+        const unsigned digit = static_cast<unsigned char>(c) - unsigned{'0'};
+        const bool point = c == '.';
+        other |= !point & (digit >= 10);
+        mantissa = point ? mantissa : mantissa * 10 + digit;
+        fraction_digits += !point & (points != 0);
+        points += point;
+        too_long |= mantissa >= sixteen_digits;
     }
+    if (other | too_long | (fraction_digits > 15)) return false;
     const double magnitude = static_cast<double>(mantissa) / powers_of_ten[fraction_digits];
     value = negative ? -magnitude : magnitude;
     return true;
