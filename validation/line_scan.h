@@ -19,7 +19,7 @@ inline constexpr std::size_t max_sentence_length = 80;
 // after the first, how many characters of each class it holds and where its commas are. The
 // framing verdict, the address field and every data field follow from it without reading the
 // line again, so each character is looked at once however many checks depend on it. Of a line
-// longer than max_sentence_length only the length is of use, and only the length is filled in.
+// longer than max_sentence_length only the length is of use; the rest is left at zero.
 struct line_scan {
     std::size_t length = 0;
     std::uint8_t checksum = 0;  // characters 1 to length - 1, the "*hh" at the end included
@@ -121,9 +121,10 @@ inline void scan_block(__m128i block, __m128i keep, std::size_t at, line_scan& s
 
 }  // namespace line_scan_detail
 
-// Walks `text` up to its NUL, sixteen characters at a time, never reading beyond the NUL: the
-// last block of a line is the sixteen characters that end it, of which those seen already are
-// dropped, and a line shorter than a block is read from a copy.
+// Walks `text` sixteen characters at a time. The length comes first, from the library's own
+// vectorised strlen, so that no block is read beyond the NUL: the last block of a line is the
+// sixteen characters that end it, of which those seen already are dropped, and a line shorter
+// than a block is read from a copy.
 inline void scan_line(const char* text, line_scan& scan) {
     using namespace line_scan_detail;
     const std::size_t n = std::strlen(text);
@@ -158,7 +159,7 @@ inline void scan_line(const char* text, line_scan& scan) {
     const auto lanes =
         static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_add_epi64(lane_sums, _mm_srli_si128(lane_sums, 8))));
     // Characters 1 to n - 1, all odd but those the lanes counted down.
-    const std::size_t odd = (n == 0 ? 0 : n - 1) + lanes - 16 * block_tally::lane_start;
+    const std::size_t odd = (n == 0 ? 0 : n - 1) + lanes - sizeof(__m128i) * block_tally::lane_start;
     if (odd == 1 && n > 3 && text[n - 3] == '*') {
         scan.forbidden = 1;
         scan.carets = 0;
