@@ -7,11 +7,23 @@ namespace vorlane {
 
 // The characters of IEC 61162-1 lines, shared by the sentence framing and the TAG block check.
 
+// The value of each hex digit (upper case only), not_hex_digit for every other character: a
+// checksum's digits are then read without a branch that the mix of digits and letters in
+// checksums would keep mispredicting.
+inline constexpr std::uint8_t not_hex_digit = 0xFF;
+inline constexpr std::array<std::uint8_t, 256> hex_digit_values = [] {
+    std::array<std::uint8_t, 256> values{};
+    values.fill(not_hex_digit);
+    for (int c = '0'; c <= '9'; ++c) values[c] = static_cast<std::uint8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) values[c] = static_cast<std::uint8_t>(c - 'A' + 10);
+    return values;
+}();
+
 inline bool is_hex_digit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+    return hex_digit_values[static_cast<unsigned char>(c)] != not_hex_digit;
 }
 inline int hex_value(char c) {
-    return c <= '9' ? c - '0' : c - 'A' + 10;
+    return hex_digit_values[static_cast<unsigned char>(c)];
 }
 
 // Character classes of a framing pass, one table lookup per character.

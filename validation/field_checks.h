@@ -46,25 +46,38 @@ inline std::string_view range_of(std::string_view text, std::size_t from, std::s
     return from >= to ? std::string_view{} : std::string_view(text.data() + from, to - from);
 }
 
-template <typename Accept>
-bool all_of(std::string_view text, std::size_t from, std::size_t to, Accept accept) {
+// The character sets of the field checks, a bit each, so that a set is checked with one table
+// lookup per character and no branch: the characters of an armoured AIS payload or an
+// identifier fall into a set's ranges at random, and a test per range would be mispredicted on
+// about every other one.
+enum : std::uint8_t {
+    digit_set = 1u << 0,
+    hex_set = 1u << 1,
+    upper_set = 1u << 2,
+    upper_alnum_set = 1u << 3,
+    alnum_set = 1u << 4,
+    sixbit_set = 1u << 5,  // the 64 characters of six-bit armouring, "0" to "W" and "`" to "w"
+};
+inline constexpr std::array<std::uint8_t, 256> character_sets = [] {
+    std::array<std::uint8_t, 256> sets{};
+    for (int c = '0'; c <= '9'; ++c) sets[c] |= digit_set | hex_set | upper_alnum_set | alnum_set;
+    for (int c = 'A'; c <= 'F'; ++c) sets[c] |= hex_set;
+    for (int c = 'A'; c <= 'Z'; ++c) sets[c] |= upper_set | upper_alnum_set | alnum_set;
+    for (int c = 'a'; c <= 'z'; ++c) sets[c] |= alnum_set;
+    for (int c = 0x30; c <= 0x57; ++c) sets[c] |= sixbit_set;
+    for (int c = 0x60; c <= 0x77; ++c) sets[c] |= sixbit_set;
+    return sets;
+}();
+
+inline bool all_in(std::string_view text, std::size_t from, std::size_t to, std::uint8_t set) {
     if (!within(text, from, to)) return false;
-    for (std::size_t i = from; i < to; ++i)
-        if (!accept(text[i])) return false;
-    return true;
+    std::uint8_t in = set;
+    for (std::size_t i = from; i < to; ++i) in &= character_sets[static_cast<unsigned char>(text[i])];
+    return in != 0;
 }
 
 inline bool is_digit(char c) {
     return c >= '0' && c <= '9';
-}
-inline bool is_upper(char c) {
-    return c >= 'A' && c <= 'Z';
-}
-inline bool is_lower(char c) {
-    return c >= 'a' && c <= 'z';
-}
-inline bool is_hex(char c) {
-    return is_digit(c) || (c >= 'A' && c <= 'F');
 }
 
 // An optional "-", then digits and points (counted in `points`; every one of them moves the
@@ -80,16 +93,21 @@ inline bool exact_decimal(std::string_view decimal, double& value, int& points) 
     if (negative) decimal.remove_prefix(1);
     std::uint64_t mantissa = 0;
     int fraction_digits = 0;
+    // Without a branch per character: where the point falls differs from one value to the
+    // next, and a test for it would be mispredicted about once a field. Once the mantissa is
+    // too long it is flagged, so that what it wraps to later cannot pass.
+    bool other = false;
+    bool too_long = false;
     for (const char c : decimal) {
-        if (c == '.') {
-            ++points;
-            continue;
-        }
-        if (!is_digit(c)) return false;
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-        fraction_digits += points != 0;
-        if (mantissa >= sixteen_digits || fraction_digits > 15) return false;
+        const unsigned digit = static_cast<unsigned char>(c) - unsigned{'0'};
+        const bool point = c == '.';
+        other |= !point & (digit >= 10);
+        mantissa = point ? mantissa : mantissa * 10 + digit;
+        fraction_digits += !point & (points != 0);
+        points += point;
+        too_long |= mantissa >= sixteen_digits;
     }
+    if (other | too_long | (fraction_digits > 15)) return false;
     const double magnitude = static_cast<double>(mantissa) / powers_of_ten[fraction_digits];
     value = negative ? -magnitude : magnitude;
     return true;
@@ -152,28 +170,23 @@ inline bool check_decimal_range(std::string_view text, std::size_t from, std::si
 }
 
 inline bool check_hex(std::string_view text, std::size_t from, std::size_t to) {
-    return field_check_detail::all_of(text, from, to, field_check_detail::is_hex);
+    return field_check_detail::all_in(text, from, to, field_check_detail::hex_set);
 }
 
 inline bool check_upper(std::string_view text, std::size_t from, std::size_t to) {
-    return field_check_detail::all_of(text, from, to, field_check_detail::is_upper);
+    return field_check_detail::all_in(text, from, to, field_check_detail::upper_set);
 }
 
 inline bool check_upper_alnum(std::string_view text, std::size_t from, std::size_t to) {
-    using namespace field_check_detail;
-    return all_of(text, from, to, [](char c) { return is_digit(c) || is_upper(c); });
+    return field_check_detail::all_in(text, from, to, field_check_detail::upper_alnum_set);
 }
 
 inline bool check_alnum(std::string_view text, std::size_t from, std::size_t to) {
-    using namespace field_check_detail;
-    return all_of(text, from, to, [](char c) { return is_digit(c) || is_upper(c) || is_lower(c); });
+    return field_check_detail::all_in(text, from, to, field_check_detail::alnum_set);
 }
 
 inline bool check_sixbit(std::string_view text, std::size_t count) {
-    return count != 0 && field_check_detail::all_of(text, 0, count, [](char c) {
-               const auto u = static_cast<unsigned char>(c);
-               return (u >= 0x30 && u <= 0x57) || (u >= 0x60 && u <= 0x77);
-           });
+    return count != 0 && field_check_detail::all_in(text, 0, count, field_check_detail::sixbit_set);
 }
 
 inline bool parse_int(std::string_view digits, std::int32_t& value) {

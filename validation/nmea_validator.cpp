@@ -24,16 +24,23 @@ bool reject(rejection reason, int field, nmea_error_counts& counts, nmea_rejecti
 rejection check_framing(const char* s, const line_scan& scan) {
     const std::size_t n = scan.length;
     if (n < 8 || n > max_sentence_length) return rejection::length;
+    // The scan summed the "*hh" as well. In a sound line the "*" in front of the checksum is the
+    // one forbidden character.
+    const unsigned high = hex_digit_values[static_cast<unsigned char>(s[n - 2])];
+    const unsigned low = hex_digit_values[static_cast<unsigned char>(s[n - 1])];
+    const unsigned sum = scan.checksum ^ static_cast<unsigned char>('*' ^ s[n - 2] ^ s[n - 1]);
+    // A sound line passes one test of everything at once, the tests in order below say what
+    // fails first: the start character and the kind of each checksum digit change from line to
+    // line, so a branch on each would be mispredicted time and again.
+    if (((s[0] == '$') | (s[0] == '!')) & (s[n - 3] == '*') & ((high | low) < 16) & (sum == high * 16 + low) &
+        (scan.forbidden == 1) & (scan.carets == 0))
+        return rejection::none;
     if (s[0] != '$' && s[0] != '!') return rejection::start_character;
     if (s[n - 3] != '*') return rejection::checksum_missing;
-    if (!is_hex_digit(s[n - 2]) || !is_hex_digit(s[n - 1])) return rejection::checksum_not_hex;
-    // The scan summed the "*hh" as well; the checksum verdict comes first, since a corrupted
-    // byte shows up there before anywhere else.
-    const auto sum = static_cast<unsigned char>(scan.checksum ^ '*' ^ s[n - 2] ^ s[n - 1]);
-    if (sum != hex_value(s[n - 2]) * 16 + hex_value(s[n - 1])) return rejection::checksum_mismatch;
-    // The "*" in front of the checksum is the one forbidden character of a sound line. Anything
-    // else calls for a second look, which says which character fails first.
-    if (scan.forbidden == 1 && scan.carets == 0) return rejection::none;
+    if ((high | low) >= 16) return rejection::checksum_not_hex;
+    // The checksum verdict comes first, since a corrupted byte shows up there before anywhere else.
+    if (sum != high * 16 + low) return rejection::checksum_mismatch;
+    // Something forbidden or an escape: a second look says which character fails first.
     const std::size_t star = n - 3;
     for (std::size_t i = 1; i < star; ++i) {
         const std::uint8_t cls = character_classes[static_cast<unsigned char>(s[i])];
@@ -80,10 +87,10 @@ bool nmea_validate_sentence(const char* text, char* buffer, nmea_sentence_info& 
                             nmea_error_counts& counts, nmea_rejection* why) {
     line_scan scan;
     scan_line(text, scan);
+    // Judged before the copy, which then runs beside the judgement instead of ahead of it.
+    const rejection framing = check_framing(text, scan);
     if (buffer != text) std::memmove(buffer, text, scan.length + 1);
-
-    if (const rejection framing = check_framing(buffer, scan); framing != rejection::none)
-        return reject(framing, 0, counts, why);
+    if (framing != rejection::none) return reject(framing, 0, counts, why);
 
     // The "*" closes the last field as a comma closes each before it.
     const std::size_t star = scan.length - 3;
@@ -94,7 +101,7 @@ bool nmea_validate_sentence(const char* text, char* buffer, nmea_sentence_info& 
 
     nmea_rejection rule_why;
     const rules::sentence_fields fields(buffer, scan.commas, scan.comma_count);
-    if (!rules::run_rule(rules::rule_for(info.formatter_index), fields, info, why ? &rule_why : nullptr)) {
+    if (!rules::run_rule(info.formatter_index, fields, info, why ? &rule_why : nullptr)) {
         reject(rule_why.reason, rule_why.field, counts, why);
         if (why != nullptr) *why = rule_why;
         return false;

@@ -13,8 +13,9 @@
 
 // The scheme every sentence rule follows. A rule is data: one field_rule per data field in
 // sentence order (kind, presence, pairing, what it records), an optional repeating group for
-// the fields that follow, and a minimum count. One interpreter (run_rule) walks the fields;
-// conditions that tie fields together in ways the table cannot say are small named hooks.
+// the fields that follow, and a minimum count. One interpreter (run_compiled, in
+// rule_interpreter.h) walks the fields; conditions that tie fields together in ways the table
+// cannot say are small named hooks.
 namespace vorlane::rules {
 
 // Presence flags. Bit n (1..23) is set once data field n was non-empty and passed its check;
@@ -65,6 +66,7 @@ enum class kind : std::uint8_t {
     transducer_measurement,  // 0 or 1 for a switch, a signed number for any other type
     transducer_unit,         // the unit of the entry's transducer type
 };
+inline constexpr std::size_t kind_count = static_cast<std::size_t>(kind::transducer_unit) + 1;
 
 // XDR: each transducer type and, in the same column, the unit it must report in. The switch
 // ("S") and generic ("G") types carry no unit letter, only a single space; "l" (litres per
@@ -124,58 +126,40 @@ struct field_rule {
     flag_set together = 0;        // after this field: all of these set, or none
     store target = store::none;
     field_hook hook = nullptr;  // runs after the checks, on empty fields too
-    // Whether any of the checks above goes beyond presence and kind. Most fields need no more,
-    // and the interpreter then skips the rest in one test; every builder that adds such a check
-    // sets it, and the build checks that no row has such a check without it.
-    bool beyond_kind = false;
-
-    // The hook is left out: a sanitizing build cannot compare a function's address with null at
-    // compile time. Only then() sets a hook, and it raises beyond_kind.
-    constexpr bool has_checks_beyond_kind() const {
-        return empty_when != 0 || min_length != 0 || max_length != 0 || !needs_when.empty() || needs != 0 ||
-               together != 0 || target != store::none;
-    }
 
     constexpr field_rule length(std::uint8_t n) const {
         field_rule r = *this;
-        r.beyond_kind = true;
         r.min_length = r.max_length = n;
         return r;
     }
     constexpr field_rule at_most(std::uint8_t n) const {
         field_rule r = *this;
-        r.beyond_kind = true;
         r.max_length = n;
         return r;
     }
     constexpr field_rule at_least(std::uint8_t n) const {
         field_rule r = *this;
-        r.beyond_kind = true;
         r.min_length = n;
         return r;
     }
     constexpr field_rule needs_if(std::string_view values, flag_set f) const {
         field_rule r = *this;
-        r.beyond_kind = true;
         r.needs_when = values;
         r.needs = f;
         return r;
     }
     constexpr field_rule all_or_none(flag_set f) const {
         field_rule r = *this;
-        r.beyond_kind = true;
         r.together = f;
         return r;
     }
     constexpr field_rule stores(store s) const {
         field_rule r = *this;
-        r.beyond_kind = true;
         r.target = s;
         return r;
     }
     constexpr field_rule then(field_hook h) const {
         field_rule r = *this;
-        r.beyond_kind = true;
         r.hook = h;
         return r;
     }
@@ -286,7 +270,6 @@ constexpr field_rule required_when(flag_set f, field_rule r) {
 }
 constexpr field_rule empty_when(flag_set f, field_rule r) {
     r.empty_when = f;
-    r.beyond_kind = true;
     return r;
 }
 
@@ -339,10 +322,6 @@ class sentence_fields {
     const std::uint8_t* const separators_;
     const std::size_t count_;
 };
-
-// Judges the data fields; on a failure `why`, when given, receives the reason and the field number.
-bool run_rule(const sentence_rule& rule, const sentence_fields& fields, nmea_sentence_info& info,
-              nmea_rejection* why);
 
 // Length and kind of a non-empty field, for hooks that choose a check by another field.
 bool passes(const field_rule& r, std::string_view f);

@@ -17,7 +17,10 @@ TEST(LineScan, AgreesWithTokenizerAndPlainCounts) {
     const std::string longest = "$GPTXT," + std::string(69, 'x') + "*00";
     for (const std::string& sample : std::vector<std::string>{
              "", "$", "$,", "$,,,", "$abc", "$a,b,,c,", "$GPHDT,123.4,T*2F", "!A*B^C\\D$E!F~",
-             std::string("$\x7F\x80\xFF,\x1F", 6), longest, longest + "y", longest + std::string(300, ',')}) {
+             std::string("$\x7F\x80\xFF,\x1F", 6), longest, longest + "y", longest + std::string(300, ','),
+             // Commas in every block of sixteen, and in the part of the last block seen twice.
+             "$GPGGA,081502.00,5354.2134,N,00857.3521,E,1,09,0.9,12.4,M,46.1,M,,*5B", "$A,B*00",
+             "$" + std::string(max_sentence_length - 1, ',')}) {
         line_scan scan;
         scan_line(sample.c_str(), scan);
         ASSERT_EQ(scan.length, sample.size()) << sample;
