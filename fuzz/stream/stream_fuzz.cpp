@@ -6,9 +6,9 @@
 // Input: records of a control byte, a 16-bit little-endian length and that many payload bytes.
 // Control bits: 0 input number, 1 bad UDP checksum, 2 take a batch of that output afterwards,
 // 3-5 which batch capacity, 6 make the input number invalid (2 or -1), 7 hand the datagram
-// over repeatedly, so that short inputs can fill a queue: up to 16 times, but only while the
-// queue could still fill during this input (and then at least twice, so that a second copy
-// replaces or repeats the first), and only until one hand-over has run on a full queue.
+// over repeatedly, so that short inputs can fill a queue: twice, then on while the queue could
+// still fill during this input, up to 16 times in all, and only until one hand-over has run on
+// a full queue.
 #include <algorithm>
 #include <array>
 #include <cstdint>
