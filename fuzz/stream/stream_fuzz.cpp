@@ -9,6 +9,10 @@
 // over repeatedly, so that short inputs can fill a queue: twice, then on while the queue could
 // still fill during this input, up to 16 times in all, and only until one hand-over has run on
 // a full queue.
+//
+// In a short run libFuzzer grows no input beyond the largest seed, and what a full queue costs
+// dominates the rate: the seed largest_group keeps that limit above a group of the most lines a
+// group may have, and full_queue fills its queue with short sentences, only just.
 #include <algorithm>
 #include <array>
 #include <cstdint>
