@@ -6,7 +6,13 @@
 // Input: records of a control byte, a 16-bit little-endian length and that many payload bytes.
 // Control bits: 0 input number, 1 bad UDP checksum, 2 take a batch of that output afterwards,
 // 3-5 which batch capacity, 6 make the input number invalid (2 or -1), 7 hand the datagram
-// over 16 times (so that short inputs can fill a queue).
+// over repeatedly, so that short inputs can fill a queue: twice, then on while the queue could
+// still fill during this input, up to 16 times in all, and only until one hand-over has run on
+// a full queue.
+//
+// In a short run libFuzzer grows no input beyond the largest seed, and what a full queue costs
+// dominates the rate: the seed largest_group keeps that limit above a group of the most lines a
+// group may have, and full_queue fills its queue with short sentences, only just.
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -36,6 +42,35 @@ void require(bool condition, const char* what) {
 constexpr std::array<datagram_format, output_count> input_formats{datagram_format::header8,
                                                                   datagram_format::iec450};
 
+// Calls `take(line)` for each line of a payload as the manager splits it: behind the header or
+// token, up to the first NUL or the length, at runs of CR and LF. The separators are found with
+// memchr, each searched again only once passed: a loop over the characters here costs more
+// than the manager's own splitting, since every comparison in it is traced for the fuzzer.
+template <typename Take>
+void for_each_line(std::string_view payload, datagram_format format, Take take) {
+    const std::size_t skipped = static_cast<std::size_t>(
+        format == datagram_format::iec450 ? iec450_token_size : datagram_header_size);
+    if (payload.size() < skipped) return;
+    const char* next = payload.data() + skipped;
+    const char* end = payload.data() + payload.size();
+    if (const void* nul = std::memchr(next, 0, static_cast<std::size_t>(end - next)))
+        end = static_cast<const char*>(nul);
+    const auto find = [&end](const char* from, char c) {
+        const void* found = std::memchr(from, c, static_cast<std::size_t>(end - from));
+        return found != nullptr ? static_cast<const char*>(found) : end;
+    };
+    const char* cr = find(next, '\r');
+    const char* lf = find(next, '\n');
+    while (next != end) {
+        const char* const stop = std::min(cr, lf);
+        if (stop != next) take(std::string_view(next, static_cast<std::size_t>(stop - next)));
+        if (stop == end) break;
+        next = stop + 1;
+        if (stop == cr) cr = find(next, '\r');
+        if (stop == lf) lf = find(next, '\n');
+    }
+}
+
 // The lines one input has delivered to an output, as views into the fuzzer's data, and how many
 // it delivered in all. Every line that leaves is looked up here, and the validator's judgement of
 // a line is remembered, so that a queue full of one repeated line costs one validation, not a
@@ -50,30 +85,26 @@ class delivered_lines {
         ++generation_;
         used_ = 0;
         delivered_ = 0;
+        accepted_ = 0;
         taken_ = 0;
     }
 
-    // The lines of a payload as the manager splits them: behind the header or token, up to the
-    // first NUL or the length, at runs of CR and LF. A line may lose its TAG block on the way.
-    void add(std::string_view payload, datagram_format format, int repeats) {
-        const std::size_t skipped = static_cast<std::size_t>(
-            format == datagram_format::iec450 ? iec450_token_size : datagram_header_size);
-        if (payload.size() < skipped) return;
-        std::string_view text = payload.substr(skipped);
-        text = text.substr(0, text.find('\0'));
-        while (!text.empty()) {
-            const std::size_t start = text.find_first_not_of("\r\n");
-            if (start == std::string_view::npos) break;
-            text.remove_prefix(start);
-            const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
-            const std::string_view line = text.substr(0, end);
+    // Lines of this output that the validator accepted in a hand-over, each of which may have
+    // taken a slot of the queue.
+    void count_accepted(std::size_t lines) { accepted_ += lines; }
+    // The most sentences the queue can hold now: it was empty when the input began.
+    std::size_t queued_at_most() const { return accepted_ > taken_ ? accepted_ - taken_ : 0; }
+
+    // The lines of a payload that was handed over `handovers` times. A line may lose its TAG
+    // block on the way.
+    void add(std::string_view payload, datagram_format format, int handovers) {
+        for_each_line(payload, format, [&](std::string_view line) {
             insert(line);
             if (const std::size_t close = line.find('\\', 1);
                 line[0] == '\\' && close != std::string_view::npos)
                 insert(line.substr(close + 1));
-            delivered_ += static_cast<std::size_t>(repeats);
-            text.remove_prefix(end);
-        }
+            delivered_ += static_cast<std::size_t>(handovers);
+        });
     }
 
     // One line taken from the output: it must have been delivered, no more lines can leave than
@@ -81,7 +112,12 @@ class delivered_lines {
     void check_taken(std::string_view line) {
         require(++taken_ <= delivered_, "more lines taken than delivered");
         slot* const found = find(line, hash_of(line));
-        require(found->generation == generation_, "line that its input never delivered");
+        if (found->generation != generation_) {
+            // No delivered line holds these, so the lookup has already refused such a line.
+            for (const char c : {'\r', '\n', '\0'})
+                require(std::memchr(line.data(), c, line.size()) == nullptr, "line holds CR, LF or NUL");
+            require(false, "line that its input never delivered");
+        }
         if (found->accepted) return;
         char copy[max_queued_text + 1];
         require(line.size() < sizeof copy, "line longer than a queue slot");
@@ -141,21 +177,21 @@ class delivered_lines {
     std::uint64_t generation_ = 1;
     std::size_t used_ = 0;
     std::size_t delivered_ = 0;
+    std::size_t accepted_ = 0;
     std::size_t taken_ = 0;
 };
 
 void check_batch(const char* batch, std::int32_t taken, std::int32_t capacity, delivered_lines& sent) {
     require(taken > 0 && taken < capacity, "batch size outside (0, capacity)");
     require(batch[taken] == '\0', "batch without its NUL");
-    std::string_view rest(batch, static_cast<std::size_t>(taken));
-    while (!rest.empty()) {
-        const std::size_t end = rest.find("\r\n");
-        require(end != std::string_view::npos, "batch holds a line without CR LF");
-        const std::string_view line = rest.substr(0, end);
-        for (const char c : {'\r', '\n', '\0'})
-            require(std::memchr(line.data(), c, line.size()) == nullptr, "line holds CR, LF or NUL");
-        sent.check_taken(line);
-        rest.remove_prefix(end + 2);
+    const char* next = batch;
+    const char* const end = batch + taken;
+    while (next != end) {
+        const auto* lf =
+            static_cast<const char*>(std::memchr(next, '\n', static_cast<std::size_t>(end - next)));
+        require(lf != nullptr && lf != next && lf[-1] == '\r', "batch holds a line without CR LF");
+        sent.check_taken(std::string_view(next, static_cast<std::size_t>(lf - 1 - next)));
+        next = lf + 1;
     }
 }
 
@@ -179,6 +215,103 @@ bool take_batch(nmea_manager& manager, std::int32_t output, std::int32_t capacit
     return true;
 }
 
+// One record of the input.
+struct record {
+    std::uint8_t control = 0;
+    std::string_view payload;
+
+    std::int32_t output() const { return control & 1; }
+    bool checksum_bad() const { return (control & 2) != 0; }
+    bool invalid_input() const { return (control & 0x40) != 0; }
+    bool repeated() const { return (control & 0x80) != 0; }
+    // Whether its lines reach the manager's splitting at all.
+    bool delivers() const { return !checksum_bad() && !invalid_input(); }
+};
+
+// Takes the next record off the front of the input; false when none is left.
+bool next_record(const std::uint8_t*& data, std::size_t& size, record& next) {
+    if (size < 3) return false;
+    const std::size_t length = std::min<std::size_t>(data[1] | data[2] << 8, size - 3);
+    next = {data[0], std::string_view(reinterpret_cast<const char*>(data + 3), length)};
+    data += 3 + length;
+    size -= 3 + length;
+    return true;
+}
+
+constexpr int most_handovers = 16;
+
+// What the records of an input could offer each output's queue, so that repeating a datagram
+// stops once the queue can no longer fill: every line that reaches the manager, as often as its
+// datagram may be handed over.
+class offer_plan {
+  public:
+    void make(const std::uint8_t* data, std::size_t size) {
+        per_record_.clear();
+        later_ = {};
+        next_ = 0;
+        for (record next; next_record(data, size, next);) {
+            std::size_t lines = 0;
+            if (next.delivers())
+                for_each_line(next.payload, input_formats[static_cast<std::size_t>(next.output())],
+                              [&lines](std::string_view) { ++lines; });
+            const std::size_t offered = lines * (next.repeated() ? most_handovers : 1);
+            per_record_.push_back(offered);
+            later_[static_cast<std::size_t>(next.output())] += offered;
+        }
+    }
+
+    // Takes the next record off the plan; answers what the records behind it offer its output.
+    std::size_t later_than_next(std::int32_t output) {
+        std::size_t& later = later_[static_cast<std::size_t>(output)];
+        later -= per_record_[next_++];
+        return later;
+    }
+
+  private:
+    std::vector<std::size_t> per_record_;
+    std::array<std::size_t, output_count> later_{};
+    std::size_t next_ = 0;
+};
+
+// Hands the datagram of `next` to the manager once, or for bit 7 repeatedly, so that short
+// inputs can fill a queue; answers how often. Repeating goes on while the queue could still
+// fill during this input (what the validator accepted so far less what was taken, this
+// datagram's accepted lines once per hand-over left, and `later`, what the records behind it
+// offer), but at least twice, so that a second copy replaces or repeats the first. It stops
+// after a hand-over that ran on a full queue: nothing leaves a queue in between, so further
+// ones would only do the same again.
+int hand_over(nmea_manager& manager, const record& next, std::size_t later, delivered_lines& sent) {
+    const std::int32_t output = next.output();
+    const std::int32_t input = next.invalid_input() ? (output == 0 ? 2 : -1) : output;
+    const std::size_t length = next.payload.size();
+    const input_tally& counted = manager.statistics().input(output);
+    const std::uint64_t& queue_full = counted.dropped[static_cast<std::size_t>(stream_drop::queue_full)];
+    static std::vector<std::uint8_t> frame;
+    bool ran_full = false;
+    int given = 0;
+    while (true) {
+        // The manager splits the payload in place: each hand-over gets a fresh copy.
+        frame.resize(length + 1);
+        std::memcpy(frame.data(), next.payload.data(), length);
+        frame[length] = 0;
+        const std::uint64_t full_before = queue_full;
+        const std::uint64_t judged_before = counted.lines;
+        const std::size_t rejected_before = manager.statistics().rejected_seen();
+        manager.process_datagram(input, input, frame.data(), static_cast<std::int32_t>(length),
+                                 next.checksum_bad());
+        ++given;
+        // Only this input's lines were judged, and each rejected one is among the recent ones.
+        const std::size_t accepted =
+            (counted.lines - judged_before) - (manager.statistics().rejected_seen() - rejected_before);
+        sent.count_accepted(accepted);
+        if (!next.repeated() || given == most_handovers || ran_full) return given;
+        ran_full = queue_full != full_before;
+        const std::size_t could_hold =
+            sent.queued_at_most() + accepted * static_cast<std::size_t>(most_handovers - given) + later;
+        if (given >= 2 && !ran_full && could_hold < queue_slot_count - 1) return given;
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -192,33 +325,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     static std::array<delivered_lines, output_count> sent;
     for (delivered_lines& lines : sent) lines.clear();
-    static std::vector<std::uint8_t> frame;
+    static offer_plan plan;
+    plan.make(data, size);
 
-    while (size >= 3) {
-        const std::uint8_t control = data[0];
-        const std::size_t length = std::min<std::size_t>(data[1] | data[2] << 8, size - 3);
-        const std::string_view payload(reinterpret_cast<const char*>(data + 3), length);
-        data += 3 + length;
-        size -= 3 + length;
+    for (record next; next_record(data, size, next);) {
+        const std::int32_t output = next.output();
+        const int given = hand_over(*manager, next, plan.later_than_next(output), sent[output]);
+        const auto format = input_formats[static_cast<std::size_t>(output)];
+        if (next.delivers()) sent[output].add(next.payload, format, given);
 
-        const std::int32_t output = control & 1;
-        const bool checksum_bad = (control & 2) != 0;
-        const bool invalid_input = (control & 0x40) != 0;
-        const std::int32_t input = invalid_input ? (output == 0 ? 2 : -1) : output;
-        const int repeats = (control & 0x80) != 0 ? 16 : 1;
-        if (!checksum_bad && !invalid_input)
-            sent[output].add(payload, input_formats[static_cast<std::size_t>(output)], repeats);
-
-        for (int i = 0; i < repeats; ++i) {
-            // The manager splits the payload in place: each hand-over gets a fresh copy.
-            frame.resize(length + 1);
-            std::memcpy(frame.data(), payload.data(), length);
-            frame[length] = 0;
-            manager->process_datagram(input, input, frame.data(), static_cast<std::int32_t>(length),
-                                      checksum_bad);
-        }
-
-        if (control & 4) take_batch(*manager, output, batch_capacities[(control >> 3) & 7], sent[output]);
+        if (next.control & 4)
+            take_batch(*manager, output, batch_capacities[(next.control >> 3) & 7], sent[output]);
     }
 
     for (std::int32_t output = 0; output < output_count; ++output) {
