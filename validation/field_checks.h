@@ -102,7 +102,9 @@ inline bool exact_decimal(std::string_view decimal, double& value, int& points) 
         const unsigned digit = static_cast<unsigned char>(c) - unsigned{'0'};
         const bool point = c == '.';
         other |= !point & (digit >= 10);
-        mantissa = point ? mantissa : mantissa * 10 + digit;
+        // At a point the mantissa is kept, by a mask: as a choice, the compiler makes it a branch.
+        const std::uint64_t keep = std::uint64_t{0} - point;
+        mantissa = (mantissa & keep) | ((mantissa * 10 + digit) & ~keep);
         fraction_digits += !point & (points != 0);
         points += point;
         too_long |= mantissa >= sixteen_digits;
