@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/catalogue.h"
 #include "capture/udp_checksum.h"
 
 namespace vorlane {
@@ -52,12 +53,8 @@ constexpr std::array frame_skip_catalogue{
     frame_skip_row{frame_skip::unconfigured_source, "unconfigured source"},
 };
 
-constexpr bool frame_skips_in_enum_order() {
-    for (std::size_t k = 0; k < frame_skip_catalogue.size(); ++k)
-        if (static_cast<std::size_t>(frame_skip_catalogue[k].skip) != k) return false;
-    return true;
-}
-static_assert(frame_skips_in_enum_order(), "catalogue rows must follow the enum order");
+static_assert(rows_follow_enum<&frame_skip_row::skip>(frame_skip_catalogue),
+              "catalogue rows must follow the enum order");
 static_assert(frame_skip_catalogue.size() == frame_skip_count);
 
 // Where the IPv4 header of a frame starts, behind any number of VLAN tags; false when the frame

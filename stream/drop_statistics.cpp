@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/catalogue.h"
+
 namespace vorlane {
 
 namespace {
@@ -31,12 +33,8 @@ constexpr std::array stream_drop_catalogue{
     stream_drop_row{lost_upstream, "lost upstream", never_arrived},
 };
 
-constexpr bool stream_drops_in_enum_order() {
-    for (std::size_t k = 0; k < stream_drop_catalogue.size(); ++k)
-        if (static_cast<std::size_t>(stream_drop_catalogue[k].drop) != k) return false;
-    return true;
-}
-static_assert(stream_drops_in_enum_order(), "catalogue rows must follow the enum order");
+static_assert(rows_follow_enum<&stream_drop_row::drop>(stream_drop_catalogue),
+              "catalogue rows must follow the enum order");
 static_assert(stream_drop_catalogue.size() == stream_drop_count);
 
 void quote(char (&to)[quoted_line_size], const char* line) {

@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "base/catalogue.h"
+
 namespace vorlane {
 
 namespace {
@@ -88,12 +90,8 @@ constexpr std::array catalogue{
                   "TAG field malformed"},
 };
 
-constexpr bool catalogue_in_enum_order() {
-    for (std::size_t i = 0; i < catalogue.size(); ++i)
-        if (static_cast<std::size_t>(catalogue[i].reason) != i) return false;
-    return true;
-}
-static_assert(catalogue_in_enum_order(), "catalogue rows must follow the enum order");
+static_assert(rows_follow_enum<&catalogue_row::reason>(catalogue),
+              "catalogue rows must follow the enum order");
 static_assert(catalogue.size() == rejection_count);
 
 }  // namespace
