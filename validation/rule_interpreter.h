@@ -134,12 +134,12 @@ template <kind K>
         static_assert(K == kind::any, "a kind without a check");
 }
 
-// The same for a row known only at run time, as a hook's.
-inline bool passes_kind(const field_rule& r, std::string_view f, std::string_view entry_head) {
+// The same for a row known only at run time, as a hook's, outside any repeating group.
+inline bool passes_kind(const field_rule& r, std::string_view f) {
     return [&]<std::size_t... K>(std::index_sequence<K...>) {
         bool passed = false;
         static_cast<void>(
-            ((r.check == kind{K} && (passed = passes_kind_of<kind{K}>(r, f, entry_head), true)) || ...));
+            ((r.check == kind{K} && (passed = passes_kind_of<kind{K}>(r, f, {}), true)) || ...));
         return passed;
     }
     (std::make_index_sequence<kind_count>{});
