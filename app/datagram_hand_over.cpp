@@ -12,11 +12,12 @@ std::string junction_box(int input, const std::string& source_ip) {
 
 }  // namespace
 
-bool hand_over_datagram(nmea_manager& manager, sender_identity& senders, rx_datagram& datagram) {
+bool hand_over_datagram(nmea_manager& manager, sender_identity& senders, rx_datagram& datagram,
+                        sender_identity::clock::time_point now) {
     if (datagram.input_index != 0 && datagram.input_index != 1) return false;
     const std::int32_t length = datagram.frame_length - datagram.payload_offset;
     if (datagram.payload_offset < 0 || length < 0) return false;
-    if (!senders.accept(datagram.input_index, datagram.frame + ethernet_source_offset)) {
+    if (!senders.accept(datagram.input_index, datagram.frame + ethernet_source_offset, now)) {
         manager.drop_datagram(datagram.input_index, stream_drop::other_sender);
         return true;
     }
@@ -25,13 +26,22 @@ bool hand_over_datagram(nmea_manager& manager, sender_identity& senders, rx_data
     return true;
 }
 
-std::string other_sender_text(int input, const std::string& source_ip, const sender_warning& warning) {
+std::string sender_warning_text(int input, const std::string& source_ip, const sender_warning& warning) {
+    if (warning.what == sender_warning::kind::two_senders)
+        return error_text(reported_error::two_senders,
+                          {junction_box(input, source_ip), text_of(warning.box), text_of(warning.other)});
     return error_text(reported_error::other_sender,
                       {junction_box(input, source_ip), text_of(warning.other), text_of(warning.box)});
 }
 
 std::string missing_sender_text(int input, const std::string& source_ip, const ethernet_address& expected) {
     return error_text(reported_error::missing_sender, {junction_box(input, source_ip), text_of(expected)});
+}
+
+std::string count_conflict_text(int input, const std::string& source_ip,
+                                const line_count_conflict& conflict) {
+    return error_text(reported_error::count_conflict,
+                      {junction_box(input, source_ip), conflict.source, std::to_string(conflict.line_count)});
 }
 
 }  // namespace vorlane

@@ -42,7 +42,12 @@ input_drops input_drops::since(const input_drops& baseline) const {
 }
 
 std::uint64_t input_drops::dropped() const {
-    return sum(frames) + sum(stream.dropped) + rejected_lines(stream);
+    // A noted line was served: it counts among what happened, not among what was dropped.
+    std::uint64_t stream_dropped = 0;
+    for (std::size_t k = 0; k < stream_drop_count; ++k)
+        if (kind_of(static_cast<stream_drop>(k)) != stream_drop_kind::noted)
+            stream_dropped += stream.dropped[k];
+    return sum(frames) + stream_dropped + rejected_lines(stream);
 }
 
 std::uint64_t input_drops::received() const {

@@ -20,6 +20,8 @@ enum class reported_error : std::uint8_t {
     batch_service_failed,          // 110
     other_sender,                  // 120
     missing_sender,                // 121
+    two_senders,                   // 122
+    count_conflict,                // 123
     output_listen_failed,          // 200
     output_open_unknown,           // 201
     outputs_close_failed,          // 202

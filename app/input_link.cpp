@@ -45,7 +45,7 @@ void input_link::process_input() {
         rx_datagram datagram;
         int taken = 0;
         while (taken < datagrams_per_turn && input->take_datagram(datagram)) {
-            hand_over_datagram(manager, senders, datagram);
+            hand_over_datagram(manager, senders, datagram, now);
             ++taken;
         }
         report_senders(now);
@@ -71,7 +71,14 @@ void input_link::report_senders(queue_clock::time_point now) {
     for (int k = 0; k < input_count; ++k) {
         sender_warning warning;
         if (senders.take_warning(k, now, warning))
-            reporter.update_status(other_sender_text(k, config.input_src_ip[k], warning), true);
+            reporter.update_status(sender_warning_text(k, config.input_src_ip[k], warning), true);
+        std::optional<queue_clock::time_point>& reported = conflict_reported[static_cast<std::size_t>(k)];
+        line_count_conflict conflict;
+        if ((!reported || now - *reported >= sender_identity::report_interval) &&
+            manager.take_count_conflict(k, conflict)) {
+            reported = now;
+            reporter.update_status(count_conflict_text(k, config.input_src_ip[k], conflict), true);
+        }
         ethernet_address expected{};
         if (input_open && senders.take_missing(k, now, expected))
             reporter.update_status(missing_sender_text(k, config.input_src_ip[k], expected), true);

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QObject>
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,8 +49,11 @@ class input_link : public QObject, public rx_target {
     void process_input();
     // A turn of a few milliseconds even when every datagram is full of sentences.
     static constexpr int datagrams_per_turn = 256;
-    // Someone else sending as a junction box, or a configured sender that stays silent.
+    // Someone else sending as a junction box, a configured sender that stays silent, or a source
+    // that sent two sentences under one line count.
     void report_senders(queue_clock::time_point now);
+    // What the Configuration window shows of junction box `input`'s Ethernet sender.
+    sender_view sender_seen(int box) const { return senders.seen(box); }
 
     // The receive thread's notifications, delivered on this object's thread.
     void datagram_arrived();
@@ -85,6 +90,8 @@ class input_link : public QObject, public rx_target {
     status_reporter& reporter;
     // Which Ethernet address each junction box's datagrams must come from.
     sender_identity senders;
+    // When a line count conflict of each input was last reported.
+    std::array<std::optional<queue_clock::time_point>, 2> conflict_reported{};
     std::unique_ptr<input_source> input;
     bool loaded = false;
     bool input_open = false;

@@ -31,6 +31,9 @@ constexpr std::array stream_drop_catalogue{
     stream_drop_row{other_sender, "other sender", whole_datagram},
     stream_drop_row{duplicate, "duplicate", accepted_line},
     stream_drop_row{lost_upstream, "lost upstream", never_arrived},
+    stream_drop_row{source_table_full, "too many sources", accepted_line},
+    stream_drop_row{count_conflict, "count conflict", noted},
+    stream_drop_row{count_jumped, "count jumped", noted},
 };
 
 static_assert(rows_follow_enum<&stream_drop_row::drop>(stream_drop_catalogue),

@@ -26,12 +26,21 @@ enum class stream_drop : std::uint8_t {
     other_sender,       // a whole datagram from a junction box's IP address but not its Ethernet address
     duplicate,          // an accepted line that arrived before from the same source with the same n:
     lost_upstream,      // a line its source counted (n:) that never arrived
+    source_table_full,  // an accepted line of a new source while established sources fill the table
+    count_conflict,     // a served line whose source sent another sentence under the same n: just before
+    count_jumped,       // a served line whose n: jumped further than lost lines are counted for
 };
-inline constexpr std::size_t stream_drop_count = static_cast<std::size_t>(stream_drop::lost_upstream) + 1;
+inline constexpr std::size_t stream_drop_count = static_cast<std::size_t>(stream_drop::count_jumped) + 1;
 // What a drop takes away, which decides whether it is among what arrived: a datagram or a line
-// that the validator never judged, an accepted line that was never served, or a line that
-// never arrived at all.
-enum class stream_drop_kind : std::uint8_t { whole_datagram, unjudged_line, accepted_line, never_arrived };
+// that the validator never judged, an accepted line that was never served, a line that never
+// arrived at all, or nothing: a served line that is counted for what it showed.
+enum class stream_drop_kind : std::uint8_t {
+    whole_datagram,
+    unjudged_line,
+    accepted_line,
+    never_arrived,
+    noted
+};
 // "bad UDP checksum", as counts and summaries name the drop.
 const char* label_of(stream_drop drop);
 stream_drop_kind kind_of(stream_drop drop);

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "validation/nmea_sentence.h"
 #include "validation/tag_block.h"
@@ -30,6 +31,9 @@ inline constexpr std::size_t max_group_lines = 99;
 struct held_line {
     std::uint32_t formatter_index = 0;
     std::int32_t talker_index = 0;
+    // The line's n:, -1 without one: remembered for the duplicate check once the group is served.
+    std::int64_t line_count = -1;
+    // The text's length, CR LF included.
     std::size_t length = 0;
     char text[sentence_text_size] = {};
 };
@@ -43,6 +47,8 @@ struct arriving_group {
     std::int32_t size = 0;
     std::int32_t lines = 0;
     bool in_flight = false;
+    // Its source was established when it began: a stranger's group cannot push it out.
+    bool established = false;
     std::int32_t output = 0;
     queue_clock::time_point started{};
     std::array<held_line, max_group_lines> held{};
@@ -50,7 +56,8 @@ struct arriving_group {
 
 // Assembles the TAG block groups (g:) of one input, each by its source and identifier, several
 // at once. A group completes only whole and in order: a missing, repeated or out-of-order line,
-// or a rejected one, ends it, and its lines are dropped. Lines of no group are not its business.
+// or a rejected one, ends it, and its lines are dropped. A group of an established source is
+// pushed out only by another established source's. Lines of no group are not its business.
 // Fixed storage; nothing here allocates.
 class group_assembly {
   public:
@@ -58,13 +65,20 @@ class group_assembly {
     // preferring a group arriving that expects this very line. nullptr when none is known.
     const char* source_of(const nmea_tag_block& tag) const;
 
-    // Holds an accepted line of a group; `tag.source` is its group's source. Answers the group
-    // when this line made it whole (valid until the next call), nullptr otherwise. `dropped`
-    // grows by every line that can no longer be served: this one when its group is not arriving
-    // or it comes out of place, and the held lines of a group it ends or pushes out.
-    const arriving_group* add(const nmea_tag_block& tag, std::int32_t output, const nmea_sentence_info& info,
-                              const char* text, std::size_t length, queue_clock::time_point now,
-                              std::uint64_t& dropped);
+    // True when the group this line belongs to already holds a line at its place with the same
+    // count and `sentence`: a copy of the group, arriving over another path while the first
+    // is still arriving.
+    bool holds_copy(const nmea_tag_block& tag, std::string_view sentence) const;
+
+    // Holds an accepted line of a group; `tag.source` is its group's source and `established`
+    // tells whether that source is. Answers the group when this line made it whole (valid
+    // until the next call), nullptr otherwise. `dropped` grows by every line that can no longer
+    // be served: this one when its group is not arriving, it comes out of place, or only
+    // established sources' groups are arriving, and the held lines of a group it ends or
+    // pushes out.
+    const arriving_group* add(const nmea_tag_block& tag, bool established, std::int32_t output,
+                              const nmea_sentence_info& info, const char* text, std::size_t length,
+                              queue_clock::time_point now, std::uint64_t& dropped);
     // Ends the group of a line that was rejected; answers the held lines dropped with it.
     std::uint64_t drop(const nmea_tag_block& tag);
     // Ends the groups begun before `limit`; answers the held lines dropped.
@@ -74,9 +88,11 @@ class group_assembly {
 
   private:
     arriving_group* arriving(const char* source, std::uint32_t id);
+    const arriving_group* arriving(const char* source, std::uint32_t id) const;
     // A slot for a new group: one not arriving that was used longest ago, else the arriving group
-    // begun longest ago, whose held lines are added to `dropped`.
-    arriving_group& free_slot(std::uint64_t& dropped);
+    // begun longest ago that `established` may push out, whose held lines are added to
+    // `dropped`; nullptr when there is none.
+    arriving_group* free_slot(bool established, std::uint64_t& dropped);
     static std::uint64_t end(arriving_group& group);
 
     std::array<arriving_group, max_groups_in_flight> groups{};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 
 #include "validation/nmea_tables.h"
 #include "validation/nmea_validator.h"
@@ -68,15 +69,15 @@ bool same_kind(const queued_sentence& slot, const nmea_message_out& message) {
            slot.talker_index == message.info.talker_index;
 }
 
-// The hash of what a latest-value sentence is replaced under: kind, sender and the part of the
-// text that every key of its formatter covers (both layouts of an AIS key share their first 14
-// characters, so one chain holds them). False for a sentence that is never replaced, or whose
-// text ends before the shared part: no key of it could match.
-bool replacement_key_hash(const nmea_message_out& message, std::size_t length, std::uint32_t sender,
-                          std::uint64_t& hash) {
+// The characters of a latest-value sentence's text that its key covers beyond kind and sender:
+// [from, to), the part that every key of its formatter shares (both layouts of an AIS key share
+// their first 14 characters, so one chain holds them), empty for most. False for a sentence that
+// is never replaced, or whose text ends before the shared part: no key of it could match.
+bool replacement_key_span(const nmea_message_out& message, std::size_t length, std::int32_t& from,
+                          std::int32_t& to) {
     const std::uint32_t formatter = message.info.formatter_index;
-    std::int32_t from = 0;
-    std::int32_t to = 0;
+    from = 0;
+    to = 0;
     if (formatter == formatter_ttm) {
         from = ttm_key_from;
         to = ttm_key_to;
@@ -86,20 +87,38 @@ bool replacement_key_hash(const nmea_message_out& message, std::size_t length, s
     } else if (!nmea_manager::is_replaceable_formatter(formatter)) {
         return false;
     }
-    if (to != 0 && length <= static_cast<std::size_t>(to)) return false;
-    // FNV-1a over the kind, the sender and the key characters.
-    constexpr std::uint64_t prime = 0x100000001b3ULL;
-    std::uint64_t h = 0xcbf29ce484222325ULL;
-    const auto mix = [&h](std::uint64_t value) { h = (h ^ value) * prime; };
-    mix(formatter);
-    mix(static_cast<std::uint32_t>(message.info.talker_index));
-    mix(sender);
-    for (std::int32_t k = from; k < to; ++k) mix(static_cast<unsigned char>(message.text[k]));
-    hash = h;
-    return true;
+    return to == 0 || length > static_cast<std::size_t>(to);
+}
+
+std::array<std::uint64_t, 2> random_hash_key() {
+    std::random_device source;
+    std::array<std::uint64_t, 2> key{};
+    for (std::uint64_t& half : key) half = (std::uint64_t{source()} << 32) ^ source();
+    return key;
 }
 
 }  // namespace
+
+nmea_manager::nmea_manager() : nmea_manager(random_hash_key()) {}
+
+nmea_manager::nmea_manager(const std::array<std::uint64_t, 2>& hash_key) : key_hash_of(hash_key) {}
+
+bool nmea_manager::replacement_key_hash(const nmea_message_out& message, std::size_t length,
+                                        std::uint32_t sender, std::uint64_t& hash) const {
+    std::int32_t from = 0;
+    std::int32_t to = 0;
+    if (!replacement_key_span(message, length, from, to)) return false;
+    // Kind, sender and the key characters, in the machine's byte order: the hash never leaves
+    // the process.
+    const std::uint32_t kind[3] = {message.info.formatter_index,
+                                   static_cast<std::uint32_t>(message.info.talker_index), sender};
+    unsigned char bytes[sizeof kind + ais_key_to_without_sequence - ais_key_from];
+    static_assert(ttm_key_to - ttm_key_from <= ais_key_to_without_sequence - ais_key_from);
+    std::memcpy(bytes, kind, sizeof kind);
+    std::memcpy(bytes + sizeof kind, message.text + from, static_cast<std::size_t>(to - from));
+    hash = key_hash_of(bytes, sizeof kind + static_cast<std::size_t>(to - from));
+    return true;
+}
 
 void nmea_manager::drop_datagram(std::int32_t input, stream_drop why) {
     if (!is_output(input)) return;
@@ -207,13 +226,14 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
     if (line_observer != nullptr) [[unlikely]]
         line_observer->judged(input, line, message.info, why);
     const bool grouped = tag != nullptr && tag->group_line > 0;
+    const bool counted = tag != nullptr && tag->source[0] != 0 && tag->line_count >= 0;
     if (!accepted) {
         counts.count_rejected(input, message.info, why, sentence);
-        // The line came, damaged: it is no line lost on the way.
-        if (tag != nullptr && tag->source[0] != 0 && tag->line_count >= 0)
-            counts.count_drop(input, stream_drop::lost_upstream,
-                              source_table::missing_before(senders[input].heard(tag->source, current_time),
-                                                           tag->line_count));
+        // The line came, damaged: it is no line lost on the way. Only a known sender's next
+        // count is taken from it, so that made-up counts neither fill the table nor the losses.
+        if (counted)
+            if (source_record* sender = senders[input].find(tag->source); sender != nullptr)
+                source_table::came_damaged(*sender, tag->line_count);
         // The group can no longer arrive whole.
         if (grouped) counts.count_drop(input, stream_drop::group_incomplete, groups[input].drop(*tag));
         return;
@@ -222,41 +242,81 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
     message.source = source;
     message.destinations.add(source);
     if (message.destinations.empty()) return;
-    std::uint32_t sender_serial = 0;
-    if (tag != nullptr && tag->source[0] != 0) {
-        // Only accepted lines are remembered: a copy that arrived damaged must not make the good
-        // copy behind it look like a repeat.
-        source_record& sender = senders[input].heard(tag->source, current_time);
-        if (tag->line_count >= 0) {
-            if (source_table::repeats(sender, tag->line_count, current_time)) {
-                counts.count_drop(input, stream_drop::duplicate);
-                return;
-            }
-            if (const std::uint64_t missing = source_table::missing_before(sender, tag->line_count))
-                counts.count_drop(input, stream_drop::lost_upstream, missing);
-        }
-        sender_serial = sender.serial;
-    }
-
     // The validator passes at most 80 characters; the check keeps the copy inside the text
     // field whatever a rule may let through.
     const std::size_t length = std::strlen(sentence);
     if (length + 2 > max_queued_text) return;
+    const std::string_view bare(sentence, length);
+
+    source_record* sender = nullptr;
+    if (tag != nullptr && tag->source[0] != 0) {
+        sender = senders[input].heard(tag->source, current_time);
+        if (sender == nullptr) {
+            counts.count_drop(input, stream_drop::source_table_full);
+            return;
+        }
+    }
+    if (counted) {
+        const count_seen seen = source_table::seen(*sender, tag->line_count, bare, current_time);
+        if (seen == count_seen::repeat || (grouped && groups[input].holds_copy(*tag, bare))) {
+            counts.count_drop(input, stream_drop::duplicate);
+            return;
+        }
+        // Another sentence under a count just served is no copy: both are served, since which
+        // one is true cannot be told here, and the operator hears of it.
+        if (seen == count_seen::conflict) {
+            counts.count_drop(input, stream_drop::count_conflict);
+            note_conflict(input, *tag);
+        }
+        const count_step step = source_table::step_to(*sender, tag->line_count);
+        if (step.lost != 0) counts.count_drop(input, stream_drop::lost_upstream, step.lost);
+        if (step.jumped) counts.count_drop(input, stream_drop::count_jumped);
+    }
+
     std::memcpy(message.text, sentence, length);
     std::memcpy(message.text + length, "\r\n", 3);
-    if (grouped)
-        hold_group_line(input, *tag, message, length + 2);
-    else
-        queue_checked(message, length + 2, sender_serial);
+    if (grouped) {
+        hold_group_line(input, *tag, sender != nullptr && sender->established(current_time), message,
+                        length + 2);
+        return;
+    }
+    // A count is remembered only for a line that is served: a line that never leaves, such as
+    // one of a group that never completes, must not make the true line behind it a repeat.
+    if (queue_checked(message, length + 2, sender != nullptr ? sender->serial : 0) && counted)
+        source_table::remember(*sender, tag->line_count, bare, current_time);
 }
 
-void nmea_manager::hold_group_line(std::int32_t input, const nmea_tag_block& tag,
+void nmea_manager::note_conflict(std::int32_t input, const nmea_tag_block& tag) {
+    line_count_conflict& noted = conflicts[input];
+    std::memcpy(noted.source, tag.source, sizeof noted.source);
+    noted.line_count = tag.line_count;
+    conflict_unreported[input] = true;
+}
+
+bool nmea_manager::take_count_conflict(std::int32_t input, line_count_conflict& conflict) {
+    if (!is_output(input) || !conflict_unreported[input]) return false;
+    conflict_unreported[input] = false;
+    conflict = conflicts[input];
+    return true;
+}
+
+void nmea_manager::hold_group_line(std::int32_t input, const nmea_tag_block& tag, bool established,
                                    const nmea_message_out& message, std::size_t length) {
     std::uint64_t dropped = 0;
-    const arriving_group* whole = groups[input].add(tag, *message.destinations.begin(), message.info,
-                                                    message.text, length, current_time, dropped);
+    const arriving_group* whole =
+        groups[input].add(tag, established, *message.destinations.begin(), message.info, message.text, length,
+                          current_time, dropped);
     if (dropped != 0) counts.count_drop(input, stream_drop::group_incomplete, dropped);
-    if (whole != nullptr) queue_group(*whole);
+    if (whole == nullptr || !queue_group(*whole)) return;
+    source_record* sender = whole->source[0] != 0 ? senders[input].find(whole->source) : nullptr;
+    if (sender == nullptr) return;
+    for (std::int32_t k = 0; k < whole->lines; ++k) {
+        const held_line& held = whole->held[static_cast<std::size_t>(k)];
+        // The held text ends in CR LF.
+        if (held.line_count >= 0)
+            source_table::remember(*sender, held.line_count, std::string_view(held.text, held.length - 2),
+                                   current_time);
+    }
 }
 
 void nmea_manager::set_input_format(std::int32_t input, datagram_format format,
@@ -276,11 +336,14 @@ void nmea_manager::queue_sentence(const nmea_message_out& message) {
     queue_checked(message, length, 0);
 }
 
-void nmea_manager::queue_checked(const nmea_message_out& message, std::size_t length, std::uint32_t sender) {
-    for (const std::int32_t output : message.destinations) queue_on(output, message, length, sender);
+bool nmea_manager::queue_checked(const nmea_message_out& message, std::size_t length, std::uint32_t sender) {
+    bool queued = false;
+    for (const std::int32_t output : message.destinations)
+        queued = queue_on(output, message, length, sender) || queued;
+    return queued;
 }
 
-void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length,
+bool nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length,
                             std::uint32_t sender) {
     std::uint64_t key_hash = 0;
     const bool keyed = replacement_key_hash(message, length, sender, key_hash);
@@ -289,7 +352,7 @@ void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message
         const std::size_t tail = queue_tail[output];
         if (next_slot(tail) == queue_head[output]) {
             counts.count_drop(output, stream_drop::queue_full);
-            return;
+            return false;
         }
         target = &output_slots[output][tail];
         group_span[output][tail] = 0;
@@ -303,17 +366,18 @@ void nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message
     queued_sender[output][slot] = sender;
     std::memcpy(target->text, message.text, length);
     target->text[length] = 0;
+    return true;
 }
 
 // A group is queued whole or not at all, never replaces and is never replaced: a newer position
 // report in place of one fragment would tear the message apart.
-void nmea_manager::queue_group(const arriving_group& group) {
+bool nmea_manager::queue_group(const arriving_group& group) {
     const std::int32_t output = group.output;
     const auto lines = static_cast<std::size_t>(group.lines);
     const std::size_t used = (queue_tail[output] + queue_slot_count - queue_head[output]) % queue_slot_count;
     if (used + lines > queue_slot_count - 1) {
         counts.count_drop(output, stream_drop::queue_full, lines);
-        return;
+        return false;
     }
     for (std::size_t k = 0; k < lines; ++k) {
         const held_line& held = group.held[k];
@@ -326,6 +390,7 @@ void nmea_manager::queue_group(const arriving_group& group) {
         group_span[output][tail] = static_cast<std::uint8_t>(lines - k);
         queue_tail[output] = next_slot(tail);
     }
+    return true;
 }
 
 queued_sentence* nmea_manager::find_replaceable(std::int32_t output, const nmea_message_out& message,

@@ -9,6 +9,7 @@
 #include "stream/drop_statistics.h"
 #include "stream/group_assembly.h"
 #include "stream/input_format.h"
+#include "stream/keyed_hash.h"
 #include "stream/replacement_index.h"
 #include "stream/source_table.h"
 #include "validation/nmea_sentence.h"
@@ -60,6 +61,12 @@ struct queued_sentence {
     char text[sentence_text_size] = {};
 };
 
+// A source that sent two sentences under one line count (n:) within the duplicate window.
+struct line_count_conflict {
+    char source[max_tag_identifier_length + 1] = {};
+    std::int64_t line_count = -1;
+};
+
 // Told of every line the validator judged, for tools that report line by line; the gateway
 // sets none. `line` is the text as it arrived, without CR LF.
 class sentence_observer {
@@ -79,7 +86,10 @@ class sentence_observer {
 // 650 KB it belongs in static storage or on the heap, not on a stack.
 class nmea_manager {
   public:
-    nmea_manager() = default;
+    // The replacement index is keyed afresh for each process.
+    nmea_manager();
+    // Keyed with `hash_key`, for tests that need the same chains every run.
+    explicit nmea_manager(const std::array<std::uint64_t, 2>& hash_key);
     nmea_manager(const nmea_manager&) = delete;
     nmea_manager& operator=(const nmea_manager&) = delete;
 
@@ -126,6 +136,9 @@ class nmea_manager {
 
     // What was dropped and why, per input; an output's queue drops count for its input.
     const stream_statistics& statistics() const { return counts; }
+    // True, with the newest one, when a source of `input` sent two sentences under one line
+    // count since the last call.
+    bool take_count_conflict(std::int32_t input, line_count_conflict& conflict);
     void set_observer(sentence_observer* observer) { line_observer = observer; }
 
   private:
@@ -136,9 +149,13 @@ class nmea_manager {
     // Validates `sentence`, which lies at the end of `line`, and queues it when it is accepted.
     void handle_line(std::int32_t input, std::int32_t source, const char* line, char* sentence,
                      const nmea_tag_block* tag);
-    void hold_group_line(std::int32_t input, const nmea_tag_block& tag, const nmea_message_out& message,
-                         std::size_t length);
-    void queue_group(const arriving_group& group);
+    // Holds an accepted line of a group; once the group is whole and queued, its counts are
+    // remembered for the duplicate check.
+    void hold_group_line(std::int32_t input, const nmea_tag_block& tag, bool established,
+                         const nmea_message_out& message, std::size_t length);
+    // False, and nothing queued, when the queue has no room for the whole group.
+    bool queue_group(const arriving_group& group);
+    void note_conflict(std::int32_t input, const nmea_tag_block& tag);
     // Moves the group at the head of the queue into the batch of `total` characters when it fits
     // in `room`; false, leaving it queued, when it must wait for the next batch.
     bool take_group(std::int32_t output, char* buffer, std::size_t& total, std::size_t room);
@@ -146,13 +163,18 @@ class nmea_manager {
     // decoder has just measured the line and need not scan the copy again.
     // `sender` is the serial of the line's TAG block source within its input, 0 without one:
     // latest-value sentences of two senders do not replace each other.
-    void queue_checked(const nmea_message_out& message, std::size_t length, std::uint32_t sender);
-    void queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length,
+    // True when the message was queued on at least one output.
+    bool queue_checked(const nmea_message_out& message, std::size_t length, std::uint32_t sender);
+    bool queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length,
                   std::uint32_t sender);
     queued_sentence* find_replaceable(std::int32_t output, const nmea_message_out& message,
                                       std::size_t length, std::uint32_t sender, std::uint64_t key_hash);
     // Moves the head of the queue on by one slot.
     void leave_head(std::int32_t output);
+    // The keyed hash of what a latest-value sentence is replaced under; false for a sentence
+    // that has no key.
+    bool replacement_key_hash(const nmea_message_out& message, std::size_t length, std::uint32_t sender,
+                              std::uint64_t& hash) const;
 
     // Per output a ring: the waiting sentences are the slots from the head up to, not
     // including, the tail. One slot always stays free so that head == tail means empty, which
@@ -176,6 +198,9 @@ class nmea_manager {
     std::array<source_filter, output_count> filters{};
     std::array<group_assembly, output_count> groups{};
     std::array<source_table, output_count> senders{};
+    keyed_hash key_hash_of;
+    std::array<line_count_conflict, output_count> conflicts{};
+    std::array<bool, output_count> conflict_unreported{};
     stream_statistics counts;
     sentence_observer* line_observer = nullptr;
 };

@@ -11,12 +11,17 @@ namespace vorlane {
 // Each chain keeps its slots in queue order: slots join at the tail of the queue and leave from
 // its head, so the first slot of a chain that matches is the oldest one that matches, as a walk
 // from the head would find. Equal hashes do not mean equal keys: the caller checks each slot of
-// the chain against its own rule.
+// the chain against its own rule. The hashes must be keyed (keyed_hash): the keys come from the
+// network. Even so a walk stops after max_walk slots, so that no chain can cost more.
 template <std::size_t slot_count>
 class replacement_index {
   public:
     static constexpr std::uint16_t no_slot = 0xffff;
     static_assert(slot_count < no_slot);
+    static constexpr int chain_bits = 11;
+    // A keyed hash leaves a chain of more than a few slots to chance far below one in a million
+    // sentences; beyond this the sentence is treated as one with nothing to replace.
+    static constexpr int max_walk = 16;
 
     replacement_index() {
         chain_head.fill(no_slot);
@@ -46,22 +51,22 @@ class replacement_index {
         if (chain_head[chain] == no_slot) chain_tail[chain] = no_slot;
     }
 
-    // The first slot under `hash` for which `matches(slot)` holds; no_slot when none does.
+    // The first of the first max_walk slots under `hash` for which `matches(slot)` holds;
+    // no_slot when none does.
     template <typename Predicate>
     std::size_t find(std::uint64_t hash, Predicate matches) const {
-        for (std::uint16_t slot = chain_head[chain_of(hash)]; slot != no_slot; slot = next_in_chain[slot])
+        int walked = 0;
+        for (std::uint16_t slot = chain_head[chain_of(hash)]; slot != no_slot && walked < max_walk;
+             slot = next_in_chain[slot], ++walked)
             if (matches(static_cast<std::size_t>(slot))) return slot;
         return no_slot;
     }
 
-  private:
-    static constexpr int chain_bits = 11;
-
     static std::uint16_t chain_of(std::uint64_t hash) {
-        // The high bits of a multiplicative hash mix every bit of the key.
-        return static_cast<std::uint16_t>((hash * 0x9e3779b97f4a7c15ULL) >> (64 - chain_bits));
+        return static_cast<std::uint16_t>(hash >> (64 - chain_bits));
     }
 
+  private:
     std::array<std::uint16_t, std::size_t{1} << chain_bits> chain_head;
     std::array<std::uint16_t, std::size_t{1} << chain_bits> chain_tail;
     std::array<std::uint16_t, slot_count> slot_chain;

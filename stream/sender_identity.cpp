@@ -59,28 +59,46 @@ void sender_identity::open(clock::time_point now) {
     for (box& b : boxes) b = box::expecting(b.configured);
 }
 
-bool sender_identity::accept(std::int32_t input, const std::uint8_t* source) {
+bool sender_identity::accept(std::int32_t input, const std::uint8_t* source, clock::time_point now) {
     box& b = boxes[static_cast<std::size_t>(input)];
-    if (!b.sender) {
-        b.sender.emplace();
-        std::copy_n(source, b.sender->size(), b.sender->begin());
+    ethernet_address from{};
+    std::copy_n(source, from.size(), from.begin());
+    if (b.sender) {
+        if (from == *b.sender) {
+            b.heard = true;
+            return true;
+        }
+        b.other = from;
+        b.unreported = {sender_warning::kind::other_sender, *b.sender, from};
+        b.warning_due = true;
+        return false;
     }
-    if (std::equal(b.sender->begin(), b.sender->end(), source)) {
-        b.heard = true;
+    if (b.alone && from == *b.alone) {
+        if (now - b.alone_since >= confirm_after) b.sender = from;
         return true;
     }
-    std::copy_n(source, b.other.size(), b.other.begin());
-    b.other_unreported = true;
-    return false;
+    if (b.alone) {
+        b.other = *b.alone;
+        b.unreported = {sender_warning::kind::two_senders, *b.alone, from};
+        b.warning_due = true;
+    }
+    b.alone = from;
+    b.alone_since = now;
+    return true;
 }
 
 bool sender_identity::take_warning(std::int32_t input, clock::time_point now, sender_warning& warning) {
     box& b = boxes.at(static_cast<std::size_t>(input));
-    if (!b.other_unreported || (b.last_warning && now - *b.last_warning < report_interval)) return false;
-    b.other_unreported = false;
+    if (!b.warning_due || (b.last_warning && now - *b.last_warning < report_interval)) return false;
+    b.warning_due = false;
     b.last_warning = now;
-    warning = {*b.sender, b.other};
+    warning = b.unreported;
     return true;
+}
+
+sender_view sender_identity::seen(std::int32_t input) const {
+    const box& b = boxes.at(static_cast<std::size_t>(input));
+    return {b.sender ? b.sender : b.alone, b.sender.has_value() && !b.configured, b.other};
 }
 
 bool sender_identity::take_missing(std::int32_t input, clock::time_point now, ethernet_address& expected) {

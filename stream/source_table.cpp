@@ -1,69 +1,101 @@
 #include "stream/source_table.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vorlane {
 
-source_record& source_table::heard(const char (&name)[max_tag_identifier_length + 1],
-                                   queue_clock::time_point now) {
+namespace {
+
+bool tallied(std::int64_t count) {
+    return count >= 0 && count <= max_line_count;
+}
+
+bool in_round(std::int64_t count) {
+    return count >= 1 && count <= max_line_count;
+}
+
+}  // namespace
+
+std::size_t source_table::place_of(const char (&name)[max_tag_identifier_length + 1]) {
     const auto is_named = [&name](const source_record& record) {
         return record.serial != 0 && std::memcmp(record.name, name, sizeof record.name) == 0;
     };
-    std::size_t found = last_found;
-    if (!is_named(records[found])) {
-        found = records.size();
-        std::size_t quietest = 0;
+    if (is_named(records[last_found])) return last_found;
+    for (std::size_t k = 0; k < records.size(); ++k)
+        if (is_named(records[k])) return last_found = k;
+    return records.size();
+}
+
+source_record* source_table::find(const char (&name)[max_tag_identifier_length + 1]) {
+    const std::size_t found = place_of(name);
+    return found < records.size() ? &records[found] : nullptr;
+}
+
+source_record* source_table::heard(const char (&name)[max_tag_identifier_length + 1],
+                                   queue_clock::time_point now) {
+    std::size_t found = place_of(name);
+    if (found == records.size()) {
+        // A burst of made-up names must not push a real sender out: only a record that is free,
+        // or whose sender is not established, is taken.
         for (std::size_t k = 0; k < records.size(); ++k) {
-            if (is_named(records[k])) {
+            const source_record& record = records[k];
+            if (record.established(now)) continue;
+            if (found == records.size() || record.serial == 0 ||
+                (records[found].serial != 0 && record.last_heard < records[found].last_heard))
                 found = k;
-                break;
-            }
-            if (records[k].serial == 0 ||
-                (records[quietest].serial != 0 && records[k].last_heard < records[quietest].last_heard))
-                quietest = k;
         }
-        if (found == records.size()) {
-            found = quietest;
-            source_record& fresh = records[found];
-            std::memcpy(fresh.name, name, sizeof fresh.name);
-            // Serials are not reused while a sentence could still wait under one: 2^32 new
-            // senders come long after that.
-            if (++last_serial == 0) ++last_serial;
-            fresh.serial = last_serial;
-            fresh.next = 0;
-            fresh.remembered = 0;
-            fresh.remembered_with = {};
-            fresh.last_count = -1;
-        }
+        if (found == records.size()) return nullptr;
+        source_record& fresh = records[found];
+        std::memcpy(fresh.name, name, sizeof fresh.name);
+        // Serials are not reused while a sentence could still wait under one: 2^32 new
+        // senders come long after that.
+        if (++last_serial == 0) ++last_serial;
+        fresh.serial = last_serial;
+        fresh.first_heard = now;
+        fresh.next = 0;
+        fresh.remembered = 0;
+        fresh.remembered_with = {};
+        fresh.last_count = -1;
         last_found = found;
     }
     records[found].last_heard = now;
-    return records[found];
+    return &records[found];
 }
 
-bool source_table::repeats(source_record& sender, std::int64_t count, queue_clock::time_point now) {
-    const bool tallied = count >= 0 && count <= max_line_count;
-    if (!tallied || sender.remembered_with[static_cast<std::size_t>(count)] != 0) {
-        for (std::size_t k = 0; k < sender.remembered; ++k)
-            if (sender.counts[k] == count && now - sender.received[k] <= duplicate_window_age) return true;
+count_seen source_table::seen(const source_record& sender, std::int64_t count, std::string_view sentence,
+                              queue_clock::time_point now) {
+    if (tallied(count) && sender.remembered_with[static_cast<std::size_t>(count)] == 0)
+        return count_seen::fresh;
+    count_seen found = count_seen::fresh;
+    for (std::size_t k = 0; k < sender.remembered; ++k) {
+        if (sender.counts[k] != count || now - sender.received[k] > duplicate_window_age) continue;
+        if (std::string_view(sender.sentences[k].data()) == sentence) return count_seen::repeat;
+        found = count_seen::conflict;
     }
+    return found;
+}
+
+void source_table::remember(source_record& sender, std::int64_t count, std::string_view sentence,
+                            queue_clock::time_point now) {
     if (sender.remembered == duplicate_window_lines) {
         const std::int64_t forgotten = sender.counts[sender.next];
-        if (forgotten >= 0 && forgotten <= max_line_count)
-            --sender.remembered_with[static_cast<std::size_t>(forgotten)];
+        if (tallied(forgotten)) --sender.remembered_with[static_cast<std::size_t>(forgotten)];
     } else {
         ++sender.remembered;
     }
-    if (tallied) ++sender.remembered_with[static_cast<std::size_t>(count)];
+    if (tallied(count)) ++sender.remembered_with[static_cast<std::size_t>(count)];
     sender.counts[sender.next] = count;
     sender.received[sender.next] = now;
+    std::array<char, max_sentence_length + 1>& kept = sender.sentences[sender.next];
+    const std::size_t length = std::min(sentence.size(), max_sentence_length);
+    std::memcpy(kept.data(), sentence.data(), length);
+    kept[length] = 0;
     sender.next = sender.next + 1 == duplicate_window_lines ? 0 : sender.next + 1;
-    return false;
 }
 
-std::uint64_t source_table::missing_before(source_record& sender, std::int64_t count) {
+count_step source_table::step_to(source_record& sender, std::int64_t count) {
     const std::int64_t last = sender.last_count;
-    const auto in_round = [](std::int64_t value) { return value >= 1 && value <= max_line_count; };
     const bool round = in_round(last) && in_round(count);
     // How far the count moved on from the newest; once round, 999 is followed by 1.
     const std::int64_t ahead = last < 0 ? 1
@@ -75,10 +107,17 @@ std::uint64_t source_table::missing_before(source_record& sender, std::int64_t c
         // afresh: nothing is counted, and within the round the newest count stays until the
         // counts pass it.
         if (!round) sender.last_count = count;
-        return 0;
+        return {};
     }
     sender.last_count = count;
-    return static_cast<std::uint64_t>(ahead - 1);
+    if (ahead - 1 > max_lost_per_jump) return {0, true};
+    return {static_cast<std::uint64_t>(ahead - 1), false};
+}
+
+void source_table::came_damaged(source_record& sender, std::int64_t count) {
+    const std::int64_t last = sender.last_count;
+    const std::int64_t next = in_round(last) ? last % max_line_count + 1 : last + 1;
+    if (last >= 0 && count == next) sender.last_count = count;
 }
 
 void source_table::forget_all() {

@@ -339,10 +339,12 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
         reporter.datagram_known = true;
         const std::int32_t input = datagram->input_index;
         const drop_counts before = manager->statistics().input(input).dropped;
-        hand_over_datagram(*manager, senders, *datagram);
+        hand_over_datagram(*manager, senders, *datagram, now);
         drops.report_datagram(before, manager->statistics().input(input).dropped, input, reporter);
         if (sender_warning warning; senders.take_warning(input, now, warning))
-            reporter.note(other_sender_text(input, config.input_src_ip[input], warning));
+            reporter.note(sender_warning_text(input, config.input_src_ip[input], warning));
+        if (line_count_conflict conflict; manager->take_count_conflict(input, conflict))
+            reporter.note(count_conflict_text(input, config.input_src_ip[input], conflict));
     }
     for (std::int32_t input = 0; input < output_count; ++input)
         if (ethernet_address expected{}; senders.take_missing(input, last_datagram, expected))

@@ -1,6 +1,7 @@
 // Frames from a junction box's IP address through the ring and the hand-over, as the gateway and
-// the checker take them: only the box's own Ethernet sender is served, another is dropped,
-// counted and named to the operator at most once a minute.
+// the checker take them: once the box's Ethernet sender is configured or confirmed, only it is
+// served and another is dropped, counted and named to the operator at most once a minute; until
+// then nobody is dropped, and a second sender is named.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,7 +34,7 @@ struct frame_row {
 
 struct sender_case {
     const char* name;
-    // input_0_src_mac; empty learns the first sender.
+    // input_0_src_mac; empty confirms the sender that sends alone.
     const char* configured;
     std::vector<frame_row> frames;
     std::array<std::uint64_t, 2> served;
@@ -46,6 +47,11 @@ struct sender_case {
 const std::string warning_1 =
     "Error QXE-120: junction box 1 (172.31.24.10) also sent from 02:00:00:00:00:66; dropped (the box sends "
     "from 02:00:00:00:00:10)";
+
+const std::string two_senders_1 =
+    "Error QXE-122: junction box 1 (172.31.24.10): two senders, 02:00:00:00:00:10 and 02:00:00:00:00:66";
+const std::string two_senders_impostor_first =
+    "Error QXE-122: junction box 1 (172.31.24.10): two senders, 02:00:00:00:00:66 and 02:00:00:00:00:10";
 
 class SenderCheckTest : public testing::TestWithParam<sender_case> {};
 
@@ -74,10 +80,11 @@ TEST_P(SenderCheckTest, ServesOnlyTheBoxsOwnSender) {
         frame[11] = f.sender;
         ASSERT_TRUE(ring->store_frame(frame.data(), frame.size()));
         ASSERT_TRUE(ring->take_datagram(datagram.get()));
-        EXPECT_TRUE(hand_over_datagram(*manager, senders, *datagram));
+        const auto now = opened + std::chrono::seconds(f.at);
+        EXPECT_TRUE(hand_over_datagram(*manager, senders, *datagram, now));
         for (int input = 0; input < 2; ++input)
-            if (sender_warning w; senders.take_warning(input, opened + std::chrono::seconds(f.at), w))
-                warnings.emplace_back(f.at, other_sender_text(input, config.input_src_ip[input], w));
+            if (sender_warning w; senders.take_warning(input, now, w))
+                warnings.emplace_back(f.at, sender_warning_text(input, config.input_src_ip[input], w));
     }
     for (std::int32_t input = 0; input < 2; ++input) {
         const input_tally& tally = manager->statistics().input(input);
@@ -90,44 +97,73 @@ TEST_P(SenderCheckTest, ServesOnlyTheBoxsOwnSender) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, SenderCheckTest,
-    testing::Values(
-        sender_case{"alone_on_its_address_nothing_changes",
-                    "",
-                    {{0, box_sender, 0}, {0, box_sender, 1}},
-                    {2, 0},
-                    {0, 0},
-                    {}},
-        sender_case{
-            "second_sender_dropped_counted_warned_once",
-            "",
-            {{0, box_sender, 0}, {0, impostor, 1}, {0, impostor, 2}, {0, box_sender, 3}, {0, impostor, 59}},
-            {2, 0},
-            {3, 0},
-            {{1, warning_1}}},
-        sender_case{"warned_again_a_minute_later",
-                    "",
-                    {{0, box_sender, 0}, {0, impostor, 1}, {0, impostor, 60}, {0, impostor, 61}},
-                    {1, 0},
-                    {3, 0},
-                    {{1, warning_1}, {61, warning_1}}},
-        sender_case{"configured_address_wins_over_the_first_sender",
-                    "02:00:00:00:00:10",
-                    {{0, impostor, 0}, {0, box_sender, 1}},
-                    {1, 0},
-                    {1, 0},
-                    {{0, warning_1}}},
-        sender_case{"configured_address_in_capitals_with_hyphens",
-                    "02-00-00-00-00-10",
-                    {{0, box_sender, 0}},
-                    {1, 0},
-                    {0, 0},
-                    {}},
-        sender_case{"each_box_has_its_own_sender",
-                    "",
-                    {{0, box_sender, 0}, {1, impostor, 1}, {1, impostor, 2}},
-                    {1, 2},
-                    {0, 0},
-                    {}}),
+    testing::Values(sender_case{"alone_on_its_address_nothing_changes",
+                                "",
+                                {{0, box_sender, 0}, {0, box_sender, 1}},
+                                {2, 0},
+                                {0, 0},
+                                {}},
+                    sender_case{"confirmed_after_sending_alone_then_another_dropped_counted_warned_once",
+                                "",
+                                {{0, box_sender, 0},
+                                 {0, box_sender, 10},
+                                 {0, impostor, 11},
+                                 {0, impostor, 12},
+                                 {0, box_sender, 13},
+                                 {0, impostor, 59}},
+                                {3, 0},
+                                {3, 0},
+                                {{11, warning_1}}},
+                    sender_case{"warned_again_a_minute_later",
+                                "",
+                                {{0, box_sender, 0},
+                                 {0, box_sender, 10},
+                                 {0, impostor, 11},
+                                 {0, impostor, 70},
+                                 {0, impostor, 71}},
+                                {2, 0},
+                                {3, 0},
+                                {{11, warning_1}, {71, warning_1}}},
+                    // A host that sends once before the box must not become the box: both are served until
+                    // the box has sent alone long enough, and then only the box.
+                    sender_case{"first_sender_is_not_taken_for_the_box",
+                                "",
+                                {{0, impostor, 0},
+                                 {0, box_sender, 1},
+                                 {0, box_sender, 5},
+                                 {0, box_sender, 11},
+                                 {0, impostor, 12}},
+                                {4, 0},
+                                {1, 0},
+                                {{1, two_senders_impostor_first}}},
+                    sender_case{"two_senders_taking_turns_are_both_served_and_named",
+                                "",
+                                {{0, box_sender, 0},
+                                 {0, impostor, 5},
+                                 {0, box_sender, 11},
+                                 {0, impostor, 16},
+                                 {0, box_sender, 65}},
+                                {5, 0},
+                                {0, 0},
+                                {{5, two_senders_1}, {65, two_senders_impostor_first}}},
+                    sender_case{"configured_address_wins_over_the_first_sender",
+                                "02:00:00:00:00:10",
+                                {{0, impostor, 0}, {0, box_sender, 1}},
+                                {1, 0},
+                                {1, 0},
+                                {{0, warning_1}}},
+                    sender_case{"configured_address_in_capitals_with_hyphens",
+                                "02-00-00-00-00-10",
+                                {{0, box_sender, 0}},
+                                {1, 0},
+                                {0, 0},
+                                {}},
+                    sender_case{"each_box_has_its_own_sender",
+                                "",
+                                {{0, box_sender, 0}, {1, impostor, 1}, {1, impostor, 2}},
+                                {1, 2},
+                                {0, 0},
+                                {}}),
     [](const testing::TestParamInfo<sender_case>& row) { return row.param.name; });
 
 TEST(SenderCheck, ConfiguredSenderThatNeverSendsIsReportedOncePerOpening) {
@@ -149,7 +185,7 @@ TEST(SenderCheck, ConfiguredSenderThatNeverSendsIsReportedOncePerOpening) {
 
     senders.open(opened + 700s);
     const std::uint8_t source[6] = {0x02, 0, 0, 0, 0, 0x10};
-    EXPECT_TRUE(senders.accept(0, source));
+    EXPECT_TRUE(senders.accept(0, source, opened + 700s));
     EXPECT_FALSE(senders.take_missing(0, opened + 800s, reported)) << "heard after the reopening";
 }
 
@@ -172,10 +208,11 @@ TEST(SenderCheck, UnreadableConfiguredAddressIsReportedAndItsInputServesNothing)
     }
 }
 
-// The gateway's own path: the controller takes the frames from its input, drops the other
-// sender's, and says so once on the status line and in the log, naming both addresses.
+// The gateway's own path: the controller takes the frames from its input, drops those of another
+// sender than the configured one, and says so once on the status line and in the log, naming both addresses.
 TEST(SenderCheck, GatewayDropsAndReportsAnotherSenderOnce) {
     test::scripted_controller gateway;
+    gateway.input_settings = "input_0_src_mac=00:00:00:00:00:10\n";
     ASSERT_TRUE(gateway.run_to_ready());
     const std::string true_heading = test::with_checksum("$HEHDT,271.4,T") + "\r\n";
     const std::string forged_heading = test::with_checksum("$HEHDT,091.4,T") + "\r\n";

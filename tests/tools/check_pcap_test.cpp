@@ -135,28 +135,25 @@ TEST(CheckPcapIec450, TakesEachBoxsFormatAndSourcesFromTheSettings) {
 
 // The checker takes the gateway's path: a second sender for a box is dropped frame by frame and
 // named once, as the gateway's status line would name it.
-TEST(CheckPcapSender, AnotherEthernetAddressForABoxIsDroppedAndNamedOnce) {
+// A host that sends with a junction box's IP address before the box does is not taken for the
+// box: nothing is dropped while neither has sent alone for long, and both senders are named.
+TEST(CheckPcapSender, AHostSendingFirstAsABoxIsNamedAndTheBoxIsServed) {
     const temp_dir dir;
     const auto sent_by = [](std::uint8_t sender, const std::string& heading) {
         std::vector<std::uint8_t> frame = box_frame(10, header_and({heading}));
         frame[11] = sender;
         return frame;
     };
-    write_frames(dir / "capture.pcap", {sent_by(0x10, "$HEHDT,271.4,T"), sent_by(0x66, "$HEHDT,091.4,T"),
-                                        sent_by(0x66, "$HEHDT,091.4,T"), sent_by(0x10, "$HEHDT,271.5,T")});
+    write_frames(dir / "capture.pcap", {sent_by(0x66, "$HEHDT,091.4,T"), sent_by(0x10, "$HEHDT,271.4,T"),
+                                        sent_by(0x10, "$HEHDT,271.5,T"), sent_by(0x10, "$HEHDT,271.6,T")});
     const run_result result = run_check(dir.path(), "--pcap capture.pcap");
-    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.output,
-              "capture.pcap:frame 2 datagram 2: dropped: other sender\n"
-              "capture.pcap:frame 2: Error QXE-120: junction box 1 (172.31.24.10) also sent from "
-              "00:00:00:00:00:66; dropped (the box sends from 00:00:00:00:00:10)\n"
-              "capture.pcap:frame 3 datagram 3: dropped: other sender\n"
+              "capture.pcap:frame 2: Error QXE-122: junction box 1 (172.31.24.10): two senders, "
+              "00:00:00:00:00:66 and 00:00:00:00:00:10\n"
               "formatter    accepted   rejected\n"
-              "HDT                 2          0\n"
-              "total               2          0\n"
-              "\n"
-              "     count  reason\n"
-              "         2  other sender\n");
+              "HDT                 4          0\n"
+              "total               4          0\n");
 }
 
 TEST(CheckText, Iec450TakesGoodTagBlocksOffAndRejectsABadOneWithItsReason) {
