@@ -110,6 +110,69 @@ std::vector<std::string> count_round_at_999_a_second() {
     return payloads;
 }
 
+// What a host on the ship's network sends to make the checks work against the box they guard.
+const std::string forged_alr = with_checksum("$RAALR,220516,001,A,A,Forged alarm");
+const auto attack_pace = std::chrono::milliseconds(600);
+
+// Each count announced first in a two-line group whose second line never comes, then sent by
+// the radar: the radar's lines are no repeats.
+std::vector<std::string> counts_taken_early_in_dead_groups() {
+    std::vector<std::string> payloads;
+    for (int count = 1; count <= 10; ++count) {
+        payloads.push_back(standard(
+            {with_tag_block("s:RA0001,n:" + std::to_string(count) + ",g:1-2-" + std::to_string(count)) +
+             forged_alr}));
+        payloads.push_back(standard({counted_alr(count)}));
+    }
+    return payloads;
+}
+
+// The radar's first lines, 600 ms apart: after them it is established.
+std::vector<std::string> radar_established() {
+    std::vector<std::string> payloads;
+    for (int count = 1; count <= 5; ++count) payloads.push_back(standard({counted_alr(count)}));
+    return payloads;
+}
+
+// A line of each of `names` sources, ST1000 on, with count `count`; with a group size, the first
+// line of a group.
+std::vector<std::string> lines_of_names(int names, int count = 1, int group_size = 0) {
+    std::vector<std::string> lines;
+    for (int k = 0; k < names; ++k) {
+        const std::string name = "ST" + std::to_string(1000 + k);
+        lines.push_back(group_size == 0 ? with_tag_block("s:" + name + ",n:" + std::to_string(count)) + alr
+                                        : group_line(1, group_size, vdm_1, name));
+    }
+    return lines;
+}
+
+// 32 sources that have sent for long enough to be established, then one more.
+std::vector<std::string> one_source_too_many() {
+    std::vector<std::string> payloads;
+    for (int count = 1; count <= 5; ++count) payloads.push_back(standard(lines_of_names(32, count)));
+    payloads.push_back(standard({with_tag_block("s:NEW001,n:1") + alr}));
+    return payloads;
+}
+
+// Between the two copies of the radar's fifth datagram, 36 new names.
+std::vector<std::string> names_between_two_copies() {
+    std::vector<std::string> payloads = radar_established();
+    payloads.push_back(standard(lines_of_names(36)));
+    payloads.push_back(standard({counted_alr(5)}));
+    return payloads;
+}
+
+// Between the two datagrams of the established transponder's group, 8 groups of new names begin.
+std::vector<std::string> group_starts_between_a_groups_lines() {
+    std::vector<std::string> payloads;
+    for (int count = 1; count <= 5; ++count)
+        payloads.push_back(standard({with_tag_block("s:AI0001,n:" + std::to_string(count)) + alr}));
+    payloads.push_back(standard({group_line(1, 2, vdm_1)}));
+    payloads.push_back(standard(lines_of_names(8, 1, 2)));
+    payloads.push_back(standard({group_line(2, 2, vdm_2, "")}));
+    return payloads;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, Iec450Decoding,
     testing::Values(
@@ -202,7 +265,33 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     stream_drop::group_incomplete,
                     1},
-        iec450_case{"group_of_17_lines", {standard(gll_group(17))}, times(17, gll)}),
+        iec450_case{"group_of_17_lines", {standard(gll_group(17))}, times(17, gll)},
+        iec450_case{"counts_taken_early_in_groups_that_never_complete", counts_taken_early_in_dead_groups(),
+                    times(10, alr), stream_drop::duplicate, 0},
+        iec450_case{"another_sentence_under_a_served_count_is_served_and_counted",
+                    {standard({counted_alr(5)}), standard({with_tag_block("s:RA0001,n:5") + forged_alr})},
+                    {alr, forged_alr},
+                    stream_drop::count_conflict,
+                    1},
+        iec450_case{"new_names_cannot_push_an_established_source_out", names_between_two_copies(),
+                    times(41, alr), stream_drop::duplicate, 1, "", attack_pace},
+        iec450_case{"a_new_source_while_established_ones_fill_the_table_is_dropped", one_source_too_many(),
+                    times(160, alr), stream_drop::source_table_full, 1, "", attack_pace},
+        iec450_case{"groups_of_new_names_cannot_end_an_established_sources_group",
+                    group_starts_between_a_groups_lines(),
+                    {alr, alr, alr, alr, alr, vdm_1, vdm_2},
+                    stream_drop::group_incomplete,
+                    1,
+                    "",
+                    attack_pace},
+        iec450_case{"copies_of_a_group_interleaved_with_it_are_served_once",
+                    {standard({with_tag_block("s:AI0001,n:1,g:1-2-42") + vdm_1}),
+                     standard({with_tag_block("s:AI0001,n:1,g:1-2-42") + vdm_1}),
+                     standard({with_tag_block("n:2,g:2-2-42") + vdm_2}),
+                     standard({with_tag_block("n:2,g:2-2-42") + vdm_2})},
+                    {vdm_1, vdm_2},
+                    stream_drop::duplicate,
+                    2}),
     [](const testing::TestParamInfo<iec450_case>& row) { return row.param.name; });
 
 // The line counts (n:) of one source as they arrive: what the source counted and never came is
@@ -213,6 +302,7 @@ struct count_case {
     std::uint64_t lost;
     std::uint64_t duplicates = 0;
     std::size_t broken = 99;  // the line at this place arrives with a wrong checksum
+    std::uint64_t jumped = 0;
 };
 
 void PrintTo(const count_case& c, std::ostream* os) {
@@ -232,17 +322,21 @@ TEST_P(LineCounts, CountTheLinesLostUpstream) {
     const input_tally& tally = manager->statistics().input(0);
     EXPECT_EQ(tally.dropped[static_cast<std::size_t>(stream_drop::lost_upstream)], c.lost);
     EXPECT_EQ(tally.dropped[static_cast<std::size_t>(stream_drop::duplicate)], c.duplicates);
+    EXPECT_EQ(tally.dropped[static_cast<std::size_t>(stream_drop::count_jumped)], c.jumped);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, LineCounts,
-                         testing::Values(count_case{"one_after_another", {1, 2, 3}, 0},
-                                         count_case{"gap", {1, 2, 5}, 2},
-                                         count_case{"round_from_999_to_1", {998, 999, 1, 2}, 0},
-                                         count_case{"gap_across_the_round", {998, 2}, 2},
-                                         count_case{"duplicate", {1, 2, 2, 3}, 0, 1},
-                                         count_case{"rejected_line_came", {1, 2, 3}, 0, 0, 1},
-                                         count_case{"step_back", {5, 6, 4, 7}, 0}),
-                         [](const testing::TestParamInfo<count_case>& row) { return row.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LineCounts,
+    testing::Values(count_case{"one_after_another", {1, 2, 3}, 0}, count_case{"gap", {1, 2, 5}, 2},
+                    count_case{"round_from_999_to_1", {998, 999, 1, 2}, 0},
+                    count_case{"gap_across_the_round", {998, 2}, 2},
+                    count_case{"duplicate", {1, 2, 2, 3}, 0, 1},
+                    count_case{"rejected_line_came", {1, 2, 3}, 0, 0, 1},
+                    count_case{"step_back", {5, 6, 4, 7}, 0},
+                    // A damaged line vouches for no count but the next.
+                    count_case{"damaged_line_with_a_made_up_jump", {1, 499, 2, 3}, 0, 0, 1},
+                    count_case{"jump_beyond_what_a_link_loses", {1, 200, 201}, 0, 0, 99, 1}),
+    [](const testing::TestParamInfo<count_case>& row) { return row.param.name; });
 
 TEST(Iec450Groups, LeaveInOneBatchOrWaitForTheNext) {
     auto manager = test::make_manager();

@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cstring>
 #include <initializer_list>
+#include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "stream/nmea_manager.h"
@@ -278,6 +280,46 @@ TEST(FullQueueOfKeys, EveryKeyFindsItsSlotAcrossTheEndOfTheRing) {
     for (std::size_t i = 0; i < out.size(); ++i)
         ASSERT_EQ(out[i], report(300 + static_cast<int>(i), 'b') + "\r\n");
     EXPECT_EQ(manager->statistics().input(0).dropped[static_cast<std::size_t>(stream_drop::queue_full)], 0u);
+}
+
+// AIS keys that an attacker made to fall on one chain of the index under the hash it had before
+// it was keyed: FNV-1a over the kind and the key, chained by its high bits after a multiply. Under
+// a key the attacker does not know they spread as any keys do.
+TEST(ReplacementChains, KeysMadeToCollideWithoutTheHashKeySpreadUnderIt) {
+    const auto unkeyed_chain = [](const std::string& key) {
+        std::uint64_t h = 0xcbf29ce484222325ULL;
+        const auto mix = [&h](std::uint64_t value) { h = (h ^ value) * 0x100000001b3ULL; };
+        mix(formatter_index_of("VDM"));
+        mix(0);
+        mix(0);
+        for (const char c : key) mix(static_cast<unsigned char>(c));
+        return (h * 0x9e3779b97f4a7c15ULL) >> (64 - replacement_index<queue_slot_count>::chain_bits);
+    };
+    constexpr std::string_view sixbit = "0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVW`abcdefghijklmnopqrstuvw";
+    std::vector<std::string> colliding;
+    for (std::uint32_t n = 0; colliding.size() < 200; ++n) {
+        std::string key = "1,1,,A,1";
+        for (std::uint32_t rest = n, k = 0; k < 6; ++k, rest /= sixbit.size())
+            key += sixbit[rest % sixbit.size()];
+        if (unkeyed_chain(key) == 0) colliding.push_back(key);
+    }
+    std::random_device seed;
+    const keyed_hash hash({(std::uint64_t{seed()} << 32) | seed(), (std::uint64_t{seed()} << 32) | seed()});
+    std::vector<int> on_chain(std::size_t{1} << replacement_index<queue_slot_count>::chain_bits);
+    for (const std::string& key : colliding)
+        ++on_chain[replacement_index<queue_slot_count>::chain_of(
+            hash(reinterpret_cast<const unsigned char*>(key.data()), key.size()))];
+    // 200 keys on 2,048 chains: more than 6 on one happens by chance less than once in 10^7 runs.
+    EXPECT_LE(*std::max_element(on_chain.begin(), on_chain.end()), 6);
+}
+
+TEST(ReplacementChains, AWalkEndsAfterItsBound) {
+    replacement_index<64> index;
+    for (std::size_t slot = 0; slot < 40; ++slot) index.add(slot, 7);
+    const auto is = [](std::size_t wanted) { return [wanted](std::size_t slot) { return slot == wanted; }; };
+    constexpr auto last_walked = static_cast<std::size_t>(replacement_index<64>::max_walk - 1);
+    EXPECT_EQ(index.find(7, is(last_walked)), last_walked);
+    EXPECT_EQ(index.find(7, is(last_walked + 1)), replacement_index<64>::no_slot);
 }
 
 TEST(OutputQueue, KeepsOrderAndCapacityAcrossTheEndOfTheRing) {
