@@ -75,6 +75,7 @@ bool same_kind(const queued_sentence& slot, const nmea_message_out& message) {
 // is never replaced, or whose text ends before the shared part: no key of it could match.
 bool replacement_key_span(const nmea_message_out& message, std::size_t length, std::int32_t& from,
                           std::int32_t& to) {
+    static_assert(ais_key_to_without_sequence - ais_key_from <= keyed_hash::max_length);
     const std::uint32_t formatter = message.info.formatter_index;
     from = 0;
     to = 0;
@@ -90,33 +91,29 @@ bool replacement_key_span(const nmea_message_out& message, std::size_t length, s
     return to == 0 || length > static_cast<std::size_t>(to);
 }
 
-std::array<std::uint64_t, 2> random_hash_key() {
+std::array<std::uint64_t, keyed_hash::key_words> random_hash_key() {
     std::random_device source;
-    std::array<std::uint64_t, 2> key{};
+    std::array<std::uint64_t, keyed_hash::key_words> key{};
     for (std::uint64_t& half : key) half = (std::uint64_t{source()} << 32) ^ source();
     return key;
 }
 
 }  // namespace
 
-nmea_manager::nmea_manager() : nmea_manager(random_hash_key()) {}
-
-nmea_manager::nmea_manager(const std::array<std::uint64_t, 2>& hash_key) : key_hash_of(hash_key) {}
+nmea_manager::nmea_manager() : key_hash_of(random_hash_key()) {}
 
 bool nmea_manager::replacement_key_hash(const nmea_message_out& message, std::size_t length,
                                         std::uint32_t sender, std::uint64_t& hash) const {
     std::int32_t from = 0;
     std::int32_t to = 0;
     if (!replacement_key_span(message, length, from, to)) return false;
-    // Kind, sender and the key characters, in the machine's byte order: the hash never leaves
-    // the process.
-    const std::uint32_t kind[3] = {message.info.formatter_index,
-                                   static_cast<std::uint32_t>(message.info.talker_index), sender};
-    unsigned char bytes[sizeof kind + ais_key_to_without_sequence - ais_key_from];
-    static_assert(ttm_key_to - ttm_key_from <= ais_key_to_without_sequence - ais_key_from);
-    std::memcpy(bytes, kind, sizeof kind);
-    std::memcpy(bytes + sizeof kind, message.text + from, static_cast<std::size_t>(to - from));
-    hash = key_hash_of(bytes, sizeof kind + static_cast<std::size_t>(to - from));
+    // Kind and sender fill one word; the key characters follow.
+    static_assert(formatter_count < 0x10000 && talker_count < 0x10000);
+    const std::uint64_t kind = std::uint64_t{message.info.formatter_index} |
+                               std::uint64_t{static_cast<std::uint16_t>(message.info.talker_index)} << 16 |
+                               std::uint64_t{sender} << 32;
+    hash = key_hash_of(kind, reinterpret_cast<const unsigned char*>(message.text + from),
+                       static_cast<std::size_t>(to - from));
     return true;
 }
 

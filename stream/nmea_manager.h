@@ -86,10 +86,8 @@ class sentence_observer {
 // 650 KB it belongs in static storage or on the heap, not on a stack.
 class nmea_manager {
   public:
-    // The replacement index is keyed afresh for each process.
+    // The replacement index is keyed afresh for each manager, so for each process.
     nmea_manager();
-    // Keyed with `hash_key`, for tests that need the same chains every run.
-    explicit nmea_manager(const std::array<std::uint64_t, 2>& hash_key);
     nmea_manager(const nmea_manager&) = delete;
     nmea_manager& operator=(const nmea_manager&) = delete;
 

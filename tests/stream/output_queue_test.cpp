@@ -304,11 +304,13 @@ TEST(ReplacementChains, KeysMadeToCollideWithoutTheHashKeySpreadUnderIt) {
         if (unkeyed_chain(key) == 0) colliding.push_back(key);
     }
     std::random_device seed;
-    const keyed_hash hash({(std::uint64_t{seed()} << 32) | seed(), (std::uint64_t{seed()} << 32) | seed()});
+    std::array<std::uint64_t, keyed_hash::key_words> multipliers{};
+    for (std::uint64_t& word : multipliers) word = (std::uint64_t{seed()} << 32) | seed();
+    const keyed_hash hash(multipliers);
     std::vector<int> on_chain(std::size_t{1} << replacement_index<queue_slot_count>::chain_bits);
     for (const std::string& key : colliding)
         ++on_chain[replacement_index<queue_slot_count>::chain_of(
-            hash(reinterpret_cast<const unsigned char*>(key.data()), key.size()))];
+            hash(formatter_index_of("VDM"), reinterpret_cast<const unsigned char*>(key.data()), key.size()))];
     // 200 keys on 2,048 chains: more than 6 on one happens by chance less than once in 10^7 runs.
     EXPECT_LE(*std::max_element(on_chain.begin(), on_chain.end()), 6);
 }
