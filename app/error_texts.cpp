@@ -48,7 +48,8 @@ constexpr std::array catalogue{
               "from {}",
               D},
     error_row{output_port_limit, 207,
-              " (port {}): connections beyond {} in all refused in the last minute: {}, the latest from {}", D},
+              " (port {}): connections beyond {} in all refused in the last minute: {}, the latest from {}",
+              D},
     error_row{output_client_talking, 208,
               " (port {}): clients no longer read for sending more than {} bytes in the last minute: {}, the "
               "latest from {}",

@@ -265,9 +265,8 @@ void output_service::WSocketServerOutLimitReached(TWSocketServer* server, client
         return reported_error::output_client_talking;
     }();
     reporter.update_status(
-        error_text(error,
-                   {std::to_string(server->tag() + 1), std::to_string(server->limit(limit)),
-                    std::to_string(count), latest.toStdString()}),
+        error_text(error, {std::to_string(server->tag() + 1), std::to_string(server->limit(limit)),
+                           std::to_string(count), latest.toStdString()}),
         true);
 }
 

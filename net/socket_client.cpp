@@ -90,7 +90,8 @@ void TWSocketClient::on_readable() {
     char chunk[receive_chunk];
     // One byte past the limit tells a peer that talks on from one that has said just that much.
     const auto room = static_cast<std::size_t>(
-        receive_limit > 0 ? std::min<qint64>(receive_chunk, receive_limit - received_total + 1) : receive_chunk);
+        receive_limit > 0 ? std::min<qint64>(receive_chunk, receive_limit - received_total + 1)
+                          : receive_chunk);
     const ssize_t got = ::recv(descriptor, chunk, room, 0);
     if (got == 0) {
         // The peer has nothing more to say, which some display software announces right after

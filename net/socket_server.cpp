@@ -220,7 +220,8 @@ void TWSocketServer::accept_pending() {
     for (int attempt = 0; attempt < accepts_per_turn && current_state == socket_state::listening; ++attempt) {
         sockaddr_storage peer{};
         socklen_t length = sizeof peer;
-        const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int fd =
+            ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             const int error = errno;
             if (out_of_descriptors(error)) {
