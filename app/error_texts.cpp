@@ -46,6 +46,17 @@ constexpr std::array catalogue{
               " (port {}): port {} is not among the sockets of vorlane.socket; listening here, and free "
               "while the program restarts",
               D},
+    error_row{output_host_limit, 206,
+              " (port {}): connections beyond {} from one address refused in the last minute: {}, the latest "
+              "from {}",
+              D},
+    error_row{output_port_limit, 207,
+              " (port {}): connections beyond {} in all refused in the last minute: {}, the latest from {}",
+              D},
+    error_row{output_client_talking, 208,
+              " (port {}): clients no longer read for sending more than {} bytes in the last minute: {}, the "
+              "latest from {}",
+              D},
     error_row{log_append_failed, 500, ": {}", E},
     error_row{log_shorten_failed, 501, ": {}", E},
     error_row{log_read_failed, 504, ": {}", E},

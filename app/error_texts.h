@@ -28,6 +28,9 @@ enum class reported_error : std::uint8_t {
     output_close_failed,           // 203
     output_close_unknown,          // 204
     output_port_not_passed,        // 205
+    output_host_limit,             // 206
+    output_port_limit,             // 207
+    output_client_talking,         // 208
     log_append_failed,             // 500
     log_shorten_failed,            // 501
     log_read_failed,               // 504

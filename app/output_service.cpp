@@ -59,6 +59,7 @@ output_service::output_service(const config_manager& settings, nmea_manager& str
                 &output_service::WSocketServerOutClientConnect);
         connect(server, &TWSocketServer::clients_not_reading, this,
                 &output_service::WSocketServerOutClientsNotReading);
+        connect(server, &TWSocketServer::limit_reached, this, &output_service::WSocketServerOutLimitReached);
     }
 }
 
@@ -156,6 +157,9 @@ bool output_service::open_output(int output) {
             server->set_port(config.output_port[output]);
             server->set_address(QString::fromStdString(config.output_ip));
             server->set_client_class<TTcpSrvClient>();
+            server->set_limit(client_limit::connections_per_host, config.max_clients_per_host);
+            server->set_limit(client_limit::connections, config.max_clients_per_port);
+            server->set_limit(client_limit::bytes_received, client_receive_limit);
             const int port = config.output_port[output];
             if (const int passed = passed_sockets.listener_for(port); passed >= 0) {
                 server->listen_on(passed);
@@ -223,7 +227,7 @@ void output_service::WSocketServerOutClientConnect(TWSocketServer* server, TWSoc
     if (client == nullptr) return;
     client->output_index = server->tag();
     client->ready = true;
-    // Displays have nothing to say; whatever they send is read and dropped.
+    // Displays have nothing to say; what they send, up to the receive limit, is read and dropped.
     connect(client, &TWSocketClient::data_available, client, [](TWSocketClient* c) { c->receive(); });
     connect(client, &TWSocketClient::data_sent, client, [client](TWSocketClient*) { client->ready = true; });
     // A client's own background error aborts only that connection (the layer's default answer).
@@ -243,6 +247,27 @@ void output_service::WSocketServerOutClientsNotReading(TWSocketServer* server, c
         reporter.update_status(format("Output %d: %d more clients dropped: not reading for %d s",
                                       output_number, static_cast<int>(peers.size() - named), seconds),
                                true);
+}
+
+// A line a minute at most for each limit, with how many it stopped: a host that opens thousands
+// of connections must not flood the log either.
+void output_service::WSocketServerOutLimitReached(TWSocketServer* server, client_limit limit, int count,
+                                                  const QString& latest) {
+    const reported_error error = [limit] {
+        switch (limit) {
+            case client_limit::connections_per_host:
+                return reported_error::output_host_limit;
+            case client_limit::connections:
+                return reported_error::output_port_limit;
+            case client_limit::bytes_received:
+                break;
+        }
+        return reported_error::output_client_talking;
+    }();
+    reporter.update_status(
+        error_text(error, {std::to_string(server->tag() + 1), std::to_string(server->limit(limit)),
+                           std::to_string(count), latest.toStdString()}),
+        true);
 }
 
 }  // namespace vorlane

@@ -29,6 +29,10 @@ class output_service : public QObject {
     static constexpr int output_backlog = 128;
     // Clients dropped for not reading that are logged by name in one look of a server.
     static constexpr int named_drops_per_look = 5;
+    // Displays have nothing to say; some display software sends a line or two when it connects
+    // (its name, a query). 4 KB is some fifty whole sentences, more than any display sends, and
+    // reading that much costs one read: a client that sends more is no longer read.
+    static constexpr qint64 client_receive_limit = 4096;
 
     output_service(const config_manager& config, nmea_manager& manager, status_reporter& reporter);
 
@@ -66,6 +70,8 @@ class output_service : public QObject {
     void WSocketServerOutBgException(TWSocketServer* server, const QString& error, bool* can_abort);
     void WSocketServerOutClientConnect(TWSocketServer* server, TWSocketClient* client);
     void WSocketServerOutClientsNotReading(TWSocketServer* server, const QStringList& peers);
+    void WSocketServerOutLimitReached(TWSocketServer* server, client_limit limit, int count,
+                                      const QString& latest);
 
     const config_manager& config;
     nmea_manager& manager;

@@ -10,6 +10,10 @@ namespace vorlane {
 // otherwise: this computer only.
 inline constexpr const char* default_status_ip = "127.0.0.1";
 inline constexpr std::int32_t default_status_port = 14080;
+// Any number of displays may connect, but no host on the network may take every descriptor and
+// the main loop's time: a bridge has a handful of displays, a few per computer.
+inline constexpr std::int32_t default_max_clients_per_host = 16;
+inline constexpr std::int32_t default_max_clients_per_port = 512;
 
 // Every setting of the program in one record. The process builds one instance at start-up
 // and every part reads its fields directly; after start-up only the configuration window
@@ -35,6 +39,9 @@ struct config_manager {
     // The status listener's address and port; port 0 turns it off.
     std::string status_ip = default_status_ip;
     std::int32_t status_port = default_status_port;
+    // The display connections each output takes at once from one remote address, and in all.
+    std::int32_t max_clients_per_host = default_max_clients_per_host;
+    std::int32_t max_clients_per_port = default_max_clients_per_port;
     std::string last_error;
 };
 

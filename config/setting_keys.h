@@ -23,6 +23,8 @@ struct value_range {
 inline constexpr value_range first_output_ports{1, 65534};
 // 0 turns the status listener off.
 inline constexpr value_range status_ports{0, 65535};
+// A cap of 0 would refuse every display.
+inline constexpr value_range client_caps{1, 65535};
 inline constexpr value_range any_value{INT32_MIN, INT32_MAX};
 
 // When a key goes into the file: always, or only once it holds something other than its default

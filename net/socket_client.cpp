@@ -1,14 +1,13 @@
 #include "net/socket_client.h"
 
-#include <arpa/inet.h>
 #include <linux/sockios.h>
-#include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QHostAddress>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -22,27 +21,18 @@ namespace {
 // talks without pause cannot make the client hold more than this.
 constexpr int receive_chunk = 64 * 1024;
 
-QString peer_of(int fd) {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
-    const QHostAddress host(reinterpret_cast<const sockaddr*>(&address));
-    const quint16 port =
-        ntohs(address.ss_family == AF_INET ? reinterpret_cast<const sockaddr_in*>(&address)->sin_port
-                                           : reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
-    return host.toString() + QLatin1Char(':') + QString::number(port);
-}
-
 }  // namespace
 
 TWSocketClient::~TWSocketClient() {
     if (descriptor >= 0) ::close(descriptor);
 }
 
-void TWSocketClient::attach(int connection) {
+void TWSocketClient::attach(int connection, const QHostAddress& host, quint16 port, qint64 limit) {
     descriptor = connection;
     current_state = socket_state::connected;
-    peer_text = peer_of(descriptor);
+    peer_host = host;
+    peer_text = host.toString() + QLatin1Char(':') + QString::number(port);
+    receive_limit = limit;
     progress_at = std::chrono::steady_clock::now();
     reader = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
     writer = new QSocketNotifier(descriptor, QSocketNotifier::Write, this);
@@ -98,7 +88,11 @@ void TWSocketClient::announce_state(socket_state new_state) {
 
 void TWSocketClient::on_readable() {
     char chunk[receive_chunk];
-    const ssize_t got = ::recv(descriptor, chunk, sizeof chunk, 0);
+    // One byte past the limit tells a peer that talks on from one that has said just that much.
+    const auto room = static_cast<std::size_t>(
+        receive_limit > 0 ? std::min<qint64>(receive_chunk, receive_limit - received_total + 1)
+                          : receive_chunk);
+    const ssize_t got = ::recv(descriptor, chunk, room, 0);
     if (got == 0) {
         // The peer has nothing more to say, which some display software announces right after
         // connecting: it is still served until it resets or the connection times out.
@@ -109,9 +103,17 @@ void TWSocketClient::on_readable() {
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) close();
         return;
     }
-    incoming.append(chunk, got);
-    if (auto error = run_handlers([&] { emit data_available(this); })) report_background_error(*error);
+    received_total += got;
+    const bool over_limit = receive_limit > 0 && received_total > receive_limit;
+    // Level-triggered: a reader left on would wake the loop for every byte the peer sends.
+    if (over_limit) reader->setEnabled(false);
+    incoming.append(chunk, over_limit ? got - 1 : got);
+    if (!incoming.isEmpty())
+        if (auto error = run_handlers([&] { emit data_available(this); })) report_background_error(*error);
     incoming.clear();
+    if (over_limit && current_state == socket_state::connected)
+        if (auto error = run_handlers([&] { emit receive_limit_reached(this); }))
+            report_background_error(*error);
 }
 
 void TWSocketClient::on_writable() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <chrono>
@@ -27,7 +28,9 @@ class TWSocketServer;
 //
 // What the peer sends is offered through data_available; whatever the handlers leave unread is
 // discarded, so a peer that talks to a server that does not listen costs no memory. A peer that
-// closes its sending side is served on until it resets.
+// closes its sending side is served on until it resets. With a receive limit from the server, a
+// peer that sends more is offered the limit's worth, is no longer read and is announced by
+// receive_limit_reached; it is served on all the same.
 //
 // Notifications run on the socket's thread. An exception escaping one of their handlers becomes
 // a background_error; unless a handler of that clears *can_abort, the connection is then
@@ -62,13 +65,15 @@ class TWSocketClient : public QObject {
                        vorlane::socket_state new_state);
     void data_available(vorlane::TWSocketClient* client);
     void data_sent(vorlane::TWSocketClient* client);
+    void receive_limit_reached(vorlane::TWSocketClient* client);
     void background_error(vorlane::TWSocketClient* client, const QString& error, bool* can_abort);
 
   private:
     friend class TWSocketServer;
 
-    // Takes over a connected, non-blocking socket.
-    void attach(int connection);
+    // Takes over a connected, non-blocking socket from `host`:`port`; receive_limit 0 reads
+    // whatever comes.
+    void attach(int connection, const QHostAddress& host, quint16 port, qint64 receive_limit);
     void release();
     void announce_state(socket_state new_state);
     void on_readable();
@@ -79,6 +84,7 @@ class TWSocketClient : public QObject {
     bool taking_nothing(std::chrono::steady_clock::time_point now, std::chrono::milliseconds limit);
 
     int descriptor = -1;
+    QHostAddress peer_host;
     QString peer_text;
     QSocketNotifier* reader = nullptr;
     QSocketNotifier* writer = nullptr;
@@ -86,6 +92,8 @@ class TWSocketClient : public QObject {
     // How much of outgoing the kernel has taken.
     qsizetype handed_over = 0;
     QByteArray incoming;
+    qint64 receive_limit = 0;
+    qint64 received_total = 0;
     socket_state current_state = socket_state::closed;
     // Set by send(), cleared when the queue has drained and data_sent went out.
     bool send_pending = false;

@@ -71,6 +71,11 @@ QAbstractSocket::SocketError socket_error_code(int error) {
     }
 }
 
+quint16 port_of(const sockaddr_storage& address) {
+    return ntohs(address.ss_family == AF_INET ? reinterpret_cast<const sockaddr_in*>(&address)->sin_port
+                                              : reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+}
+
 bool out_of_descriptors(int error) {
     return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
 }
@@ -78,7 +83,10 @@ bool out_of_descriptors(int error) {
 }  // namespace
 
 TWSocketServer::TWSocketServer(QObject* parent)
-    : QObject(parent), accept_retry(new QTimer(this)), reading_watch(new QTimer(this)) {
+    : QObject(parent),
+      accept_retry(new QTimer(this)),
+      reading_watch(new QTimer(this)),
+      limit_notice(new QTimer(this)) {
     accept_retry->setSingleShot(true);
     accept_retry->setInterval(accept_retry_ms);
     connect(accept_retry, &QTimer::timeout, this, [this] {
@@ -86,6 +94,9 @@ TWSocketServer::TWSocketServer(QObject* parent)
     });
     reading_watch->setInterval(reading_watch_ms);
     connect(reading_watch, &QTimer::timeout, this, &TWSocketServer::drop_clients_not_reading);
+    limit_notice->setSingleShot(true);
+    limit_notice->setInterval(limit_notice_ms);
+    connect(limit_notice, &QTimer::timeout, this, &TWSocketServer::announce_limits_reached);
 }
 
 // Quietly: nobody is to be told of a state change by an object that is going.
@@ -196,8 +207,7 @@ quint16 TWSocketServer::listening_port() const {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-    return ntohs(address.ss_family == AF_INET ? reinterpret_cast<const sockaddr_in*>(&address)->sin_port
-                                              : reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+    return port_of(address);
 }
 
 TWSocketClient* TWSocketServer::client(int index) const {
@@ -208,7 +218,10 @@ TWSocketClient* TWSocketServer::client(int index) const {
 // turn's share is used up are taken on the next turn.
 void TWSocketServer::accept_pending() {
     for (int attempt = 0; attempt < accepts_per_turn && current_state == socket_state::listening; ++attempt) {
-        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        const int fd =
+            ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             const int error = errno;
             if (out_of_descriptors(error)) {
@@ -224,26 +237,37 @@ void TWSocketServer::accept_pending() {
             continue;
         }
         refusing = false;
-        accept_connection(fd);
+        accept_connection(fd, peer);
     }
 }
 
-void TWSocketServer::accept_connection(int fd) {
+void TWSocketServer::accept_connection(int fd, const sockaddr_storage& peer) {
     // Linger on with a time of 0: closing a connection resets it at once, dropping what is
     // still queued, instead of leaving it to drain towards a peer that may never read.
     const linger reset_on_close{1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset_on_close, sizeof reset_on_close);
+    const QHostAddress host(reinterpret_cast<const sockaddr*>(&peer));
+    for (const client_limit which : {client_limit::connections_per_host, client_limit::connections}) {
+        if (!refused_by(which, host)) continue;
+        ::close(fd);
+        count_limit_reached(which, host);
+        return;
+    }
     set_display_connection_options(fd, not_reading_limit);
 
     TWSocketClient* client = make_client().release();
     client->setParent(this);
-    client->attach(fd);
+    client->attach(fd, host, port_of(peer), limit(client_limit::bytes_received));
     clients.append(client);
+    ++clients_from[host];
     if (!reading_watch->isActive()) reading_watch->start();
     connect(client, &TWSocketClient::state_changed, this,
             [this](TWSocketClient* changed, socket_state, socket_state new_state) {
                 if (new_state == socket_state::closed) remove_later(changed);
             });
+    connect(client, &TWSocketClient::receive_limit_reached, this, [this](TWSocketClient* talking) {
+        count_limit_reached(client_limit::bytes_received, talking->peer_host);
+    });
     // The banner is queued before the announcement so that it is the first line on the wire,
     // whatever the handlers send.
     if (!banner_text.isEmpty()) client->send(banner_text + "\r\n");
@@ -266,6 +290,7 @@ void TWSocketServer::remove_client(TWSocketClient* client) {
     const qsizetype index = clients.indexOf(client);
     if (index < 0) return;
     clients.removeAt(index);
+    if (--clients_from[client->peer_host] <= 0) clients_from.remove(client->peer_host);
     if (clients.isEmpty()) reading_watch->stop();
     if (auto error = run_handlers([&] { emit client_disconnected(this, client); }))
         report_background_error(*error);
@@ -306,6 +331,34 @@ void TWSocketServer::drop_clients_not_reading() {
     if (dropped.isEmpty()) return;
     if (auto error = run_handlers([&] { emit clients_not_reading(this, dropped); }))
         report_background_error(*error);
+}
+
+bool TWSocketServer::refused_by(client_limit which, const QHostAddress& host) const {
+    const qint64 bound = limit(which);
+    if (bound <= 0) return false;
+    return (which == client_limit::connections_per_host ? clients_from.value(host) : clients.size()) >= bound;
+}
+
+void TWSocketServer::count_limit_reached(client_limit which, const QHostAddress& host) {
+    limit_tally& tally = limit_tallies[static_cast<std::size_t>(which)];
+    ++tally.count;
+    tally.latest = host;
+    // The minute since the last notice is still running: this one waits for its end.
+    if (!limit_notice->isActive()) announce_limits_reached();
+}
+
+void TWSocketServer::announce_limits_reached() {
+    bool announced = false;
+    for (std::size_t k = 0; k < limit_tallies.size(); ++k) {
+        const limit_tally tally = std::exchange(limit_tallies[k], {});
+        if (tally.count == 0) continue;
+        announced = true;
+        if (auto error = run_handlers([&] {
+                emit limit_reached(this, static_cast<client_limit>(k), tally.count, tally.latest.toString());
+            }))
+            report_background_error(*error);
+    }
+    if (announced) limit_notice->start();
 }
 
 bool TWSocketServer::report_background_error(const QString& error) {

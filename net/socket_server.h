@@ -2,10 +2,14 @@
 
 #include <QAbstractSocket>
 #include <QByteArray>
+#include <QHash>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <type_traits>
 
@@ -14,8 +18,15 @@
 
 class QSocketNotifier;
 class QTimer;
+struct sockaddr_storage;
 
 namespace vorlane {
+
+// What a server bounds for the clients anyone on the network can be: the connections it takes
+// from one remote address at once, the connections it takes at once in all, and the bytes a
+// client may send before it is no longer read.
+enum class client_limit : std::uint8_t { connections_per_host, connections, bytes_received };
+inline constexpr std::size_t client_limit_count = static_cast<std::size_t>(client_limit::bytes_received) + 1;
 
 // A listening TCP server on the event loop of the thread that owns it. Each accepted connection
 // becomes a client object of the configured class, goes on the client list, is sent the banner
@@ -52,11 +63,20 @@ namespace vorlane {
 // zero receive window, a reader that has stopped) is closed: it would otherwise hold its data,
 // and whatever its owner keeps back for it, for as long as its peer keeps the connection open.
 // The clients dropped in one look, twice a second, are announced together by clients_not_reading.
+//
+// A connection beyond the connections-per-host or the connections limit is refused: reset as soon
+// as it is accepted, before it is a client, so it never gets the banner nor a batch. A client
+// that sends more than the bytes-received limit is no longer read (it is still served): what it
+// sends stays in the kernel, whose receive window then closes on it, so talking costs the loop
+// nothing more. Each of these is counted and announced by limit_reached: the first at once, then
+// at most once a minute with how many there were meanwhile, so that a flood makes a line a
+// minute, not a line a connection.
 class TWSocketServer : public QObject {
     Q_OBJECT
   public:
     static constexpr int accept_retry_ms = 500;
     static constexpr int accepts_per_turn = 32;
+    static constexpr int limit_notice_ms = 60000;
 
     explicit TWSocketServer(QObject* parent = nullptr);
     ~TWSocketServer() override;
@@ -88,6 +108,11 @@ class TWSocketServer : public QObject {
     void set_not_reading_limit_ms(int limit) { not_reading_limit = limit; }
     // Clients closed for not reading since the server was made.
     quint64 not_reading_drops() const { return not_reading_count; }
+
+    // 0, the default, bounds nothing. The connection limits apply to the connections accepted
+    // after a change; the bytes-received limit to the clients accepted after it.
+    qint64 limit(client_limit which) const { return limits[static_cast<std::size_t>(which)]; }
+    void set_limit(client_limit which, qint64 value) { limits[static_cast<std::size_t>(which)] = value; }
 
     template <class Client>
     void set_client_class() {
@@ -122,12 +147,20 @@ class TWSocketServer : public QObject {
     void background_error(vorlane::TWSocketServer* server, const QString& error, bool* can_abort);
     // The peers (TWSocketClient::peer) of the clients just closed for not reading.
     void clients_not_reading(vorlane::TWSocketServer* server, const QStringList& peers);
+    // `count` connections refused, or clients no longer read, for `limit` since its last notice;
+    // `latest` is the remote address of the last of them.
+    void limit_reached(vorlane::TWSocketServer* server, vorlane::client_limit limit, int count,
+                       const QString& latest);
 
   private:
     void serve(int listening_socket);
     void release_listener();
     void accept_pending();
-    void accept_connection(int fd);
+    void accept_connection(int fd, const sockaddr_storage& peer);
+    // The limit a new connection from `host` would pass, if any.
+    bool refused_by(client_limit which, const QHostAddress& host) const;
+    void count_limit_reached(client_limit which, const QHostAddress& host);
+    void announce_limits_reached();
     void remove_later(TWSocketClient* client);
     void remove_client(TWSocketClient* client);
     void on_accept_error(int error);
@@ -144,7 +177,18 @@ class TWSocketServer : public QObject {
     QTimer* accept_retry;
     // Runs while there are clients.
     QTimer* reading_watch;
+    // Runs for a minute after each notice of a limit reached.
+    QTimer* limit_notice;
     QList<TWSocketClient*> clients;
+    // The clients on the list from each remote address; an address with none is not kept.
+    QHash<QHostAddress, int> clients_from;
+    std::array<qint64, client_limit_count> limits{};
+    // What limit_reached has still to tell, for each limit.
+    struct limit_tally {
+        int count = 0;
+        QHostAddress latest;
+    };
+    std::array<limit_tally, client_limit_count> limit_tallies{};
     socket_state current_state = socket_state::closed;
 
     int tag_value = 0;

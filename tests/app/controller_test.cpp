@@ -7,6 +7,7 @@
 #include <QTest>
 #include <algorithm>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -427,6 +428,30 @@ TEST_F(controller_fixture, DisplayThatTakesNothingIsDroppedLoggedAndCounted) {
     const std::vector<std::string> report = controller->report_drops_since_start();
     EXPECT_TRUE(report.at(0).ends_with("; clients dropped on output 1: 1")) << report.at(0);
     EXPECT_EQ(report.at(1).find("clients dropped"), std::string::npos) << report.at(1);
+}
+
+// The default cap of one address: its seventeenth display connection is refused and logged.
+TEST_F(controller_fixture, ConnectionBeyondTheHostCapIsRefusedAndLogged) {
+    run_to_ready();
+    TWSocketServer& server = *controller->output_server(0);
+    std::vector<std::unique_ptr<test::loopback_peer>> displays;
+    for (int i = 0; i <= default_max_clients_per_host; ++i) {
+        displays.push_back(std::make_unique<test::loopback_peer>(static_cast<std::uint16_t>(first_port)));
+        ASSERT_TRUE(displays.back()->wait_connected(2000));
+    }
+    test::loopback_peer& refused = *displays.back();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            refused.read_available();
+            return refused.ended();
+        },
+        2000));
+    EXPECT_EQ(refused.received(), "");
+    EXPECT_EQ(server.client_count(), default_max_clients_per_host);
+    const std::string line =
+        "Error QXE-206 (port 1): connections beyond 16 from one address refused in the last minute: 1, the "
+        "latest from 127.0.0.1";
+    EXPECT_NE(log_text().find(line), std::string::npos) << log_text();
 }
 
 // The hour is counted in driven ticks; an hour without drops logs nothing.

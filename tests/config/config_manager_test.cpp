@@ -52,6 +52,8 @@ void expect_same(const config_manager& got, const config_manager& want) {
     EXPECT_EQ(got.locked, want.locked);
     EXPECT_EQ(got.status_ip, want.status_ip);
     EXPECT_EQ(got.status_port, want.status_port);
+    EXPECT_EQ(got.max_clients_per_host, want.max_clients_per_host);
+    EXPECT_EQ(got.max_clients_per_port, want.max_clients_per_port);
     EXPECT_EQ(got.last_error, want.last_error);
 }
 
@@ -81,6 +83,8 @@ TEST(ConfigStore, EveryFieldSurvivesARoundTrip) {
     config.input_port[0] = 60001;
     config.input_port[1] = -1;
     config.locked = true;
+    config.max_clients_per_host = 4;
+    config.max_clients_per_port = 40;
     ASSERT_TRUE(write_config(config, dir / config_file_name));
     config_manager reread = defaults();
     ASSERT_TRUE(read_config(reread, dir / config_file_name));
@@ -239,6 +243,9 @@ INSTANTIATE_TEST_SUITE_P(
                   }},
         read_case{"status_port_beyond_65535_keeps_its_value", "[Vorlane]\nstatus_port=65536\n",
                   [](config_manager&) {}},
+        read_case{"client_cap_of_zero_would_refuse_everyone_and_keeps_its_value",
+                  "[Vorlane]\nmax_clients_per_host=2\nmax_clients_per_port=0\n",
+                  [](config_manager& c) { c.max_clients_per_host = 2; }},
         read_case{"negative_and_signed_numbers",
                   "[vorlane]\nMAX_LOG_LINES=-3\n[qxinput]\ninput_0_port=+10030\n",
                   [](config_manager& c) {

@@ -71,6 +71,10 @@ class SocketServerTest : public testing::Test {
         server.set_client_class<TTcpSrvClient>();
         QObject::connect(&server, &TWSocketServer::client_connected, &server,
                          [this](TWSocketServer* from, TWSocketClient* client) { announce(from, client); });
+        QObject::connect(&server, &TWSocketServer::limit_reached, &server,
+                         [this](TWSocketServer*, client_limit limit, int count, const QString& latest) {
+                             limit_notices.push_back({limit, count, latest.toStdString()});
+                         });
     }
 
     void announce(TWSocketServer* from, TWSocketClient* client) {
@@ -133,7 +137,26 @@ class SocketServerTest : public testing::Test {
         }
     }
 
+    // A connection the server resets at once, before its banner.
+    void expect_refused(loopback_peer& peer) {
+        EXPECT_TRUE(peer.wait_connected(wait_ms)) << "the system did not complete the connection";
+        EXPECT_TRUE(pump_until([&] { return peer.ended(); })) << "the connection beyond the cap was kept";
+        EXPECT_EQ(peer.end_error(), ECONNRESET);
+        EXPECT_EQ(peer.received(), "") << "a refused connection got data";
+    }
+
+    struct limit_notice {
+        client_limit limit;
+        int count;
+        std::string latest;
+        bool operator==(const limit_notice&) const = default;
+        friend void PrintTo(const limit_notice& n, std::ostream* out) {
+            *out << "{limit " << static_cast<int>(n.limit) << ", " << n.count << ", " << n.latest << "}";
+        }
+    };
+
     TWSocketServer server;
+    std::vector<limit_notice> limit_notices;
     std::vector<std::unique_ptr<loopback_peer>> peers;
     std::vector<QPointer<TTcpSrvClient>> announced;
     bool owner_reads = true;
@@ -294,6 +317,70 @@ INSTANTIATE_TEST_SUITE_P(Cases, ClientTextTest,
                          testing::Values(client_text_case{"owner_reads_and_discards", true},
                                          client_text_case{"nobody_reads", false}),
                          [](const testing::TestParamInfo<client_text_case>& row) { return row.param.name; });
+
+struct talking_case {
+    const char* name;
+    std::size_t sent;
+    std::size_t offered;
+    bool announced;
+    friend void PrintTo(const talking_case& c, std::ostream* out) { *out << c.name; }
+};
+
+class TalkingClientTest : public SocketServerTest, public testing::WithParamInterface<talking_case> {};
+
+// A display has nothing to say: past the limit, what a client sends is no longer read, and it is
+// served on all the same.
+TEST_P(TalkingClientTest, ClientIsReadUpToTheLimitAndServedOn) {
+    const talking_case& c = GetParam();
+    constexpr qint64 limit = 4096;
+    server.set_limit(client_limit::bytes_received, limit);
+    server.listen();
+    loopback_peer& peer = connect_peer();
+    const std::string text(c.sent, 'x');
+    std::size_t sent = 0;
+    for (int turn = 0; turn < 100 && sent < text.size(); ++turn) {
+        sent += peer.send_some(std::string_view(text).substr(sent));
+        pump_for(1);
+    }
+    ASSERT_EQ(sent, text.size()) << "the loopback buffers did not take the whole text";
+    EXPECT_TRUE(pump_until([&] { return bytes_from_peers >= static_cast<qsizetype>(c.offered); }));
+    pump_for(50);
+    EXPECT_EQ(bytes_from_peers, static_cast<qsizetype>(c.offered));
+    const std::vector<limit_notice> talker{{client_limit::bytes_received, 1, "127.0.0.1"}};
+    EXPECT_EQ(limit_notices, c.announced ? talker : std::vector<limit_notice>{});
+
+    ASSERT_TRUE(pump_until([&] { return all_ready(); }));
+    send_to_all(batch(0));
+    EXPECT_TRUE(pump_until([&] { return peer.received() == banner_line + text_of(batch(0)); }));
+    EXPECT_EQ(announced.at(0)->state(), socket_state::connected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TalkingClientTest,
+                         testing::Values(talking_case{"a_little_is_read_as_ever", 100, 100, false},
+                                         talking_case{"the_limit_itself_is_read_whole", 4096, 4096, false},
+                                         talking_case{"past_the_limit_nothing_more_is_read", 32 * 1024, 4096,
+                                                      true}),
+                         [](const testing::TestParamInfo<talking_case>& row) { return row.param.name; });
+
+TEST_F(SocketServerTest, ConnectionBeyondThePortCapIsRefusedUntilAClientLeaves) {
+    server.set_limit(client_limit::connections, 2);
+    server.listen();
+    connect_peer();
+    loopback_peer& leaving = connect_peer();
+    peers.push_back(std::make_unique<loopback_peer>(server.listening_port()));
+    expect_refused(*peers.back());
+    EXPECT_EQ(server.client_count(), 2);
+    EXPECT_EQ(limit_notices, (std::vector<limit_notice>{{client_limit::connections, 1, "127.0.0.1"}}));
+
+    leaving.close(true);
+    ASSERT_TRUE(pump_until([&] { return server.client_count() == 1; }));
+    loopback_peer& newcomer = connect_peer();
+    EXPECT_TRUE(pump_until([&] { return newcomer.received() == banner_line; }));
+    // Within the minute of the first notice, a second refusal waits for the minute's end.
+    peers.push_back(std::make_unique<loopback_peer>(server.listening_port()));
+    expect_refused(*peers.back());
+    EXPECT_EQ(limit_notices.size(), 1u);
+}
 
 struct listen_failure_case {
     const char* name;
@@ -865,6 +952,41 @@ TEST_F(DisplayLinkTest, SlowDisplaySkipsBatchesWhileTheOtherKeepsItsPace) {
               << " bytes over the radio link\n";
     EXPECT_LT(silence, 1.0);
     EXPECT_EQ(server.client_count(), 2);
+}
+
+// A host that opens connection after connection gets its cap; its first ones, and a display on
+// another host, are served all the same.
+TEST_F(DisplayLinkTest, ConnectionBeyondAHostsCapIsRefusedWhileAnotherHostIsServed) {
+    constexpr int cap = 16;
+    server.set_limit(client_limit::connections_per_host, cap);
+    for (int i = 0; i < cap; ++i) connect_far_peer();
+    link->in_far([&] {
+        peers.push_back(
+            std::make_unique<loopback_peer>(server.listening_port(), 0, test::veth_link::near_address));
+    });
+    expect_refused(*peers.back());
+    EXPECT_EQ(limit_notices,
+              (std::vector<limit_notice>{{client_limit::connections_per_host, 1, "172.31.24.2"}}));
+
+    // The far side's next connections come from a second address.
+    const auto send_from = [&](const char* address) {
+        return link->command("far", std::string("ip route replace 172.31.24.0/24 dev {dev} src ") + address);
+    };
+    ASSERT_TRUE(link->command("far", "ip addr add 172.31.24.3/24 dev {dev}") && send_from("172.31.24.3"));
+    loopback_peer& other_host = connect_far_peer();
+    ASSERT_TRUE(pump_until([&] { return all_ready(); }));
+    send_to_all(batch(0));
+    const std::string served = banner_line + text_of(batch(0));
+    for (int i = 0; i < cap; ++i)
+        EXPECT_TRUE(pump_until([&] { return peers[i]->received() == served; })) << "connection " << i;
+    EXPECT_TRUE(pump_until([&] { return other_host.received() == served; }));
+
+    // A connection of the host that ends makes room for another.
+    peers.front()->close(true);
+    ASSERT_TRUE(pump_until([&] { return server.client_count() == cap; }));
+    ASSERT_TRUE(send_from(test::veth_link::far_address));
+    loopback_peer& again = connect_far_peer();
+    EXPECT_TRUE(pump_until([&] { return again.received() == banner_line; }));
 }
 
 // Two hundred displays connecting at once and never reading, while a host opens and closes
