@@ -26,9 +26,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/input_source.h"
 #include "app/main_window.h"
 #include "base/shown_text.h"
-#include "app/input_source.h"
 #include "capture/capabilities.h"
 #include "capture/capture_api.h"
 #include "capture/capture_helper.h"
@@ -134,7 +134,9 @@ bool is_kept_variable(std::string_view name, std::string_view value) {
     if (name != "QT_QPA_PLATFORM") return false;
     if (std::find(accepted_platforms.begin(), accepted_platforms.end(), value) != accepted_platforms.end())
         return true;
-    std::fprintf(stderr, "vorlane: QT_QPA_PLATFORM=%s refused: started with capture rights, only xcb, wayland and offscreen are accepted\n",
+    std::fprintf(stderr,
+                 "vorlane: QT_QPA_PLATFORM=%s refused: started with capture rights, only xcb, wayland and "
+                 "offscreen are accepted\n",
                  without_control_bytes(value).c_str());
     return false;
 }

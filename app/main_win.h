@@ -45,8 +45,7 @@ class TMainWin : public QObject, public configuration_target, public drop_counts
     // binds make_capture_input to its capture helper). Nothing is shown or logged before the first
     // tick, so the windows may connect to the signals after construction.
     TMainWin(config_manager& config, nmea_manager& manager, const std::filesystem::path& program_dir,
-             const input_factory& make_input, timers mode = timers::running,
-             QObject* parent = nullptr);
+             const input_factory& make_input, timers mode = timers::running, QObject* parent = nullptr);
     // Stops the receive thread and waits for it, closes both outputs, releases the capture library.
     ~TMainWin() override;
 

@@ -5,7 +5,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-
 namespace vorlane {
 
 namespace {

@@ -70,8 +70,8 @@ bool send_message(int channel, const message_header& header, std::string_view bo
 
 open_sent send_open_request(int channel, std::uint64_t session, const open_request& request) {
     std::string body;
-    for (const std::string* text : {&request.address, &request.filter, &request.destinations[0],
-                                    &request.destinations[1]}) {
+    for (const std::string* text :
+         {&request.address, &request.filter, &request.destinations[0], &request.destinations[1]}) {
         if (text->size() > max_request_length) return open_sent::too_long;
         const auto length = static_cast<std::uint16_t>(text->size());
         body.append(reinterpret_cast<const char*>(&length), sizeof length);
@@ -79,13 +79,14 @@ open_sent send_open_request(int channel, std::uint64_t session, const open_reque
     }
     if (message_header_length + body.size() > max_request_length) return open_sent::too_long;
     return send_message(channel, {session, message_kind::open, false}, body) ? open_sent::sent
-                                                                              : open_sent::channel_closed;
+                                                                             : open_sent::channel_closed;
 }
 
 bool read_header(const std::uint8_t* message, std::size_t length, message_header& header) {
     if (length < message_header_length) return false;
     const std::uint8_t kind = message[kind_at];
-    if (kind < static_cast<std::uint8_t>(message_kind::open) || kind > static_cast<std::uint8_t>(message_kind::ended))
+    if (kind < static_cast<std::uint8_t>(message_kind::open) ||
+        kind > static_cast<std::uint8_t>(message_kind::ended))
         return false;
     std::memcpy(&header.session, message + session_at, sizeof header.session);
     header.kind = static_cast<message_kind>(kind);
@@ -123,7 +124,8 @@ bool frame_batch::send(int channel, std::uint64_t session) {
     return sent;
 }
 
-bool frame_batch_reader::next(const std::uint8_t*& data, std::uint32_t& captured, std::uint32_t& wire_length) {
+bool frame_batch_reader::next(const std::uint8_t*& data, std::uint32_t& captured,
+                              std::uint32_t& wire_length) {
     if (at == end || bad) return false;
     if (end - at < static_cast<std::ptrdiff_t>(frame_record_header_length)) {
         bad = true;
@@ -131,8 +133,8 @@ bool frame_batch_reader::next(const std::uint8_t*& data, std::uint32_t& captured
     }
     captured = read32(at);
     wire_length = read32(at + 4);
-    if (captured > snapshot_length ||
-        end - at - static_cast<std::ptrdiff_t>(frame_record_header_length) < static_cast<std::ptrdiff_t>(captured)) {
+    if (captured > snapshot_length || end - at - static_cast<std::ptrdiff_t>(frame_record_header_length) <
+                                          static_cast<std::ptrdiff_t>(captured)) {
         bad = true;
         return false;
     }

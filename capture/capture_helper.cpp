@@ -137,7 +137,8 @@ class capture_worker {
                 ((header.kind == message_kind::open && read_open_request(request.get(), size, asked)) ||
                  (header.kind == message_kind::close && size == message_header_length));
             if (!well_formed) {
-                say({any_session, message_kind::report, true}, "Error QXE-RECV-115: Malformed capture request refused");
+                say({any_session, message_kind::report, true},
+                    "Error QXE-RECV-115: Malformed capture request refused");
                 say({any_session, message_kind::ended});
             } else if (header.kind == message_kind::open) {
                 run_session(header.session, asked);
@@ -300,11 +301,13 @@ class capture_worker {
 // environment, and of the capabilities only CAP_NET_RAW. Termination requests from outside are
 // ignored: the program ends it, or its own end does.
 [[noreturn]] void run_helper(int channel, pid_t program) {
-    if (channel != helper_channel && (::dup2(channel, helper_channel) != helper_channel || ::close(channel) != 0))
+    if (channel != helper_channel &&
+        (::dup2(channel, helper_channel) != helper_channel || ::close(channel) != 0))
         ::_exit(1);
     ::close_range(helper_channel + 1, ~0U, 0);
     ::clearenv();
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGPIPE}) std::signal(signal, SIG_IGN);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGPIPE})
+        std::signal(signal, SIG_IGN);
     if (!restrict_capabilities(capture_capabilities)) ::_exit(1);
     // Set after the capabilities changed, which may clear it; a program that ended before this
     // is caught by the parent check.

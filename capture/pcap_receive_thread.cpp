@@ -107,7 +107,8 @@ bool TPCapReceiveThread::superseded(std::uint64_t request) {
 void TPCapReceiveThread::capture_cycle(const capture_request& cycle, std::uint64_t request) {
     bool connected = false;
     try {
-        switch (send_open_request(channel, request, {cycle.connection_ip, cycle.filter, cycle.destination_ips})) {
+        switch (
+            send_open_request(channel, request, {cycle.connection_ip, cycle.filter, cycle.destination_ips})) {
             case open_sent::sent:
                 follow_session(cycle, request, connected);
                 break;
@@ -138,7 +139,8 @@ void TPCapReceiveThread::capture_cycle(const capture_request& cycle, std::uint64
 
 // The helper's messages for one request, until it ends the session, a newer request or
 // termination comes, or the channel fails. Late messages of earlier sessions are passed over.
-void TPCapReceiveThread::follow_session(const capture_request& cycle, std::uint64_t request, bool& connected) {
+void TPCapReceiveThread::follow_session(const capture_request& cycle, std::uint64_t request,
+                                        bool& connected) {
     bool idle_sent = false;
     while (!superseded(request)) {
         const long length = receive_message(channel, received.get(), max_response_length, message_wait_ms);
@@ -153,10 +155,12 @@ void TPCapReceiveThread::follow_session(const capture_request& cycle, std::uint6
         const std::size_t body_length = size - message_header_length;
         switch (header.kind) {
             case message_kind::report:
-                report(std::string_view(reinterpret_cast<const char*>(body), body_length), header.input_failure);
+                report(std::string_view(reinterpret_cast<const char*>(body), body_length),
+                       header.input_failure);
                 break;
             case message_kind::opened:
-                ring.set_inputs(input_addresses(cycle.source_ips, cycle.destination_ips, cycle.destination_ports));
+                ring.set_inputs(
+                    input_addresses(cycle.source_ips, cycle.destination_ips, cycle.destination_ports));
                 post(WM_RX_CONNECTED);
                 connected = true;
                 break;
@@ -192,7 +196,8 @@ bool TPCapReceiveThread::take_frames(message_kind kind, const std::uint8_t* body
         while (frames.next(data, captured, wire_length)) {
             // A frame too long for a slot, or not captured whole, is no sign of traffic.
             frame_skip why = frame_skip::not_ipv4_udp;
-            if (!ring.store_captured(data, captured, wire_length, &why) && why == frame_skip::oversize) continue;
+            if (!ring.store_captured(data, captured, wire_length, &why) && why == frame_skip::oversize)
+                continue;
             idle_sent = false;
             if (ring.claim_notification()) post(WM_RX_DATAGRAM);
         }

@@ -20,9 +20,9 @@ std::string raw_message(message_kind kind, std::uint64_t session, const std::vec
     std::memcpy(message.data(), &session, sizeof session);
     message[8] = static_cast<char>(kind);
     for (const std::string& text : texts) {
-        const std::uint16_t length =
-            &text == &texts.front() && first_length_claimed != 0 ? first_length_claimed
-                                                                 : static_cast<std::uint16_t>(text.size());
+        const std::uint16_t length = &text == &texts.front() && first_length_claimed != 0
+                                         ? first_length_claimed
+                                         : static_cast<std::uint16_t>(text.size());
         message.append(reinterpret_cast<const char*>(&length), sizeof length);
         message += text;
     }
@@ -83,10 +83,12 @@ INSTANTIATE_TEST_SUITE_P(
         refused_case{"open_with_three_texts", raw_message(message_kind::open, 1, {"127.0.0.1", "udp", "x"})},
         refused_case{"text_longer_than_the_message", raw_message(message_kind::open, 1, good_open, 60000)},
         refused_case{"bytes_after_the_last_text", raw_message(message_kind::open, 1, good_open) + "x"},
-        refused_case{"nul_inside_the_filter",
-                     raw_message(message_kind::open, 1, {"127.0.0.1", std::string("udp\0 or tcp", 11), "a", "b"})},
+        refused_case{
+            "nul_inside_the_filter",
+            raw_message(message_kind::open, 1, {"127.0.0.1", std::string("udp\0 or tcp", 11), "a", "b"})},
         refused_case{"longer_than_any_request",
-                     raw_message(message_kind::open, 1, {"127.0.0.1", std::string(max_request_length, 'u'), "a", "b"})}),
+                     raw_message(message_kind::open, 1,
+                                 {"127.0.0.1", std::string(max_request_length, 'u'), "a", "b"})}),
     [](const testing::TestParamInfo<refused_case>& row) { return row.param.name; });
 
 }  // namespace
