@@ -10,10 +10,10 @@ namespace {
 
 class capture_input_source final : public input_source {
   public:
-    explicit capture_input_source(rx_target& reports_to)
+    capture_input_source(rx_target& reports_to, int helper_channel)
         : target(reports_to),
           loaded(load_capture_library()),
-          thread(std::make_unique<TPCapReceiveThread>(reports_to)) {}
+          thread(std::make_unique<TPCapReceiveThread>(reports_to, helper_channel)) {}
 
     ~capture_input_source() override {
         stop_thread();
@@ -47,8 +47,8 @@ class capture_input_source final : public input_source {
 
 }  // namespace
 
-std::unique_ptr<input_source> make_capture_input(rx_target& target) {
-    return std::make_unique<capture_input_source>(target);
+std::unique_ptr<input_source> make_capture_input(rx_target& target, int helper_channel) {
+    return std::make_unique<capture_input_source>(target, helper_channel);
 }
 
 }  // namespace vorlane

@@ -10,8 +10,8 @@
 
 namespace vorlane {
 
-// The capture input as the controller drives it. The program uses the receive thread on the
-// run-time bound capture library (make_capture_input); the controller's tests use a scripted
+// The capture input as the controller drives it. The program uses the receive thread and the
+// capture helper behind it (make_capture_input); the controller's tests use a scripted
 // stand-in, so that the start-up and retry logic can be driven tick by tick.
 class input_source {
   public:
@@ -33,8 +33,9 @@ class input_source {
     virtual void stop_thread() = 0;
 };
 
-// Binds the capture library and starts the receive thread, which waits for open_input. The
-// library is released when the input is destroyed.
-std::unique_ptr<input_source> make_capture_input(rx_target& target);
+// Binds the capture library, whose adapter list the settings and the windows read, and starts
+// the receive thread, which waits for open_input and then captures through the capture helper at
+// the other end of `helper_channel`. The library is released when the input is destroyed.
+std::unique_ptr<input_source> make_capture_input(rx_target& target, int helper_channel);
 
 }  // namespace vorlane

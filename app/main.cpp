@@ -13,6 +13,7 @@
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <cstdint>
@@ -25,9 +26,12 @@
 #include <utility>
 #include <vector>
 
+#include "app/input_source.h"
 #include "app/main_window.h"
 #include "base/shown_text.h"
+#include "capture/capabilities.h"
 #include "capture/capture_api.h"
+#include "capture/capture_helper.h"
 #include "config/config_manager.h"
 #include "config/config_win.h"
 #include "monitor/data_monitor_win.h"
@@ -89,16 +93,20 @@ void choose_offscreen_without_display() {
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
-// With file capabilities (or set-id) the program holds rights its caller lacks, and whatever the
-// caller puts into the environment or onto the command line must not bring code or
-// configuration into it: Qt takes plugin folders, plugin names with their options, a platform
-// theme, a style, input methods and logging rules from QT_* variables and from options such as
-// -platformpluginpath, -plugin and -platformtheme; GTK, GIO, Mesa, libglvnd, fontconfig and
-// the X libraries that a platform plugin or theme pulls in read variables of their own, and the
-// desktop's name decides which theme plugin is loaded. Rather than chase each, only what the
-// program needs survives: the display, the locale, the account's names, the service manager's
-// variables, and a platform named without options. Qt then sees no options at all, as the
-// program takes none.
+// With file capabilities (or set-id) the program was started with rights its caller lacks. It
+// gives them up before this runs (only the capture helper keeps the right to capture), but the
+// caller still must not bring code or configuration into it: Qt takes plugin folders, plugin
+// names with their options, a platform theme, a style, input methods and logging rules from QT_*
+// variables and from options such as -platformpluginpath, -plugin and -platformtheme; GTK, GIO,
+// Mesa, libglvnd, fontconfig and the X libraries that a platform plugin or theme pulls in read
+// variables of their own, and the desktop's name decides which theme plugin is loaded. Rather
+// than chase each, only what the program needs survives: the display, the locale, the account's
+// names, the service manager's variables, and one of the platforms an operator's desktop or a
+// service uses. Others (vnc, which would serve the windows to any network without a password;
+// eglfs, linuxfb, ...) draw elsewhere than on the caller's desktop. Qt then sees no options at
+// all, as the program takes none.
+constexpr std::array<std::string_view, 3> accepted_platforms = {"xcb", "wayland", "offscreen"};
+
 bool is_kept_variable(std::string_view name, std::string_view value) {
     // The service manager's variables include the sockets it passes (LISTEN_*): they name only
     // descriptors the process already holds, and each is taken only when it listens on an
@@ -123,8 +131,14 @@ bool is_kept_variable(std::string_view name, std::string_view value) {
     for (const std::string_view entry : kept)
         if (name == entry) return true;
     if (name.starts_with("LC_")) return true;
-    return name == "QT_QPA_PLATFORM" && !value.empty() &&
-           value.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-") == std::string_view::npos;
+    if (name != "QT_QPA_PLATFORM") return false;
+    if (std::find(accepted_platforms.begin(), accepted_platforms.end(), value) != accepted_platforms.end())
+        return true;
+    std::fprintf(stderr,
+                 "vorlane: QT_QPA_PLATFORM=%s refused: started with capture rights, only xcb, wayland and "
+                 "offscreen are accepted\n",
+                 without_control_bytes(value).c_str());
+    return false;
 }
 
 void ignore_caller_configuration(int& argc) {
@@ -217,10 +231,21 @@ static vorlane::config_manager settings;
 static vorlane::nmea_manager stream_manager;
 
 int main(int argc, char** argv) {
-    // Standard error may be a pipe to a logger that goes away: a write to it, the toolkit's
-    // own warnings included, then fails with EPIPE instead of ending the program.
+    // First of all, while nothing has read the environment or a file: the capture helper takes
+    // the right to capture with it, and this process gives up every capability for good.
+    const capture_helper helper = capture_helper::start();
+    if (!helper.running()) {
+        std::perror("vorlane: cannot start the capture helper");
+        return 1;
+    }
+    if (!restrict_capabilities(no_capabilities)) {
+        std::perror("vorlane: cannot give up capabilities");
+        return 1;
+    }
     if (::getauxval(AT_SECURE) != 0) ignore_caller_configuration(argc);
     load_plugins_from_qt_only();
+    // Standard error may be a pipe to a logger that goes away: a write to it, the toolkit's
+    // own warnings included, then fails with EPIPE instead of ending the program.
     std::signal(SIGPIPE, SIG_IGN);
     raise_descriptor_limit();
     set_defaults(settings);
@@ -240,7 +265,9 @@ int main(int argc, char** argv) {
 
     toolkit_dialogs dialogs;
     try {
-        TMainWindow main_window(settings, stream_manager, data_dir, dialogs);
+        TMainWindow main_window(settings, stream_manager, data_dir, dialogs, [&helper](rx_target& target) {
+            return make_capture_input(target, helper.channel());
+        });
         const TMainWin& controller = main_window.controller();
         TLogViewWin log_viewer(&controller.status());
         TDataMonitorWin data_monitor(&controller.status(), &controller.outputs(), dialogs);

@@ -41,11 +41,11 @@ class TMainWin : public QObject, public configuration_target, public drop_counts
     static constexpr int ticks_per_hour = drop_reporter::ticks_per_hour;
 
     // `config` and `manager` are the process-wide settings and stream manager. The settings file
-    // and the event log live in `program_dir`. Nothing is shown or logged before the first tick,
-    // so the windows may connect to the signals after construction.
+    // and the event log live in `program_dir`. `make_input` makes the capture input (the program
+    // binds make_capture_input to its capture helper). Nothing is shown or logged before the first
+    // tick, so the windows may connect to the signals after construction.
     TMainWin(config_manager& config, nmea_manager& manager, const std::filesystem::path& program_dir,
-             const input_factory& make_input = make_capture_input, timers mode = timers::running,
-             QObject* parent = nullptr);
+             const input_factory& make_input, timers mode = timers::running, QObject* parent = nullptr);
     // Stops the receive thread and waits for it, closes both outputs, releases the capture library.
     ~TMainWin() override;
 

@@ -27,7 +27,7 @@ class TMainWindow : public QWidget {
     // The arguments after `dialogs` are the controller's (TMainWin). `dialogs` must outlive the
     // window. Nothing is shown: the program shows the window minimised.
     TMainWindow(config_manager& config, nmea_manager& manager, const std::filesystem::path& program_dir,
-                operator_dialogs& dialogs, const TMainWin::input_factory& make_input = make_capture_input,
+                operator_dialogs& dialogs, const TMainWin::input_factory& make_input,
                 TMainWin::timers mode = TMainWin::timers::running, QWidget* parent = nullptr);
     // Destroys the controller first: its shut-down may still report to this window.
     ~TMainWindow() override;

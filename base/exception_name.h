@@ -20,4 +20,16 @@ inline std::string exception_name(const std::exception& e) {
     return status == 0 && readable ? std::string(readable.get()) : std::string(mangled);
 }
 
+// "(type) message" of the exception being handled, for the same reports; called inside a
+// handler only.
+inline std::string current_exception_text() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return "(" + exception_name(e) + ") " + e.what();
+    } catch (...) {
+        return "(unknown exception) no description";
+    }
+}
+
 }  // namespace vorlane

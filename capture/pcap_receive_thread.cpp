@@ -1,22 +1,10 @@
 #include "capture/pcap_receive_thread.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <pcap/pcap.h>
-#include <poll.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <exception>
-#include <memory>
 #include <utility>
 
 #include "base/exception_name.h"
-#include "capture/capture_api.h"
 
 namespace vorlane {
 
@@ -25,137 +13,20 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto start_wait = 100ms;
-constexpr int snapshot_length = 65536;
-constexpr int promiscuous = 1;
-// Bounds the delay of WM_RX_IDLE, of a stop request and of termination; kept by read_frame.
-constexpr auto read_timeout = 100ms;
-// The time-out handed to the capture library is its packet buffer time-out: on Linux the kernel
-// holds frames in a block until the block fills or this timer retires it. With the read
-// time-out there, a frame could wait 100 ms before the thread even saw it, on top of the 100 ms
-// send service; a short buffer time-out keeps the capture's share of the latency small.
-constexpr int packet_buffer_timeout_ms = 2;
-constexpr int optimise = 1;
-constexpr int lowest_nice = 19;
+// Bounds the delay of a stop request and of termination while the helper is quiet.
+constexpr int message_wait_ms = 100;
 
-void lower_own_priority() {
-    const pid_t thread_id = gettid();
-    errno = 0;
-    const int nice = getpriority(PRIO_PROCESS, thread_id);
-    if (nice == -1 && errno != 0) return;
-    // Should this fail the thread keeps the normal priority, which loses only the preference.
-    setpriority(PRIO_PROCESS, thread_id, std::min(nice + TPCapReceiveThread::nice_increment, lowest_nice));
-}
-
-struct capture_handle_close {
-    void operator()(pcap_t* handle) const {
-        if (capture_api.pcap_close != nullptr) capture_api.pcap_close(handle);
-    }
-};
-using capture_handle = std::unique_ptr<pcap_t, capture_handle_close>;
-
-// A compiled filter program. The handle keeps its own copy once the filter is installed, so the
-// program is released when this goes out of scope.
-class compiled_filter {
-  public:
-    compiled_filter() = default;
-    compiled_filter(const compiled_filter&) = delete;
-    compiled_filter& operator=(const compiled_filter&) = delete;
-    ~compiled_filter() {
-        if (compiled && capture_api.pcap_freecode != nullptr) capture_api.pcap_freecode(&program);
-    }
-
-    bool compile(pcap_t* handle, const std::string& text, std::uint32_t mask) {
-        compiled = capture_api.pcap_compile(handle, &program, text.c_str(), optimise, mask) >= 0;
-        return compiled;
-    }
-    bpf_program* get() { return &program; }
-
-  private:
-    bpf_program program{};
-    bool compiled = false;
-};
-
-// The next frame: 1 with a frame, 0 when none came within the read time-out, negative on error.
-// libpcap on Linux leaves its read time-out to the kernel's block timer, which does not fire while
-// no frame at all arrives: a blocking read would then never return on a quiet network, so there
-// would be no WM_RX_IDLE and no way to stop or terminate. The handle is non-blocking instead and
-// the time-out is kept here with poll on its descriptor.
-int read_frame(pcap_t* handle, int descriptor, pcap_pkthdr** header, const u_char** data) {
-    const auto deadline = std::chrono::steady_clock::now() + read_timeout;
-    for (;;) {
-        const int result = capture_api.pcap_next_ex(handle, header, data);
-        if (result != 0) return result;
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return 0;
-        pollfd readable{descriptor, POLLIN, 0};
-        const int ready = ::poll(&readable, 1, static_cast<int>(left.count()));
-        if (ready == 0) return 0;
-        if (ready < 0 && errno != EINTR) return PCAP_ERROR;
-    }
-}
-
-// Membership of the multicast groups among the destinations, on the adapter with the given
-// address, for as long as this lives. The socket is bound to the adapter's own address, so no
-// datagram is ever delivered to it; it exists only to hold the memberships, which the kernel
-// drops when it is closed.
-class group_membership {
-  public:
-    group_membership() = default;
-    group_membership(const group_membership&) = delete;
-    group_membership& operator=(const group_membership&) = delete;
-    ~group_membership() {
-        if (descriptor >= 0) ::close(descriptor);
-    }
-
-    // Joins every multicast group among the destinations; the first that cannot be joined, or
-    // empty when all were.
-    std::string join(const std::string& adapter_ip, const std::array<std::string, 2>& destinations) {
-        in_addr adapter{};
-        if (inet_pton(AF_INET, adapter_ip.c_str(), &adapter) != 1) adapter.s_addr = htonl(INADDR_ANY);
-        for (std::size_t k = 0; k < destinations.size(); ++k) {
-            in_addr group{};
-            if (inet_pton(AF_INET, destinations[k].c_str(), &group) != 1 ||
-                !IN_MULTICAST(ntohl(group.s_addr)))
-                continue;
-            if (k > 0 && destinations[0] == destinations[k]) continue;
-            if (!open(adapter)) return destinations[k];
-            const ip_mreq request{group, adapter};
-            if (setsockopt(descriptor, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request) != 0)
-                return destinations[k];
-        }
-        return {};
-    }
-
-  private:
-    bool open(in_addr adapter) {
-        if (descriptor >= 0) return true;
-        descriptor = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-        if (descriptor < 0) return false;
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr = adapter;
-        return ::bind(descriptor, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
-    }
-
-    int descriptor = -1;
-};
-
-// "(type) message" of the exception being handled; called inside a handler only.
-std::string current_exception_text() {
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        return "(" + exception_name(e) + ") " + e.what();
-    } catch (...) {
-        return "(unknown exception) no description";
-    }
-}
+constexpr std::string_view helper_gone = "Error QXE-RECV-114: Capture helper not running; restart Vorlane";
+constexpr std::string_view request_too_long = "Error QXE-RECV-115: Malformed capture request refused";
+constexpr std::string_view malformed_answer = "Error QXE-RECV-116: Malformed message from the capture helper";
 
 }  // namespace
 
-TPCapReceiveThread::TPCapReceiveThread(rx_target& reports_to)
-    : target(reports_to), thread([this] { execute(); }) {}
+TPCapReceiveThread::TPCapReceiveThread(rx_target& reports_to, int helper_channel)
+    : target(reports_to),
+      channel(helper_channel),
+      received(std::make_unique<std::uint8_t[]>(max_response_length)),
+      thread([this] { execute(); }) {}
 
 TPCapReceiveThread::~TPCapReceiveThread() {
     terminate();
@@ -229,74 +100,29 @@ bool TPCapReceiveThread::superseded(std::uint64_t request) {
     return request_number != request;
 }
 
-// One start cycle: open the adapter, install the filter, capture until stopped, close. Every
-// failure before the capture is reported and counts as a failed attempt to open the input.
+// One start cycle: the helper opens the adapter and installs the filter, reporting every failure
+// (each counts as a failed attempt to open the input), then sends frames until the capture is
+// stopped or ends by itself. However the cycle ends, the helper is asked to close: a capture it
+// is still opening or running then ends, and one it has ended already is left as it is.
 void TPCapReceiveThread::capture_cycle(const capture_request& cycle, std::uint64_t request) {
-    capture_handle handle;
     bool connected = false;
     try {
-        if (!capture_library_ready()) {
-            report("Error QXE-RECV-112: WinPCap is not installed", true);
-            return;
+        switch (
+            send_open_request(channel, request, {cycle.connection_ip, cycle.filter, cycle.destination_ips})) {
+            case open_sent::sent:
+                follow_session(cycle, request, connected);
+                break;
+            case open_sent::too_long:
+                report(request_too_long, true);
+                break;
+            case open_sent::channel_closed:
+                report(helper_gone, true);
+                break;
         }
-        if (cycle.connection_ip.empty()) {
-            report("Error QXE-RECV-103: No connection IP address specified", true);
-            return;
+        if (connected) {
+            connected = false;
+            post(WM_RX_DISCONNECTED);
         }
-        const std::string address =
-            cycle.connection_ip == "0.0.0.0" ? first_adapter_ip() : cycle.connection_ip;
-        std::uint32_t mask = 0;
-        const std::string adapter = find_adapter_by_ip(address, mask);
-        if (adapter.empty()) {
-            report("Error QXE-RECV-104: No netword device found for IP " + address, true);
-            return;
-        }
-        if (superseded(request)) return;
-        char error[PCAP_ERRBUF_SIZE] = {};
-        handle.reset(capture_api.pcap_open_live(adapter.c_str(), snapshot_length, promiscuous,
-                                                packet_buffer_timeout_ms, error));
-        // A handle that cannot be read with the time-out kept here counts as not opened.
-        int descriptor = -1;
-        if (handle && capture_api.pcap_setnonblock(handle.get(), 1, error) == 0)
-            descriptor = capture_api.pcap_get_selectable_fd(handle.get());
-        if (descriptor < 0) {
-            report("Error QXE-RECV-105: Unable to open adapter '" + adapter + "'", true);
-            return;
-        }
-        if (superseded(request)) return;
-        if (capture_api.pcap_datalink(handle.get()) != DLT_EN10MB) {
-            report("Error QXE-RECV-106: Non-ethernet network detected (unsupported).", true);
-            return;
-        }
-        if (superseded(request)) return;
-        if (cycle.filter.empty()) {
-            report("Error QXE-RECV-107: No packet filter specified.", true);
-            return;
-        }
-        {
-            compiled_filter program;
-            if (!program.compile(handle.get(), cycle.filter, mask)) {
-                report("Error QXE-RECV-108: Packet filter syntax error.", true);
-                return;
-            }
-            if (superseded(request)) return;
-            if (capture_api.pcap_setfilter(handle.get(), program.get()) < 0) {
-                report("Error QXE-RECV-109: Error setting capture filter.", true);
-                return;
-            }
-        }
-        group_membership groups;
-        const std::string not_joined = groups.join(address, cycle.destination_ips);
-        // The capture goes on: the group may still reach the adapter, flooded by the switch.
-        if (!not_joined.empty())
-            report("Error QXE-RECV-110: Unable to join multicast group " + not_joined, false);
-        if (superseded(request)) return;
-        ring.set_inputs(input_addresses(cycle.source_ips, cycle.destination_ips, cycle.destination_ports));
-        post(WM_RX_CONNECTED);
-        connected = true;
-        capture_loop(handle.get(), descriptor, request);
-        connected = false;
-        post(WM_RX_DISCONNECTED);
     } catch (...) {
         report_current_exception("Error QXE-RECV-101: ", true);
         // The main window counts the input as open since WM_RX_CONNECTED; without this it would
@@ -308,36 +134,79 @@ void TPCapReceiveThread::capture_cycle(const capture_request& cycle, std::uint64
             }
         }
     }
+    send_message(channel, {request, message_kind::close});
 }
 
-void TPCapReceiveThread::capture_loop(pcap_t* handle, int descriptor, std::uint64_t request) {
+// The helper's messages for one request, until it ends the session, a newer request or
+// termination comes, or the channel fails. Late messages of earlier sessions are passed over.
+void TPCapReceiveThread::follow_session(const capture_request& cycle, std::uint64_t request,
+                                        bool& connected) {
     bool idle_sent = false;
-    while (capture_api.library != nullptr && !superseded(request)) {
-        pcap_pkthdr* header = nullptr;
-        const u_char* data = nullptr;
-        const int result = read_frame(handle, descriptor, &header, &data);
-        // An error or the end of the capture ends the loop without a report: reopening is the
-        // controller's decision.
-        if (result < 0 || terminated) return;
-        try {
-            if (result == 0) {
-                if (!idle_sent) {
-                    post(WM_RX_IDLE);
-                    idle_sent = true;
-                }
-                continue;
+    while (!superseded(request)) {
+        const long length = receive_message(channel, received.get(), max_response_length, message_wait_ms);
+        if (length == 0) continue;
+        if (length < 0) return report(helper_gone, true);
+        message_header header;
+        const auto size = static_cast<std::size_t>(length);
+        if (size > max_response_length || !read_header(received.get(), size, header))
+            return report(malformed_answer, true);
+        if (header.session != request && header.session != any_session) continue;
+        const std::uint8_t* body = received.get() + message_header_length;
+        const std::size_t body_length = size - message_header_length;
+        switch (header.kind) {
+            case message_kind::report:
+                report(std::string_view(reinterpret_cast<const char*>(body), body_length),
+                       header.input_failure);
+                break;
+            case message_kind::opened:
+                ring.set_inputs(
+                    input_addresses(cycle.source_ips, cycle.destination_ips, cycle.destination_ports));
+                post(WM_RX_CONNECTED);
+                connected = true;
+                break;
+            case message_kind::timeout:
+            case message_kind::frames:
+                if (!take_frames(header.kind, body, body_length, idle_sent)) return;
+                break;
+            case message_kind::ended:
+                return;
+            case message_kind::open:
+            case message_kind::close:
+                return report(malformed_answer, true);
+        }
+    }
+}
+
+// Puts a batch of frames into the ring, or takes a read time-out; false when that failed, which
+// ends the capture without counting a failed attempt.
+bool TPCapReceiveThread::take_frames(message_kind kind, const std::uint8_t* body, std::size_t length,
+                                     bool& idle_sent) {
+    try {
+        if (kind == message_kind::timeout) {
+            if (!idle_sent) {
+                post(WM_RX_IDLE);
+                idle_sent = true;
             }
+            return true;
+        }
+        frame_batch_reader frames(body, length);
+        const std::uint8_t* data = nullptr;
+        std::uint32_t captured = 0;
+        std::uint32_t wire_length = 0;
+        while (frames.next(data, captured, wire_length)) {
             // A frame too long for a slot, or not captured whole, is no sign of traffic.
             frame_skip why = frame_skip::not_ipv4_udp;
-            if (!ring.store_captured(data, header->caplen, header->len, &why) && why == frame_skip::oversize)
+            if (!ring.store_captured(data, captured, wire_length, &why) && why == frame_skip::oversize)
                 continue;
             idle_sent = false;
             if (ring.claim_notification()) post(WM_RX_DATAGRAM);
-        } catch (...) {
-            report_current_exception("Error QXE-RECV-102: ", false);
-            return;
         }
+        if (!frames.malformed()) return true;
+        report(malformed_answer, true);
+    } catch (...) {
+        report_current_exception("Error QXE-RECV-102: ", false);
     }
+    return false;
 }
 
 void TPCapReceiveThread::report(std::string_view text, bool input_failure) noexcept {

@@ -4,14 +4,14 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
 
+#include "capture/capture_channel.h"
 #include "capture/frame_ring.h"
-
-struct pcap;
 
 namespace vorlane {
 
@@ -67,21 +67,21 @@ struct capture_request {
     std::array<std::int32_t, 2> destination_ports{};
 };
 
-// Captures the junction boxes' datagrams on one adapter. The thread sleeps until start_capture,
-// opens the adapter, installs the filter and reads frames into its ring until it is stopped, then
-// waits again. It runs at a lowered priority: nice_increment above the process's nice value.
+// Captures the junction boxes' datagrams on one adapter, through the capture helper (see
+// capture_helper.h) at the other end of a channel: the thread sleeps until start_capture, asks
+// the helper to open the adapter and install the filter, puts the frames it sends into its ring
+// until it is stopped, then asks the helper to close and waits again. It runs at a lowered
+// priority: nice_increment above the process's nice value.
 //
 // Shared with the main thread: the ring (its own lock), the requested state (its lock), the
 // terminated flag, the notifications and the pending report.
 class TPCapReceiveThread {
   public:
-    // Under a saturated CPU a thread at +5 still gets about a third of the share of a normal one,
-    // far more than reading and copying frames needs, while the main thread wins when both are
-    // ready. The capture library's kernel buffer absorbs the bursts meanwhile.
-    static constexpr int nice_increment = 5;
+    static constexpr int nice_increment = capture_nice_increment;
 
-    // The thread starts at once and waits for start_capture.
-    explicit TPCapReceiveThread(rx_target& target);
+    // The thread starts at once and waits for start_capture. `helper_channel` is the program's
+    // end of the channel to the capture helper; it must outlive the thread and serve no other.
+    TPCapReceiveThread(rx_target& target, int helper_channel);
     // Terminates the thread and waits for it if the owner has not done so.
     ~TPCapReceiveThread();
     TPCapReceiveThread(const TPCapReceiveThread&) = delete;
@@ -112,12 +112,16 @@ class TPCapReceiveThread {
     // A newer start or stop request has come, or the thread is to end.
     bool superseded(std::uint64_t request);
     void capture_cycle(const capture_request& cycle, std::uint64_t request);
-    void capture_loop(pcap* handle, int descriptor, std::uint64_t request);
+    void follow_session(const capture_request& cycle, std::uint64_t request, bool& connected);
+    bool take_frames(message_kind kind, const std::uint8_t* body, std::size_t length, bool& idle_sent);
     void report(std::string_view text, bool input_failure) noexcept;
     void report_current_exception(std::string_view code, bool input_failure) noexcept;
     void post(rx_notification message) { target.post_notification(message); }
 
     rx_target& target;
+    const int channel;
+    // One message from the helper at a time, allocated once.
+    std::unique_ptr<std::uint8_t[]> received;
     FrameRing ring;
     std::atomic<bool> terminated{false};
 

@@ -13,6 +13,7 @@
 #include "app/capture_input.h"
 #include "capture/capture_api.h"
 #include "capture/pcap_receive_thread.h"
+#include "tests/capture/helper_thread.h"
 #include "tests/capture/rx_recorder.h"
 #include "tools/raw_udp.h"
 
@@ -40,7 +41,8 @@ class LiveCapture : public testing::Test {
         sender = std::make_unique<raw_udp_socket>();
         if (!sender->is_open()) GTEST_SKIP() << "not permitted to send raw packets: " << sender->error();
 
-        thread = std::make_unique<TPCapReceiveThread>(recorder);
+        helper = std::make_unique<test::helper_thread>();
+        thread = std::make_unique<TPCapReceiveThread>(recorder, helper->channel());
         recorder.serve(thread.get());
     }
     void TearDown() override {
@@ -50,6 +52,7 @@ class LiveCapture : public testing::Test {
             recorder.serve(nullptr);
             thread.reset();
         }
+        helper.reset();
         unload_capture_library();
     }
 
@@ -68,6 +71,7 @@ class LiveCapture : public testing::Test {
     std::string adapter;
     std::unique_ptr<raw_udp_socket> sender;
     test::rx_recorder recorder;
+    std::unique_ptr<test::helper_thread> helper;
     std::unique_ptr<TPCapReceiveThread> thread;
 };
 

@@ -22,6 +22,7 @@
 #include "capture/capture_api.h"
 #include "capture/pcap_receive_thread.h"
 #include "tests/capture/capture_frames.h"
+#include "tests/capture/helper_thread.h"
 #include "tests/capture/rx_recorder.h"
 #include "tools/raw_udp.h"
 
@@ -141,7 +142,8 @@ TEST(NamespaceCapture, SwitchedNetworkFramesReachTheirInputs) {
     }
 
     test::rx_recorder recorder;
-    auto thread = std::make_unique<TPCapReceiveThread>(recorder);
+    const test::helper_thread helper;
+    auto thread = std::make_unique<TPCapReceiveThread>(recorder, helper.channel());
     recorder.serve(thread.get());
     struct end_thread {
         test::rx_recorder& recorder;

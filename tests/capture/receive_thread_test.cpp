@@ -18,6 +18,7 @@
 #include "capture/pcap_receive_thread.h"
 #include "tests/capture/capture_frames.h"
 #include "tests/capture/fake_pcap.h"
+#include "tests/capture/helper_thread.h"
 #include "tests/capture/rx_recorder.h"
 
 namespace vorlane {
@@ -48,8 +49,8 @@ events without_idle(events all) {
     return all;
 }
 
-// The receive thread over the stand-in capture library, reporting to a recorder that plays the
-// main window.
+// The receive thread over the stand-in capture library, behind the capture helper's worker, reporting
+// to a recorder that plays the main window.
 class ReceiveThreadTest : public testing::Test {
   protected:
     void SetUp() override {
@@ -58,11 +59,13 @@ class ReceiveThreadTest : public testing::Test {
         if (load_library) {
             ASSERT_TRUE(load_capture_library(FAKE_PCAP_PATH));
         }
-        thread = std::make_unique<TPCapReceiveThread>(recorder);
+        helper = std::make_unique<test::helper_thread>();
+        thread = std::make_unique<TPCapReceiveThread>(recorder, helper->channel());
         recorder.serve(thread.get());
     }
     void TearDown() override {
         end_thread();
+        helper.reset();
         unload_capture_library();
     }
     void end_thread() {
@@ -106,6 +109,7 @@ class ReceiveThreadTest : public testing::Test {
     fake_library library{FAKE_PCAP_PATH};
     fake_pcap_state& fake = library.state();
     rx_recorder recorder;
+    std::unique_ptr<test::helper_thread> helper;
     std::unique_ptr<TPCapReceiveThread> thread;
 };
 
@@ -353,7 +357,7 @@ TEST_F(ReceiveThreadTest, TerminatesPromptlyWhileCapturing) {
     thread->wait_for_end();
     // A read time-out is 100 ms; a generous bound still tells a prompt end from a hang.
     EXPECT_LT(std::chrono::steady_clock::now() - asked, 500ms);
-    EXPECT_EQ(with_fake([](auto& f) { return f.closes; }), 1) << "handle closed on the way out";
+    EXPECT_TRUE(wait_until_closed()) << "handle closed on the way out";
 }
 
 TEST_F(ReceiveThreadTest, TerminatesPromptlyWhileWaiting) {
