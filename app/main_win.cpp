@@ -57,7 +57,7 @@ void TMainWin::Timer1SecTimer() {
     if (!supervisor.tick()) return;
     link.report_senders(queue_clock::now());
     status_http->keep_open(config.status_ip, config.status_port,
-                           {config.output_port[0], config.output_port[1]});
+                           {config.output_port[0], config.output_port[1]}, config.status_hosts);
 }
 
 void TMainWin::Timer100msTimer() {

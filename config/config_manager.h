@@ -39,6 +39,9 @@ struct config_manager {
     // The status listener's address and port; port 0 turns it off.
     std::string status_ip = default_status_ip;
     std::int32_t status_port = default_status_port;
+    // Names the monitoring reaches the status listener by, comma-separated, which a request's
+    // Host may give besides its address and localhost.
+    std::string status_hosts;
     // The display connections each output takes at once from one remote address, and in all.
     std::int32_t max_clients_per_host = default_max_clients_per_host;
     std::int32_t max_clients_per_port = default_max_clients_per_port;

@@ -23,6 +23,7 @@ constexpr setting_key keys[] = {
     {general, "locked",            &config::locked,        {},                                     0,                   any_value,          always},
     {general, "status_ip",         &config::status_ip,     {default_status_ip, default_status_ip}, 0,                   any_value,          unless_default},
     {general, "status_port",       &config::status_port,   {},                                     default_status_port, status_ports,       unless_default},
+    {general, "status_host_names", &config::status_hosts,  {"", ""},                               0,                   any_value,          unless_default},
     {general, "max_clients_per_host", &config::max_clients_per_host, {}, default_max_clients_per_host, client_caps, unless_default},
     {general, "max_clients_per_port", &config::max_clients_per_port, {}, default_max_clients_per_port, client_caps, unless_default},
     // A port outside 1 to 65535 is kept as it is: it gives an input that matches nothing.

@@ -5,7 +5,8 @@ Each case runs the vorlane program in a scratch directory, capturing on loopback
 by vorlane-sim. Exits 77 with a "Skipped: " line when the case cannot run here.
 
 Usage: status_listener_test.py CASE VORLANE VORLANE_SIM
-  CASE: metrics_and_status | page_in_browser | port_zero | port_of_an_output
+  CASE: metrics_and_status | page_in_browser | port_zero | port_of_an_output | refused_requests |
+        held_connections
 """
 
 import json
@@ -60,8 +61,8 @@ def wait_for(condition, what, seconds=10.0):
 class Gateway:
     """The program in a scratch directory with loopback settings; its standard error is kept."""
 
-    # status_port None: the first output's port.
-    def __init__(self, program, scratch, status_port):
+    # status_port None: the first output's port. settings: further lines of the [Vorlane] section.
+    def __init__(self, program, scratch, status_port, settings=""):
         self.first_port = free_port(pair=True)
         self.udp_port = free_port(socket.SOCK_DGRAM)
         self.status_port = self.first_port if status_port is None else status_port
@@ -69,7 +70,7 @@ class Gateway:
         with open(os.path.join(scratch, "Vorlane.ini"), "w") as ini:
             ini.write(
                 f"[Vorlane]\ninput_ip=127.0.0.1\noutput_ip=127.0.0.1\nfirst_output_port={self.first_port}\n"
-                f"status_port={self.status_port}\n[QXInput]\n"
+                f"status_port={self.status_port}\n{settings}[QXInput]\n"
                 f"input_0_port={self.udp_port}\ninput_0_src_ip=127.0.0.10\ninput_0_dest_ip=127.0.0.1\n"
                 f"input_1_port={self.udp_port}\ninput_1_src_ip=127.0.0.11\ninput_1_dest_ip=127.0.0.1\n")
         self.stderr_path = os.path.join(scratch, "stderr.txt")
@@ -237,11 +238,136 @@ def check_port_of_an_output(program, simulator, scratch):
     assert "status listener not open" in said and "the port is an output's" in said, said
 
 
+def exchange(port, request, source="127.0.0.1", seconds=5.0):
+    """Everything the listener sends back until it closes or `seconds` pass, and the seconds that took."""
+    started = time.monotonic()
+    with socket.socket() as client:
+        client.bind((source, 0))
+        client.settimeout(seconds)
+        client.connect(("127.0.0.1", port))
+        client.sendall(request)
+        received = b""
+        try:
+            while chunk := client.recv(65536):
+                received += chunk
+        except (ConnectionResetError, socket.timeout):
+            pass
+    return received, time.monotonic() - started
+
+
+def statuses(received):
+    return re.findall(rb"^HTTP/1\.1 (\d{3}) ", received, re.MULTILINE)
+
+
+# A request the listener must not act on gets one 400 and the connection closes; the names a
+# monitoring system uses pass. {port} is the listener's.
+REQUEST_ROWS = [
+    ("upgrade_to_websocket", b"GET / HTTP/1.1\r\nHost: localhost\r\nConnection: Upgrade\r\nUpgrade: websocket\r\n"
+     b"Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n", b"400"),
+    ("upgrade_to_h2c", b"GET /metrics HTTP/1.1\r\nHost: localhost\r\nConnection: Upgrade, HTTP2-Settings\r\n"
+     b"Upgrade: h2c\r\nHTTP2-Settings: AAMAAABkAAQAAP__\r\n\r\n", b"400"),
+    ("content_length_twice_alike", b"GET /metrics HTTP/1.1\r\nHost: localhost\r\nContent-Length: 0\r\n"
+     b"Content-Length: 0\r\n\r\n", b"400"),
+    ("content_length_in_conflict", b"GET /metrics HTTP/1.1\r\nHost: localhost\r\nContent-Length: 0\r\n"
+     b"Content-Length: 2\r\n\r\n", b"400"),
+    ("content_length_as_list", b"GET /metrics HTTP/1.1\r\nHost: localhost\r\nContent-Length: 2, 2\r\n\r\n", b"400"),
+    ("get_with_body", b"GET /metrics HTTP/1.1\r\nHost: localhost\r\nContent-Length: 3\r\n\r\nx=1", b"400"),
+    ("head_with_chunked_body", b"HEAD /status HTTP/1.1\r\nHost: localhost\r\nTransfer-Encoding: chunked\r\n\r\n"
+     b"0\r\n\r\n", b"400"),
+    ("rebound_name", b"GET /status HTTP/1.1\r\nHost: attacker.example:{port}\r\n\r\n", b"400"),
+    ("other_address", b"GET /status HTTP/1.1\r\nHost: 127.0.0.2:{port}\r\n\r\n", b"400"),
+    ("no_host", b"GET /status HTTP/1.1\r\n\r\n", b"400"),
+    ("folded_header", b"GET /status HTTP/1.1\r\nHost: localhost\r\nX-A: 1\r\n b\r\n\r\n", b"400"),
+    ("localhost_with_port", b"GET /status HTTP/1.1\r\nHost: localhost:{port}\r\nConnection: close\r\n\r\n", b"200"),
+    ("address_with_port", b"GET /metrics HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nConnection: close\r\n\r\n",
+     b"200"),
+    ("address_alone", b"HEAD /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", b"200"),
+    ("configured_name", b"GET /status HTTP/1.1\r\nHost: Monitor.Ship.lan:{port}\r\nConnection: close\r\n\r\n",
+     b"200"),
+    ("http_1_0_without_host", b"GET /metrics HTTP/1.0\r\n\r\n", b"200"),
+]
+
+
+def check_refused_requests(program, simulator, scratch):
+    gateway = Gateway(program, scratch, free_port(), "status_host_names=bridge-pc, monitor.ship.lan\n")
+    try:
+        for name, request, expected in REQUEST_ROWS:
+            received, _ = exchange(gateway.status_port, request.replace(b"{port}", str(gateway.status_port).encode()))
+            assert statuses(received) == [expected], (name, received[:300])
+
+        # A flood of refused requests leaves no line per request in the journal.
+        said = gateway.output()
+        for _ in range(300):
+            received, _ = exchange(gateway.status_port, REQUEST_ROWS[0][1])
+            assert statuses(received) == [b"400"], received[:300]
+        time.sleep(0.5)
+        added = gateway.output()[len(said):]
+        assert added.count("\n") <= 1 and "qt." not in added, added[:2000]
+    finally:
+        gateway.stop()
+
+
+def check_held_connections(program, simulator, scratch):
+    gateway = Gateway(program, scratch, free_port())
+    port = gateway.status_port
+    scrape_request = b"GET /metrics HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n"
+    held = []
+    try:
+        # A head trickled a byte a second is closed 5 s after the accept, unanswered, while a
+        # scraper is served beside it.
+        slow = socket.socket()
+        held.append(slow)
+        slow.bind(("127.0.0.2", 0))
+        slow.settimeout(0.2)
+        slow.connect(("127.0.0.1", port))
+        accepted = time.monotonic()
+        received, _ = exchange(port, scrape_request)
+        assert statuses(received) == [b"200"], received[:300]
+        answer = None
+        for byte in b"GET /metrics HTTP/1.1\r\nHost: localhost\r\n":
+            try:
+                slow.sendall(bytes([byte]))
+                answer = slow.recv(100)
+                break
+            except socket.timeout:
+                time.sleep(0.8)
+            except (BrokenPipeError, ConnectionResetError):
+                answer = b""
+                break
+        assert answer == b"" and 4.5 < time.monotonic() - accepted < 7, (answer, time.monotonic() - accepted)
+
+        # The third connection from one address is closed at once; its first two are served.
+        pair = [socket.create_connection(("127.0.0.1", port), timeout=5, source_address=("127.0.0.3", 0))
+                for _ in range(2)]
+        held.extend(pair)
+        received, took = exchange(port, scrape_request, source="127.0.0.3")
+        assert received == b"" and took < 1, (received[:300], took)
+        pair[0].sendall(scrape_request)
+        assert pair[0].recv(100).startswith(b"HTTP/1.1 200 "), "the first of two connections was not served"
+
+        # Every place held by half-sent heads from several addresses: a scraper still gets in.
+        for host in range(4, 12):
+            for _ in range(2):
+                holder = socket.create_connection(("127.0.0.1", port), timeout=5,
+                                                  source_address=(f"127.0.0.{host}", 0))
+                holder.sendall(b"GET / HTTP/1.1\r\n")
+                held.append(holder)
+        time.sleep(0.2)
+        received, took = exchange(port, scrape_request)
+        assert statuses(received) == [b"200"] and took < 2, (received[:300], took)
+    finally:
+        for client in held:
+            client.close()
+        gateway.stop()
+
+
 CASES = {
     "metrics_and_status": check_metrics_and_status,
     "page_in_browser": check_page_in_browser,
     "port_zero": check_port_zero,
     "port_of_an_output": check_port_of_an_output,
+    "refused_requests": check_refused_requests,
+    "held_connections": check_held_connections,
 }
 
 
