@@ -9,9 +9,6 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   qt6-base-dev libpcap-dev
-  # The status listener's HTTP server; its CMake files need the WebSockets module, which the
-  # package does not depend on.
-  qt6-httpserver-dev qt6-websockets-dev
   # The status listener's test reads /metrics with a real exposition-format parser.
   python3-prometheus-client
   netcat-openbsd libcap2-bin iproute2
