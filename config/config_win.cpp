@@ -75,9 +75,9 @@ std::optional<ethernet_address> pinned_sender(const std::string& setting) {
 }
 
 // What the window shows of a junction box's sender, and the address its button may put in the
-// field. Only a sender confirmed by sending alone is offered, since the gateway takes no other
-// either, and none while a second one has been seen: which of two is the box's is the operator's
-// choice, made by typing it.
+// field. Only a sender confirmed by sending alone is offered, on the gateway's own rule that a
+// moment alone proves nothing, and none while a second one has been seen since the input opened:
+// which of two is the box's is for the operator to find out and type.
 struct sender_reading {
     QString text;
     std::optional<ethernet_address> offered;

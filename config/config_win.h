@@ -11,6 +11,7 @@
 #include "app/configuration_target.h"
 #include "config/config_manager.h"
 #include "config/setting_keys.h"
+#include "stream/sender_identity.h"
 #include "ui/operator_dialogs.h"
 
 class QComboBox;
@@ -54,8 +55,6 @@ class TConfigWin : public QDialog {
     void fill();
     void update_port_label();
     void validate_fields();
-    // What each junction box is seen sending from now, and whether its button may take it.
-    void show_senders();
 
     bool is_changed() const { return changed; }
     bool is_valid() const { return valid; }
@@ -90,6 +89,8 @@ class TConfigWin : public QDialog {
     void field_changed();
     void show_locked_state(bool locked);
     void show_source_list_state();
+    // What each junction box is seen sending from now, and whether its button may take it.
+    void show_senders();
     // Shows what the box is seen sending from; answers the address its button may take, if any.
     std::optional<ethernet_address> show_sender(std::size_t box);
     void use_seen_sender(std::size_t box);
