@@ -54,6 +54,7 @@ class TMainWin : public QObject, public configuration_target, public drop_counts
     // After the configuration window saved new settings: stop input and outputs, read the
     // settings again at the next tick and reopen everything.
     void restart() override;
+    sender_view sender_seen(int box) const override { return link.sender_seen(box); }
     void send_output(int output) { outputs_.send_output(output); }
     void process_input() { link.process_input(); }
     static constexpr int datagrams_per_turn = input_link::datagrams_per_turn;

@@ -4,11 +4,15 @@
 #include <QColor>
 #include <QLabel>
 #include <QPalette>
+#include <QPushButton>
 #include <QShowEvent>
+#include <QTimer>
 #include <cctype>
+#include <chrono>
 #include <exception>
 #include <initializer_list>
 #include <limits>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +20,7 @@
 #include "app/error_texts.h"
 #include "capture/capture_api.h"
 #include "stream/input_format.h"
+#include "stream/sender_identity.h"
 #include "ui/form_style.h"
 #include "ui/ui_config_win.h"
 #include "validation/str_tok.h"
@@ -60,6 +65,49 @@ constexpr format_choice format_choices[] = {
 // source list could select, and only it may use the standard's multicast ports.
 bool is_standard_sender(const QComboBox& format) {
     return format.currentData().toString() == name_of(datagram_format::iec450);
+}
+
+// The sender a junction box's settings pin, if they pin a readable one.
+std::optional<ethernet_address> pinned_sender(const std::string& setting) {
+    ethernet_address address{};
+    if (setting.empty() || !parse_ethernet_address(setting, address)) return std::nullopt;
+    return address;
+}
+
+// What the window shows of a junction box's sender, and the address its button may put in the
+// field. Only a sender confirmed by sending alone is offered, on the gateway's own rule that a
+// moment alone proves nothing, and none while a second one has been seen since the input opened:
+// which of two is the box's is for the operator to find out and type.
+struct sender_reading {
+    QString text;
+    std::optional<ethernet_address> offered;
+};
+
+sender_reading read_sender(const configuration_target& controller, const config_manager& config,
+                           std::size_t box) {
+    const sender_view view = controller.sender_seen(static_cast<int>(box));
+    if (!view.sender) return {"nothing received yet", std::nullopt};
+    const auto name = [](const ethernet_address& address) {
+        return QString::fromStdString(text_of(address));
+    };
+    const QString sender = name(*view.sender);
+    // A pinned sender is the one shown whether or not it has sent anything.
+    const bool pinned = !view.confirmed && view.sender == pinned_sender(config.input_src_mac[box]);
+    if (view.other) {
+        const QString other = name(*view.other);
+        if (pinned) return {QString("%1 pinned, %2 dropped").arg(sender, other), std::nullopt};
+        return {QString("%1 and %2 both seen").arg(sender, other), std::nullopt};
+    }
+    if (pinned) return {sender + " pinned", std::nullopt};
+    const QString alone_for = QString::number(sender_identity::confirm_after.count()) + " s";
+    if (!view.confirmed) return {QString("%1, alone for less than %2").arg(sender, alone_for), std::nullopt};
+    return {QString("%1, sent alone for %2").arg(sender, alone_for), view.sender};
+}
+
+bool is_valid_sender_entry(std::string_view text) {
+    const std::string_view entry = without_surrounding_blanks(text);
+    ethernet_address address{};
+    return entry.empty() || parse_ethernet_address(entry, address);
 }
 
 void set_label_colour(QLabel& label, bool field_valid) {
@@ -108,7 +156,8 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
       config(settings),
       config_file(std::move(settings_file)),
       controller(restarts),
-      dialogs(questions) {
+      dialogs(questions),
+      seen_timer(new QTimer(this)) {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -127,7 +176,9 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
     for (QLineEdit* edit :
          {ui->edVdr1Src, ui->edVdr1Dest, ui->edVdr1Port, ui->edVdr2Src, ui->edVdr2Dest, ui->edVdr2Port})
         connect(edit, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
-    for (const format_fields& box : junction_box_formats()) {
+    const auto boxes = junction_box_fields();
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        const box_fields& box = boxes[i];
         for (const format_choice& choice : format_choices)
             box.format->addItem(choice.text, QString(name_of(choice.format)));
         connect(box.format, &QComboBox::currentIndexChanged, this, [this] {
@@ -135,7 +186,13 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
             field_changed();
         });
         connect(box.sources, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
+        connect(box.sender, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
+        connect(box.use_seen, &QPushButton::clicked, this, [this, i] { use_seen_sender(i); });
     }
+    // Confirming takes 10 s and a second sender may appear at any time: what is shown, and
+    // whether the button is offered, must follow while the operator watches, without a click.
+    seen_timer->setInterval(std::chrono::seconds(1));
+    connect(seen_timer, &QTimer::timeout, this, &TConfigWin::show_senders);
     connect(ui->ButtonSave, &QPushButton::clicked, this, &TConfigWin::ButtonSaveClick);
     connect(ui->ButtonLock, &QPushButton::clicked, this, &TConfigWin::ButtonLockClick);
     connect(ui->ButtonClose, &QPushButton::clicked, this, &TConfigWin::ButtonCloseClick);
@@ -143,15 +200,24 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
 
 TConfigWin::~TConfigWin() = default;
 
-std::array<TConfigWin::format_fields, 2> TConfigWin::junction_box_formats() const {
-    return {{{ui->cmbVdr1Format, ui->lblVdr1Format, ui->edVdr1Sources, ui->lblVdr1Sources},
-             {ui->cmbVdr2Format, ui->lblVdr2Format, ui->edVdr2Sources, ui->lblVdr2Sources}}};
+std::array<TConfigWin::box_fields, 2> TConfigWin::junction_box_fields() const {
+    return {{{ui->cmbVdr1Format, ui->lblVdr1Format, ui->edVdr1Sources, ui->lblVdr1Sources, ui->edVdr1Mac,
+              ui->lblVdr1Mac, ui->lblVdr1Seen, ui->ButtonVdr1Seen},
+             {ui->cmbVdr2Format, ui->lblVdr2Format, ui->edVdr2Sources, ui->lblVdr2Sources, ui->edVdr2Mac,
+              ui->lblVdr2Mac, ui->lblVdr2Seen, ui->ButtonVdr2Seen}}};
 }
 
 void TConfigWin::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // A restore from the task bar keeps what the operator typed.
     if (!event->spontaneous()) fill();
+    show_senders();
+    seen_timer->start();
+}
+
+void TConfigWin::hideEvent(QHideEvent* event) {
+    seen_timer->stop();
+    QDialog::hideEvent(event);
 }
 
 void TConfigWin::fill() {
@@ -174,12 +240,13 @@ void TConfigWin::fill() {
     ui->edVdr2Dest->setText(QString::fromStdString(config.input_dest_ip[1]));
     ui->edVdr1Port->setText(QString::number(config.input_port[0]));
     ui->edVdr2Port->setText(QString::number(config.input_port[1]));
-    const auto boxes = junction_box_formats();
+    const auto boxes = junction_box_fields();
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         // A name the gateway does not know selects nothing, which the checks refuse.
         boxes[i].format->setCurrentIndex(
             boxes[i].format->findData(QString::fromStdString(config.input_format[i])));
         boxes[i].sources->setText(QString::fromStdString(config.input_sources[i]));
+        boxes[i].sender->setText(QString::fromStdString(config.input_src_mac[i]));
     }
     show_source_list_state();
 
@@ -200,8 +267,27 @@ void TConfigWin::show_locked_state(bool locked) {
 // Only the edit is greyed for an 8-byte header box; its text stays, and stays checked with its
 // label in colour, since the controller refuses a bad list whatever the format.
 void TConfigWin::show_source_list_state() {
-    for (const format_fields& box : junction_box_formats())
+    for (const box_fields& box : junction_box_fields())
         box.sources->setEnabled(is_standard_sender(*box.format));
+}
+
+void TConfigWin::show_senders() {
+    for (std::size_t i = 0; i < junction_box_fields().size(); ++i) show_sender(i);
+}
+
+std::optional<ethernet_address> TConfigWin::show_sender(std::size_t box) {
+    const sender_reading reading = read_sender(controller, config, box);
+    const box_fields fields = junction_box_fields().at(box);
+    fields.seen->setText(reading.text);
+    fields.use_seen->setEnabled(reading.offered.has_value());
+    return reading.offered;
+}
+
+// Read again at the click, not taken from the text on screen: a second sender may have come
+// since. The field changes like a typed one; Save writes it.
+void TConfigWin::use_seen_sender(std::size_t box) {
+    if (const std::optional<ethernet_address> offered = show_sender(box))
+        junction_box_fields().at(box).sender->setText(QString::fromStdString(text_of(*offered)));
 }
 
 void TConfigWin::field_changed() {
@@ -234,10 +320,11 @@ void TConfigWin::validate_fields() {
         check(ui->lblVdr2Dest, address(ui->edVdr2Dest->text()));
         check(ui->lblVdr2Port, is_valid_input_port(edit_number(ui->edVdr2Port->text(), -1),
                                                    is_standard_sender(*ui->cmbVdr2Format)));
-        for (const format_fields& box : junction_box_formats()) {
+        for (const box_fields& box : junction_box_fields()) {
             check(box.format_label, box.format->currentIndex() >= 0);
             source_filter sources;
             check(box.sources_label, sources.parse(box.sources->text().toStdString()));
+            check(box.sender_label, is_valid_sender_entry(box.sender->text().toStdString()));
         }
     } catch (const std::exception&) {
         valid = false;
@@ -263,12 +350,13 @@ bool TConfigWin::save() {
     config.input_dest_ip[1] = ui->edVdr2Dest->text().toStdString();
     config.input_port[0] = edit_number(ui->edVdr1Port->text(), -1);
     config.input_port[1] = edit_number(ui->edVdr2Port->text(), -1);
-    const auto boxes = junction_box_formats();
+    const auto boxes = junction_box_fields();
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         // Nothing chosen keeps the stored name; the checks keep Save and Lock from getting here so.
         if (boxes[i].format->currentIndex() >= 0)
             config.input_format[i] = boxes[i].format->currentData().toString().toStdString();
         config.input_sources[i] = boxes[i].sources->text().trimmed().toStdString();
+        config.input_src_mac[i] = boxes[i].sender->text().trimmed().toStdString();
     }
 
     const bool written = write_config(config, config_file);

@@ -5,16 +5,20 @@
 #include <array>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "app/configuration_target.h"
 #include "config/config_manager.h"
 #include "config/setting_keys.h"
+#include "stream/sender_identity.h"
 #include "ui/operator_dialogs.h"
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
+class QTimer;
 namespace Ui {
 class TConfigWin;
 }
@@ -61,31 +65,43 @@ class TConfigWin : public QDialog {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     // Escape presses Close.
     void reject() override;
 
   private:
-    // The controls of one junction box's datagram format and source list.
-    struct format_fields {
+    // The controls of one junction box's datagram format, source list and Ethernet sender.
+    struct box_fields {
         QComboBox* format;
         QLabel* format_label;
         QLineEdit* sources;
         QLabel* sources_label;
+        QLineEdit* sender;
+        QLabel* sender_label;
+        QLabel* seen;
+        QPushButton* use_seen;
     };
-    std::array<format_fields, 2> junction_box_formats() const;
+    std::array<box_fields, 2> junction_box_fields() const;
 
     bool save();
     bool may_close();
     void field_changed();
     void show_locked_state(bool locked);
     void show_source_list_state();
+    // What each junction box is seen sending from now, and whether its button may take it.
+    void show_senders();
+    // Shows what the box is seen sending from; answers the address its button may take, if any.
+    std::optional<ethernet_address> show_sender(std::size_t box);
+    void use_seen_sender(std::size_t box);
 
     std::unique_ptr<Ui::TConfigWin> ui;
     config_manager& config;
     std::filesystem::path config_file;
     configuration_target& controller;
     operator_dialogs& dialogs;
+    // Refreshes the senders seen while the window is shown.
+    QTimer* seen_timer;
     bool changed = false;
     bool valid = false;
 };

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <array>
 #include <filesystem>
 #include <tuple>
 
@@ -47,8 +48,28 @@ TEST(IsValidIp, AcceptsOnlyFourDecimalNumbersUpTo255) {
     for (const auto& [text, valid] : rows) EXPECT_EQ(is_valid_ip(text), valid) << '"' << text << '"';
 }
 
+// The controller as the window reaches it, with the Ethernet senders it has seen scripted.
+class scripted_senders : public configuration_target {
+  public:
+    explicit scripted_senders(TMainWin& controller) : real(controller) {}
+    void update_status(const std::string& text, bool write_log) override {
+        real.update_status(text, write_log);
+    }
+    void restart() override { real.restart(); }
+    sender_view sender_seen(int box) const override { return seen.at(static_cast<std::size_t>(box)); }
+
+    std::array<sender_view, 2> seen{};
+
+  private:
+    TMainWin& real;
+};
+
+constexpr ethernet_address box_sender{0x02, 0x00, 0x5e, 0x10, 0x00, 0x10};
+constexpr ethernet_address other_sender{0x02, 0x00, 0x5e, 0x10, 0x00, 0x66};
+
 struct config_fixture : window_fixture {
-    TConfigWin window{config, dir / "Vorlane.ini", controller(), dialogs};
+    scripted_senders senders{controller()};
+    TConfigWin window{config, dir / "Vorlane.ini", senders, dialogs};
 
     template <typename T>
     T& control(const char* name) {
@@ -65,7 +86,7 @@ struct config_fixture : window_fixture {
 
 TEST_F(config_fixture, LayoutAsTheOperatorKnowsIt) {
     EXPECT_EQ(window.windowTitle(), "Vorlane Configuration");
-    EXPECT_EQ(window.size(), QSize(345, 544));
+    EXPECT_EQ(window.size(), QSize(400, 680));
     EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "fixed border";
     EXPECT_EQ(label("lblInIP").text(), "Input adapter IP address");
     EXPECT_EQ(control<QGroupBox>("gbVdr1").title(), " VDR Junction box 1 ");
@@ -280,10 +301,12 @@ TEST_F(config_fixture, LockThatCannotBeWrittenDoesNotLock) {
 TEST_F(config_fixture, LockedSettingsFromTheFileShowLockedAndCloseAtOnce) {
     write_file(dir / "Vorlane.ini", "[Vorlane]\nlocked=1\n");
     ASSERT_TRUE(read_config(config, dir / "Vorlane.ini"));
+    senders.seen[0] = {box_sender, true, std::nullopt};
     window.show();
     EXPECT_EQ(button("ButtonLock").text(), "Locked");
     EXPECT_FALSE(button("ButtonLock").isEnabled());
     EXPECT_FALSE(combo("cmbOutIP").isEnabled());
+    EXPECT_FALSE(button("ButtonVdr1Seen").isEnabled()) << "no pin into locked settings";
     EXPECT_FALSE(control<QGroupBox>("gbVdr2").isEnabled());
     button("ButtonClose").click();
     EXPECT_FALSE(window.isVisible());
@@ -396,6 +419,71 @@ TEST_F(config_fixture, HeaderOnlySaveWritesNoFormatKeys) {
     button("ButtonSave").click();
     for (const char* key : {"_format=", "_sources="})
         EXPECT_EQ(ini().find(key), std::string::npos) << key << " in\n" << ini();
+}
+
+TEST_F(config_fixture, UseSeenPutsTheConfirmedSoleSenderInAndSaveWritesIt) {
+    senders.seen[1] = {box_sender, true, std::nullopt};
+    window.show();
+    button("ButtonVdr2Seen").click();
+    EXPECT_EQ(edit("edVdr2Mac").text(), "02:00:5e:10:00:10");
+    button("ButtonSave").click();
+    EXPECT_NE(ini().find("input_1_src_mac=02:00:5e:10:00:10\n"), std::string::npos) << ini();
+    EXPECT_EQ(ini().find("input_0_src_mac"), std::string::npos) << "box 1 still confirms its sender";
+}
+
+// One click never chooses between two senders, nor takes one that has not sent alone long enough
+// for the gateway to confirm it.
+TEST_F(config_fixture, UseSeenOffersOnlyAConfirmedSoleSender) {
+    struct row {
+        const char* name;
+        sender_view seen;
+        bool offered;
+    };
+    const row rows[] = {
+        {"nothing_received", {}, false},
+        {"alone_not_yet_confirmed", {box_sender, false, std::nullopt}, false},
+        {"confirmed_alone", {box_sender, true, std::nullopt}, true},
+        {"two_unconfirmed", {box_sender, false, other_sender}, false},
+        {"confirmed_and_another", {box_sender, true, other_sender}, false},
+    };
+    for (const row& r : rows) {
+        senders.seen[0] = r.seen;
+        window.show();
+        EXPECT_EQ(button("ButtonVdr1Seen").isEnabled(), r.offered) << r.name;
+        if (r.seen.other) {
+            const QString seen = label("lblVdr1Seen").text();
+            EXPECT_TRUE(seen.contains("02:00:5e:10:00:10") && seen.contains("02:00:5e:10:00:66"))
+                << r.name << ": the operator is told both to choose from: " << seen.toStdString();
+        }
+        window.hide();
+    }
+}
+
+TEST_F(config_fixture, UseSeenRereadsASecondSenderThatCameAfterTheTextWasShown) {
+    senders.seen[0] = {box_sender, true, std::nullopt};
+    window.show();
+    senders.seen[0].other = other_sender;
+    button("ButtonVdr1Seen").click();
+    EXPECT_EQ(edit("edVdr1Mac").text(), "");
+    EXPECT_FALSE(button("ButtonVdr1Seen").isEnabled());
+    EXPECT_FALSE(window.is_changed());
+}
+
+// In order: the empty field comes after a bad entry, so that clearing it is a change to save.
+TEST_F(config_fixture, SenderEntryChecks) {
+    const std::pair<const char*, bool> rows[] = {
+        {" 00:1B:21:3a:4f:10 ", true}, {"00-1b-21-3a-4f-10", true},
+        {"00:1b:21:3a:4f:1", false},   {"", true},
+        {"00:1b:21-3a:4f:10", false},  {"00:1b:21:3a:4f:10:00", false},
+        {"00:1b:21:3a:4g:10", false},
+    };
+    window.show();
+    for (const auto& [text, valid] : rows) {
+        edit("edVdr1Mac").setText(text);
+        EXPECT_EQ(is_dark_red(label("lblVdr1Mac")), !valid) << '"' << text << '"';
+        EXPECT_EQ(button("ButtonSave").isEnabled(), valid) << '"' << text << '"';
+        EXPECT_EQ(button("ButtonLock").isEnabled(), valid) << '"' << text << '"';
+    }
 }
 
 }  // namespace
