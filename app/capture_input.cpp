@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 
 namespace vorlane {
 

@@ -4,7 +4,7 @@
 #include <system_error>
 #include <utility>
 
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 
 namespace vorlane {
 

@@ -10,7 +10,7 @@
 #include <system_error>
 #include <utility>
 
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 #include "base/shown_text.h"
 #include "config/text_file.h"
 

@@ -3,7 +3,7 @@
 #include <QTimer>
 #include <exception>
 
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 #include "status/status_listener.h"
 
 namespace vorlane {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 #include "base/exception_name.h"
 #include "capture/capture_api.h"
 #include "net/tcp_srv_client.h"

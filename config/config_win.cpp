@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 #include "capture/capture_api.h"
 #include "stream/input_format.h"
 #include "stream/sender_identity.h"

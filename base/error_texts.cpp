@@ -1,4 +1,4 @@
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 
 #include <array>
 
