@@ -3,8 +3,8 @@
 #include <QMetaObject>
 #include <exception>
 
-#include "app/datagram_hand_over.h"
-#include "app/stream_input.h"
+#include "input/datagram_hand_over.h"
+#include "input/stream_input.h"
 
 namespace vorlane {
 

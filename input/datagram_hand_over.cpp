@@ -1,4 +1,4 @@
-#include "app/datagram_hand_over.h"
+#include "input/datagram_hand_over.h"
 
 #include "base/error_texts.h"
 

@@ -1,4 +1,4 @@
-#include "app/stream_input.h"
+#include "input/stream_input.h"
 
 #include "base/error_texts.h"
 

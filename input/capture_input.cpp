@@ -1,4 +1,4 @@
-#include "app/capture_input.h"
+#include "input/capture_input.h"
 
 #include <exception>
 
