@@ -33,7 +33,7 @@
 #include "capture/capture_api.h"
 #include "capture/capture_helper.h"
 #include "config/config_manager.h"
-#include "config/config_win.h"
+#include "config_window/config_win.h"
 #include "monitor/data_monitor_win.h"
 #include "monitor/log_view_win.h"
 #include "monitor/statistics_win.h"

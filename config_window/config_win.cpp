@@ -1,4 +1,4 @@
-#include "config/config_win.h"
+#include "config_window/config_win.h"
 
 #include <QCloseEvent>
 #include <QColor>
