@@ -20,7 +20,7 @@ import tempfile
 LIBRARY_TYPES = {"STATIC_LIBRARY", "SHARED_LIBRARY", "OBJECT_LIBRARY", "INTERFACE_LIBRARY"}
 SCANNED_SUFFIXES = {".h", ".cpp"}
 QUOTED_INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.MULTILINE)
-# An edge as CMake writes the link graph: "node3" -> "node7" ... // vorlane_app -> vorlane_net
+# An edge as CMake writes the link graph: "node3" -> "node7" ... // vorlane_controller -> vorlane_net
 GRAPH_EDGE = re.compile(r"^\s*\"node\d+\" -> \"node\d+\".*// (\S+) -> (\S+)$", re.MULTILINE)
 
 

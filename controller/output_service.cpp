@@ -1,4 +1,4 @@
-#include "app/output_service.h"
+#include "controller/output_service.h"
 
 #include <QMetaMethod>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "app/data_path_supervisor.h"
+#include "controller/data_path_supervisor.h"
 
 #include <exception>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "app/main_win.h"
+#include "controller/main_win.h"
 
 #include <QTimer>
 #include <exception>

@@ -1,7 +1,7 @@
 #include <memory>
 
-#include "app/input_source.h"
 #include "capture/capture_api.h"
+#include "controller/input_source.h"
 #include "input/capture_input.h"
 
 namespace vorlane {

@@ -1,4 +1,4 @@
-#include "app/input_link.h"
+#include "controller/input_link.h"
 
 #include <QMetaObject>
 #include <exception>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/status_reporter.h"
+#include "controller/status_reporter.h"
 #include "input/drop_report.h"
 #include "stream/drop_statistics.h"
 
