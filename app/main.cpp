@@ -26,14 +26,14 @@
 #include <utility>
 #include <vector>
 
-#include "app/input_source.h"
 #include "app/main_window.h"
 #include "base/shown_text.h"
 #include "capture/capabilities.h"
 #include "capture/capture_api.h"
 #include "capture/capture_helper.h"
 #include "config/config_manager.h"
-#include "config/config_win.h"
+#include "config_window/config_win.h"
+#include "controller/input_source.h"
 #include "monitor/data_monitor_win.h"
 #include "monitor/log_view_win.h"
 #include "monitor/statistics_win.h"

@@ -7,7 +7,7 @@
 #include <QMenu>
 #include <QSessionManager>
 
-#include "app/event_log.h"
+#include "controller/event_log.h"
 #include "ui/form_style.h"
 #include "ui/ui_main_window.h"
 

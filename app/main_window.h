@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/main_win.h"
+#include "controller/main_win.h"
 #include "ui/operator_dialogs.h"
 
 class QMenu;

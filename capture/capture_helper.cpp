@@ -18,6 +18,7 @@
 #include <string>
 #include <utility>
 
+#include "base/error_texts.h"
 #include "base/exception_name.h"
 #include "capture/capabilities.h"
 #include "capture/capture_api.h"
@@ -138,7 +139,7 @@ class capture_worker {
                  (header.kind == message_kind::close && size == message_header_length));
             if (!well_formed) {
                 say({any_session, message_kind::report, true},
-                    "Error QXE-RECV-115: Malformed capture request refused");
+                    error_text(reported_error::capture_request_malformed));
                 say({any_session, message_kind::ended});
             } else if (header.kind == message_kind::open) {
                 run_session(header.session, asked);
@@ -165,7 +166,8 @@ class capture_worker {
         try {
             ended = capture(session, asked);
         } catch (...) {
-            report(session, "Error QXE-RECV-101: " + current_exception_text(), true);
+            report(session, error_text(reported_error::capture_cycle_failed, {current_exception_text()}),
+                   true);
         }
         if (ended) say({session, message_kind::ended});
     }
@@ -178,12 +180,12 @@ class capture_worker {
             report(session, text, true);
             return true;
         };
-        if (!capture_library_ready()) return fail("Error QXE-RECV-112: WinPCap is not installed");
-        if (asked.address.empty()) return fail("Error QXE-RECV-103: No connection IP address specified");
+        if (!capture_library_ready()) return fail(error_text(reported_error::capture_library_missing));
+        if (asked.address.empty()) return fail(error_text(reported_error::no_capture_address));
         const std::string address = asked.address == "0.0.0.0" ? first_adapter_ip() : asked.address;
         std::uint32_t mask = 0;
         const std::string adapter = find_adapter_by_ip(address, mask);
-        if (adapter.empty()) return fail("Error QXE-RECV-104: No netword device found for IP " + address);
+        if (adapter.empty()) return fail(error_text(reported_error::no_adapter_for_address, {address}));
         if (request_waiting()) return false;
         char error[PCAP_ERRBUF_SIZE] = {};
         capture_handle handle(capture_api.pcap_open_live(adapter.c_str(), static_cast<int>(snapshot_length),
@@ -192,25 +194,25 @@ class capture_worker {
         int descriptor = -1;
         if (handle && capture_api.pcap_setnonblock(handle.get(), 1, error) == 0)
             descriptor = capture_api.pcap_get_selectable_fd(handle.get());
-        if (descriptor < 0) return fail("Error QXE-RECV-105: Unable to open adapter '" + adapter + "'");
+        if (descriptor < 0) return fail(error_text(reported_error::adapter_not_opened, {adapter}));
         if (request_waiting()) return false;
         if (capture_api.pcap_datalink(handle.get()) != DLT_EN10MB)
-            return fail("Error QXE-RECV-106: Non-ethernet network detected (unsupported).");
+            return fail(error_text(reported_error::adapter_not_ethernet));
         if (request_waiting()) return false;
-        if (asked.filter.empty()) return fail("Error QXE-RECV-107: No packet filter specified.");
+        if (asked.filter.empty()) return fail(error_text(reported_error::no_capture_filter));
         {
             compiled_filter program;
             if (!program.compile(handle.get(), asked.filter, mask))
-                return fail("Error QXE-RECV-108: Packet filter syntax error.");
+                return fail(error_text(reported_error::capture_filter_syntax));
             if (request_waiting()) return false;
             if (capture_api.pcap_setfilter(handle.get(), program.get()) < 0)
-                return fail("Error QXE-RECV-109: Error setting capture filter.");
+                return fail(error_text(reported_error::capture_filter_not_set));
         }
         group_membership groups;
         const std::string not_joined = groups.join(address, asked.destinations);
         // The capture goes on: the group may still reach the adapter, flooded by the switch.
         if (!not_joined.empty())
-            report(session, "Error QXE-RECV-110: Unable to join multicast group " + not_joined, false);
+            report(session, error_text(reported_error::multicast_not_joined, {not_joined}), false);
         if (request_waiting()) return false;
         say({session, message_kind::opened});
         return capture_loop(handle.get(), descriptor, session);
@@ -290,7 +292,7 @@ class capture_worker {
         const std::string how = WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
                                                     : "status " + std::to_string(WEXITSTATUS(status));
         if (!send_message(helper_channel, {any_session, message_kind::report, true},
-                          "Error QXE-RECV-113: Capture helper ended by " + how + "; started again") ||
+                          error_text(reported_error::capture_helper_restarted, {how})) ||
             !send_message(helper_channel, {any_session, message_kind::ended}))
             ::_exit(0);
     }

@@ -16,10 +16,6 @@ constexpr auto start_wait = 100ms;
 // Bounds the delay of a stop request and of termination while the helper is quiet.
 constexpr int message_wait_ms = 100;
 
-constexpr std::string_view helper_gone = "Error QXE-RECV-114: Capture helper not running; restart Vorlane";
-constexpr std::string_view request_too_long = "Error QXE-RECV-115: Malformed capture request refused";
-constexpr std::string_view malformed_answer = "Error QXE-RECV-116: Malformed message from the capture helper";
-
 }  // namespace
 
 TPCapReceiveThread::TPCapReceiveThread(rx_target& reports_to, int helper_channel)
@@ -77,7 +73,7 @@ void TPCapReceiveThread::execute() {
         try {
             if (!accept_start_request(served, cycle)) continue;
         } catch (...) {
-            report_current_exception("Error QXE-RECV-100: ", true);
+            report_current_exception(reported_error::receive_thread_failed, true);
             continue;
         }
         capture_cycle(cycle, served);
@@ -113,10 +109,10 @@ void TPCapReceiveThread::capture_cycle(const capture_request& cycle, std::uint64
                 follow_session(cycle, request, connected);
                 break;
             case open_sent::too_long:
-                report(request_too_long, true);
+                report(error_text(reported_error::capture_request_malformed), true);
                 break;
             case open_sent::channel_closed:
-                report(helper_gone, true);
+                report(error_text(reported_error::capture_helper_gone), true);
                 break;
         }
         if (connected) {
@@ -124,7 +120,7 @@ void TPCapReceiveThread::capture_cycle(const capture_request& cycle, std::uint64
             post(WM_RX_DISCONNECTED);
         }
     } catch (...) {
-        report_current_exception("Error QXE-RECV-101: ", true);
+        report_current_exception(reported_error::capture_cycle_failed, true);
         // The main window counts the input as open since WM_RX_CONNECTED; without this it would
         // never arrange a new attempt.
         if (connected) {
@@ -145,11 +141,11 @@ void TPCapReceiveThread::follow_session(const capture_request& cycle, std::uint6
     while (!superseded(request)) {
         const long length = receive_message(channel, received.get(), max_response_length, message_wait_ms);
         if (length == 0) continue;
-        if (length < 0) return report(helper_gone, true);
+        if (length < 0) return report(error_text(reported_error::capture_helper_gone), true);
         message_header header;
         const auto size = static_cast<std::size_t>(length);
         if (size > max_response_length || !read_header(received.get(), size, header))
-            return report(malformed_answer, true);
+            return report(error_text(reported_error::capture_answer_malformed), true);
         if (header.session != request && header.session != any_session) continue;
         const std::uint8_t* body = received.get() + message_header_length;
         const std::size_t body_length = size - message_header_length;
@@ -172,7 +168,7 @@ void TPCapReceiveThread::follow_session(const capture_request& cycle, std::uint6
                 return;
             case message_kind::open:
             case message_kind::close:
-                return report(malformed_answer, true);
+                return report(error_text(reported_error::capture_answer_malformed), true);
         }
     }
 }
@@ -202,9 +198,9 @@ bool TPCapReceiveThread::take_frames(message_kind kind, const std::uint8_t* body
             if (ring.claim_notification()) post(WM_RX_DATAGRAM);
         }
         if (!frames.malformed()) return true;
-        report(malformed_answer, true);
+        report(error_text(reported_error::capture_answer_malformed), true);
     } catch (...) {
-        report_current_exception("Error QXE-RECV-102: ", false);
+        report_current_exception(reported_error::frames_not_taken, false);
     }
     return false;
 }
@@ -228,9 +224,9 @@ void TPCapReceiveThread::report(std::string_view text, bool input_failure) noexc
     }
 }
 
-void TPCapReceiveThread::report_current_exception(std::string_view code, bool input_failure) noexcept {
+void TPCapReceiveThread::report_current_exception(reported_error error, bool input_failure) noexcept {
     try {
-        report(std::string(code) + current_exception_text(), input_failure);
+        report(error_text(error, {current_exception_text()}), input_failure);
     } catch (...) {
     }
 }

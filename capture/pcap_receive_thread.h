@@ -10,6 +10,7 @@
 #include <string_view>
 #include <thread>
 
+#include "base/error_texts.h"
 #include "capture/capture_channel.h"
 #include "capture/frame_ring.h"
 
@@ -115,7 +116,7 @@ class TPCapReceiveThread {
     void follow_session(const capture_request& cycle, std::uint64_t request, bool& connected);
     bool take_frames(message_kind kind, const std::uint8_t* body, std::size_t length, bool& idle_sent);
     void report(std::string_view text, bool input_failure) noexcept;
-    void report_current_exception(std::string_view code, bool input_failure) noexcept;
+    void report_current_exception(reported_error error, bool input_failure) noexcept;
     void post(rx_notification message) { target.post_notification(message); }
 
     rx_target& target;

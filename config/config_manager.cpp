@@ -5,7 +5,7 @@
 #include <type_traits>
 #include <variant>
 
-#include "base/exception_name.h"
+#include "base/error_texts.h"
 #include "config/ini_file.h"
 #include "config/setting_keys.h"
 #include "config/text_file.h"
@@ -70,7 +70,7 @@ bool read_config(config_manager& config, const std::filesystem::path& file) {
             config.last_error = e.what();
             return false;
         } catch (const std::system_error&) {
-            config.last_error = "Error QXE-612: Failed to read config file";
+            config.last_error = error_text(reported_error::settings_file_unreadable);
             return false;
         }
 
@@ -93,7 +93,7 @@ bool read_config(config_manager& config, const std::filesystem::path& file) {
         derive_second_output_port(config);
         return true;
     } catch (const std::exception& e) {
-        config.last_error = "Error QXE-611: " + exception_name(e);
+        config.last_error = error_text(reported_error::settings_read_raised, e);
         return false;
     }
 }
@@ -107,7 +107,7 @@ bool write_config(config_manager& config, const std::filesystem::path& file) {
             config.last_error = e.what();
             return false;
         } catch (const std::system_error&) {
-            config.last_error = "Error QXE-609: Failed to write config file";
+            config.last_error = error_text(reported_error::settings_file_unwritable);
             return false;
         }
 
@@ -138,7 +138,7 @@ bool write_config(config_manager& config, const std::filesystem::path& file) {
         config.last_error = e.what();
         return false;
     } catch (const std::exception& e) {
-        config.last_error = "Error QXE-610: " + exception_name(e);
+        config.last_error = error_text(reported_error::settings_write_failed, e);
         return false;
     }
 }

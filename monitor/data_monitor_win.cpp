@@ -6,9 +6,9 @@
 #include <QTextCursor>
 #include <exception>
 
-#include "app/event_log.h"
 #include "base/shown_text.h"
 #include "config/text_file.h"
+#include "controller/event_log.h"
 #include "ui/form_style.h"
 #include "ui/ui_data_monitor_win.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/output_service.h"
-#include "app/status_reporter.h"
+#include "controller/output_service.h"
+#include "controller/status_reporter.h"
 #include "ui/operator_dialogs.h"
 
 namespace Ui {

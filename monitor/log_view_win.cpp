@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 #include "config/text_file.h"
 #include "ui/form_style.h"
 #include "ui/ui_log_view_win.h"

@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <memory>
 
-#include "app/status_reporter.h"
+#include "controller/status_reporter.h"
 
 namespace Ui {
 class TLogViewWin;

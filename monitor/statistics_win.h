@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "app/drop_reporter.h"
+#include "controller/drop_reporter.h"
 #include "ui/operator_dialogs.h"
 
 class QTableWidget;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/drop_report.h"
+#include "input/drop_report.h"
 #include "stream/nmea_manager.h"
 
 namespace vorlane {

@@ -17,12 +17,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/capture_input.h"
-#include "app/datagram_hand_over.h"
-#include "app/stream_input.h"
 #include "base/shown_text.h"
 #include "capture/frame_ring.h"
 #include "config/config_manager.h"
+#include "input/capture_input.h"
+#include "input/datagram_hand_over.h"
+#include "input/stream_input.h"
 #include "stream/input_format.h"
 #include "stream/nmea_manager.h"
 #include "stream/sender_identity.h"

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/main_win.h"
+#include "controller/main_win.h"
 #include "tests/support/free_ports.h"
 #include "tests/support/temp_dir.h"
 

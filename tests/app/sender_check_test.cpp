@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/datagram_hand_over.h"
-#include "app/stream_input.h"
+#include "input/datagram_hand_over.h"
+#include "input/stream_input.h"
 #include "tests/app/scripted_controller.h"
 #include "tests/capture/capture_frames.h"
 #include "tests/support/nmea_text.h"

@@ -1,4 +1,4 @@
-#include "app/event_log.h"
+#include "controller/event_log.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

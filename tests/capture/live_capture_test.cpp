@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/capture_input.h"
 #include "capture/capture_api.h"
 #include "capture/pcap_receive_thread.h"
+#include "input/capture_input.h"
 #include "tests/capture/helper_thread.h"
 #include "tests/capture/rx_recorder.h"
 #include "tools/raw_udp.h"

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "app/capture_input.h"
 #include "capture/capture_api.h"
 #include "capture/pcap_receive_thread.h"
+#include "input/capture_input.h"
 #include "tests/capture/capture_frames.h"
 #include "tests/capture/fake_pcap.h"
 #include "tests/capture/helper_thread.h"

@@ -1,5 +1,5 @@
 // The configuration window: field checks, Save, the two-step Lock and the Close question.
-#include "config/config_win.h"
+#include "config_window/config_win.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/service_notify.h"
+#include "controller/service_notify.h"
 
 #include <systemd/sd-daemon.h>
 

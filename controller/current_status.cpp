@@ -1,6 +1,6 @@
 // What the status listener reads: a copy of the controller's state, made on the main thread when
 // a request comes.
-#include "app/main_win.h"
+#include "controller/main_win.h"
 
 namespace vorlane {
 

@@ -1,4 +1,4 @@
-#include "config/config_win.h"
+#include "config_window/config_win.h"
 
 #include <QCloseEvent>
 #include <QColor>
@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 #include "capture/capture_api.h"
 #include "stream/input_format.h"
 #include "stream/sender_identity.h"

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/event_log.h"
-#include "app/service_notify.h"
 #include "config/config_manager.h"
+#include "controller/event_log.h"
+#include "controller/service_notify.h"
 
 namespace vorlane {
 

@@ -1,4 +1,4 @@
-#include "app/status_reporter.h"
+#include "controller/status_reporter.h"
 
 namespace vorlane {
 

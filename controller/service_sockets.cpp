@@ -1,4 +1,4 @@
-#include "app/service_sockets.h"
+#include "controller/service_sockets.h"
 
 #include <sys/socket.h>
 #include <systemd/sd-daemon.h>

@@ -1,11 +1,11 @@
-#include "app/output_service.h"
+#include "controller/output_service.h"
 
 #include <QMetaMethod>
 #include <algorithm>
 #include <cstdio>
 #include <exception>
 
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 #include "base/exception_name.h"
 #include "capture/capture_api.h"
 #include "net/tcp_srv_client.h"

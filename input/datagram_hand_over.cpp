@@ -1,6 +1,6 @@
-#include "app/datagram_hand_over.h"
+#include "input/datagram_hand_over.h"
 
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 
 namespace vorlane {
 

@@ -1,4 +1,4 @@
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 
 #include <array>
 
@@ -19,12 +19,15 @@ struct error_row {
     // spelling included.
     const char* text;
     error_kind kind;
+    // What stands before the number: "RECV-" for the receive thread's own series.
+    std::string_view series = "";
 };
 
 using enum reported_error;
 constexpr error_kind F = error_kind::fixed;
 constexpr error_kind E = error_kind::exception;
 constexpr error_kind D = error_kind::details;
+constexpr std::string_view receive = "RECV-";
 
 constexpr std::array catalogue{
     error_row{capture_start_failed, 100, ": {}", E},
@@ -68,6 +71,10 @@ constexpr std::array catalogue{
     error_row{settings_read_failed, 603, "", F},
     error_row{settings_create_failed, 604, "", F},
     error_row{restart_failed, 605, ": {}", E},
+    error_row{settings_file_unwritable, 609, ": Failed to write config file", F},
+    error_row{settings_write_failed, 610, ": {}", E},
+    error_row{settings_read_raised, 611, ": {}", E},
+    error_row{settings_file_unreadable, 612, ": Failed to read config file", F},
     error_row{settings_save_failed, 614, "", F},
     error_row{unknown_datagram_format, 615,
               ": Unknown datagram format \"{}\" of {}, expected header8 or iec450", D},
@@ -79,6 +86,23 @@ constexpr std::array catalogue{
     error_row{bad_sender_address, 620,
               ": Ethernet address \"{}\" of {} is not six pairs of hex digits separated by colons", D},
     error_row{configuration_load_failed, 802, ": {}", E},
+    // The receive thread's and its helper's; an exception's detail is its class and its message.
+    error_row{receive_thread_failed, 100, ": {}", D, receive},
+    error_row{capture_cycle_failed, 101, ": {}", D, receive},
+    error_row{frames_not_taken, 102, ": {}", D, receive},
+    error_row{no_capture_address, 103, ": No connection IP address specified", F, receive},
+    error_row{no_adapter_for_address, 104, ": No netword device found for IP {}", D, receive},
+    error_row{adapter_not_opened, 105, ": Unable to open adapter '{}'", D, receive},
+    error_row{adapter_not_ethernet, 106, ": Non-ethernet network detected (unsupported).", F, receive},
+    error_row{no_capture_filter, 107, ": No packet filter specified.", F, receive},
+    error_row{capture_filter_syntax, 108, ": Packet filter syntax error.", F, receive},
+    error_row{capture_filter_not_set, 109, ": Error setting capture filter.", F, receive},
+    error_row{multicast_not_joined, 110, ": Unable to join multicast group {}", D, receive},
+    error_row{capture_library_missing, 112, ": WinPCap is not installed", F, receive},
+    error_row{capture_helper_restarted, 113, ": Capture helper ended by {}; started again", D, receive},
+    error_row{capture_helper_gone, 114, ": Capture helper not running; restart Vorlane", F, receive},
+    error_row{capture_request_malformed, 115, ": Malformed capture request refused", F, receive},
+    error_row{capture_answer_malformed, 116, ": Malformed message from the capture helper", F, receive},
 };
 
 constexpr std::size_t placeholders(std::string_view text) {
@@ -88,13 +112,17 @@ constexpr std::size_t placeholders(std::string_view text) {
     return count;
 }
 
-// Rows in the enum's order and by rising number, so that no number is given twice; a fixed text
-// has nothing to fill in and an exception's exactly its class.
+// Rows in the enum's order, series after series and by rising number within one, so that no
+// number is given twice; a fixed text has nothing to fill in and an exception's exactly its class.
 constexpr bool catalogue_in_order() {
     for (std::size_t k = 0; k < catalogue.size(); ++k) {
         const error_row& row = catalogue[k];
         if (static_cast<std::size_t>(row.error) != k || row.number < 100 || row.number > 999) return false;
-        if (k > 0 && row.number <= catalogue[k - 1].number) return false;
+        if (k > 0) {
+            const error_row& before = catalogue[k - 1];
+            if (row.series == before.series ? row.number <= before.number : row.series < before.series)
+                return false;
+        }
         const std::size_t holes = placeholders(row.text);
         if ((row.kind == F && holes != 0) || (row.kind == E && holes != 1) || (row.kind == D && holes == 0))
             return false;
@@ -108,7 +136,8 @@ static_assert(catalogue.size() == reported_error_count);
 
 std::string error_text(reported_error error, std::initializer_list<std::string_view> details) {
     const error_row& row = catalogue[static_cast<std::size_t>(error)];
-    std::string text = "Error QXE-" + std::to_string(row.number);
+    std::string text = "Error QXE-";
+    text.append(row.series).append(std::to_string(row.number));
     const std::string_view pattern = row.text;
     const std::string_view* next = details.begin();
     std::size_t from = 0;

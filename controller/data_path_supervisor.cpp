@@ -1,10 +1,10 @@
-#include "app/data_path_supervisor.h"
+#include "controller/data_path_supervisor.h"
 
 #include <exception>
 #include <system_error>
 #include <utility>
 
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 
 namespace vorlane {
 

@@ -1,9 +1,9 @@
-#include "app/main_win.h"
+#include "controller/main_win.h"
 
 #include <QTimer>
 #include <exception>
 
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 #include "status/status_listener.h"
 
 namespace vorlane {

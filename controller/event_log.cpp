@@ -1,4 +1,4 @@
-#include "app/event_log.h"
+#include "controller/event_log.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <system_error>
 #include <utility>
 
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 #include "base/shown_text.h"
 #include "config/text_file.h"
 

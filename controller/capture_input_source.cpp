@@ -1,8 +1,8 @@
 #include <memory>
 
-#include "app/capture_input.h"
-#include "app/input_source.h"
 #include "capture/capture_api.h"
+#include "controller/input_source.h"
+#include "input/capture_input.h"
 
 namespace vorlane {
 

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "app/configuration_target.h"
-#include "app/data_path_supervisor.h"
-#include "app/drop_reporter.h"
-#include "app/input_link.h"
-#include "app/input_source.h"
-#include "app/output_service.h"
-#include "app/status_reporter.h"
 #include "config/config_manager.h"
+#include "controller/configuration_target.h"
+#include "controller/data_path_supervisor.h"
+#include "controller/drop_reporter.h"
+#include "controller/input_link.h"
+#include "controller/input_source.h"
+#include "controller/output_service.h"
+#include "controller/status_reporter.h"
 #include "net/socket_server.h"
 #include "status/status_facts.h"
 #include "stream/nmea_manager.h"

@@ -1,4 +1,4 @@
-#include "app/drop_report.h"
+#include "input/drop_report.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
-#include "app/input_link.h"
+#include "controller/input_link.h"
 
 #include <QMetaObject>
 #include <exception>
 
-#include "app/datagram_hand_over.h"
-#include "app/stream_input.h"
+#include "input/datagram_hand_over.h"
+#include "input/stream_input.h"
 
 namespace vorlane {
 

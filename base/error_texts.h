@@ -11,7 +11,7 @@ namespace vorlane {
 
 // The errors the program reports as "Error QXE-nnn ...", each with one row in the catalogue in
 // error_texts.cpp; the hundreds name the part: 1 input, 2 outputs, 5 event log, 6 settings,
-// 8 start-up.
+// 8 start-up. The receive thread and its capture helper number theirs apart, "Error QXE-RECV-nnn".
 enum class reported_error : std::uint8_t {
     capture_start_failed,          // 100
     capture_start_without_thread,  // 102
@@ -41,14 +41,34 @@ enum class reported_error : std::uint8_t {
     settings_read_failed,          // 603
     settings_create_failed,        // 604
     restart_failed,                // 605
+    settings_file_unwritable,      // 609
+    settings_write_failed,         // 610
+    settings_read_raised,          // 611
+    settings_file_unreadable,      // 612
     settings_save_failed,          // 614
     unknown_datagram_format,       // 615
     bad_source_list,               // 616
     bad_sender_address,            // 620
     configuration_load_failed,     // 802
+    receive_thread_failed,         // RECV-100
+    capture_cycle_failed,          // RECV-101
+    frames_not_taken,              // RECV-102
+    no_capture_address,            // RECV-103
+    no_adapter_for_address,        // RECV-104
+    adapter_not_opened,            // RECV-105
+    adapter_not_ethernet,          // RECV-106
+    no_capture_filter,             // RECV-107
+    capture_filter_syntax,         // RECV-108
+    capture_filter_not_set,        // RECV-109
+    multicast_not_joined,          // RECV-110
+    capture_library_missing,       // RECV-112
+    capture_helper_restarted,      // RECV-113
+    capture_helper_gone,           // RECV-114
+    capture_request_malformed,     // RECV-115
+    capture_answer_malformed,      // RECV-116
 };
 inline constexpr std::size_t reported_error_count =
-    static_cast<std::size_t>(reported_error::configuration_load_failed) + 1;
+    static_cast<std::size_t>(reported_error::capture_answer_malformed) + 1;
 
 // The error's text with each {} of its row replaced by the next of `details`:
 // error_text(reported_error::output_open_unknown, {"3"}) is "Error QXE-201: Illegal ouput port ID 3".

@@ -8,9 +8,9 @@
 #include <optional>
 #include <string_view>
 
-#include "app/configuration_target.h"
 #include "config/config_manager.h"
 #include "config/setting_keys.h"
+#include "controller/configuration_target.h"
 #include "stream/sender_identity.h"
 #include "ui/operator_dialogs.h"
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/input_source.h"
-#include "app/status_reporter.h"
 #include "config/config_manager.h"
+#include "controller/input_source.h"
+#include "controller/status_reporter.h"
 #include "stream/nmea_manager.h"
 #include "stream/sender_identity.h"
 

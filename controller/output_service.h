@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/service_sockets.h"
-#include "app/status_reporter.h"
 #include "config/config_manager.h"
+#include "controller/service_sockets.h"
+#include "controller/status_reporter.h"
 #include "net/socket_server.h"
 #include "status/status_facts.h"
 #include "stream/nmea_manager.h"

@@ -1,6 +1,6 @@
-#include "app/stream_input.h"
+#include "input/stream_input.h"
 
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 
 namespace vorlane {
 

@@ -1,4 +1,4 @@
-#include "app/drop_reporter.h"
+#include "controller/drop_reporter.h"
 
 namespace vorlane {
 

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <string>
 
-#include "app/input_link.h"
-#include "app/output_service.h"
-#include "app/status_reporter.h"
 #include "config/config_manager.h"
+#include "controller/input_link.h"
+#include "controller/output_service.h"
+#include "controller/status_reporter.h"
 #include "net/address_watch.h"
 #include "stream/nmea_manager.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/drop_report.h"
-#include "app/status_reporter.h"
+#include "controller/status_reporter.h"
+#include "input/drop_report.h"
 #include "stream/drop_statistics.h"
 
 namespace vorlane {

@@ -1,8 +1,8 @@
-#include "app/capture_input.h"
+#include "input/capture_input.h"
 
 #include <exception>
 
-#include "app/error_texts.h"
+#include "base/error_texts.h"
 
 namespace vorlane {
 
