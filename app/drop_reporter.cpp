@@ -2,8 +2,8 @@
 
 namespace vorlane {
 
-drop_reporter::drop_reporter(const nmea_manager& streams, const input_link& input, const output_service& served,
-                             status_reporter& status)
+drop_reporter::drop_reporter(const nmea_manager& streams, const input_link& input,
+                             const output_service& served, status_reporter& status)
     : manager(streams), link(input), outputs(served), reporter(status) {}
 
 input_drops drop_reporter::drop_counts(int input_number) const {
