@@ -278,13 +278,13 @@ int main(int argc, char** argv) {
 
         QObject::connect(&main_window, &TMainWindow::closed, &application, [] { QCoreApplication::exit(0); });
         if (offscreen) {
-            QObject::connect(&main_window.controller(), &TMainWin::status_changed, [](const QString& text) {
+            QObject::connect(&controller.status(), &status_reporter::status_changed, [](const QString& text) {
                 std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
                 std::fflush(stderr);
             });
             const std::filesystem::path settings_file = data_dir / config_file_name;
             std::error_code unexaminable;
-            QObject::connect(&main_window.controller(), &TMainWin::configuration_loaded,
+            QObject::connect(&controller.supervision(), &data_path_supervisor::configuration_loaded,
                              [settings_file, existed = std::filesystem::exists(settings_file, unexaminable)] {
                                  describe_setup(settings, settings_file, existed);
                              });

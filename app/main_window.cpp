@@ -55,7 +55,7 @@ TMainWindow::TMainWindow(config_manager& config, nmea_manager& manager,
                 [this](QSessionManager&) { query_end_session(); });
 
     controller_ = std::make_unique<TMainWin>(config, manager, program_dir, make_input, mode);
-    connect(controller_.get(), &TMainWin::status_changed, this, &TMainWindow::show_status);
+    connect(&controller_->status(), &status_reporter::status_changed, this, &TMainWindow::show_status);
     centre_on_screen(*this);
 }
 

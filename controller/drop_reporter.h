@@ -6,38 +6,36 @@
 #include <string>
 #include <vector>
 
+#include "controller/input_link.h"
+#include "controller/output_service.h"
 #include "controller/status_reporter.h"
 #include "input/drop_report.h"
 #include "stream/drop_statistics.h"
+#include "stream/nmea_manager.h"
 
 namespace vorlane {
 
-// What was dropped, as the reports and the Statistics window read it.
-class drop_counts_view {
-  public:
-    // What was dropped on an input (0 or 1) and why, since start.
-    virtual input_drops drop_counts(int input) const = 0;
-    // Frames of neither junction box's source, destination and port, since start.
-    virtual std::uint64_t unconfigured_frames() const = 0;
-    // The stream manager's counts, with the newest rejected lines.
-    virtual const stream_statistics& statistics() const = 0;
-
-  protected:
-    ~drop_counts_view() = default;
-};
-
-// The drop lines of the event log: each hour in which something was dropped, and the totals
-// since start on request. Its once-a-second tick also tells the windows that the counts may have
-// changed.
+// What was dropped and why, gathered from where it was counted: the frames the receive thread
+// skipped, what the stream manager dropped and judged, and the displays each output let go. It
+// writes the drop lines of the event log (each hour in which something was dropped, and the
+// totals since start on request), and its once-a-second tick tells the windows that the counts
+// may have changed.
 class drop_reporter : public QObject {
     Q_OBJECT
   public:
     static constexpr int ticks_per_hour = 3600;
     static constexpr int input_count = 2;
 
-    drop_reporter(const drop_counts_view& counts, status_reporter& reporter);
+    drop_reporter(const nmea_manager& manager, const input_link& link, const output_service& outputs,
+                  status_reporter& reporter);
 
-    const drop_counts_view& counts() const { return counts_; }
+    // What was dropped on an input (0 or 1) and why, since start.
+    input_drops drop_counts(int input) const;
+    // Frames of neither junction box's source, destination and port, since start.
+    std::uint64_t unconfigured_frames() const;
+    // The stream manager's counts, with the newest rejected lines.
+    const stream_statistics& statistics() const { return manager.statistics(); }
+
     // Called once a second, whether or not the data path is up.
     void tick();
     // Logs, for each input, what was dropped since start, and answers the lines.
@@ -50,7 +48,9 @@ class drop_reporter : public QObject {
   private:
     void report_hour();
 
-    const drop_counts_view& counts_;
+    const nmea_manager& manager;
+    const input_link& link;
+    const output_service& outputs;
     status_reporter& reporter;
     int countdown = ticks_per_hour;
     std::array<input_drops, input_count> hour_baseline{};

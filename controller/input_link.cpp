@@ -98,14 +98,12 @@ void input_link::connected() {
     input_idle = true;
     fail_count = 0;
     reporter.show("Input connected");
-    emit input_state_changed(true);
 }
 
 void input_link::disconnected() {
     input_open = false;
     input_idle = true;
     reporter.show("Input disconnected");
-    emit input_state_changed(false);
 }
 
 bool input_link::take_new_traffic() {

@@ -72,8 +72,6 @@ class input_link : public QObject, public rx_target {
   signals:
     // One of the receive thread's notifications, in the order they were posted.
     void notified(rx_notification message);
-    // The capture input has started (open) or stopped capturing.
-    void input_state_changed(bool open);
 
   private:
     // rx_target, called by the receive thread: queued to this object's thread, never waiting.

@@ -4,26 +4,24 @@
 #include <exception>
 
 #include "base/error_texts.h"
-#include "status/status_listener.h"
 
 namespace vorlane {
 
 TMainWin::TMainWin(config_manager& settings, nmea_manager& streams, const std::filesystem::path& program_dir,
                    const input_factory& make_input, timers mode, QObject* parent)
     : QObject(parent),
-      config(settings),
-      manager(streams),
       reporter(program_dir / event_log_file_name, settings),
       outputs_(settings, streams, reporter),
       link(settings, streams, reporter),
       supervisor(settings, streams, program_dir / config_file_name, reporter, outputs_, link),
-      drops_(*this, reporter),
-      status_http(new status_listener(*this, this)),
+      drops_(streams, link, outputs_, reporter),
+      status_(settings, reporter, link, outputs_, drops_),
       Timer1Sec(new QTimer(this)),
       Timer100ms(new QTimer(this)) {
-    connect(&reporter, &status_reporter::status_changed, this, &TMainWin::status_changed);
-    connect(&supervisor, &data_path_supervisor::configuration_loaded, this, &TMainWin::configuration_loaded);
-    connect(&link, &input_link::input_state_changed, this, &TMainWin::input_state_changed);
+    // The wiring rule: a part is given the parts it reads, never the controller, and a window
+    // connects to the part it shows (the status line and the log to status(), the served text to
+    // outputs(), the counts to drops(), the start-up stages to supervision()), never to the
+    // controller, which relays no part's signal.
     connect(&link, &input_link::notified, this, &TMainWin::on_notification);
     connect(Timer1Sec, &QTimer::timeout, this, &TMainWin::Timer1SecTimer);
     connect(Timer100ms, &QTimer::timeout, this, &TMainWin::Timer100msTimer);
@@ -56,8 +54,7 @@ void TMainWin::Timer1SecTimer() {
     drops_.tick();
     if (!supervisor.tick()) return;
     link.report_senders(queue_clock::now());
-    status_http->keep_open(config.status_ip, config.status_port,
-                           {config.output_port[0], config.output_port[1]}, config.status_hosts);
+    status_.keep_open();
 }
 
 void TMainWin::Timer100msTimer() {
@@ -69,32 +66,12 @@ void TMainWin::restart() {
     try {
         link.close_input();
         close_outputs();
+        status_.close();
     } catch (const std::exception& e) {
         update_status(error_text(reported_error::restart_failed, e), true);
         return;
     }
     supervisor.reset_ladders();
-}
-
-void TMainWin::close_outputs() {
-    status_http->close();
-    outputs_.close_all();
-}
-
-input_drops TMainWin::drop_counts(int input_number) const {
-    input_drops drops;
-    if (input_number < 0 || input_number >= output_count) return drops;
-    const auto row = static_cast<std::size_t>(input_number);
-    for (std::size_t k = 0; k < frame_skip_count; ++k)
-        drops.frames[k] = link.skipped_frames(row, static_cast<frame_skip>(k));
-    drops.stream = manager.statistics().input(input_number);
-    // Input k feeds output k only: the output's dropped clients are counted with its input.
-    drops.clients_not_reading = outputs_.not_reading_drops(input_number);
-    return drops;
-}
-
-std::uint64_t TMainWin::unconfigured_frames() const {
-    return link.skipped_frames(unknown_source_row, frame_skip::unconfigured_source);
 }
 
 void TMainWin::on_rx_datagram() {

@@ -104,7 +104,7 @@ void TStatisticsWin::showEvent(QShowEvent* event) {
 
 void TStatisticsWin::refresh() {
     if (!drop_source) return;
-    const drop_counts_view& counts = drop_source->counts();
+    const drop_reporter& counts = *drop_source;
     for (int input = 0; input < input_count; ++input) {
         const input_drops drops = counts.drop_counts(input).since((*baseline)[input]);
         QTableWidget& grid = *formatter_grid(input);
@@ -151,7 +151,7 @@ void TStatisticsWin::refresh() {
 
 void TStatisticsWin::ButtonResetClick() {
     if (!drop_source) return;
-    const drop_counts_view& counts = drop_source->counts();
+    const drop_reporter& counts = *drop_source;
     for (int input = 0; input < input_count; ++input) (*baseline)[input] = counts.drop_counts(input);
     rejected_seen_at_reset = counts.statistics().rejected_seen();
     unconfigured_at_reset = counts.unconfigured_frames();

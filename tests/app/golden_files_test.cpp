@@ -159,8 +159,8 @@ int replay(const std::string& pair) {
     loopback_peer box1(static_cast<std::uint16_t>(gateway.first_port));
     loopback_peer box2(static_cast<std::uint16_t>(gateway.first_port + 1));
     const auto both_accepted = [&] {
-        return gateway.controller->output_server(0)->client_count() == 1 &&
-               gateway.controller->output_server(1)->client_count() == 1;
+        return gateway.controller->outputs().output_server(0)->client_count() == 1 &&
+               gateway.controller->outputs().output_server(1)->client_count() == 1;
     };
     if (!box1.wait_connected(2000) || !box2.wait_connected(2000) || !process_events_until(both_accepted))
         throw std::runtime_error("the outputs did not accept their clients");

@@ -107,7 +107,7 @@ struct scripted_controller {
                 return made;
             },
             TMainWin::timers::driven_by_caller);
-        QObject::connect(controller.get(), &TMainWin::status_changed,
+        QObject::connect(&controller->status(), &status_reporter::status_changed,
                          [this](const QString& text) { display.shown.push_back(text.toStdString()); });
     }
 

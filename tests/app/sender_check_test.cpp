@@ -235,7 +235,8 @@ TEST(SenderCheck, GatewayDropsAndReportsAnotherSenderOnce) {
     const std::string log = gateway.log_text();
     EXPECT_NE(log.find(" " + warning + "\n"), std::string::npos) << log;
     EXPECT_EQ(log.find(warning), log.rfind(warning)) << log;
-    EXPECT_EQ(gateway.controller->drop_counts(0)
+    EXPECT_EQ(gateway.controller->drops()
+                  .drop_counts(0)
                   .stream.dropped[static_cast<std::size_t>(stream_drop::other_sender)],
               6u);
     EXPECT_EQ(gateway.controller->report_drops_since_start()[0],

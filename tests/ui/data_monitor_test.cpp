@@ -245,7 +245,8 @@ struct fed_monitor_fixture : monitor_fixture {
         tick(3);
         controller().on_rx_connected();
         tick();
-        if (!controller().is_data_path_ready()) throw std::runtime_error("the data path did not open");
+        if (!controller().supervision().is_data_path_ready())
+            throw std::runtime_error("the data path did not open");
     }
 
     void serve(int box, const std::string& sentence) {

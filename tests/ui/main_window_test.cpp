@@ -64,7 +64,7 @@ TEST_F(main_window_fixture, LayoutAsTheOperatorKnowsIt) {
 
 TEST_F(main_window_fixture, StatusPanelShowsTheNewestTextWithABlankInFront) {
     std::vector<QString> signalled;
-    QObject::connect(&controller(), &TMainWin::status_changed,
+    QObject::connect(&controller().status(), &status_reporter::status_changed,
                      [&signalled](const QString& text) { signalled.push_back(text); });
     controller().update_status("Ready", false);
     EXPECT_EQ(panel_text(), " Ready");

@@ -1,0 +1,34 @@
+#include "controller/status_service.h"
+
+namespace vorlane {
+
+status_service::status_service(const config_manager& settings, const status_reporter& status,
+                               const input_link& input, const output_service& served,
+                               const drop_reporter& dropped)
+    : config(settings), reporter(status), link(input), outputs(served), drops(dropped), listener(*this) {}
+
+void status_service::keep_open() {
+    listener.keep_open(config.status_ip, config.status_port, {config.output_port[0], config.output_port[1]},
+                       config.status_hosts);
+}
+
+// A copy made on the main thread when a request comes, so a request never reaches into the data
+// path.
+status_facts status_service::current_status() const {
+    status_facts facts;
+    facts.status = reporter.status_text();
+    for (int k = 0; k < status_input_count; ++k) {
+        input_facts& box = facts.inputs[static_cast<std::size_t>(k)];
+        box.adapter = config.input_ip;
+        box.source = config.input_src_ip[k];
+        box.destination = config.input_dest_ip[k];
+        box.port = config.input_port[k];
+        box.format = config.input_format[k];
+        box.open = link.is_open();
+        box.counts = drops.drop_counts(k);
+    }
+    for (int o = 0; o < output_count; ++o) facts.outputs[static_cast<std::size_t>(o)] = outputs.facts(o);
+    return facts;
+}
+
+}  // namespace vorlane
