@@ -7,7 +7,7 @@ namespace vorlane {
 status_facts TMainWin::current_status() const {
     status_facts facts;
     facts.status = reporter.status_text();
-    for (int k = 0; k < status_input_count; ++k) {
+    for (int k = 0; k < junction_box_count; ++k) {
         input_facts& box = facts.inputs[static_cast<std::size_t>(k)];
         box.adapter = config.input_ip;
         box.source = config.input_src_ip[k];

@@ -2,31 +2,27 @@
 
 namespace vorlane {
 
-drop_reporter::drop_reporter(const drop_counts_view& counts, status_reporter& status)
-    : counts_(counts), reporter(status) {}
+drop_reporter::drop_reporter(const drop_counts_view& counts, status_reporter& status, drop_hour& shared_hour)
+    : counts_(counts), reporter(status), hour(shared_hour) {}
 
 void drop_reporter::tick() {
-    if (--countdown == 0) {
-        countdown = ticks_per_hour;
-        report_hour();
-    }
+    if (hour.tick()) report_hour();
     emit statistics_tick();
 }
 
 // Silent hours stay out of the log: only an hour in which something was dropped is reported.
 void drop_reporter::report_hour() {
-    for (int k = 0; k < input_count; ++k) {
-        const input_drops now = counts_.drop_counts(k);
-        const input_drops hour = now.since(hour_baseline[k]);
-        hour_baseline[k] = now;
-        if (hour.dropped() != 0 || hour.clients_not_reading != 0)
-            reporter.update_status(drop_line("Dropped in the last hour", k + 1, hour), true);
-    }
+    std::array<input_drops, junction_box_count> now;
+    for (int k = 0; k < junction_box_count; ++k) now[static_cast<std::size_t>(k)] = counts_.drop_counts(k);
+    hour.close(now);
+    for (int k = 0; k < junction_box_count; ++k)
+        if (hour.last(k).dropped() != 0 || hour.last(k).clients_not_reading != 0)
+            reporter.update_status(hour.line(k, now[static_cast<std::size_t>(k)]), true);
 }
 
 std::vector<std::string> drop_reporter::report_since_start() {
     std::vector<std::string> lines;
-    for (int k = 0; k < input_count; ++k) {
+    for (int k = 0; k < junction_box_count; ++k) {
         lines.push_back(drop_line("Dropped since start", k + 1, counts_.drop_counts(k)));
         reporter.update_status(lines.back(), true);
     }

@@ -8,6 +8,7 @@
 
 #include "app/drop_report.h"
 #include "app/status_reporter.h"
+#include "status/drop_hour.h"
 #include "stream/drop_statistics.h"
 
 namespace vorlane {
@@ -32,10 +33,8 @@ class drop_counts_view {
 class drop_reporter : public QObject {
     Q_OBJECT
   public:
-    static constexpr int ticks_per_hour = 3600;
-    static constexpr int input_count = 2;
-
-    drop_reporter(const drop_counts_view& counts, status_reporter& reporter);
+    // `hour` is the one hour of drops, which this reporter closes and the status listener reads.
+    drop_reporter(const drop_counts_view& counts, status_reporter& reporter, drop_hour& hour);
 
     const drop_counts_view& counts() const { return counts_; }
     // Called once a second, whether or not the data path is up.
@@ -52,8 +51,7 @@ class drop_reporter : public QObject {
 
     const drop_counts_view& counts_;
     status_reporter& reporter;
-    int countdown = ticks_per_hour;
-    std::array<input_drops, input_count> hour_baseline{};
+    drop_hour& hour;
 };
 
 }  // namespace vorlane

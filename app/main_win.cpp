@@ -17,8 +17,8 @@ TMainWin::TMainWin(config_manager& settings, nmea_manager& streams, const std::f
       outputs_(settings, streams, reporter),
       link(settings, streams, reporter),
       supervisor(settings, streams, program_dir / config_file_name, reporter, outputs_, link),
-      drops_(*this, reporter),
-      status_http(new status_listener(*this, this)),
+      drops_(*this, reporter, hour),
+      status_http(new status_listener(*this, hour, this)),
       Timer1Sec(new QTimer(this)),
       Timer100ms(new QTimer(this)) {
     connect(&reporter, &status_reporter::status_changed, this, &TMainWin::status_changed);
@@ -56,8 +56,8 @@ void TMainWin::Timer1SecTimer() {
     drops_.tick();
     if (!supervisor.tick()) return;
     link.report_senders(queue_clock::now());
-    status_http->keep_open(config.status_ip, config.status_port,
-                           {config.output_port[0], config.output_port[1]}, config.status_hosts);
+    status_http->keep_open(config.status_ip, config.status_port, std::to_array(config.output_port),
+                           config.status_hosts);
 }
 
 void TMainWin::Timer100msTimer() {
@@ -83,7 +83,7 @@ void TMainWin::close_outputs() {
 
 input_drops TMainWin::drop_counts(int input_number) const {
     input_drops drops;
-    if (input_number < 0 || input_number >= output_count) return drops;
+    if (input_number < 0 || input_number >= junction_box_count) return drops;
     const auto row = static_cast<std::size_t>(input_number);
     for (std::size_t k = 0; k < frame_skip_count; ++k)
         drops.frames[k] = link.skipped_frames(row, static_cast<frame_skip>(k));

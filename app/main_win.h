@@ -37,8 +37,7 @@ class TMainWin : public QObject, public configuration_target, public drop_counts
     using input_factory = input_link::input_factory;
     enum class timers { running, driven_by_caller };
 
-    static constexpr int output_count = output_service::output_count;
-    static constexpr int ticks_per_hour = drop_reporter::ticks_per_hour;
+    static constexpr int ticks_per_hour = drop_hour::ticks_per_hour;
 
     // `config` and `manager` are the process-wide settings and stream manager. The settings file
     // and the event log live in `program_dir`. `make_input` makes the capture input (the program
@@ -123,6 +122,8 @@ class TMainWin : public QObject, public configuration_target, public drop_counts
     output_service outputs_;
     input_link link;
     data_path_supervisor supervisor;
+    // The one hour of drops: the drop reporter closes and logs it, the status listener quotes it.
+    drop_hour hour;
     drop_reporter drops_;
     status_listener* status_http;
     QTimer* Timer1Sec;
