@@ -212,15 +212,17 @@ void describe_setup(const config_manager& config, const std::filesystem::path& s
                          : exists_now   ? "created with the defaults"
                                         : "missing and not writable, defaults in use";
     std::fprintf(stderr, "vorlane: settings %s (%s)\n", settings_file.c_str(), origin);
-    const std::string ip = config.input_ip == "0.0.0.0" ? first_adapter_ip() : config.input_ip;
+    const std::string ip = adapter_ip(config.input_ip);
     std::uint32_t mask = 0;
     const std::string adapter = find_adapter_by_ip(ip, mask);
     // The addresses are the settings file's text: its control bytes must not reach a terminal.
     std::fprintf(stderr, "vorlane: capturing on adapter %s (%s)\n",
                  adapter.empty() ? "-, none found" : adapter.c_str(), without_control_bytes(ip).c_str());
-    std::fprintf(stderr, "vorlane: junction box 1 served on %s port %d, junction box 2 on port %d\n",
-                 without_control_bytes(config.output_ip).c_str(), config.output_port[0],
-                 config.output_port[1]);
+    std::fprintf(stderr, "vorlane: junction box 1 served on %s port %d",
+                 without_control_bytes(config.output_ip).c_str(), config.output_port[0]);
+    for (int box = 1; box < junction_box_count; ++box)
+        std::fprintf(stderr, ", junction box %d on port %d", box + 1, config.output_port[box]);
+    std::fprintf(stderr, "\n");
     std::fflush(stderr);
 }
 

@@ -147,6 +147,10 @@ std::string first_adapter_ip() {
     return found;
 }
 
+std::string adapter_ip(const std::string& setting) {
+    return setting == "0.0.0.0" ? first_adapter_ip() : setting;
+}
+
 void list_adapter_ips(std::vector<std::string>& list) {
     list.clear();
     for_each_ipv4_address([&](const pcap_if_t&, const pcap_addr_t& address) {

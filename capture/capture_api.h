@@ -53,6 +53,9 @@ bool unload_capture_library();
 
 // The first IPv4 address of any adapter in list order, or "0.0.0.0" when there is none.
 std::string first_adapter_ip();
+// The adapter address an address setting names: "0.0.0.0" stands for first_adapter_ip(), any
+// other text for itself.
+std::string adapter_ip(const std::string& setting);
 // Replaces the list with every IPv4 address of every adapter in list order; an address carried by
 // two adapters is listed twice.
 void list_adapter_ips(std::vector<std::string>& list);

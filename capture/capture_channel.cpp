@@ -70,13 +70,16 @@ bool send_message(int channel, const message_header& header, std::string_view bo
 
 open_sent send_open_request(int channel, std::uint64_t session, const open_request& request) {
     std::string body;
-    for (const std::string* text :
-         {&request.address, &request.filter, &request.destinations[0], &request.destinations[1]}) {
-        if (text->size() > max_request_length) return open_sent::too_long;
-        const auto length = static_cast<std::uint16_t>(text->size());
+    const auto append = [&body](const std::string& text) {
+        if (text.size() > max_request_length) return false;
+        const auto length = static_cast<std::uint16_t>(text.size());
         body.append(reinterpret_cast<const char*>(&length), sizeof length);
-        body += *text;
-    }
+        body += text;
+        return true;
+    };
+    if (!append(request.address) || !append(request.filter) ||
+        !std::all_of(request.destinations.begin(), request.destinations.end(), append))
+        return open_sent::too_long;
     if (message_header_length + body.size() > max_request_length) return open_sent::too_long;
     return send_message(channel, {session, message_kind::open, false}, body) ? open_sent::sent
                                                                              : open_sent::channel_closed;
@@ -98,9 +101,9 @@ bool read_open_request(const std::uint8_t* message, std::size_t length, open_req
     if (length > max_request_length || length < message_header_length) return false;
     const std::uint8_t* at = message + message_header_length;
     const std::uint8_t* end = message + length;
-    return read_text(at, end, request.address) && read_text(at, end, request.filter) &&
-           read_text(at, end, request.destinations[0]) && read_text(at, end, request.destinations[1]) &&
-           at == end;
+    bool read = read_text(at, end, request.address) && read_text(at, end, request.filter);
+    for (std::string& destination : request.destinations) read = read && read_text(at, end, destination);
+    return read && at == end;
 }
 
 frame_batch::frame_batch() : buffer(std::make_unique<std::uint8_t[]>(max_response_length)) {}

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/junction_boxes.h"
+
 namespace vorlane {
 
 // The channel between the receive thread and the capture helper, the one process that holds the
@@ -54,7 +56,7 @@ struct message_header {
 struct open_request {
     std::string address;
     std::string filter;
-    std::array<std::string, 2> destinations;
+    std::array<std::string, junction_box_count> destinations;
 };
 
 // Makes the pair: [0] for the receive thread, [1] for the helper. Both ends are closed on exec.

@@ -89,7 +89,8 @@ class group_membership {
 
     // Joins every multicast group among the destinations; the first that cannot be joined, or
     // empty when all were.
-    std::string join(const std::string& adapter_ip, const std::array<std::string, 2>& destinations) {
+    std::string join(const std::string& adapter_ip,
+                     const std::array<std::string, junction_box_count>& destinations) {
         in_addr adapter{};
         if (inet_pton(AF_INET, adapter_ip.c_str(), &adapter) != 1) adapter.s_addr = htonl(INADDR_ANY);
         for (std::size_t k = 0; k < destinations.size(); ++k) {
@@ -182,7 +183,7 @@ class capture_worker {
         };
         if (!capture_library_ready()) return fail(error_text(reported_error::capture_library_missing));
         if (asked.address.empty()) return fail(error_text(reported_error::no_capture_address));
-        const std::string address = asked.address == "0.0.0.0" ? first_adapter_ip() : asked.address;
+        const std::string address = adapter_ip(asked.address);
         std::uint32_t mask = 0;
         const std::string adapter = find_adapter_by_ip(address, mask);
         if (adapter.empty()) return fail(error_text(reported_error::no_adapter_for_address, {address}));

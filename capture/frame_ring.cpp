@@ -88,10 +88,11 @@ bool udp_checksum_good(std::uint8_t* frame, std::size_t ip_at, std::size_t udp_a
 
 }  // namespace
 
-std::array<input_address, 2> input_addresses(const std::array<std::string, 2>& sources,
-                                             const std::array<std::string, 2>& destinations,
-                                             const std::array<std::int32_t, 2>& ports) {
-    std::array<input_address, 2> inputs{};
+std::array<input_address, junction_box_count> input_addresses(
+    const std::array<std::string, junction_box_count>& sources,
+    const std::array<std::string, junction_box_count>& destinations,
+    const std::array<std::int32_t, junction_box_count>& ports) {
+    std::array<input_address, junction_box_count> inputs{};
     for (std::size_t input = 0; input < inputs.size(); ++input) {
         input_address& address = inputs[input];
         const bool usable =
@@ -133,12 +134,12 @@ FrameRing::FrameRing() : slot_storage(std::make_unique<rx_datagram[]>(frame_ring
     write_pos = read_pos = &slot_storage[0];
 }
 
-void FrameRing::set_inputs(const std::array<input_address, 2>& configured) {
+void FrameRing::set_inputs(const std::array<input_address, junction_box_count>& configured) {
     inputs = configured;
 }
 
 std::int32_t FrameRing::input_of(const std::uint8_t* ip_header, const std::uint8_t* udp_header) const {
-    for (std::int32_t input = 0; input < 2; ++input) {
+    for (std::int32_t input = 0; input < junction_box_count; ++input) {
         const input_address& configured = inputs[static_cast<std::size_t>(input)];
         if (configured.source == ipv4_octets{} ||
             !std::equal(configured.source.begin(), configured.source.end(), ip_header + source_at) ||

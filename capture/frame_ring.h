@@ -8,6 +8,8 @@
 #include <mutex>
 #include <string>
 
+#include "base/junction_boxes.h"
+
 namespace vorlane {
 
 // A 1500-byte IPv4 packet behind an Ethernet header and two VLAN tags (802.1ad outside,
@@ -25,9 +27,10 @@ struct input_address {
 };
 // The configured addresses as FrameRing::set_inputs takes them; an address text that is not
 // IPv4, or a port outside 1 to 65535, gives an input that matches nothing.
-std::array<input_address, 2> input_addresses(const std::array<std::string, 2>& sources,
-                                             const std::array<std::string, 2>& destinations,
-                                             const std::array<std::int32_t, 2>& ports);
+std::array<input_address, junction_box_count> input_addresses(
+    const std::array<std::string, junction_box_count>& sources,
+    const std::array<std::string, junction_box_count>& destinations,
+    const std::array<std::int32_t, junction_box_count>& ports);
 
 // Why a frame did not go into the ring; each has one row in the catalogue in frame_ring.cpp.
 enum class frame_skip : std::uint8_t {
@@ -43,8 +46,8 @@ const char* label_of(frame_skip skip);
 
 // Skipped frames are counted per input; a frame whose addresses cannot be read, or are neither
 // junction box's, in a third row.
-inline constexpr std::size_t frame_count_rows = 3;
-inline constexpr std::size_t unknown_source_row = 2;
+inline constexpr std::size_t unknown_source_row = junction_box_count;
+inline constexpr std::size_t frame_count_rows = unknown_source_row + 1;
 
 // Where the IPv4 and UDP headers of a frame start; false, with the reason, for anything but one
 // whole IPv4 UDP datagram whose headers lie within the frame. Any number of VLAN tags may stand
@@ -84,7 +87,7 @@ class FrameRing {
     // Receive thread, between captures: the configured addresses of junction box 1 and 2. A
     // frame's input is the first whose source, destination and destination port it carries;
     // all-zero addresses match nothing.
-    void set_inputs(const std::array<input_address, 2>& inputs);
+    void set_inputs(const std::array<input_address, junction_box_count>& inputs);
 
     // Receive thread: copies an Ethernet frame carrying one whole IPv4 UDP datagram (behind any
     // number of VLAN tags) of a configured junction box into the next slot, checks its UDP
@@ -121,7 +124,7 @@ class FrameRing {
     rx_datagram* write_pos;
     rx_datagram* read_pos;
     std::atomic<bool> notification_pending{false};
-    std::array<input_address, 2> inputs{};
+    std::array<input_address, junction_box_count> inputs{};
     // Written by the receive thread only, read by the main thread for its counts.
     std::array<std::array<std::atomic<std::uint64_t>, frame_skip_count>, frame_count_rows> skipped_frames{};
 };

@@ -55,17 +55,17 @@ class rx_target {
 
 // What the controller asks the receive thread to capture, as plain values.
 struct capture_request {
-    // Address of the adapter to capture on; "0.0.0.0": the first adapter with an IPv4 address.
+    // Address of the adapter to capture on, as adapter_ip reads it.
     std::string connection_ip;
     std::string filter;
     // Configured source address of junction box 1 and 2: with the destination address and port
     // below, they tell which box a frame belongs to.
-    std::array<std::string, 2> source_ips;
+    std::array<std::string, junction_box_count> source_ips;
     // Configured destination address of each box's datagrams. Those that are multicast groups
     // are joined on the adapter while the capture runs, so that a switch that snoops IGMP
     // forwards them to this host.
-    std::array<std::string, 2> destination_ips;
-    std::array<std::int32_t, 2> destination_ports{};
+    std::array<std::string, junction_box_count> destination_ips;
+    std::array<std::int32_t, junction_box_count> destination_ports{};
 };
 
 // Captures the junction boxes' datagrams on one adapter, through the capture helper (see

@@ -33,14 +33,15 @@ template <class Use>
 void for_each_key(Use use) {
     for (const setting_key& key : setting_keys())
         if (!is_per_input(key)) use(key, 0);
-    for (int input = 0; input < 2; ++input)
+    for (int input = 0; input < junction_box_count; ++input)
         for (const setting_key& key : setting_keys())
             if (is_per_input(key)) use(key, input);
 }
 
-// The second output listens on the port after the first; the file holds only the first.
-void derive_second_output_port(config_manager& config) {
-    config.output_port[1] = config.output_port[0] + 1;
+// Each further output listens on the port after the one before; the file holds only the first.
+void derive_further_output_ports(config_manager& config) {
+    for (int output = 1; output < output_count; ++output)
+        config.output_port[output] = config.output_port[0] + output;
 }
 
 }  // namespace
@@ -57,7 +58,7 @@ void set_defaults(config_manager& config) {
                 field = key.number_default;
         });
     });
-    derive_second_output_port(config);
+    derive_further_output_ports(config);
     config.last_error.clear();
 }
 
@@ -90,7 +91,7 @@ bool read_config(config_manager& config, const std::filesystem::path& file) {
                 }
             });
         });
-        derive_second_output_port(config);
+        derive_further_output_ports(config);
         return true;
     } catch (const std::exception& e) {
         config.last_error = error_text(reported_error::settings_read_raised, e);

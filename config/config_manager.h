@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string>
 
+#include "base/junction_boxes.h"
+
 namespace vorlane {
 
 // Where the read-only status listener for the ship's monitoring answers unless the settings say
@@ -22,19 +24,19 @@ struct config_manager {
     std::string input_ip;
     std::string output_ip;
     std::int32_t max_log_lines = 0;
-    std::int32_t output_port[2] = {};
-    std::string input_src_ip[2];
-    std::string input_dest_ip[2];
-    std::int32_t input_port[2] = {};
+    std::int32_t output_port[output_count] = {};
+    std::string input_src_ip[junction_box_count];
+    std::string input_dest_ip[junction_box_count];
+    std::int32_t input_port[junction_box_count] = {};
     // How each junction box lays out its datagrams, "header8" or "iec450"; read as written and
     // judged where it is used. A file without the key means the boxes the gateway was made for,
     // also for a record that never had its defaults set.
-    std::string input_format[2] = {"header8", "header8"};
+    std::string input_format[junction_box_count] = {"header8", "header8"};
     // For "iec450": the TAG block sources taken, comma-separated; empty takes every line.
-    std::string input_sources[2];
+    std::string input_sources[junction_box_count];
     // The Ethernet address each junction box sends from, "02:00:5e:10:00:01"; empty takes the
     // first sender seen after the input opens.
-    std::string input_src_mac[2];
+    std::string input_src_mac[junction_box_count];
     bool locked = false;
     // The status listener's address and port; port 0 turns it off.
     std::string status_ip = default_status_ip;

@@ -50,10 +50,13 @@ constexpr bool keys_well_formed() {
         if (inputs_reached && !of_each_input) return false;
         inputs_reached = inputs_reached || of_each_input;
         const bool text = std::holds_alternative<std::string config::*>(key.field) ||
-                          std::holds_alternative<std::string(config::*)[2]>(key.field);
-        if (text != (key.text_default[0] != nullptr && key.text_default[1] != nullptr)) return false;
-        const bool array = std::holds_alternative<std::string(config::*)[2]>(key.field) ||
-                           std::holds_alternative<std::int32_t(config::*)[2]>(key.field);
+                          std::holds_alternative<std::string(config::*)[junction_box_count]>(key.field);
+        bool every_default = true;
+        for (const char* text_default : key.text_default)
+            every_default = every_default && text_default != nullptr;
+        if (text != every_default) return false;
+        const bool array = std::holds_alternative<std::string(config::*)[junction_box_count]>(key.field) ||
+                           std::holds_alternative<std::int32_t(config::*)[junction_box_count]>(key.field);
         if (of_each_input && !array) return false;
     }
     return true;

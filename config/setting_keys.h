@@ -18,9 +18,9 @@ struct value_range {
     constexpr bool holds(std::int32_t value) const { return value >= low && value <= high; }
 };
 
-// Output 1 listens on the port after output 0, and port 0 would let the system choose a port
-// nobody asked for: the first output port and the next must both be ports to listen on.
-inline constexpr value_range first_output_ports{1, 65534};
+// Each output listens on the port after the one before it, and port 0 would let the system choose
+// a port nobody asked for: the first output port and those after it must all be ports to listen on.
+inline constexpr value_range first_output_ports{1, 65535 - (output_count - 1)};
 // 0 turns the status listener off.
 inline constexpr value_range status_ports{0, 65535};
 // A cap of 0 would refuse every display.
@@ -32,12 +32,13 @@ inline constexpr value_range any_value{INT32_MIN, INT32_MAX};
 // was.
 enum class key_written : std::uint8_t { always, unless_default };
 
-// The field of the record a key is read into and written from. A field that is an array of two
-// holds one value per input; the first output port is the one key that fills only element 0 of
-// its array, the next port being derived from it.
+// The field of the record a key is read into and written from. A field that is an array holds one
+// value per input; the first output port is the one key that fills only element 0 of
+// its array, the next ports being derived from it.
 using setting_field =
-    std::variant<std::string config_manager::*, std::string (config_manager::*)[2],
-                 std::int32_t config_manager::*, std::int32_t (config_manager::*)[2], bool config_manager::*>;
+    std::variant<std::string config_manager::*, std::string (config_manager::*)[junction_box_count],
+                 std::int32_t config_manager::*, std::int32_t (config_manager::*)[junction_box_count],
+                 bool config_manager::*>;
 
 // One key of the settings file, the only place its name is spelled.
 struct setting_key {
@@ -46,7 +47,7 @@ struct setting_key {
     const char* name;
     setting_field field;
     // The default of a text, for input 0 and input 1; of a number or flag, for both.
-    std::array<const char*, 2> text_default;
+    std::array<const char*, junction_box_count> text_default;
     std::int32_t number_default;
     value_range range;
     key_written written;

@@ -200,7 +200,7 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
 
 TConfigWin::~TConfigWin() = default;
 
-std::array<TConfigWin::box_fields, 2> TConfigWin::junction_box_fields() const {
+std::array<TConfigWin::box_fields, junction_box_count> TConfigWin::junction_box_fields() const {
     return {{{ui->cmbVdr1Format, ui->lblVdr1Format, ui->edVdr1Sources, ui->lblVdr1Sources, ui->edVdr1Mac,
               ui->lblVdr1Mac, ui->lblVdr1Seen, ui->ButtonVdr1Seen},
              {ui->cmbVdr2Format, ui->lblVdr2Format, ui->edVdr2Sources, ui->lblVdr2Sources, ui->edVdr2Mac,

@@ -82,7 +82,7 @@ class TConfigWin : public QDialog {
         QLabel* seen;
         QPushButton* use_seen;
     };
-    std::array<box_fields, 2> junction_box_fields() const;
+    std::array<box_fields, junction_box_count> junction_box_fields() const;
 
     bool save();
     bool may_close();

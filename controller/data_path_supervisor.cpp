@@ -18,6 +18,7 @@ data_path_supervisor::data_path_supervisor(config_manager& settings, nmea_manage
       outputs(served),
       link(input),
       addresses(new address_watch(this)) {
+    output_countdown.fill(1);
     connect(addresses, &address_watch::addresses_changed, this, &data_path_supervisor::on_addresses_changed);
     connect(&outputs, &output_service::listening_changed, this, [this](int output, bool listening) {
         if (listening) output_fail_count[output] = 0;
@@ -67,7 +68,7 @@ bool data_path_supervisor::load_configuration() {
             reporter.update_status(error.empty() ? error_text(reported_error::settings_read_failed) : error,
                                    true);
         }
-        manager.output_ports = {config.output_port[0], config.output_port[1]};
+        manager.output_ports = std::to_array(config.output_port);
         for (const std::string& error : link.apply_formats()) reporter.update_status(error, true);
         config_loaded = true;
         emit configuration_loaded();
@@ -139,8 +140,8 @@ void data_path_supervisor::supervise() {
 }
 
 void data_path_supervisor::reset_ladders() {
-    output_countdown = {1, 1};
-    output_fail_count = {0, 0};
+    output_countdown.fill(1);
+    output_fail_count.fill(0);
     input_countdown = 2;
     link.reset_failures();
 }

@@ -20,8 +20,6 @@ namespace vorlane {
 class data_path_supervisor : public QObject {
     Q_OBJECT
   public:
-    static constexpr int output_count = output_service::output_count;
-
     // The settings file is `config_file`; what it holds is read into `config` and `manager`.
     data_path_supervisor(config_manager& config, nmea_manager& manager, std::filesystem::path config_file,
                          status_reporter& reporter, output_service& outputs, input_link& link);
@@ -60,8 +58,8 @@ class data_path_supervisor : public QObject {
     bool traffic_active = false;
     // The last failure of the configuration stage, logged once however often it repeats.
     std::string last_stage_error;
-    std::array<int, output_count> output_countdown{1, 1};
-    std::array<int, output_count> output_fail_count{0, 0};
+    std::array<int, output_count> output_countdown{};
+    std::array<int, output_count> output_fail_count{};
     int input_countdown = 2;
     address_watch* addresses;
 };

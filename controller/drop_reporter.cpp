@@ -3,12 +3,12 @@
 namespace vorlane {
 
 drop_reporter::drop_reporter(const nmea_manager& streams, const input_link& input,
-                             const output_service& served, status_reporter& status)
-    : manager(streams), link(input), outputs(served), reporter(status) {}
+                             const output_service& served, status_reporter& status, drop_hour& shared_hour)
+    : manager(streams), link(input), outputs(served), reporter(status), hour(shared_hour) {}
 
 input_drops drop_reporter::drop_counts(int input_number) const {
     input_drops drops;
-    if (input_number < 0 || input_number >= input_count) return drops;
+    if (input_number < 0 || input_number >= junction_box_count) return drops;
     const auto row = static_cast<std::size_t>(input_number);
     for (std::size_t k = 0; k < frame_skip_count; ++k)
         drops.frames[k] = link.skipped_frames(row, static_cast<frame_skip>(k));
@@ -23,27 +23,23 @@ std::uint64_t drop_reporter::unconfigured_frames() const {
 }
 
 void drop_reporter::tick() {
-    if (--countdown == 0) {
-        countdown = ticks_per_hour;
-        report_hour();
-    }
+    if (hour.tick()) report_hour();
     emit statistics_tick();
 }
 
 // Silent hours stay out of the log: only an hour in which something was dropped is reported.
 void drop_reporter::report_hour() {
-    for (int k = 0; k < input_count; ++k) {
-        const input_drops now = drop_counts(k);
-        const input_drops hour = now.since(hour_baseline[k]);
-        hour_baseline[k] = now;
-        if (hour.dropped() != 0 || hour.clients_not_reading != 0)
-            reporter.update_status(drop_line("Dropped in the last hour", k + 1, hour), true);
-    }
+    std::array<input_drops, junction_box_count> now;
+    for (int k = 0; k < junction_box_count; ++k) now[static_cast<std::size_t>(k)] = drop_counts(k);
+    hour.close(now);
+    for (int k = 0; k < junction_box_count; ++k)
+        if (hour.last(k).dropped() != 0 || hour.last(k).clients_not_reading != 0)
+            reporter.update_status(hour.line(k, now[static_cast<std::size_t>(k)]), true);
 }
 
 std::vector<std::string> drop_reporter::report_since_start() {
     std::vector<std::string> lines;
-    for (int k = 0; k < input_count; ++k) {
+    for (int k = 0; k < junction_box_count; ++k) {
         lines.push_back(drop_line("Dropped since start", k + 1, drop_counts(k)));
         reporter.update_status(lines.back(), true);
     }

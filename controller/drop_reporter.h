@@ -10,6 +10,7 @@
 #include "controller/output_service.h"
 #include "controller/status_reporter.h"
 #include "input/drop_report.h"
+#include "status/drop_hour.h"
 #include "stream/drop_statistics.h"
 #include "stream/nmea_manager.h"
 
@@ -23,11 +24,9 @@ namespace vorlane {
 class drop_reporter : public QObject {
     Q_OBJECT
   public:
-    static constexpr int ticks_per_hour = 3600;
-    static constexpr int input_count = 2;
-
+    // `hour` is the one hour of drops, which this reporter closes and the status listener reads.
     drop_reporter(const nmea_manager& manager, const input_link& link, const output_service& outputs,
-                  status_reporter& reporter);
+                  status_reporter& reporter, drop_hour& hour);
 
     // What was dropped on an input (0 or 1) and why, since start.
     input_drops drop_counts(int input) const;
@@ -52,8 +51,7 @@ class drop_reporter : public QObject {
     const input_link& link;
     const output_service& outputs;
     status_reporter& reporter;
-    int countdown = ticks_per_hour;
-    std::array<input_drops, input_count> hour_baseline{};
+    drop_hour& hour;
 };
 
 }  // namespace vorlane

@@ -8,12 +8,6 @@
 
 namespace vorlane {
 
-namespace {
-
-constexpr int input_count = 2;
-
-}  // namespace
-
 input_link::input_link(const config_manager& settings, nmea_manager& streams, status_reporter& status)
     : config(settings), manager(streams), reporter(status) {}
 
@@ -68,7 +62,7 @@ void input_link::process_input() {
 // Each warning at most once per report interval, so that an impostor's rate does not reach the
 // log.
 void input_link::report_senders(queue_clock::time_point now) {
-    for (int k = 0; k < input_count; ++k) {
+    for (int k = 0; k < junction_box_count; ++k) {
         sender_warning warning;
         if (senders.take_warning(k, now, warning))
             reporter.update_status(sender_warning_text(k, config.input_src_ip[k], warning), true);

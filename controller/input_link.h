@@ -89,7 +89,7 @@ class input_link : public QObject, public rx_target {
     // Which Ethernet address each junction box's datagrams must come from.
     sender_identity senders;
     // When a line count conflict of each input was last reported.
-    std::array<std::optional<queue_clock::time_point>, 2> conflict_reported{};
+    std::array<std::optional<queue_clock::time_point>, junction_box_count> conflict_reported{};
     std::unique_ptr<input_source> input;
     bool loaded = false;
     bool input_open = false;

@@ -14,8 +14,8 @@ TMainWin::TMainWin(config_manager& settings, nmea_manager& streams, const std::f
       outputs_(settings, streams, reporter),
       link(settings, streams, reporter),
       supervisor(settings, streams, program_dir / config_file_name, reporter, outputs_, link),
-      drops_(streams, link, outputs_, reporter),
-      status_(settings, reporter, link, outputs_, drops_),
+      drops_(streams, link, outputs_, reporter, hour),
+      status_(settings, reporter, link, outputs_, drops_, hour),
       Timer1Sec(new QTimer(this)),
       Timer100ms(new QTimer(this)) {
     // The wiring rule: a part is given the parts it reads, never the controller, and a window

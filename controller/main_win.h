@@ -89,6 +89,8 @@ class TMainWin : public QObject, public configuration_target {
     output_service outputs_;
     input_link link;
     data_path_supervisor supervisor;
+    // The one hour of drops: the drop reporter closes and logs it, the status listener quotes it.
+    drop_hour hour;
     drop_reporter drops_;
     status_service status_;
     QTimer* Timer1Sec;

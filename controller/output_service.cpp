@@ -79,7 +79,7 @@ const TWSocketServer* output_service::output_server(int output) const {
 }
 
 std::string output_service::served_address() const {
-    return config.output_ip == "0.0.0.0" ? first_adapter_ip() : config.output_ip;
+    return adapter_ip(config.output_ip);
 }
 
 std::uint64_t output_service::not_reading_drops(int output) const {

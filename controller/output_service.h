@@ -23,9 +23,6 @@ namespace vorlane {
 class output_service : public QObject {
     Q_OBJECT
   public:
-    static constexpr int output_count = 2;
-    // A batch holds at most batch_capacity - 1 characters and its NUL.
-    static constexpr std::int32_t batch_capacity = 4800;
     static constexpr int output_backlog = 128;
     // Clients dropped for not reading that are logged by name in one look of a server.
     static constexpr int named_drops_per_look = 5;
@@ -80,7 +77,7 @@ class output_service : public QObject {
     service_sockets passed_sockets;
     TWSocketServer* WSocketServerOut1;
     TWSocketServer* WSocketServerOut2;
-    std::array<bool, output_count> output_open{false, false};
+    std::array<bool, output_count> output_open{};
     std::array<std::array<char, batch_capacity + 1>, output_count> output_text{};
     // What each output wrote since start, for the status listener.
     std::array<output_traffic, output_count> output_sent{};

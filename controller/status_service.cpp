@@ -4,11 +4,16 @@ namespace vorlane {
 
 status_service::status_service(const config_manager& settings, const status_reporter& status,
                                const input_link& input, const output_service& served,
-                               const drop_reporter& dropped)
-    : config(settings), reporter(status), link(input), outputs(served), drops(dropped), listener(*this) {}
+                               const drop_reporter& dropped, const drop_hour& hour)
+    : config(settings),
+      reporter(status),
+      link(input),
+      outputs(served),
+      drops(dropped),
+      listener(*this, hour) {}
 
 void status_service::keep_open() {
-    listener.keep_open(config.status_ip, config.status_port, {config.output_port[0], config.output_port[1]},
+    listener.keep_open(config.status_ip, config.status_port, std::to_array(config.output_port),
                        config.status_hosts);
 }
 
@@ -17,7 +22,7 @@ void status_service::keep_open() {
 status_facts status_service::current_status() const {
     status_facts facts;
     facts.status = reporter.status_text();
-    for (int k = 0; k < status_input_count; ++k) {
+    for (int k = 0; k < junction_box_count; ++k) {
         input_facts& box = facts.inputs[static_cast<std::size_t>(k)];
         box.adapter = config.input_ip;
         box.source = config.input_src_ip[k];

@@ -15,8 +15,9 @@ namespace vorlane {
 // that keep them when a request comes.
 class status_service : private status_source {
   public:
+    // `hour` is the drop reporter's hour, which the answers quote.
     status_service(const config_manager& config, const status_reporter& reporter, const input_link& link,
-                   const output_service& outputs, const drop_reporter& drops);
+                   const output_service& outputs, const drop_reporter& drops, const drop_hour& hour);
 
     // Listens where the settings say, or closes when they say so; called every supervised tick,
     // so a failed listener is tried again and a changed setting is taken.

@@ -8,7 +8,7 @@ namespace vorlane {
 
 std::string build_capture_filter(const config_manager& config) {
     std::string untagged = "ip and udp and ( ";
-    for (int box = 0; box < 2; ++box) {
+    for (int box = 0; box < junction_box_count; ++box) {
         if (box > 0) untagged += "or ";
         untagged += "( dst port " + std::to_string(config.input_port[box]) + " and src host " +
                     config.input_src_ip[box] + " and dst host " + config.input_dest_ip[box] + " ) ";
@@ -22,11 +22,8 @@ std::string build_capture_filter(const config_manager& config) {
 }
 
 capture_request build_capture_request(const config_manager& config) {
-    return {config.input_ip,
-            build_capture_filter(config),
-            {config.input_src_ip[0], config.input_src_ip[1]},
-            {config.input_dest_ip[0], config.input_dest_ip[1]},
-            {config.input_port[0], config.input_port[1]}};
+    return {config.input_ip, build_capture_filter(config), std::to_array(config.input_src_ip),
+            std::to_array(config.input_dest_ip), std::to_array(config.input_port)};
 }
 
 bool open_input(TPCapReceiveThread* thread, const config_manager& config, rx_target& target) {

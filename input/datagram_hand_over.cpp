@@ -14,7 +14,7 @@ std::string junction_box(int input, const std::string& source_ip) {
 
 bool hand_over_datagram(nmea_manager& manager, sender_identity& senders, rx_datagram& datagram,
                         sender_identity::clock::time_point now) {
-    if (datagram.input_index != 0 && datagram.input_index != 1) return false;
+    if (datagram.input_index < 0 || datagram.input_index >= junction_box_count) return false;
     const std::int32_t length = datagram.frame_length - datagram.payload_offset;
     if (datagram.payload_offset < 0 || length < 0) return false;
     if (!senders.accept(datagram.input_index, datagram.frame + ethernet_source_offset, now)) {

@@ -7,7 +7,7 @@ namespace vorlane {
 std::vector<std::string> apply_input_formats(const config_manager& config, nmea_manager& manager,
                                              sender_identity& senders) {
     std::vector<std::string> errors;
-    for (int input = 0; input < 2; ++input) {
+    for (int input = 0; input < junction_box_count; ++input) {
         const std::string box = "VDR Junction box " + std::to_string(input + 1);
         datagram_format format = datagram_format::unusable;
         if (!parse_datagram_format(config.input_format[input], format))

@@ -69,7 +69,7 @@ TStatisticsWin::TStatisticsWin(const drop_reporter* reporter, operator_dialogs& 
       ui(std::make_unique<Ui::TStatisticsWin>()),
       drop_source(reporter),
       dialogs(asks),
-      baseline(std::make_unique<std::array<input_drops, input_count>>()) {
+      baseline(std::make_unique<std::array<input_drops, junction_box_count>>()) {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -80,7 +80,7 @@ TStatisticsWin::TStatisticsWin(const drop_reporter* reporter, operator_dialogs& 
     ui->GridFrames->setRowCount(static_cast<int>(drop_rows.size()));
     for (std::size_t row = 0; row < drop_rows.size(); ++row)
         set_cell(*ui->GridFrames, static_cast<int>(row), 0, drop_rows[row].label);
-    ui->GridFrames->setSpan(unconfigured_row, 1, 1, input_count);
+    ui->GridFrames->setSpan(unconfigured_row, 1, 1, junction_box_count);
     centre_on_screen(*this);
 
     connect(ui->ButtonReset, &QPushButton::clicked, this, &TStatisticsWin::ButtonResetClick);
@@ -105,7 +105,7 @@ void TStatisticsWin::showEvent(QShowEvent* event) {
 void TStatisticsWin::refresh() {
     if (!drop_source) return;
     const drop_reporter& counts = *drop_source;
-    for (int input = 0; input < input_count; ++input) {
+    for (int input = 0; input < junction_box_count; ++input) {
         const input_drops drops = counts.drop_counts(input).since((*baseline)[input]);
         QTableWidget& grid = *formatter_grid(input);
         int row = 0;
@@ -152,7 +152,7 @@ void TStatisticsWin::refresh() {
 void TStatisticsWin::ButtonResetClick() {
     if (!drop_source) return;
     const drop_reporter& counts = *drop_source;
-    for (int input = 0; input < input_count; ++input) (*baseline)[input] = counts.drop_counts(input);
+    for (int input = 0; input < junction_box_count; ++input) (*baseline)[input] = counts.drop_counts(input);
     rejected_seen_at_reset = counts.statistics().rejected_seen();
     unconfigured_at_reset = counts.unconfigured_frames();
     ui->lbSince->setText("Counted since the last Reset");

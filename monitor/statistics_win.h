@@ -25,8 +25,6 @@ namespace vorlane {
 class TStatisticsWin : public QWidget {
     Q_OBJECT
   public:
-    static constexpr int input_count = 2;
-
     // `drops` gives the counts and their tick; it may be missing. `dialogs` must outlive the window.
     TStatisticsWin(const drop_reporter* drops, operator_dialogs& dialogs, QWidget* parent = nullptr);
     ~TStatisticsWin() override;
@@ -49,7 +47,7 @@ class TStatisticsWin : public QWidget {
     QPointer<const drop_reporter> drop_source;
     operator_dialogs& dialogs;
     // The counts at the last Reset; all zero until then.
-    std::unique_ptr<std::array<input_drops, input_count>> baseline;
+    std::unique_ptr<std::array<input_drops, junction_box_count>> baseline;
     std::size_t rejected_seen_at_reset = 0;
     std::uint64_t unconfigured_at_reset = 0;
 };

@@ -27,6 +27,9 @@ namespace vorlane {
 // client may send before it is no longer read.
 enum class client_limit : std::uint8_t { connections_per_host, connections, bytes_received };
 inline constexpr std::size_t client_limit_count = static_cast<std::size_t>(client_limit::bytes_received) + 1;
+// How long a client may acknowledge nothing while data waits for it before it is closed, unless
+// its server is told otherwise.
+inline constexpr int default_not_reading_limit_ms = 20000;
 
 // A listening TCP server on the event loop of the thread that owns it. Each accepted connection
 // becomes a client object of the configured class, goes on the client list, is sent the banner
@@ -195,7 +198,7 @@ class TWSocketServer : public QObject {
     QString listen_address = QStringLiteral("0.0.0.0");
     int listen_port = 0;
     int listen_backlog = 5;
-    int not_reading_limit = 20000;
+    int not_reading_limit = default_not_reading_limit_ms;
     quint64 not_reading_count = 0;
     QByteArray banner_text;
     std::unique_ptr<TWSocketClient> (*make_client)() = [] { return std::make_unique<TWSocketClient>(); };

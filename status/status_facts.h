@@ -9,8 +9,6 @@
 
 namespace vorlane {
 
-inline constexpr int status_input_count = stream_statistics::input_count;
-
 // What an output has written to its clients since start: a batch counts once for every client
 // it was written to.
 struct output_traffic {
@@ -41,7 +39,7 @@ struct output_facts {
 // The gateway as the ship's monitoring sees it, read on the main thread when a request comes.
 struct status_facts {
     std::string status;
-    std::array<input_facts, status_input_count> inputs;
+    std::array<input_facts, junction_box_count> inputs;
     std::array<output_facts, output_count> outputs;
 };
 

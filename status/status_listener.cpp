@@ -269,8 +269,8 @@ class status_connection : public QObject {
     bool closing = false;
 };
 
-std::array<input_drops, status_input_count> counts_of(const status_facts& facts) {
-    std::array<input_drops, status_input_count> counts;
+std::array<input_drops, junction_box_count> counts_of(const status_facts& facts) {
+    std::array<input_drops, junction_box_count> counts;
     for (std::size_t k = 0; k < counts.size(); ++k) counts[k] = facts.inputs[k].counts;
     return counts;
 }
@@ -346,10 +346,11 @@ class status_server : public QTcpServer {
     QHash<QHostAddress, int> per_address;
 };
 
-status_listener::status_listener(const status_source& facts, QObject* parent)
+status_listener::status_listener(const status_source& facts, const drop_hour& hour, QObject* parent)
     : QObject(parent),
       source(facts),
       started(QDateTime::currentDateTimeUtc()),
+      history(hour),
       minute_timer(new QTimer(this)) {
     connect(minute_timer, &QTimer::timeout, this, &status_listener::close_minute);
     minute_timer->start(1min);

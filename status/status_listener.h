@@ -28,8 +28,9 @@ class status_server;
 // connection can hold it and no web page can read it through a name of its own.
 class status_listener : public QObject {
   public:
-    // The history starts now: the counts since start are the minutes' baseline.
-    explicit status_listener(const status_source& facts, QObject* parent = nullptr);
+    // The history starts now: the counts since start are the minutes' baseline. `hour` is the
+    // hour of drops the event log tells, which the answers quote.
+    status_listener(const status_source& facts, const drop_hour& hour, QObject* parent = nullptr);
     ~status_listener() override;
 
     // Listens on address:port unless it does so already, closing any other listener first; port

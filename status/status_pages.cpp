@@ -5,14 +5,131 @@
 #include <QJsonObject>
 #include <QString>
 #include <algorithm>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
+
+#include "net/socket_server.h"
 
 namespace vorlane {
 
 namespace {
+
+// --- The facts of each input and output, one row each -----------------------------------------
+
+// A fact as read from the copy: a text, a count, a number as set (a port, which a setting may
+// leave negative), or a yes/no.
+using fact_value = std::variant<std::string_view, std::uint64_t, std::int64_t, bool>;
+// A label of a metric sample or of a part of a count: name and value.
+using label = std::pair<const char*, std::string_view>;
+// Visits the parts a count is made of, each with the labels that tell it apart.
+using part_visit = std::function<void(std::initializer_list<label>, std::uint64_t)>;
+
+// Where the page shows a fact: in a column of its own, behind the previous column's text after
+// a colon (a port behind its address), or not at all.
+enum class page_cell : std::uint8_t { column, behind_colon, none };
+
+// A family of the metrics; no name: the fact is not among them. "%d" in the help stands for
+// help_number, so that a limit the help quotes comes from the constant it describes.
+struct metric_family {
+    const char* name = nullptr;
+    const char* type = nullptr;
+    const char* help = nullptr;
+    int help_number = 0;
+};
+
+// One fact of an input or an output, the only place its names are spelled: the JSON member, the
+// page's column and the metric family all render this row. A count with parts gives them to the
+// metrics, one sample each, and to the JSON under parts_key when that is set.
+template <typename Facts>
+struct fact_row {
+    const char* key;
+    const char* heading;
+    page_cell cell;
+    fact_value (*read)(const Facts&);
+    metric_family metric{};
+    void (*parts)(const Facts&, const part_visit&) = nullptr;
+    const char* parts_key = nullptr;
+};
+
+void accepted_by_formatter(const input_facts& input, const part_visit& visit) {
+    for (std::size_t row = 0; row < formatter_row_count; ++row)
+        if (const std::uint64_t count = input.counts.stream.formatters[row].accepted; count != 0)
+            visit({{"formatter", formatter_row_name(row)}}, count);
+}
+
+void rejected_by_reason(const input_facts& input, const part_visit& visit) {
+    for (std::size_t row = 0; row < formatter_row_count; ++row)
+        for (std::size_t reason = 0; reason < rejection_count; ++reason)
+            if (const std::uint64_t count = input.counts.stream.formatters[row].rejected[reason]; count != 0)
+                visit({{"formatter", formatter_row_name(row)},
+                       {"reason", label_of(static_cast<rejection>(reason))}},
+                      count);
+}
+
+void dropped_by_kind(const input_facts& input, const part_visit& visit) {
+    for_each_drop_kind(input.counts, [&](const char* layer, const char* kind, std::uint64_t count) {
+        visit({{"layer", layer}, {"kind", kind}}, count);
+    });
+}
+
+using input_row = fact_row<input_facts>;
+using output_row = fact_row<output_facts>;
+constexpr page_cell column = page_cell::column;
+constexpr page_cell behind_colon = page_cell::behind_colon;
+constexpr page_cell none = page_cell::none;
+
+// clang-format off
+constexpr input_row input_rows[] = {
+    {"adapter",     "Adapter",     column,       [](const input_facts& f) -> fact_value { return f.adapter; }},
+    {"source",      "Source",      column,       [](const input_facts& f) -> fact_value { return f.source; }},
+    {"destination", "Destination", column,       [](const input_facts& f) -> fact_value { return f.destination; }},
+    {"port",        nullptr,       behind_colon, [](const input_facts& f) -> fact_value { return std::int64_t{f.port}; }},
+    {"format",      "Format",      column,       [](const input_facts& f) -> fact_value { return f.format; }},
+    {"open",        "Open",        column,       [](const input_facts& f) -> fact_value { return f.open; },
+     {"vorlane_input_open", "gauge", "1 while the capture input of the junction box is open, else 0."}},
+    {"datagrams",   "Datagrams",   column,       [](const input_facts& f) -> fact_value { return f.counts.stream.datagrams; },
+     {"vorlane_input_datagrams_total", "counter", "Datagrams of the junction box handed to the stream manager."}},
+    {"received",    nullptr,       none,         [](const input_facts& f) -> fact_value { return f.counts.stream.lines; },
+     {"vorlane_input_sentences_received_total", "counter",
+      "Sentences of the junction box judged by the validator, accepted or rejected."}},
+    {"accepted",    "Accepted",    column,       [](const input_facts& f) -> fact_value { return accepted_sentences(f.counts); },
+     {"vorlane_input_sentences_accepted_total", "counter",
+      "Sentences the validator accepted, by formatter; a formatter appears once it has one."},
+     accepted_by_formatter},
+    {"rejected",    "Rejected",    column,       [](const input_facts& f) -> fact_value { return rejected_sentences(f.counts); },
+     {"vorlane_input_sentences_rejected_total", "counter",
+      "Sentences the validator rejected, by formatter and reason; a pair appears once it has one."},
+     rejected_by_reason, "rejected_by"},
+    {"dropped",     "Dropped",     column,       [](const input_facts& f) -> fact_value { return f.counts.dropped(); },
+     {"vorlane_input_dropped_total", "counter",
+      "Frames skipped by the capture, and datagrams or lines dropped by the stream manager outside the validator, "
+      "by layer and kind."},
+     dropped_by_kind, "drops"},
+};
+
+constexpr output_row output_rows[] = {
+    {"address",         "Address",         column, [](const output_facts& f) -> fact_value { return f.address; }},
+    {"port",            "Port",            column, [](const output_facts& f) -> fact_value { return std::int64_t{f.port}; }},
+    {"listening",       "Listening",       column, [](const output_facts& f) -> fact_value { return f.listening; },
+     {"vorlane_output_listening", "gauge", "1 while the output's TCP port is listening, else 0."}},
+    {"clients",         "Clients",         column, [](const output_facts& f) -> fact_value { return std::int64_t{f.clients}; },
+     {"vorlane_output_clients", "gauge", "Displays connected to the output."}},
+    {"batches",         "Batches",         column, [](const output_facts& f) -> fact_value { return f.sent.batches; },
+     {"vorlane_output_batches_total", "counter",
+      "Batches of sentences written to the output's clients, one for every client written to."}},
+    {"bytes",           "Bytes",           column, [](const output_facts& f) -> fact_value { return f.sent.bytes; },
+     {"vorlane_output_sent_bytes_total", "counter", "Bytes written to the output's clients, all clients together."}},
+    {"clients_dropped", "Clients dropped", column, [](const output_facts& f) -> fact_value { return f.clients_dropped; },
+     {"vorlane_output_clients_dropped_total", "counter",
+      "Clients the output closed on because they took nothing for %d s while data waited.",
+      default_not_reading_limit_ms / 1000}},
+};
+// clang-format on
 
 // --- Prometheus text format -------------------------------------------------------------------
 
@@ -34,14 +151,18 @@ std::string label_value(std::string_view text) {
 
 class exposition {
   public:
-    void family(const char* name, const char* type, const char* help) {
-        current = name;
-        text += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
+    void family(const metric_family& described) {
+        std::string help = described.help;
+        if (const std::size_t at = help.find("%d"); at != std::string::npos)
+            help.replace(at, 2, std::to_string(described.help_number));
+        current = described.name;
+        text += std::string("# HELP ") + current + " " + help + "\n# TYPE " + current + " " + described.type +
+                "\n";
     }
     // labels: name="value" pairs, values unescaped.
-    void sample(std::initializer_list<std::pair<const char*, std::string_view>> labels, std::uint64_t value) {
+    void sample(std::span<const label> labels, std::uint64_t value) {
         text += current;
-        if (labels.size() != 0) {
+        if (!labels.empty()) {
             text += '{';
             bool first = true;
             for (const auto& [name, value_text] : labels) {
@@ -64,75 +185,49 @@ std::string number_of(std::size_t k) {
     return std::to_string(k + 1);
 }
 
+// A sample's value: a count as it is, a number as a count, a flag as 1 or 0.
+std::uint64_t sample_value(const fact_value& value) {
+    if (const auto* number = std::get_if<std::int64_t>(&value)) return static_cast<std::uint64_t>(*number);
+    if (const auto* flag = std::get_if<bool>(&value)) return *flag;
+    return std::get<std::uint64_t>(value);
+}
+
+// Each family of the rows, with a sample for each input or output labelled with its number.
+template <typename Facts, std::size_t count, std::size_t row_count>
+void add_families(exposition& out, const char* numbered, const std::array<Facts, count>& all,
+                  const fact_row<Facts> (&rows)[row_count]) {
+    for (const fact_row<Facts>& row : rows) {
+        if (row.metric.name == nullptr) continue;
+        out.family(row.metric);
+        for (std::size_t k = 0; k < all.size(); ++k) {
+            const std::string number = number_of(k);
+            if (row.parts == nullptr) {
+                const label labels[] = {{numbered, number}};
+                out.sample(labels, sample_value(row.read(all[k])));
+                continue;
+            }
+            row.parts(all[k], [&](std::initializer_list<label> part, std::uint64_t value) {
+                std::vector<label> labels{{numbered, number}};
+                labels.insert(labels.end(), part);
+                out.sample(labels, value);
+            });
+        }
+    }
+}
+
 }  // namespace
 
 QByteArray metrics_text(const status_facts& facts, const QDateTime& started) {
     exposition out;
-    out.family("vorlane_start_time_seconds", "gauge",
-               "When the gateway started, in seconds since 1970-01-01 UTC.");
+    out.family({"vorlane_start_time_seconds", "gauge",
+                "When the gateway started, in seconds since 1970-01-01 UTC."});
     out.sample({}, static_cast<std::uint64_t>(started.toSecsSinceEpoch()));
-    out.family("vorlane_status", "gauge",
-               "The gateway's status text as its status line shows it; 1 for the current text.");
-    out.sample({{"status", facts.status}}, 1);
-
-    out.family("vorlane_input_open", "gauge",
-               "1 while the capture input of the junction box is open, else 0.");
-    for (std::size_t k = 0; k < facts.inputs.size(); ++k)
-        out.sample({{"input", number_of(k)}}, facts.inputs[k].open);
-    out.family("vorlane_input_datagrams_total", "counter",
-               "Datagrams of the junction box handed to the stream manager.");
-    for (std::size_t k = 0; k < facts.inputs.size(); ++k)
-        out.sample({{"input", number_of(k)}}, facts.inputs[k].counts.stream.datagrams);
-    out.family("vorlane_input_sentences_received_total", "counter",
-               "Sentences of the junction box judged by the validator, accepted or rejected.");
-    for (std::size_t k = 0; k < facts.inputs.size(); ++k)
-        out.sample({{"input", number_of(k)}}, facts.inputs[k].counts.stream.lines);
-    out.family("vorlane_input_sentences_accepted_total", "counter",
-               "Sentences the validator accepted, by formatter; a formatter appears once it has one.");
-    for (std::size_t k = 0; k < facts.inputs.size(); ++k)
-        for (std::size_t row = 0; row < formatter_row_count; ++row)
-            if (const std::uint64_t count = facts.inputs[k].counts.stream.formatters[row].accepted;
-                count != 0)
-                out.sample({{"input", number_of(k)}, {"formatter", formatter_row_name(row)}}, count);
-    out.family("vorlane_input_sentences_rejected_total", "counter",
-               "Sentences the validator rejected, by formatter and reason; a pair appears once it has one.");
-    for (std::size_t k = 0; k < facts.inputs.size(); ++k)
-        for (std::size_t row = 0; row < formatter_row_count; ++row)
-            for (std::size_t reason = 0; reason < rejection_count; ++reason)
-                if (const std::uint64_t count =
-                        facts.inputs[k].counts.stream.formatters[row].rejected[reason];
-                    count != 0)
-                    out.sample({{"input", number_of(k)},
-                                {"formatter", formatter_row_name(row)},
-                                {"reason", label_of(static_cast<rejection>(reason))}},
-                               count);
-    out.family("vorlane_input_dropped_total", "counter",
-               "Frames skipped by the capture, and datagrams or lines dropped by the stream manager outside "
-               "the validator, by layer and kind.");
-    for (std::size_t k = 0; k < facts.inputs.size(); ++k)
-        for_each_drop_kind(facts.inputs[k].counts,
-                           [&](const char* layer, const char* kind, std::uint64_t count) {
-                               out.sample({{"input", number_of(k)}, {"layer", layer}, {"kind", kind}}, count);
-                           });
-
-    out.family("vorlane_output_listening", "gauge", "1 while the output's TCP port is listening, else 0.");
-    for (std::size_t k = 0; k < facts.outputs.size(); ++k)
-        out.sample({{"output", number_of(k)}}, facts.outputs[k].listening);
-    out.family("vorlane_output_clients", "gauge", "Displays connected to the output.");
-    for (std::size_t k = 0; k < facts.outputs.size(); ++k)
-        out.sample({{"output", number_of(k)}}, static_cast<std::uint64_t>(facts.outputs[k].clients));
-    out.family("vorlane_output_batches_total", "counter",
-               "Batches of sentences written to the output's clients, one for every client written to.");
-    for (std::size_t k = 0; k < facts.outputs.size(); ++k)
-        out.sample({{"output", number_of(k)}}, facts.outputs[k].sent.batches);
-    out.family("vorlane_output_sent_bytes_total", "counter",
-               "Bytes written to the output's clients, all clients together.");
-    for (std::size_t k = 0; k < facts.outputs.size(); ++k)
-        out.sample({{"output", number_of(k)}}, facts.outputs[k].sent.bytes);
-    out.family("vorlane_output_clients_dropped_total", "counter",
-               "Clients the output closed on because they took nothing for 20 s while data waited.");
-    for (std::size_t k = 0; k < facts.outputs.size(); ++k)
-        out.sample({{"output", number_of(k)}}, facts.outputs[k].clients_dropped);
+    out.family({"vorlane_status", "gauge",
+                "The gateway's status text as its status line shows it; 1 for the current text."});
+    const label status[] = {{"status", facts.status}};
+    out.sample(status, 1);
+    add_families(out, "input", facts.inputs, input_rows);
+    add_families(out, "output", facts.outputs, output_rows);
     return out.bytes();
 }
 
@@ -140,12 +235,38 @@ QByteArray metrics_text(const status_facts& facts, const QDateTime& started) {
 
 namespace {
 
-QString text_of(const std::string& text) {
-    return QString::fromStdString(text);
+QString text_of(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 qint64 json_count(std::uint64_t count) {
     return static_cast<qint64>(count);
+}
+
+QJsonValue json_value(const fact_value& value) {
+    if (const auto* text = std::get_if<std::string_view>(&value)) return text_of(*text);
+    if (const auto* flag = std::get_if<bool>(&value)) return *flag;
+    if (const auto* number = std::get_if<std::int64_t>(&value)) return static_cast<qint64>(*number);
+    return json_count(std::get<std::uint64_t>(value));
+}
+
+// One object per input or output: its number under `numbered`, then a member per row.
+template <typename Facts, std::size_t row_count>
+QJsonObject json_entry(const char* numbered, std::size_t k, const Facts& facts,
+                       const fact_row<Facts> (&rows)[row_count]) {
+    QJsonObject entry{{numbered, static_cast<int>(k) + 1}};
+    for (const fact_row<Facts>& row : rows) {
+        entry.insert(row.key, json_value(row.read(facts)));
+        if (row.parts_key == nullptr) continue;
+        QJsonArray parts;
+        row.parts(facts, [&](std::initializer_list<label> labels, std::uint64_t count) {
+            QJsonObject part{{"count", json_count(count)}};
+            for (const auto& [name, text] : labels) part.insert(name, text_of(text));
+            parts.append(part);
+        });
+        entry.insert(row.parts_key, parts);
+    }
+    return entry;
 }
 
 }  // namespace
@@ -153,59 +274,20 @@ qint64 json_count(std::uint64_t count) {
 QByteArray status_json(const status_facts& facts, const status_history& history, const QDateTime& started) {
     QJsonArray inputs;
     for (std::size_t k = 0; k < facts.inputs.size(); ++k) {
-        const input_facts& input = facts.inputs[k];
-        const input_drops& counts = input.counts;
-        QJsonArray drops;
-        for_each_drop_kind(counts, [&](const char* layer, const char* kind, std::uint64_t count) {
-            drops.append(QJsonObject{{"layer", layer}, {"kind", kind}, {"count", json_count(count)}});
-        });
-        QJsonArray rejected_by;
-        for (std::size_t row = 0; row < formatter_row_count; ++row)
-            for (std::size_t reason = 0; reason < rejection_count; ++reason)
-                if (const std::uint64_t count = counts.stream.formatters[row].rejected[reason]; count != 0)
-                    rejected_by.append(QJsonObject{{"formatter", formatter_row_name(row)},
-                                                   {"reason", label_of(static_cast<rejection>(reason))},
-                                                   {"count", json_count(count)}});
+        QJsonObject entry = json_entry("input", k, facts.inputs[k], input_rows);
         QJsonArray per_minute;
         for (std::size_t m = 0; m < history.minutes(); ++m) {
             const status_history::minute& minute = history.at(static_cast<int>(k), m);
             per_minute.append(QJsonObject{{"accepted", json_count(minute.accepted)},
                                           {"dropped", json_count(minute.dropped)}});
         }
-        inputs.append(QJsonObject{
-            {"input", static_cast<int>(k) + 1},
-            {"adapter", text_of(input.adapter)},
-            {"source", text_of(input.source)},
-            {"destination", text_of(input.destination)},
-            {"port", input.port},
-            {"format", text_of(input.format)},
-            {"open", input.open},
-            {"datagrams", json_count(counts.stream.datagrams)},
-            {"received", json_count(counts.stream.lines)},
-            {"accepted", json_count(accepted_sentences(counts))},
-            {"rejected", json_count(rejected_sentences(counts))},
-            {"dropped", json_count(counts.dropped())},
-            {"drops", drops},
-            {"rejected_by", rejected_by},
-            {"last_hour", text_of(history.hour_line(static_cast<int>(k), counts))},
-            {"per_minute", per_minute},
-        });
+        entry.insert("last_hour", text_of(history.hour_line(static_cast<int>(k), facts.inputs[k].counts)));
+        entry.insert("per_minute", per_minute);
+        inputs.append(entry);
     }
     QJsonArray outputs;
-    for (std::size_t k = 0; k < facts.outputs.size(); ++k) {
-        const output_facts& output = facts.outputs[k];
-        QJsonObject entry{
-            {"output", static_cast<int>(k) + 1},
-            {"address", text_of(output.address)},
-            {"port", output.port},
-            {"listening", output.listening},
-            {"clients", output.clients},
-            {"batches", json_count(output.sent.batches)},
-            {"bytes", json_count(output.sent.bytes)},
-            {"clients_dropped", json_count(output.clients_dropped)},
-        };
-        outputs.append(entry);
-    }
+    for (std::size_t k = 0; k < facts.outputs.size(); ++k)
+        outputs.append(json_entry("output", k, facts.outputs[k], output_rows));
     const QJsonObject status{
         {"status", text_of(facts.status)},
         {"started", started.toUTC().toString(Qt::ISODate)},
@@ -251,8 +333,12 @@ std::string cell(std::string_view text) {
     return "<td>" + html(text) + "</td>";
 }
 
+std::string number_cell(const std::string& digits) {
+    return "<td class=n>" + digits + "</td>";
+}
+
 std::string number_cell(std::uint64_t count) {
-    return "<td class=n>" + std::to_string(count) + "</td>";
+    return number_cell(std::to_string(count));
 }
 
 // Accepted (green) and dropped (red) sentences per minute, the oldest minute on the left and the
@@ -301,6 +387,46 @@ std::string minute_chart(const status_history& history, int input) {
 
 }  // namespace
 
+namespace {
+
+// What a cell of the page shows for a fact.
+std::string page_text(const fact_value& value) {
+    if (const auto* text = std::get_if<std::string_view>(&value)) return std::string(*text);
+    if (const auto* flag = std::get_if<bool>(&value)) return *flag ? "yes" : "no";
+    if (const auto* number = std::get_if<std::int64_t>(&value)) return std::to_string(*number);
+    return std::to_string(std::get<std::uint64_t>(value));
+}
+
+// A table of the inputs or the outputs: a row each, its number first, then a column per fact
+// the page shows.
+template <typename Facts, std::size_t count, std::size_t row_count>
+std::string fact_table(const char* numbered, const std::array<Facts, count>& all,
+                       const fact_row<Facts> (&rows)[row_count]) {
+    std::string table = std::string("<table><tr><th>") + numbered + "</th>";
+    for (const fact_row<Facts>& row : rows)
+        if (row.cell == page_cell::column) table += std::string("<th>") + row.heading + "</th>";
+    table += "</tr>";
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        table += "<tr>" + number_cell(k + 1);
+        // Each cell's text and whether it is a number.
+        std::vector<std::pair<std::string, bool>> cells;
+        for (const fact_row<Facts>& row : rows) {
+            if (row.cell == page_cell::none) continue;
+            const fact_value value = row.read(all[k]);
+            if (row.cell == page_cell::behind_colon)
+                cells.back() = {cells.back().first + ":" + page_text(value), false};
+            else
+                cells.emplace_back(page_text(value), !std::holds_alternative<std::string_view>(value) &&
+                                                         !std::holds_alternative<bool>(value));
+        }
+        for (const auto& [text, number] : cells) table += number ? number_cell(text) : cell(text);
+        table += "</tr>";
+    }
+    return table + "</table>";
+}
+
+}  // namespace
+
 QByteArray status_page(const status_facts& facts, const status_history& history, const QDateTime& started) {
     std::string page =
         "<!DOCTYPE html><html lang=en><head><meta charset=utf-8><meta http-equiv=refresh content=" +
@@ -316,31 +442,8 @@ QByteArray status_page(const status_facts& facts, const status_history& history,
     page += "<p>Status: <strong id=status>" + html(facts.status) + "</strong></p>";
     page += "<p>Running since " + html(started.toUTC().toString(Qt::ISODate).toStdString()) + "</p>";
 
-    page +=
-        "<h2>Inputs</h2><table><tr><th>Input</th><th>Adapter</th><th>Source</th><th>Destination</th>"
-        "<th>Format</th><th>Open</th><th>Datagrams</th><th>Accepted</th><th>Rejected</th>"
-        "<th>Dropped</th></tr>";
-    for (std::size_t k = 0; k < facts.inputs.size(); ++k) {
-        const input_facts& input = facts.inputs[k];
-        page += "<tr>" + number_cell(k + 1) + cell(input.adapter) + cell(input.source) +
-                cell(input.destination + ":" + std::to_string(input.port)) + cell(input.format) +
-                cell(input.open ? "yes" : "no") + number_cell(input.counts.stream.datagrams) +
-                number_cell(accepted_sentences(input.counts)) +
-                number_cell(rejected_sentences(input.counts)) + number_cell(input.counts.dropped()) + "</tr>";
-    }
-    page += "</table>";
-
-    page +=
-        "<h2>Outputs</h2><table><tr><th>Output</th><th>Address</th><th>Port</th><th>Listening</th>"
-        "<th>Clients</th><th>Batches</th><th>Bytes</th><th>Clients dropped</th></tr>";
-    for (std::size_t k = 0; k < facts.outputs.size(); ++k) {
-        const output_facts& output = facts.outputs[k];
-        page += "<tr>" + number_cell(k + 1) + cell(output.address) +
-                number_cell(static_cast<std::uint64_t>(output.port)) + cell(output.listening ? "yes" : "no") +
-                number_cell(static_cast<std::uint64_t>(output.clients)) + number_cell(output.sent.batches) +
-                number_cell(output.sent.bytes) + number_cell(output.clients_dropped) + "</tr>";
-    }
-    page += "</table>";
+    page += "<h2>Inputs</h2>" + fact_table("Input", facts.inputs, input_rows);
+    page += "<h2>Outputs</h2>" + fact_table("Output", facts.outputs, output_rows);
 
     page += "<h2>Dropped since start</h2><table><tr><th>Layer</th><th>Kind</th>";
     for (std::size_t k = 0; k < facts.inputs.size(); ++k)

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/junction_boxes.h"
 #include "validation/nmea_sentence.h"
 #include "validation/nmea_tables.h"
 #include "validation/rejection.h"
@@ -95,7 +96,6 @@ struct rejected_line {
 // allocate, and the main thread that runs the stream manager is the only one that touches it.
 class stream_statistics {
   public:
-    static constexpr int input_count = 2;
     static constexpr std::size_t recent_capacity = 200;
 
     void count_datagram(std::int32_t input) { ++inputs[input].datagrams; }
@@ -121,7 +121,7 @@ class stream_statistics {
     std::size_t rejected_seen() const { return recent_total; }
 
   private:
-    std::array<input_tally, input_count> inputs{};
+    std::array<input_tally, junction_box_count> inputs{};
     std::array<rejected_line, recent_capacity> recent_lines{};
     std::size_t recent_total = 0;
     // The slot the next rejected line goes to; kept apart from the total so that counting

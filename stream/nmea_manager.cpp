@@ -60,6 +60,10 @@ bool is_output(std::int32_t output) {
     return output >= 0 && output < output_count;
 }
 
+bool is_input(std::int32_t input) {
+    return input >= 0 && input < junction_box_count;
+}
+
 std::size_t next_slot(std::size_t slot) {
     return (slot + 1) % queue_slot_count;
 }
@@ -118,14 +122,14 @@ bool nmea_manager::replacement_key_hash(const nmea_message_out& message, std::si
 }
 
 void nmea_manager::drop_datagram(std::int32_t input, stream_drop why) {
-    if (!is_output(input)) return;
+    if (!is_input(input)) return;
     counts.count_datagram(input);
     counts.count_drop(input, why);
 }
 
 void nmea_manager::process_datagram(std::int32_t input, std::int32_t source, std::uint8_t* payload,
                                     std::int32_t length, bool udp_checksum_bad) {
-    if (payload == nullptr || !is_output(input)) return;
+    if (payload == nullptr || !is_input(input)) return;
     counts.count_datagram(input);
     if (udp_checksum_bad) {
         counts.count_drop(input, stream_drop::bad_udp_checksum);
@@ -291,7 +295,7 @@ void nmea_manager::note_conflict(std::int32_t input, const nmea_tag_block& tag) 
 }
 
 bool nmea_manager::take_count_conflict(std::int32_t input, line_count_conflict& conflict) {
-    if (!is_output(input) || !conflict_unreported[input]) return false;
+    if (!is_input(input) || !conflict_unreported[input]) return false;
     conflict_unreported[input] = false;
     conflict = conflicts[input];
     return true;
@@ -318,7 +322,7 @@ void nmea_manager::hold_group_line(std::int32_t input, const nmea_tag_block& tag
 
 void nmea_manager::set_input_format(std::int32_t input, datagram_format format,
                                     const source_filter& sources) {
-    if (!is_output(input)) return;
+    if (!is_input(input)) return;
     counts.count_drop(input, stream_drop::group_incomplete, groups[input].drop_all());
     senders[input].forget_all();
     formats[input] = format;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/junction_boxes.h"
 #include "stream/drop_statistics.h"
 #include "stream/group_assembly.h"
 #include "stream/input_format.h"
@@ -17,7 +18,6 @@
 
 namespace vorlane {
 
-inline constexpr int output_count = 2;
 // Bytes 0 to 7 of an IEC 61162-450 payload are a header that the gateway skips unread.
 inline constexpr std::int32_t datagram_header_size = 8;
 // An iec450 datagram of sentence lines begins with this token and its NUL.
@@ -27,6 +27,9 @@ inline constexpr std::size_t max_queued_text = 82;
 // The smallest batch buffer that always has room for the head sentence and the NUL.
 inline constexpr std::int32_t min_take_capacity = max_queued_text + 1;
 inline constexpr std::size_t queue_slot_count = 1024;
+// What the 100 ms service takes from an output's queue at once, the gateway's and the checker's
+// alike: at most batch_capacity - 1 characters and the NUL.
+inline constexpr std::int32_t batch_capacity = 4800;
 
 // Output numbers an accepted sentence goes to. It keeps each output at most once and nothing
 // that is not an output, so room for one entry per output is all it needs; it lives inside the
@@ -192,13 +195,13 @@ class nmea_manager {
     std::array<std::size_t, output_count> queue_head{};
     std::array<std::size_t, output_count> queue_tail{};
     queue_clock::time_point current_time{};
-    std::array<datagram_format, output_count> formats{};
-    std::array<source_filter, output_count> filters{};
-    std::array<group_assembly, output_count> groups{};
-    std::array<source_table, output_count> senders{};
+    std::array<datagram_format, junction_box_count> formats{};
+    std::array<source_filter, junction_box_count> filters{};
+    std::array<group_assembly, junction_box_count> groups{};
+    std::array<source_table, junction_box_count> senders{};
     keyed_hash key_hash_of;
-    std::array<line_count_conflict, output_count> conflicts{};
-    std::array<bool, output_count> conflict_unreported{};
+    std::array<line_count_conflict, junction_box_count> conflicts{};
+    std::array<bool, junction_box_count> conflict_unreported{};
     stream_statistics counts;
     sentence_observer* line_observer = nullptr;
 };

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/junction_boxes.h"
+
 namespace vorlane {
 
 using ethernet_address = std::array<std::uint8_t, 6>;
@@ -51,7 +53,6 @@ struct sender_view {
 // Once confirmed, a newcomer never displaces it. Main thread only; accept allocates nothing.
 class sender_identity {
   public:
-    static constexpr std::int32_t input_count = 2;
     // The operator hears of another sender, or of a configured one that is silent, at most this
     // often per junction box: an impostor at 50 datagrams a second must not flood the log.
     static constexpr std::chrono::seconds report_interval{60};
@@ -98,7 +99,7 @@ class sender_identity {
         bool missing_reported = false;
     };
 
-    std::array<box, input_count> boxes{};
+    std::array<box, junction_box_count> boxes{};
     clock::time_point opened_at{};
 };
 

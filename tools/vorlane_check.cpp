@@ -234,7 +234,6 @@ class served_outputs {
     }
 
   private:
-    static constexpr std::int32_t batch_capacity = 4800;
     std::array<std::ofstream, output_count> files;
     std::array<char, batch_capacity + 1> batch{};
 };
@@ -256,7 +255,7 @@ class drop_accounts {
     }
 
     void count_unreported(const nmea_manager& manager, summary& counts) const {
-        for (std::int32_t input = 0; input < output_count; ++input) {
+        for (std::int32_t input = 0; input < junction_box_count; ++input) {
             const drop_counts& total = manager.statistics().input(input).dropped;
             for (std::size_t kind = 0; kind < stream_drop_count; ++kind)
                 if (const std::uint64_t count = total[kind] - reported[static_cast<std::size_t>(input)][kind])
@@ -265,7 +264,7 @@ class drop_accounts {
     }
 
   private:
-    std::array<drop_counts, output_count> reported{};
+    std::array<drop_counts, junction_box_count> reported{};
 };
 
 int check_capture(const pcap_options& options, const config_manager& config, summary& counts) {
@@ -346,7 +345,7 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
         if (line_count_conflict conflict; manager->take_count_conflict(input, conflict))
             reporter.note(count_conflict_text(input, config.input_src_ip[input], conflict));
     }
-    for (std::int32_t input = 0; input < output_count; ++input)
+    for (std::int32_t input = 0; input < junction_box_count; ++input)
         if (ethernet_address expected{}; senders.take_missing(input, last_datagram, expected))
             reporter.note(missing_sender_text(input, config.input_src_ip[input], expected));
     manager->set_time(last_datagram);

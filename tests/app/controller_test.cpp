@@ -462,7 +462,7 @@ TEST_F(controller_fixture, HourlyDropLinePerInputOnlyWhenSomethingWasDropped) {
     input->capture(1, hdt);
     input->skipped[0][static_cast<std::size_t>(frame_skip::fragment)] = 3;
     controller->on_rx_datagram();
-    ticks(drop_reporter::ticks_per_hour - 5);
+    ticks(drop_hour::ticks_per_hour - 5);
     const std::string hour_line =
         "Dropped in the last hour on input 1: 6 of 7 (fragment 3, checksum mismatch 2, bad UDP checksum 1)";
     EXPECT_EQ(log_text().find("Dropped"), std::string::npos);
@@ -470,7 +470,7 @@ TEST_F(controller_fixture, HourlyDropLinePerInputOnlyWhenSomethingWasDropped) {
     EXPECT_NE(log_text().find(hour_line), std::string::npos) << log_text();
     EXPECT_EQ(log_text().find("on input 2"), std::string::npos);
 
-    ticks(drop_reporter::ticks_per_hour);
+    ticks(drop_hour::ticks_per_hour);
     EXPECT_EQ(log_text().find(hour_line), log_text().rfind(hour_line));
 
     controller->report_drops_since_start();

@@ -19,7 +19,8 @@ TEST(StatusPages, TextsFromSettingsAndStatusStayTextInEveryAnswer) {
     facts.status = hostile_text;
     facts.inputs[1].format = hostile_text;
     const QDateTime started = QDateTime::fromSecsSinceEpoch(1'800'000'000);
-    status_history history;
+    const drop_hour hour;
+    const status_history history(hour);
 
     const std::string metrics = metrics_text(facts, started).toStdString();
     EXPECT_NE(
@@ -39,8 +40,9 @@ TEST(StatusPages, TextsFromSettingsAndStatusStayTextInEveryAnswer) {
 
 // Minute k closes with k accepted sentences on input 1 and 2k dropped ones on input 2.
 TEST(StatusHistory, KeepsTheNewestHourOfMinutesOldestFirst) {
-    status_history history;
-    std::array<input_drops, status_input_count> counts{};
+    drop_hour hour;
+    status_history history(hour);
+    std::array<input_drops, junction_box_count> counts{};
     constexpr std::size_t minutes = status_history::minutes_kept + 5;
     for (std::size_t k = 1; k <= minutes; ++k) {
         counts[0].stream.formatters[1].accepted += k;
@@ -55,6 +57,7 @@ TEST(StatusHistory, KeepsTheNewestHourOfMinutesOldestFirst) {
         EXPECT_EQ(history.at(1, m).dropped, 2 * minute) << m;
     }
     // The first hour is over: its line, not the one since start.
+    hour.close(counts);
     EXPECT_EQ(history.hour_line(1, counts[1]).rfind("Dropped in the last hour on input 2: ", 0), 0u);
 }
 
