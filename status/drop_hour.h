@@ -3,8 +3,8 @@
 #include <array>
 #include <string>
 
-#include "input/drop_report.h"
 #include "base/junction_boxes.h"
+#include "input/drop_report.h"
 
 namespace vorlane {
 
