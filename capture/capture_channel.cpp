@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace vorlane {
 
@@ -55,6 +56,20 @@ bool read_text(const std::uint8_t*& at, const std::uint8_t* end, std::string& te
     return true;
 }
 
+// The open request in a whole message whose header said open; the request is left as it was
+// unless the message is well-formed.
+bool read_open_request(const std::uint8_t* message, std::size_t length, open_request& request) {
+    if (length > max_request_length || length < message_header_length) return false;
+    const std::uint8_t* at = message + message_header_length;
+    const std::uint8_t* end = message + length;
+    open_request read;
+    bool whole = read_text(at, end, read.address) && read_text(at, end, read.filter);
+    for (std::string& destination : read.destinations) whole = whole && read_text(at, end, destination);
+    if (!whole || at != end) return false;
+    request = std::move(read);
+    return true;
+}
+
 }  // namespace
 
 bool make_capture_channel(int ends[2]) {
@@ -68,21 +83,29 @@ bool send_message(int channel, const message_header& header, std::string_view bo
     return send_bytes(channel, reinterpret_cast<const std::uint8_t*>(message.data()), message.size());
 }
 
-open_sent send_open_request(int channel, std::uint64_t session, const open_request& request) {
-    std::string body;
-    const auto append = [&body](const std::string& text) {
+std::string open_request_message(std::uint64_t session, const open_request& request) {
+    std::string message(message_header_length, '\0');
+    write_header(reinterpret_cast<std::uint8_t*>(message.data()), {session, message_kind::open, false});
+    const auto append = [&message](const std::string& text) {
         if (text.size() > max_request_length) return false;
         const auto length = static_cast<std::uint16_t>(text.size());
-        body.append(reinterpret_cast<const char*>(&length), sizeof length);
-        body += text;
+        message.append(reinterpret_cast<const char*>(&length), sizeof length);
+        message += text;
         return true;
     };
     if (!append(request.address) || !append(request.filter) ||
-        !std::all_of(request.destinations.begin(), request.destinations.end(), append))
-        return open_sent::too_long;
-    if (message_header_length + body.size() > max_request_length) return open_sent::too_long;
-    return send_message(channel, {session, message_kind::open, false}, body) ? open_sent::sent
-                                                                             : open_sent::channel_closed;
+        !std::all_of(request.destinations.begin(), request.destinations.end(), append) ||
+        message.size() > max_request_length)
+        return {};
+    return message;
+}
+
+open_sent send_open_request(int channel, std::uint64_t session, const open_request& request) {
+    const std::string message = open_request_message(session, request);
+    if (message.empty()) return open_sent::too_long;
+    return send_bytes(channel, reinterpret_cast<const std::uint8_t*>(message.data()), message.size())
+               ? open_sent::sent
+               : open_sent::channel_closed;
 }
 
 bool read_header(const std::uint8_t* message, std::size_t length, message_header& header) {
@@ -97,13 +120,15 @@ bool read_header(const std::uint8_t* message, std::size_t length, message_header
     return true;
 }
 
-bool read_open_request(const std::uint8_t* message, std::size_t length, open_request& request) {
-    if (length > max_request_length || length < message_header_length) return false;
-    const std::uint8_t* at = message + message_header_length;
-    const std::uint8_t* end = message + length;
-    bool read = read_text(at, end, request.address) && read_text(at, end, request.filter);
-    for (std::string& destination : request.destinations) read = read && read_text(at, end, destination);
-    return read && at == end;
+bool read_request(const std::uint8_t* message, std::size_t length, message_header& header,
+                  open_request& request) {
+    message_header read;
+    if (!read_header(message, length, read)) return false;
+    const bool well_formed =
+        (read.kind == message_kind::open && read_open_request(message, length, request)) ||
+        (read.kind == message_kind::close && length == message_header_length);
+    if (well_formed) header = read;
+    return well_formed;
 }
 
 frame_batch::frame_batch() : buffer(std::make_unique<std::uint8_t[]>(max_response_length)) {}

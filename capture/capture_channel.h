@@ -64,15 +64,20 @@ bool make_capture_channel(int ends[2]);
 
 // Sends one message; false when the channel is closed or broken. Never raises SIGPIPE.
 bool send_message(int channel, const message_header& header, std::string_view body = {});
+// The open request as one whole message; empty when it would exceed max_request_length.
+std::string open_request_message(std::uint64_t session, const open_request& request);
 enum class open_sent { sent, too_long, channel_closed };
 // Encodes and sends an open request; too_long when it would exceed max_request_length.
 open_sent send_open_request(int channel, std::uint64_t session, const open_request& request);
 
 // Reads the header; false when the message is shorter than one or of an unknown kind.
 bool read_header(const std::uint8_t* message, std::size_t length, message_header& header);
-// The open request in a whole message whose header said open: four texts, each a 16-bit length
-// and its bytes, that fill the message exactly and hold no NUL. False for anything else.
-bool read_open_request(const std::uint8_t* message, std::size_t length, open_request& request);
+// A request as the helper takes it off the channel, `length` being the message's whole length
+// (it may be longer than the bytes read of it): an open whose four texts, each a 16-bit length
+// and its bytes, fill the message exactly and hold no NUL, or a close with no body. False, with
+// header and request left as they were, for anything else: the helper refuses it.
+bool read_request(const std::uint8_t* message, std::size_t length, message_header& header,
+                  open_request& request);
 
 // Frames gathered into one message, in a buffer allocated once.
 class frame_batch {

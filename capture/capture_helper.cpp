@@ -131,14 +131,11 @@ class capture_worker {
         while (!closed) {
             const long length = receive_message(channel, request.get(), max_request_length, -1);
             if (length < 0) return;
+            // An interrupted wait: nothing came.
+            if (length == 0) continue;
             message_header header;
             open_request asked;
-            const std::size_t size = static_cast<std::size_t>(length);
-            const bool well_formed =
-                length > 0 && read_header(request.get(), size, header) &&
-                ((header.kind == message_kind::open && read_open_request(request.get(), size, asked)) ||
-                 (header.kind == message_kind::close && size == message_header_length));
-            if (!well_formed) {
+            if (!read_request(request.get(), static_cast<std::size_t>(length), header, asked)) {
                 say({any_session, message_kind::report, true},
                     error_text(reported_error::capture_request_malformed));
                 say({any_session, message_kind::ended});

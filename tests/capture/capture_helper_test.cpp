@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/socket.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "capture/capture_api.h"
@@ -90,6 +94,33 @@ INSTANTIATE_TEST_SUITE_P(
                      raw_message(message_kind::open, 1,
                                  {"127.0.0.1", std::string(max_request_length, 'u'), "a", "b"})}),
     [](const testing::TestParamInfo<refused_case>& row) { return row.param.name; });
+
+void interrupt(int) {}
+
+// A signal that breaks the helper's wait for a request is no request: nothing is refused, and
+// the session that runs is not ended by a refusal.
+TEST(CaptureHelper, InterruptedWaitIsNoRequest) {
+    struct sigaction action {};
+    action.sa_handler = interrupt;
+    struct sigaction before {};
+    ASSERT_EQ(::sigaction(SIGUSR2, &action, &before), 0);
+    const test::helper_thread helper;
+    // Only the helper's worker thread takes the signal.
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGUSR2);
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &blocked, nullptr), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ::kill(::getpid(), SIGUSR2);
+    std::vector<std::uint8_t> buffer(max_response_length);
+    EXPECT_EQ(receive_message(helper.channel(), buffer.data(), buffer.size(), 300), 0);
+
+    const std::string good = raw_message(message_kind::open, 7, good_open);
+    ASSERT_EQ(::send(helper.channel(), good.data(), good.size(), 0), static_cast<ssize_t>(good.size()));
+    EXPECT_EQ(answer(helper.channel()).first.session, 7u);
+    ::pthread_sigmask(SIG_UNBLOCK, &blocked, nullptr);
+    ::sigaction(SIGUSR2, &before, nullptr);
+}
 
 }  // namespace
 }  // namespace vorlane
