@@ -236,6 +236,12 @@ class capture_worker {
             if (!batch.add(data, header->caplen, header->len)) {
                 if (!batch.send(channel, session)) closed = true;
                 batch.add(data, header->caplen, header->len);
+                // Traffic that never lets the library's buffer run empty must not hold back a
+                // close or a new open: a request is looked for at every full batch too.
+                if (request_waiting()) {
+                    if (!batch.send(channel, session)) closed = true;
+                    return false;
+                }
             }
         }
     }
