@@ -169,6 +169,7 @@ class status_connection : public QObject {
         request_timer.start(max_request_time);
         QTimer::singleShot(max_connection_life, this, [this] { end(); });
         connect(socket, &QTcpSocket::readyRead, this, &status_connection::read);
+        connect(socket, &QTcpSocket::bytesWritten, this, &status_connection::serve);
         connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
     }
 
@@ -189,7 +190,14 @@ class status_connection : public QObject {
         received += bytes.size();
         if (received >= max_bytes_per_connection) return refuse(oversized);
         pending += bytes;
-        while (!closing) {
+        serve();
+    }
+
+    // The next request waits until the last answer is with the kernel: a client that sends
+    // requests and reads no answers would otherwise have every answer, each far larger than its
+    // request, kept here at once.
+    void serve() {
+        while (!closing && socket->bytesToWrite() == 0) {
             if (body_left > 0) {
                 const qsizetype taken = std::min<qsizetype>(body_left, pending.size());
                 pending.remove(0, taken);
