@@ -260,6 +260,13 @@ def resident_kib(pid):
         return next(int(line.split()[1]) for line in status if line.startswith("VmRSS:"))
 
 
+def sanitized(program):
+    """AddressSanitizer keeps freed memory in quarantine and maps shadow memory: resident size then
+    tells nothing of what the program itself keeps."""
+    linked = subprocess.run(["ldd", program], capture_output=True, text=True).stdout
+    return "libasan" in linked
+
+
 def statuses(received):
     return re.findall(rb"^HTTP/1\.1 (\d{3}) ", received, re.MULTILINE)
 
@@ -379,7 +386,7 @@ def check_held_connections(program, simulator, scratch):
                 reader.sendall(request * (16 * 1024 // len(request) - 1))
         time.sleep(1)
         grown = resident_kib(gateway.process.pid) - before
-        assert grown < 8 * 1024, f"{grown} KiB kept for unread answers"
+        assert grown < 8 * 1024 or sanitized(program), f"{grown} KiB kept for unread answers"
     finally:
         for client in held:
             client.close()
