@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <random>
 
 namespace vorlane {
 
@@ -20,6 +21,13 @@ class keyed_hash {
     static constexpr std::size_t key_words = 4 + max_length / 4;
 
     explicit keyed_hash(const std::array<std::uint64_t, key_words>& multipliers) : key(multipliers) {}
+    // Under multipliers drawn from the system's random source: each process keys its own.
+    static keyed_hash with_random_key() {
+        std::random_device source;
+        std::array<std::uint64_t, key_words> multipliers{};
+        for (std::uint64_t& word : multipliers) word = (std::uint64_t{source()} << 32) ^ source();
+        return keyed_hash(multipliers);
+    }
 
     // `head` and then `length` bytes of `data`, at most max_length. Only the high bits are
     // strongly universal: callers take those.

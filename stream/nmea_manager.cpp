@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 
 #include "validation/nmea_tables.h"
 #include "validation/nmea_validator.h"
@@ -95,16 +94,9 @@ bool replacement_key_span(const nmea_message_out& message, std::size_t length, s
     return to == 0 || length > static_cast<std::size_t>(to);
 }
 
-std::array<std::uint64_t, keyed_hash::key_words> random_hash_key() {
-    std::random_device source;
-    std::array<std::uint64_t, keyed_hash::key_words> key{};
-    for (std::uint64_t& half : key) half = (std::uint64_t{source()} << 32) ^ source();
-    return key;
-}
-
 }  // namespace
 
-nmea_manager::nmea_manager() : key_hash_of(random_hash_key()) {}
+nmea_manager::nmea_manager() : key_hash_of(keyed_hash::with_random_key()) {}
 
 bool nmea_manager::replacement_key_hash(const nmea_message_out& message, std::size_t length,
                                         std::uint32_t sender, std::uint64_t& hash) const {

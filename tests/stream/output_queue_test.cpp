@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstring>
 #include <initializer_list>
-#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -303,10 +302,7 @@ TEST(ReplacementChains, KeysMadeToCollideWithoutTheHashKeySpreadUnderIt) {
             key += sixbit[rest % sixbit.size()];
         if (unkeyed_chain(key) == 0) colliding.push_back(key);
     }
-    std::random_device seed;
-    std::array<std::uint64_t, keyed_hash::key_words> multipliers{};
-    for (std::uint64_t& word : multipliers) word = (std::uint64_t{seed()} << 32) | seed();
-    const keyed_hash hash(multipliers);
+    const keyed_hash hash = keyed_hash::with_random_key();
     std::vector<int> on_chain(std::size_t{1} << replacement_index<queue_slot_count>::chain_bits);
     for (const std::string& key : colliding)
         ++on_chain[replacement_index<queue_slot_count>::chain_of(
