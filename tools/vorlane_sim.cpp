@@ -401,9 +401,9 @@ int main(int argc, char** argv) {
                 tag.group_size = o.sentences_per_datagram;
                 tag.group_id = group_id[box];
             }
-            tag.unix_ms = static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                         std::chrono::system_clock::now().time_since_epoch())
-                                                         .count());
+            tag.unix_time = static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                          std::chrono::system_clock::now().time_since_epoch())
+                                                          .count());
             for (int k = 0; k < o.sentences_per_datagram; ++k) {
                 const std::string& sentence = sentences[next_line[box]++ % sentences.size()];
                 ++sentence_count;

@@ -168,4 +168,76 @@ const char* read_tag_block(const char* line, nmea_tag_block& tag, nmea_rejection
     return block;
 }
 
+namespace {
+
+// Appends to a block being written; once a piece does not fit, every later one is refused too.
+class block_text {
+  public:
+    block_text(char* text, std::size_t capacity) : out(text), room(capacity) {}
+
+    void put(std::string_view text) {
+        if (!fits || text.size() > room - length) {
+            fits = false;
+            return;
+        }
+        std::memcpy(out + length, text.data(), text.size());
+        length += text.size();
+    }
+    void put_number(std::uint64_t value) {
+        char digits[20];
+        std::size_t first = sizeof digits;
+        do {
+            digits[--first] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+        put({digits + first, sizeof digits - first});
+    }
+    // Before every field but the first.
+    void separate() {
+        if (length > 1) put(",");
+    }
+
+    char* out;
+    std::size_t room;
+    std::size_t length = 0;
+    bool fits = true;
+};
+
+}  // namespace
+
+std::size_t write_tag_block(char* out, std::size_t room, const tag_fields& fields) {
+    block_text block(out, room);
+    block.put("\\");
+    if (!fields.source.empty()) {
+        block.put("s:");
+        block.put(fields.source);
+    }
+    if (fields.line_count >= 0) {
+        block.separate();
+        block.put("n:");
+        block.put_number(static_cast<std::uint64_t>(fields.line_count));
+    }
+    if (fields.unix_time >= 0) {
+        block.separate();
+        block.put("c:");
+        block.put_number(static_cast<std::uint64_t>(fields.unix_time));
+    }
+    if (fields.group_line > 0) {
+        block.separate();
+        block.put("g:");
+        block.put_number(static_cast<std::uint64_t>(fields.group_line));
+        block.put("-");
+        block.put_number(static_cast<std::uint64_t>(fields.group_size));
+        block.put("-");
+        block.put_number(fields.group_id);
+    }
+    if (block.length == 1 || !block.fits) return 0;
+    unsigned sum = 0;
+    for (std::size_t i = 1; i < block.length; ++i) sum ^= static_cast<unsigned char>(out[i]);
+    constexpr const char* hex = "0123456789ABCDEF";
+    const char end[] = {'*', hex[sum >> 4], hex[sum & 0xF], '\\'};
+    block.put({end, sizeof end});
+    return block.fits ? block.length : 0;
+}
+
 }  // namespace vorlane

@@ -37,4 +37,25 @@ bool is_tag_identifier(std::string_view text);
 // nothing is allocated.
 const char* read_tag_block(const char* line, nmea_tag_block& tag, nmea_rejection& why);
 
+// What a sender puts in the TAG block in front of a sentence; a field at its "none" value is
+// left out.
+struct tag_fields {
+    std::string_view source;       // s:, 1 to 15 letters and digits; empty for none
+    std::int64_t line_count = -1;  // n:; -1 for none
+    // c:, seconds or milliseconds since 1970 as the sender keeps time; -1 for none.
+    std::int64_t unix_time = -1;
+    // g: the line's number within its group (0: the line belongs to no group), the group's size
+    // and its identifier.
+    std::int32_t group_line = 0;
+    std::int32_t group_size = 0;
+    std::uint32_t group_id = 0;
+};
+
+// Writes "\s:GP0001,n:881,c:1683881316755*5D\": the fields present in that order, then the
+// XOR of the characters between the backslash and the star in upper-case hexadecimal, as the
+// sentence checksum is. Answers the number of characters written to `out`, which has room for
+// `room`; 0, with nothing written, when the block does not fit or has no field. Nothing is
+// allocated, so the output path may tag every line it serves.
+std::size_t write_tag_block(char* out, std::size_t room, const tag_fields& fields);
+
 }  // namespace vorlane

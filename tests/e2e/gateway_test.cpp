@@ -82,7 +82,7 @@ class tagging_boxes {
             if (row.tagged)
                 append_tag_block(payload, {.source = box == 0 ? "GP0001" : "GP0002",
                                            .line_count = ++line_count[box],
-                                           .unix_ms = 1'796'652'906'206u + line_count[box]});
+                                           .unix_time = 1'796'652'906'206 + line_count[box]});
             payload += text;
         }
         boxes.send(box, payload, checksum);

@@ -85,5 +85,27 @@ INSTANTIATE_TEST_SUITE_P(
                  rejection::tag_block_unclosed}),
     [](const testing::TestParamInfo<tag_case>& row) { return row.param.name; });
 
+// What the output writes must read back as written, checksum included, and never overrun.
+TEST(TagBlockWriter, WritesWhatTheReaderTakes) {
+    char out[max_tag_block_length + 1];
+    const tag_fields fields{.source = "GP0001",
+                            .line_count = 999,
+                            .unix_time = 1733600000,
+                            .group_line = 2,
+                            .group_size = 3,
+                            .group_id = 77};
+    const std::size_t length = write_tag_block(out, sizeof out, fields);
+    const std::string block(out, length);
+    EXPECT_EQ(block, with_tag_block("s:GP0001,n:999,c:1733600000,g:2-3-77"));
+    nmea_tag_block read;
+    nmea_rejection why;
+    EXPECT_STREQ(read_tag_block((block + gll).c_str(), read, why), gll.c_str());
+    EXPECT_EQ(read.line_count, 999);
+    EXPECT_EQ(read.group_id, 77u);
+
+    EXPECT_EQ(write_tag_block(out, length - 1, fields), 0u);
+    EXPECT_EQ(write_tag_block(out, sizeof out, {}), 0u);
+}
+
 }  // namespace
 }  // namespace vorlane
