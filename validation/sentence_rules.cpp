@@ -86,7 +86,8 @@ const sentence_rule& rule_for(std::uint32_t formatter_index) {
 
 bool run_rule(std::uint32_t formatter_index, const sentence_fields& fields, nmea_sentence_info& info,
               nmea_rejection* why, nmea_editions editions) {
-    return dispatch[formatter_index <= formatter_count ? formatter_index : 0].run(fields, info, why, editions);
+    return dispatch[formatter_index <= formatter_count ? formatter_index : 0].run(fields, info, why,
+                                                                                  editions);
 }
 
 }  // namespace vorlane::rules
