@@ -36,6 +36,20 @@ bool parse_datagram_format(std::string_view text, datagram_format& format) {
     return false;
 }
 
+const char* name_of(nmea_editions editions) {
+    return editions == nmea_editions::all ? "all" : "current";
+}
+
+bool parse_editions(std::string_view text, nmea_editions& editions) {
+    for (const nmea_editions known : {nmea_editions::current, nmea_editions::all}) {
+        if (text == name_of(known)) {
+            editions = known;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool source_filter::parse(std::string_view list) {
     source_filter parsed;
     if (!trimmed(list).empty()) {
