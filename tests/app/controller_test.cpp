@@ -112,6 +112,9 @@ TEST_F(controller_fixture, EditionsOfEachInputComeFromTheSettings) {
     const formatter_tally& strict = manager->statistics().input(1).formatters[rmc];
     EXPECT_EQ(strict.accepted, 0u);
     EXPECT_EQ(strict.rejected[static_cast<std::size_t>(rejection::too_few_fields)], 1u);
+    const std::vector<std::string> report = controller->report_drops_since_start();
+    EXPECT_TRUE(report.at(0).ends_with("; accepted in an earlier layout: RMC 1")) << report.at(0);
+    EXPECT_EQ(report.at(1).find("earlier layout"), std::string::npos) << report.at(1);
 }
 
 TEST_F(controller_fixture, MissingCaptureLibraryStopsSupervisionAlsoAfterRestart) {
