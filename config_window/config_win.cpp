@@ -61,6 +61,16 @@ constexpr format_choice format_choices[] = {
     {datagram_format::iec450, "IEC 61162-450"},
 };
 
+// What a junction box's layout list offers; the item data is the name the settings file holds.
+struct editions_choice {
+    nmea_editions editions;
+    const char* text;
+};
+constexpr editions_choice editions_choices[] = {
+    {nmea_editions::current, "Current edition only"},
+    {nmea_editions::all, "Also earlier editions"},
+};
+
 // A box that sends standard datagrams: only its TAG blocks name a source, so only it has lines a
 // source list could select, and only it may use the standard's multicast ports.
 bool is_standard_sender(const QComboBox& format) {
@@ -185,6 +195,9 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
             show_source_list_state();
             field_changed();
         });
+        for (const editions_choice& choice : editions_choices)
+            box.editions->addItem(choice.text, QString(name_of(choice.editions)));
+        connect(box.editions, &QComboBox::currentIndexChanged, this, &TConfigWin::field_changed);
         connect(box.sources, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
         connect(box.sender, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
         connect(box.use_seen, &QPushButton::clicked, this, [this, i] { use_seen_sender(i); });
@@ -201,10 +214,11 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
 TConfigWin::~TConfigWin() = default;
 
 std::array<TConfigWin::box_fields, junction_box_count> TConfigWin::junction_box_fields() const {
-    return {{{ui->cmbVdr1Format, ui->lblVdr1Format, ui->edVdr1Sources, ui->lblVdr1Sources, ui->edVdr1Mac,
-              ui->lblVdr1Mac, ui->lblVdr1Seen, ui->ButtonVdr1Seen},
-             {ui->cmbVdr2Format, ui->lblVdr2Format, ui->edVdr2Sources, ui->lblVdr2Sources, ui->edVdr2Mac,
-              ui->lblVdr2Mac, ui->lblVdr2Seen, ui->ButtonVdr2Seen}}};
+    return {
+        {{ui->cmbVdr1Format, ui->lblVdr1Format, ui->edVdr1Sources, ui->lblVdr1Sources, ui->edVdr1Mac,
+          ui->lblVdr1Mac, ui->lblVdr1Seen, ui->ButtonVdr1Seen, ui->cmbVdr1Editions, ui->lblVdr1Editions},
+         {ui->cmbVdr2Format, ui->lblVdr2Format, ui->edVdr2Sources, ui->lblVdr2Sources, ui->edVdr2Mac,
+          ui->lblVdr2Mac, ui->lblVdr2Seen, ui->ButtonVdr2Seen, ui->cmbVdr2Editions, ui->lblVdr2Editions}}};
 }
 
 void TConfigWin::showEvent(QShowEvent* event) {
@@ -247,6 +261,8 @@ void TConfigWin::fill() {
             boxes[i].format->findData(QString::fromStdString(config.input_format[i])));
         boxes[i].sources->setText(QString::fromStdString(config.input_sources[i]));
         boxes[i].sender->setText(QString::fromStdString(config.input_src_mac[i]));
+        boxes[i].editions->setCurrentIndex(
+            boxes[i].editions->findData(QString::fromStdString(config.input_editions[i])));
     }
     show_source_list_state();
 
@@ -322,6 +338,7 @@ void TConfigWin::validate_fields() {
                                                    is_standard_sender(*ui->cmbVdr2Format)));
         for (const box_fields& box : junction_box_fields()) {
             check(box.format_label, box.format->currentIndex() >= 0);
+            check(box.editions_label, box.editions->currentIndex() >= 0);
             source_filter sources;
             check(box.sources_label, sources.parse(box.sources->text().toStdString()));
             check(box.sender_label, is_valid_sender_entry(box.sender->text().toStdString()));
@@ -357,6 +374,8 @@ bool TConfigWin::save() {
             config.input_format[i] = boxes[i].format->currentData().toString().toStdString();
         config.input_sources[i] = boxes[i].sources->text().trimmed().toStdString();
         config.input_src_mac[i] = boxes[i].sender->text().trimmed().toStdString();
+        if (boxes[i].editions->currentIndex() >= 0)
+            config.input_editions[i] = boxes[i].editions->currentData().toString().toStdString();
     }
 
     const bool written = write_config(config, config_file);
