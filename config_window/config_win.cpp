@@ -51,25 +51,27 @@ bool is_address_number(std::string_view piece) {
     return value <= 255;
 }
 
-// What a junction box's format list offers; the item data is the name the settings file holds.
-struct format_choice {
-    datagram_format format;
+// What a junction box's list offers: the operator's words, and as item data the name the
+// settings file holds.
+template <typename Value>
+struct named_choice {
+    Value value;
     const char* text;
 };
-constexpr format_choice format_choices[] = {
+constexpr named_choice<datagram_format> format_choices[] = {
     {datagram_format::header8, "8-byte header"},
     {datagram_format::iec450, "IEC 61162-450"},
 };
-
-// What a junction box's layout list offers; the item data is the name the settings file holds.
-struct editions_choice {
-    nmea_editions editions;
-    const char* text;
-};
-constexpr editions_choice editions_choices[] = {
+constexpr named_choice<nmea_editions> editions_choices[] = {
     {nmea_editions::current, "Current edition only"},
     {nmea_editions::all, "Also earlier editions"},
 };
+
+template <typename Value, std::size_t N>
+void offer(QComboBox& list, const named_choice<Value> (&choices)[N]) {
+    for (const named_choice<Value>& choice : choices)
+        list.addItem(choice.text, QString(name_of(choice.value)));
+}
 
 // A box that sends standard datagrams: only its TAG blocks name a source, so only it has lines a
 // source list could select, and only it may use the standard's multicast ports.
@@ -189,14 +191,12 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
     const auto boxes = junction_box_fields();
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         const box_fields& box = boxes[i];
-        for (const format_choice& choice : format_choices)
-            box.format->addItem(choice.text, QString(name_of(choice.format)));
+        offer(*box.format, format_choices);
         connect(box.format, &QComboBox::currentIndexChanged, this, [this] {
             show_source_list_state();
             field_changed();
         });
-        for (const editions_choice& choice : editions_choices)
-            box.editions->addItem(choice.text, QString(name_of(choice.editions)));
+        offer(*box.editions, editions_choices);
         connect(box.editions, &QComboBox::currentIndexChanged, this, &TConfigWin::field_changed);
         connect(box.sources, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
         connect(box.sender, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
