@@ -85,6 +85,7 @@ constexpr std::array catalogue{
         D},
     error_row{bad_sender_address, 620,
               ": Ethernet address \"{}\" of {} is not six pairs of hex digits separated by colons", D},
+    error_row{unknown_editions, 640, ": Unknown editions \"{}\" of {}, expected current or all", D},
     error_row{configuration_load_failed, 802, ": {}", E},
     // The receive thread's and its helper's; an exception's detail is its class and its message.
     error_row{receive_thread_failed, 100, ": {}", D, receive},

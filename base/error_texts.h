@@ -49,6 +49,7 @@ enum class reported_error : std::uint8_t {
     unknown_datagram_format,       // 615
     bad_source_list,               // 616
     bad_sender_address,            // 620
+    unknown_editions,              // 640
     configuration_load_failed,     // 802
     receive_thread_failed,         // RECV-100
     capture_cycle_failed,          // RECV-101

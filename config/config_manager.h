@@ -37,6 +37,9 @@ struct config_manager {
     // The Ethernet address each junction box sends from, "02:00:5e:10:00:01"; empty takes the
     // first sender seen after the input opens.
     std::string input_src_mac[junction_box_count];
+    // Whose sentence layouts each junction box's sentences may follow: "current" (the current
+    // edition's only) or "all" (also the shorter layouts of earlier editions).
+    std::string input_editions[junction_box_count] = {"current", "current"};
     bool locked = false;
     // The status listener's address and port; port 0 turns it off.
     std::string status_ip = default_status_ip;

@@ -34,6 +34,7 @@ constexpr setting_key keys[] = {
     {inputs,  "input_%d_format",   &config::input_format,  {"header8", "header8"},                 0,                   any_value,          unless_default},
     {inputs,  "input_%d_sources",  &config::input_sources, {"", ""},                               0,                   any_value,          unless_default},
     {inputs,  "input_%d_src_mac",  &config::input_src_mac, {"", ""},                               0,                   any_value,          unless_default},
+    {inputs,  "input_%d_editions", &config::input_editions, {"current", "current"},                0,                   any_value,          unless_default},
 };
 // clang-format on
 

@@ -51,15 +51,27 @@ bool is_address_number(std::string_view piece) {
     return value <= 255;
 }
 
-// What a junction box's format list offers; the item data is the name the settings file holds.
-struct format_choice {
-    datagram_format format;
+// What a junction box's list offers: the operator's words, and as item data the name the
+// settings file holds.
+template <typename Value>
+struct named_choice {
+    Value value;
     const char* text;
 };
-constexpr format_choice format_choices[] = {
+constexpr named_choice<datagram_format> format_choices[] = {
     {datagram_format::header8, "8-byte header"},
     {datagram_format::iec450, "IEC 61162-450"},
 };
+constexpr named_choice<nmea_editions> editions_choices[] = {
+    {nmea_editions::current, "Current edition only"},
+    {nmea_editions::all, "Also earlier editions"},
+};
+
+template <typename Value, std::size_t N>
+void offer(QComboBox& list, const named_choice<Value> (&choices)[N]) {
+    for (const named_choice<Value>& choice : choices)
+        list.addItem(choice.text, QString(name_of(choice.value)));
+}
 
 // A box that sends standard datagrams: only its TAG blocks name a source, so only it has lines a
 // source list could select, and only it may use the standard's multicast ports.
@@ -179,12 +191,13 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
     const auto boxes = junction_box_fields();
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         const box_fields& box = boxes[i];
-        for (const format_choice& choice : format_choices)
-            box.format->addItem(choice.text, QString(name_of(choice.format)));
+        offer(*box.format, format_choices);
         connect(box.format, &QComboBox::currentIndexChanged, this, [this] {
             show_source_list_state();
             field_changed();
         });
+        offer(*box.editions, editions_choices);
+        connect(box.editions, &QComboBox::currentIndexChanged, this, &TConfigWin::field_changed);
         connect(box.sources, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
         connect(box.sender, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
         connect(box.use_seen, &QPushButton::clicked, this, [this, i] { use_seen_sender(i); });
@@ -201,10 +214,11 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
 TConfigWin::~TConfigWin() = default;
 
 std::array<TConfigWin::box_fields, junction_box_count> TConfigWin::junction_box_fields() const {
-    return {{{ui->cmbVdr1Format, ui->lblVdr1Format, ui->edVdr1Sources, ui->lblVdr1Sources, ui->edVdr1Mac,
-              ui->lblVdr1Mac, ui->lblVdr1Seen, ui->ButtonVdr1Seen},
-             {ui->cmbVdr2Format, ui->lblVdr2Format, ui->edVdr2Sources, ui->lblVdr2Sources, ui->edVdr2Mac,
-              ui->lblVdr2Mac, ui->lblVdr2Seen, ui->ButtonVdr2Seen}}};
+    return {
+        {{ui->cmbVdr1Format, ui->lblVdr1Format, ui->edVdr1Sources, ui->lblVdr1Sources, ui->edVdr1Mac,
+          ui->lblVdr1Mac, ui->lblVdr1Seen, ui->ButtonVdr1Seen, ui->cmbVdr1Editions, ui->lblVdr1Editions},
+         {ui->cmbVdr2Format, ui->lblVdr2Format, ui->edVdr2Sources, ui->lblVdr2Sources, ui->edVdr2Mac,
+          ui->lblVdr2Mac, ui->lblVdr2Seen, ui->ButtonVdr2Seen, ui->cmbVdr2Editions, ui->lblVdr2Editions}}};
 }
 
 void TConfigWin::showEvent(QShowEvent* event) {
@@ -247,6 +261,8 @@ void TConfigWin::fill() {
             boxes[i].format->findData(QString::fromStdString(config.input_format[i])));
         boxes[i].sources->setText(QString::fromStdString(config.input_sources[i]));
         boxes[i].sender->setText(QString::fromStdString(config.input_src_mac[i]));
+        boxes[i].editions->setCurrentIndex(
+            boxes[i].editions->findData(QString::fromStdString(config.input_editions[i])));
     }
     show_source_list_state();
 
@@ -322,6 +338,7 @@ void TConfigWin::validate_fields() {
                                                    is_standard_sender(*ui->cmbVdr2Format)));
         for (const box_fields& box : junction_box_fields()) {
             check(box.format_label, box.format->currentIndex() >= 0);
+            check(box.editions_label, box.editions->currentIndex() >= 0);
             source_filter sources;
             check(box.sources_label, sources.parse(box.sources->text().toStdString()));
             check(box.sender_label, is_valid_sender_entry(box.sender->text().toStdString()));
@@ -357,6 +374,8 @@ bool TConfigWin::save() {
             config.input_format[i] = boxes[i].format->currentData().toString().toStdString();
         config.input_sources[i] = boxes[i].sources->text().trimmed().toStdString();
         config.input_src_mac[i] = boxes[i].sender->text().trimmed().toStdString();
+        if (boxes[i].editions->currentIndex() >= 0)
+            config.input_editions[i] = boxes[i].editions->currentData().toString().toStdString();
     }
 
     const bool written = write_config(config, config_file);

@@ -71,7 +71,8 @@ class TConfigWin : public QDialog {
     void reject() override;
 
   private:
-    // The controls of one junction box's datagram format, source list and Ethernet sender.
+    // The controls of one junction box's datagram format, source list, Ethernet sender and
+    // sentence layouts.
     struct box_fields {
         QComboBox* format;
         QLabel* format_label;
@@ -81,6 +82,8 @@ class TConfigWin : public QDialog {
         QLabel* sender_label;
         QLabel* seen;
         QPushButton* use_seen;
+        QComboBox* editions;
+        QLabel* editions_label;
     };
     std::array<box_fields, junction_box_count> junction_box_fields() const;
 

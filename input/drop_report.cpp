@@ -90,6 +90,13 @@ std::string drop_line(std::string_view lead, int input_number, const input_drops
         }
         line += ")";
     }
+    // Served all the same, but in a layout an earlier edition defined: which sensors are old.
+    std::string earlier;
+    for (std::size_t row = 0; row < formatter_row_count; ++row)
+        if (const std::uint64_t count = drops.stream.formatters[row].earlier_layout; count != 0)
+            earlier += std::string(earlier.empty() ? "" : ", ") + formatter_row_name(row) + " " +
+                       std::to_string(count);
+    if (!earlier.empty()) line += "; accepted in an earlier layout: " + earlier;
     // Clients are not sentences: they stay out of the counts above.
     if (drops.clients_not_reading != 0)
         line += "; clients dropped on output " + std::to_string(input_number) + ": " +

@@ -40,7 +40,8 @@ std::vector<drop_reason_count> biggest_reasons(const input_drops& drops, std::si
 
 // One line for the event log, `input_number` counted from 1 as the operator knows the junction
 // boxes: "Dropped in the last hour on input 1: 1212 of 5012 (RMC fewer fields 1200, ...)",
-// with at most the five biggest reasons, then "; clients dropped on output 1: 2" when any were.
+// with at most the five biggest reasons, then "; accepted in an earlier layout: RMC 12, GSA 3"
+// and "; clients dropped on output 1: 2" when there were any.
 std::string drop_line(std::string_view lead, int input_number, const input_drops& drops);
 
 }  // namespace vorlane

@@ -29,6 +29,12 @@ std::vector<std::string> apply_input_formats(const config_manager& config, nmea_
         }
         senders.configure(input, sender);
         manager.set_input_format(input, format, sources);
+        // A value the gateway does not know keeps the strict judgement rather than loosen it.
+        nmea_editions editions = nmea_editions::current;
+        if (!parse_editions(config.input_editions[input], editions))
+            errors.push_back(
+                error_text(reported_error::unknown_editions, {config.input_editions[input], box}));
+        manager.set_input_editions(input, editions);
     }
     return errors;
 }

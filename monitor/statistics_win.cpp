@@ -16,7 +16,14 @@ namespace vorlane {
 
 namespace {
 
-enum formatter_column { column_formatter, column_accepted, column_rejected, column_reason, column_example };
+enum formatter_column {
+    column_formatter,
+    column_accepted,
+    column_rejected,
+    column_reason,
+    column_example,
+    column_earlier_layout
+};
 
 void set_cell(QTableWidget& grid, int row, int column, const QString& text) {
     QTableWidgetItem* item = grid.item(row, column);
@@ -118,6 +125,8 @@ void TStatisticsWin::refresh() {
             set_cell(grid, row, column_rejected, QString::number(tally.rejected_total()));
             set_cell(grid, row, column_reason, reason_text(tally));
             set_cell(grid, row, column_example, QString::fromLatin1(shown_sentence(tally.example)));
+            set_cell(grid, row, column_earlier_layout,
+                     tally.earlier_layout == 0 ? QString() : QString::number(tally.earlier_layout));
             ++row;
         }
         grid.setRowCount(row);

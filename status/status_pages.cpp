@@ -56,10 +56,18 @@ struct fact_row {
     const char* parts_key = nullptr;
 };
 
-void accepted_by_formatter(const input_facts& input, const part_visit& visit) {
+// The count `Count` of every formatter that has one.
+template <std::uint64_t formatter_tally::*Count>
+void by_formatter(const input_facts& input, const part_visit& visit) {
     for (std::size_t row = 0; row < formatter_row_count; ++row)
-        if (const std::uint64_t count = input.counts.stream.formatters[row].accepted; count != 0)
+        if (const std::uint64_t count = input.counts.stream.formatters[row].*Count; count != 0)
             visit({{"formatter", formatter_row_name(row)}}, count);
+}
+
+std::uint64_t earlier_layout_sentences(const input_facts& input) {
+    std::uint64_t total = 0;
+    for (const formatter_tally& formatter : input.counts.stream.formatters) total += formatter.earlier_layout;
+    return total;
 }
 
 void rejected_by_reason(const input_facts& input, const part_visit& visit) {
@@ -100,7 +108,7 @@ constexpr input_row input_rows[] = {
     {"accepted",    "Accepted",    column,       [](const input_facts& f) -> fact_value { return accepted_sentences(f.counts); },
      {"vorlane_input_sentences_accepted_total", "counter",
       "Sentences the validator accepted, by formatter; a formatter appears once it has one."},
-     accepted_by_formatter},
+     by_formatter<&formatter_tally::accepted>},
     {"rejected",    "Rejected",    column,       [](const input_facts& f) -> fact_value { return rejected_sentences(f.counts); },
      {"vorlane_input_sentences_rejected_total", "counter",
       "Sentences the validator rejected, by formatter and reason; a pair appears once it has one."},
@@ -110,6 +118,11 @@ constexpr input_row input_rows[] = {
       "Frames skipped by the capture, and datagrams or lines dropped by the stream manager outside the validator, "
       "by layer and kind."},
      dropped_by_kind, "drops"},
+    {"earlier_layout", nullptr,    none,         [](const input_facts& f) -> fact_value { return earlier_layout_sentences(f); },
+     {"vorlane_input_sentences_earlier_layout_total", "counter",
+      "Sentences accepted in an earlier layout, which an earlier edition defined, by formatter; a formatter "
+      "appears once it has one."},
+     by_formatter<&formatter_tally::earlier_layout>, "earlier_layout_by"},
 };
 
 constexpr output_row output_rows[] = {

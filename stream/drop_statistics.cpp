@@ -85,6 +85,7 @@ input_tally input_tally::since(const input_tally& baseline) const {
         formatter_tally& now = delta.formatters[row];
         const formatter_tally& then = baseline.formatters[row];
         now.accepted -= then.accepted;
+        now.earlier_layout -= then.earlier_layout;
         for (std::size_t k = 0; k < rejection_count; ++k) now.rejected[k] -= then.rejected[k];
         if (now.rejected_total() == 0) {
             now.top_reason = rejection::none;

@@ -67,6 +67,8 @@ inline constexpr std::size_t quoted_line_size = 81;
 
 struct formatter_tally {
     std::uint64_t accepted = 0;
+    // Of those, the sentences accepted in an earlier edition's layout: the mark of an old sensor.
+    std::uint64_t earlier_layout = 0;
     std::array<std::uint64_t, rejection_count> rejected{};
     // The most frequent reason and the line that made it so.
     rejection top_reason = rejection::none;
@@ -105,7 +107,9 @@ class stream_statistics {
     }
     void count_accepted(std::int32_t input, const nmea_sentence_info& info) {
         ++inputs[input].lines;
-        ++inputs[input].formatters[formatter_row(info.formatter_index)].accepted;
+        formatter_tally& formatter = inputs[input].formatters[formatter_row(info.formatter_index)];
+        ++formatter.accepted;
+        formatter.earlier_layout += info.earlier_layout ? 1 : 0;
     }
     // `line` is the rejected text, quoted as far as it fits.
     [[gnu::cold]] void count_rejected(std::int32_t input, const nmea_sentence_info& info,

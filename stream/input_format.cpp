@@ -1,6 +1,7 @@
 #include "stream/input_format.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace vorlane {
 
@@ -10,6 +11,19 @@ std::string_view trimmed(std::string_view text) {
     const std::size_t first = text.find_first_not_of(" \t");
     if (first == std::string_view::npos) return {};
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The one of `known` that the settings file spells `text`; false, leaving `value` alone, for any
+// other text.
+template <typename Value>
+bool parse_name(std::string_view text, std::initializer_list<Value> known, Value& value) {
+    for (const Value candidate : known) {
+        if (text == name_of(candidate)) {
+            value = candidate;
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -27,13 +41,15 @@ const char* name_of(datagram_format format) {
 }
 
 bool parse_datagram_format(std::string_view text, datagram_format& format) {
-    for (const datagram_format known : {datagram_format::header8, datagram_format::iec450}) {
-        if (text == name_of(known)) {
-            format = known;
-            return true;
-        }
-    }
-    return false;
+    return parse_name(text, {datagram_format::header8, datagram_format::iec450}, format);
+}
+
+const char* name_of(nmea_editions editions) {
+    return editions == nmea_editions::all ? "all" : "current";
+}
+
+bool parse_editions(std::string_view text, nmea_editions& editions) {
+    return parse_name(text, {nmea_editions::current, nmea_editions::all}, editions);
 }
 
 bool source_filter::parse(std::string_view list) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "validation/nmea_sentence.h"
 #include "validation/tag_block.h"
 
 namespace vorlane {
@@ -24,6 +25,11 @@ enum class datagram_format : std::uint8_t {
 const char* name_of(datagram_format format);
 // False, leaving `format` alone, for any other text.
 bool parse_datagram_format(std::string_view text, datagram_format& format);
+
+// "current" and "all", as the settings file spells them.
+const char* name_of(nmea_editions editions);
+// False, leaving `editions` alone, for any other text.
+bool parse_editions(std::string_view text, nmea_editions& editions);
 
 // The source identifiers (s: of the TAG block) whose lines an iec450 input takes. Empty, it
 // takes every line, also those without a TAG block; with entries, only lines whose s: is one of

@@ -215,7 +215,8 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
     nmea_rejection why;
     // The sentence is its own work buffer: it is cut out of the payload in place and the
     // validator hands it back unchanged, so a rejected sentence can be quoted from it.
-    const bool accepted = nmea_validate_sentence(sentence, sentence, message.info, errors, &why);
+    const bool accepted =
+        nmea_validate_sentence(sentence, sentence, message.info, errors, &why, editions[input]);
     if (line_observer != nullptr) [[unlikely]]
         line_observer->judged(input, line, message.info, why);
     const bool grouped = tag != nullptr && tag->group_line > 0;
@@ -319,6 +320,10 @@ void nmea_manager::set_input_format(std::int32_t input, datagram_format format,
     senders[input].forget_all();
     formats[input] = format;
     filters[input] = sources;
+}
+
+void nmea_manager::set_input_editions(std::int32_t input, nmea_editions accepted) {
+    if (is_input(input)) editions[input] = accepted;
 }
 
 void nmea_manager::queue_sentence(const nmea_message_out& message) {

@@ -112,6 +112,8 @@ class nmea_manager {
     // How the datagrams of `input` are laid out and, for iec450, whose lines it takes; until it
     // is set an input reads header8. A group still arriving on the input is dropped.
     void set_input_format(std::int32_t input, datagram_format format, const source_filter& sources = {});
+    // Whose layouts the sentences of `input` may follow; until it is set, the current edition's only.
+    void set_input_editions(std::int32_t input, nmea_editions accepted);
 
     // The time that queued sentences are stamped with and their age is measured against. The
     // caller sets it once per datagram or batch rather than have the clock read per sentence;
@@ -197,6 +199,7 @@ class nmea_manager {
     queue_clock::time_point current_time{};
     std::array<datagram_format, junction_box_count> formats{};
     std::array<source_filter, junction_box_count> filters{};
+    std::array<nmea_editions, junction_box_count> editions{};
     std::array<group_assembly, junction_box_count> groups{};
     std::array<source_table, junction_box_count> senders{};
     keyed_hash key_hash_of;

@@ -34,8 +34,8 @@ namespace {
 using namespace vorlane;
 
 constexpr const char* usage =
-    "usage: vorlane-check [--format F] [--tsv] [FILE...]\n"
-    "       vorlane-check --pcap FILE [--ini Vorlane.ini] [--format F] [--sources A,B]\n"
+    "usage: vorlane-check [--format F] [--editions E] [--tsv] [FILE...]\n"
+    "       vorlane-check --pcap FILE [--ini Vorlane.ini] [--format F] [--editions E] [--sources A,B]\n"
     "                     [--destination IP] [--port N] [--tsv] [--served DIR]\n"
     "Judges every line (one sentence per line, CR/LF stripped) of the FILEs, or of standard input\n"
     "when no FILE is given or FILE is '-'.\n"
@@ -43,8 +43,12 @@ constexpr const char* usage =
     "           a TAG block, which is checked and taken off before the sentence is judged.\n"
     "           With --pcap: the datagram format of both junction boxes, in place of the\n"
     "           settings' input_0_format and input_1_format\n"
+    "  --editions E current: sentences in the current edition's layouts only (default); all: also\n"
+    "           in the shorter layouts of earlier editions. With --pcap: for both junction boxes,\n"
+    "           in place of the settings' input_0_editions and input_1_editions\n"
     "  default  every rejected line with its line number, syntax or checksum, and the reason,\n"
-    "           then accepted/rejected counts per formatter and the rejection reasons by count\n"
+    "           then accepted/rejected counts per formatter, the rejection reasons by count and\n"
+    "           the lines accepted in an earlier layout by formatter\n"
     "  --tsv    for every line: A or R, ok/syntax/checksum, formatter_index, talker_index (tab-separated)\n"
     "  --pcap FILE  a pcap or pcapng capture of Ethernet frames, taken through the gateway's input:\n"
     "           capture filter, frame parsing, junction box by source address, destination\n"
@@ -60,6 +64,7 @@ constexpr const char* usage =
 struct tally {
     long accepted = 0;
     long rejected = 0;
+    long earlier_layout = 0;
 };
 
 // The counts every mode prints at the end: per formatter, and the reasons by count.
@@ -71,6 +76,7 @@ class summary {
         if (why == nullptr) {
             ++t.accepted;
             ++accepted;
+            t.earlier_layout += info.earlier_layout ? 1 : 0;
             return;
         }
         ++t.rejected;
@@ -89,12 +95,21 @@ class summary {
         for (const auto& [formatter, t] : per_formatter)
             std::printf("%-10s %10ld %10ld\n", formatter.c_str(), t.accepted, t.rejected);
         std::printf("%-10s %10ld %10ld\n", "total", accepted, rejected);
-        if (per_reason.empty()) return;
-        std::vector<std::pair<std::string, long>> reasons(per_reason.begin(), per_reason.end());
-        std::stable_sort(reasons.begin(), reasons.end(),
-                         [](const auto& a, const auto& b) { return a.second > b.second; });
-        std::printf("\n%10s  %s\n", "count", "reason");
-        for (const auto& [reason, count] : reasons) std::printf("%10ld  %s\n", count, reason.c_str());
+        if (!per_reason.empty()) {
+            std::vector<std::pair<std::string, long>> reasons(per_reason.begin(), per_reason.end());
+            std::stable_sort(reasons.begin(), reasons.end(),
+                             [](const auto& a, const auto& b) { return a.second > b.second; });
+            std::printf("\n%10s  %s\n", "count", "reason");
+            for (const auto& [reason, count] : reasons) std::printf("%10ld  %s\n", count, reason.c_str());
+        }
+        // Which sensors are old: shown only once an earlier layout was taken.
+        bool heading = false;
+        for (const auto& [formatter, t] : per_formatter) {
+            if (t.earlier_layout == 0) continue;
+            if (!heading) std::printf("\n%10s  %s\n", "count", "accepted in an earlier layout");
+            heading = true;
+            std::printf("%10ld  %s\n", t.earlier_layout, formatter.c_str());
+        }
     }
 
   private:
@@ -111,8 +126,8 @@ const char* stage_name(const nmea_rejection& why) {
 
 class line_checker {
   public:
-    line_checker(bool as_tsv, datagram_format lines_format, summary& tally)
-        : tsv(as_tsv), format(lines_format), counts(tally) {}
+    line_checker(bool as_tsv, datagram_format lines_format, nmea_editions lines_editions, summary& tally)
+        : tsv(as_tsv), format(lines_format), editions(lines_editions), counts(tally) {}
 
     void check_stream(std::istream& in, const std::string& name) {
         std::string line;
@@ -136,8 +151,8 @@ class line_checker {
             nmea_tag_block tag;
             sentence = read_tag_block(sentence, tag, why);
         }
-        const bool ok =
-            sentence != nullptr && nmea_validate_sentence(sentence, buffer.data(), info, errors, &why);
+        const bool ok = sentence != nullptr &&
+                        nmea_validate_sentence(sentence, buffer.data(), info, errors, &why, editions);
         if (tsv)
             std::printf("%c\t%s\t%u\t%d\n", ok ? 'A' : 'R', ok ? "ok" : stage_name(why), info.formatter_index,
                         info.talker_index);
@@ -149,6 +164,7 @@ class line_checker {
 
     bool tsv;
     datagram_format format;
+    nmea_editions editions;
     summary& counts;
 };
 
@@ -374,6 +390,7 @@ int main(int argc, char** argv) {
     std::string destination;
     std::string port;
     std::string format;
+    std::string editions;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -398,6 +415,8 @@ int main(int argc, char** argv) {
             port = value();
         } else if (arg == "--format") {
             format = value();
+        } else if (arg == "--editions") {
+            editions = value();
         } else if (arg == "--served") {
             capture.served_dir = value();
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -410,6 +429,9 @@ int main(int argc, char** argv) {
     datagram_format lines_format = datagram_format::header8;
     if (!format.empty() && !parse_datagram_format(format, lines_format))
         fail_usage("--format takes header8 or iec450");
+    nmea_editions lines_editions = nmea_editions::current;
+    if (!editions.empty() && !parse_editions(editions, lines_editions))
+        fail_usage("--editions takes current or all");
     summary counts;
     if (!capture.file.empty()) {
         if (!files.empty()) fail_usage("--pcap takes no other files");
@@ -427,6 +449,7 @@ int main(int argc, char** argv) {
         }
         if (!destination.empty()) config.input_dest_ip[0] = config.input_dest_ip[1] = destination;
         if (!format.empty()) config.input_format[0] = config.input_format[1] = format;
+        if (!editions.empty()) config.input_editions[0] = config.input_editions[1] = editions;
         if (!port.empty()) {
             char* end = nullptr;
             const long number = std::strtol(port.c_str(), &end, 10);
@@ -445,7 +468,7 @@ int main(int argc, char** argv) {
             !capture.served_dir.empty())
             fail_usage("--ini, --sources, --destination, --port and --served need --pcap");
         if (files.empty()) files.emplace_back("-");
-        line_checker check(tsv, lines_format, counts);
+        line_checker check(tsv, lines_format, lines_editions, counts);
         for (const std::string& file : files) {
             if (file == "-") {
                 check.check_stream(std::cin, "<stdin>");

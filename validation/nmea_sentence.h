@@ -21,7 +21,13 @@ struct nmea_sentence_info {
     std::int32_t fragment_number = -1;
     std::int32_t fragment_total = -1;
     std::int32_t sequence_id = -1;
+    // Set by the validator: the sentence passed in a layout of an earlier edition only.
+    bool earlier_layout = false;
 };
+
+// The layouts a sentence may follow: the current edition's alone, or also those that earlier
+// editions defined for the formatters whose layout has grown since (fewer trailing fields).
+enum class nmea_editions : std::uint8_t { current, all };
 
 // Per-sentence counters; on rejection exactly one of them has been raised.
 struct nmea_error_counts {

@@ -84,7 +84,8 @@ rejection identify(std::string_view address, nmea_sentence_info& info) {
 }  // namespace
 
 bool nmea_validate_sentence(const char* text, char* buffer, nmea_sentence_info& info,
-                            nmea_error_counts& counts, nmea_rejection* why) {
+                            nmea_error_counts& counts, nmea_rejection* why, nmea_editions editions) {
+    info.earlier_layout = false;
     line_scan scan;
     scan_line(text, scan);
     // Judged before the copy, which then runs beside the judgement instead of ahead of it.
@@ -101,7 +102,7 @@ bool nmea_validate_sentence(const char* text, char* buffer, nmea_sentence_info& 
 
     nmea_rejection rule_why;
     const rules::sentence_fields fields(buffer, scan.commas, scan.comma_count);
-    if (!rules::run_rule(info.formatter_index, fields, info, why ? &rule_why : nullptr)) {
+    if (!rules::run_rule(info.formatter_index, fields, info, why ? &rule_why : nullptr, editions)) {
         reject(rule_why.reason, rule_why.field, counts, why);
         if (why != nullptr) *why = rule_why;
         return false;

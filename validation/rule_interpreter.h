@@ -264,12 +264,27 @@ template <const auto& Family, std::size_t Index, std::size_t K>
     return true;
 }
 
+// The verdict on a count that the current layout refuses, for an input that accepts every
+// edition's layout: the first earlier layout the count fits decides, by its own finishing check.
+inline rejection judge_earlier_layouts(const sentence_rule& rule, rejection refused, std::size_t count,
+                                       rule_state& state) {
+    for (const earlier_layout& layout : rule.earlier_layouts) {
+        if (layout.minimum == 0) break;
+        if (!layout.fits(count)) continue;
+        const rejection verdict = layout.finish != nullptr ? layout.finish(state) : rejection::none;
+        state.info.earlier_layout = verdict == rejection::none;
+        return verdict;
+    }
+    return refused;
+}
+
 }  // namespace interpreter_detail
 
 // Judges the data fields by rule `Index` of the rule family `Family`; on a failure `why`, when
 // given, receives the reason and the field number.
 template <const auto& Family, std::size_t Index>
-bool run_compiled(const sentence_fields& line_fields, nmea_sentence_info& info, nmea_rejection* why) {
+bool run_compiled(const sentence_fields& line_fields, nmea_sentence_info& info, nmea_rejection* why,
+                  nmea_editions editions) {
     using namespace interpreter_detail;
     constexpr const sentence_rule& rule = Family[Index];
     constexpr std::size_t fixed = rule.fields.size();
@@ -306,6 +321,10 @@ bool run_compiled(const sentence_fields& line_fields, nmea_sentence_info& info, 
         verdict = rejection::field_count_not_in_groups;
     else if (rule.finish != nullptr)
         verdict = rule.finish(state);
+    if constexpr (rule.earlier_layouts[0].minimum != 0)
+        if ((verdict == rejection::too_few_fields || verdict == rejection::field_count_not_in_groups) &&
+            editions == nmea_editions::all) [[unlikely]]
+            verdict = judge_earlier_layouts(rule, verdict, count, state);
     if (verdict != rejection::none && why != nullptr)
         *why = {verdict, 0, static_cast<int>(count), rule.minimum, rule.group};
     return verdict == rejection::none;

@@ -294,6 +294,29 @@ constexpr std::array<field_rule, (row_count<Parts> + ...)> rows(const Parts&... 
     return table;
 }
 
+// A layout that an earlier edition defined for a formatter whose layout has grown since: the
+// same fields judged by the same rows, only without the trailing ones that did not exist yet.
+// It fits `minimum` fields, or with a group every count from `minimum` to `most` in steps of
+// the group. Its finishing check, when it needs one, stands in for the rule's, which may read
+// fields the layout lacks.
+struct earlier_layout {
+    std::uint8_t minimum = 0;
+    std::uint8_t group = 0;
+    std::uint8_t most = 0;
+    finish_hook finish = nullptr;
+
+    constexpr bool fits(std::size_t count) const {
+        if (group == 0) return count == minimum;
+        return count >= minimum && count <= most && (count - minimum) % group == 0;
+    }
+};
+constexpr earlier_layout earlier_count(std::uint8_t fields, finish_hook finish = nullptr) {
+    return {fields, 0, fields, finish};
+}
+constexpr earlier_layout earlier_groups(std::uint8_t minimum, std::uint8_t group, std::uint8_t most) {
+    return {minimum, group, most, nullptr};
+}
+
 struct sentence_rule {
     std::string_view name;  // the formatter, three characters
     std::uint8_t minimum = 0;
@@ -301,6 +324,15 @@ struct sentence_rule {
     std::span<const field_rule> fields;
     std::span<const field_rule> repeat;  // checks the fields after `fields`, in turn
     finish_hook finish = nullptr;        // runs after the count test
+    // Taken only when the sentence's input accepts every edition's layout, and only for a count
+    // the current layout refuses; the first unused entry ends the list.
+    std::array<earlier_layout, 2> earlier_layouts{};
+
+    constexpr sentence_rule or_earlier(earlier_layout first, earlier_layout second = {}) const {
+        sentence_rule r = *this;
+        r.earlier_layouts = {first, second};
+        return r;
+    }
 };
 
 // The data fields of one sentence where the line scan found them. Separator 0 is the comma

@@ -1,7 +1,8 @@
 #pragma once
 
 // Formatters without a rule of their own: they are judged by their number of data fields
-// (empty fields count), at least a minimum and, for the repeating ones, whole groups.
+// (empty fields count), at least a minimum and, for the repeating ones, whole groups. A
+// formatter whose layout grew over the editions also names the shorter layouts before.
 #include <array>
 
 #include "validation/rule_scheme.h"
@@ -20,23 +21,27 @@ inline constexpr std::array rules{
     count_only("LRF", 5), count_only("MSS", 5), count_only("NAK", 5), count_only("ROR", 5),
     count_only("RPM", 5),
     count_only("ACS", 6), count_only("BOD", 6), count_only("BWW", 6), count_only("ETL", 6),
-    count_only("LR1", 6), count_only("WNC", 6), count_only("XTE", 6),
+    count_only("LR1", 6), count_only("WNC", 6),
+    count_only("XTE", 6).or_earlier(earlier_count(5)),                // mode indicator added in 2.3
     count_only("MSK", 7),
     count_only("AKD", 8), count_only("ALA", 8), count_only("GBS", 8), count_only("GST", 8),
     count_only("MWD", 8), count_only("PRC", 8), count_only("SSD", 8), count_only("VLW", 8),
-    count_only("GSV", 8, 4),
+    count_only("GSV", 8, 4).or_earlier(earlier_groups(3, 4, 19)),     // signal ID added in 4.10
     count_only("DOR", 9), count_only("FIR", 9), count_only("GFA", 9), count_only("TLL", 9),
     count_only("VSD", 9), count_only("WAT", 9),
     count_only("POS", 10),
     count_only("CUR", 11), count_only("DSC", 11), count_only("LR3", 11),
     count_only("AIR", 12), count_only("BEC", 12), count_only("LR2", 12), count_only("LRI", 12),
-    count_only("RMA", 12),
-    count_only("BWC", 13), count_only("BWR", 13), count_only("CBR", 13),
-    count_only("HTC", 14), count_only("RMB", 14),
-    count_only("APB", 15),
-    count_only("GRS", 16),
+    count_only("RMA", 12).or_earlier(earlier_count(11)),              // mode indicator added in 2.3
+    count_only("BWC", 13).or_earlier(earlier_count(12)),              // mode indicator added in 2.3
+    count_only("BWR", 13).or_earlier(earlier_count(12)),              // mode indicator added in 2.3
+    count_only("CBR", 13),
+    count_only("HTC", 14),
+    count_only("RMB", 14).or_earlier(earlier_count(13)),              // mode indicator added in 2.3
+    count_only("APB", 15).or_earlier(earlier_count(14)),              // mode indicator added in 2.3
+    count_only("GRS", 16).or_earlier(earlier_count(14)),              // system and signal IDs added in 4.10
     count_only("HMR", 17), count_only("HTD", 17),
-    count_only("GSA", 18),
+    count_only("GSA", 18).or_earlier(earlier_count(17)),              // system ID added in 4.10
     count_only("ACA", 19),
 };
 // clang-format on

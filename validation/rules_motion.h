@@ -172,7 +172,8 @@ inline constexpr std::array rules{
     sentence_rule{.name = "MTW", .minimum = 2, .fields = mtw},
     sentence_rule{.name = "MWV", .minimum = 5, .fields = mwv},
     sentence_rule{.name = "DBT", .minimum = 6, .fields = dbt},
-    sentence_rule{.name = "DPT", .minimum = 3, .fields = dpt},
+    sentence_rule{.name = "DPT", .minimum = 3, .fields = dpt}
+        .or_earlier(earlier_count(2)),  // maximum range scale added in 3.0
     sentence_rule{.name = "XDR", .minimum = 4, .group = 4, .repeat = xdr_quadruple},
     sentence_rule{.name = "TRC", .minimum = 8, .fields = thruster},
     sentence_rule{.name = "TRD", .minimum = 6, .fields = std::span<const field_rule>(thruster).first(6)},

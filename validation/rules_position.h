@@ -29,19 +29,29 @@ inline rejection note_gns_modes(rule_state& s, std::string_view f) {
     return rejection::none;
 }
 
-// GNS field 13: a full GNS carries a position fix; a companion sentence of one constellation
-// (only time and satellite data) is judged by what such a sentence must still carry.
-inline rejection gns_sentence_check(rule_state& s, std::string_view) {
+// A full GNS carries a position fix and the fields `full_needs`; a companion sentence of one
+// constellation (only time and satellite data) is judged by what such a sentence must still carry.
+inline rejection gns_sentence_judged(rule_state& s, flag_set full_needs) {
     const gns_modes& modes = scratch_of<gns_modes>(s);
     const bool full =
         s.info.talker_index == talker_index_of("GN") || (s.flags & fields(2, 3, 4, 5, 6, 8, 9, 10)) != 0;
     if (!full)
         return (s.flags & field(1)) && (s.flags & fields(7, 11, 12)) ? rejection::none
                                                                      : rejection::gns_companion_incomplete;
-    if ((s.flags & fields(6, 13)) != fields(6, 13)) return rejection::gns_full_incomplete;
+    if ((s.flags & full_needs) != full_needs) return rejection::gns_full_incomplete;
     if (modes.positioning && (s.flags & fields(2, 4)) != fields(2, 4)) return rejection::gns_full_incomplete;
     if ((s.flags & fields(11, 12)) && modes.differential != 1) return rejection::gns_differential_mode;
     return rejection::none;
+}
+
+// GNS field 13, the navigational status, which the full sentence must carry.
+inline rejection gns_sentence_check(rule_state& s, std::string_view) {
+    return gns_sentence_judged(s, fields(6, 13));
+}
+
+// The GNS of before the navigational status: the same check once its fields end.
+inline rejection gns_check_without_status(rule_state& s) {
+    return gns_sentence_judged(s, field(6));
 }
 
 // DTM field 1: the user-defined datum "999" makes the offsets mandatory.
@@ -162,12 +172,17 @@ inline constexpr field_rule rte_waypoints[] = {
 
 inline constexpr std::array rules{
     sentence_rule{.name = "GGA", .minimum = 14, .fields = gga},
-    sentence_rule{.name = "GLL", .minimum = 7, .fields = gll},
-    sentence_rule{.name = "GNS", .minimum = 13, .fields = gns},
-    sentence_rule{.name = "RMC", .minimum = 13, .fields = rmc},
+    sentence_rule{.name = "GLL", .minimum = 7, .fields = gll}
+        .or_earlier(earlier_count(6)),                                   // mode indicator added in 2.3
+    sentence_rule{.name = "GNS", .minimum = 13, .fields = gns}
+        .or_earlier(earlier_count(12, gns_check_without_status)),        // navigational status added in 4.10
+    sentence_rule{.name = "RMC", .minimum = 13, .fields = rmc}
+        .or_earlier(earlier_count(12),                                   // navigational status added in 4.10
+                    earlier_count(11)),                                  // mode indicator added in 2.3
     sentence_rule{.name = "DTM", .minimum = 8, .fields = dtm},
     sentence_rule{.name = "ZDA", .minimum = 6, .fields = zda},
-    sentence_rule{.name = "VTG", .minimum = 9, .fields = vtg},
+    sentence_rule{.name = "VTG", .minimum = 9, .fields = vtg}
+        .or_earlier(earlier_count(8)),                                   // mode indicator added in 2.3
     sentence_rule{.name = "WPL", .minimum = 5, .fields = wpl},
     sentence_rule{.name = "RTE", .minimum = 5, .fields = rte, .repeat = rte_waypoints},
 };

@@ -27,7 +27,7 @@ namespace {
 constexpr std::array unlisted{count_only("", 0)};
 constexpr const sentence_rule& any_field_count = unlisted[0];
 
-using compiled_rule = bool (*)(const sentence_fields&, nmea_sentence_info&, nmea_rejection*);
+using compiled_rule = bool (*)(const sentence_fields&, nmea_sentence_info&, nmea_rejection*, nmea_editions);
 
 struct placed_rule {
     const sentence_rule* rule = nullptr;
@@ -85,8 +85,9 @@ const sentence_rule& rule_for(std::uint32_t formatter_index) {
 }
 
 bool run_rule(std::uint32_t formatter_index, const sentence_fields& fields, nmea_sentence_info& info,
-              nmea_rejection* why) {
-    return dispatch[formatter_index <= formatter_count ? formatter_index : 0].run(fields, info, why);
+              nmea_rejection* why, nmea_editions editions) {
+    return dispatch[formatter_index <= formatter_count ? formatter_index : 0].run(fields, info, why,
+                                                                                  editions);
 }
 
 }  // namespace vorlane::rules

@@ -10,9 +10,10 @@ namespace vorlane::rules {
 // proprietary sentences) get the field-count rule without a minimum.
 const sentence_rule& rule_for(std::uint32_t formatter_index);
 
-// Judges the data fields of a sentence by the rule of its formatter index; on a failure `why`,
-// when given, receives the reason and the field number.
+// Judges the data fields of a sentence by the rule of its formatter index, in an earlier
+// edition's layout too when `editions` says so; on a failure `why`, when given, receives the
+// reason and the field number.
 bool run_rule(std::uint32_t formatter_index, const sentence_fields& fields, nmea_sentence_info& info,
-              nmea_rejection* why);
+              nmea_rejection* why, nmea_editions editions);
 
 }  // namespace vorlane::rules

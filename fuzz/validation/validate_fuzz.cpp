@@ -36,5 +36,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vorlane::nmea_error_counts in_place_counts;
     if (vorlane::nmea_validate_sentence(text.get(), text.get(), in_place_info, in_place_counts) != accepted)
         std::abort();
+
+    // Every edition's layouts only widen the count: what the current layout takes is taken alike,
+    // and a sentence taken in an earlier layout alone was refused for its count and nothing else.
+    vorlane::nmea_sentence_info all_info;
+    vorlane::nmea_error_counts all_counts;
+    const bool accepted_by_all = vorlane::nmea_validate_sentence(
+        text.get(), buffer.get(), all_info, all_counts, nullptr, vorlane::nmea_editions::all);
+    if (accepted &&
+        (!accepted_by_all || all_info.earlier_layout || all_info.formatter_index != info.formatter_index ||
+         all_info.talker_index != info.talker_index))
+        std::abort();
+    if (accepted_by_all && !accepted &&
+        (!all_info.earlier_layout || (why.reason != vorlane::rejection::too_few_fields &&
+                                      why.reason != vorlane::rejection::field_count_not_in_groups)))
+        std::abort();
     return 0;
 }

@@ -17,6 +17,7 @@
 #include "tests/support/nmea_text.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/veth_link.h"
+#include "validation/nmea_tables.h"
 
 namespace vorlane {
 namespace {
@@ -84,6 +85,36 @@ TEST_F(controller_fixture, UnknownDatagramFormatIsReportedAndItsInputServesNothi
     manager->process_datagram(0, 0, reinterpret_cast<std::uint8_t*>(payload.data()),
                               static_cast<std::int32_t>(payload.size()), false);
     EXPECT_FALSE(manager->has_output(0));
+}
+
+// An old sensor's sentences reach the display only from the box whose settings ask for every
+// edition, and are counted there; a value the gateway does not know is reported and stays strict.
+TEST_F(controller_fixture, EditionsOfEachInputComeFromTheSettings) {
+    write_settings();
+    std::ofstream(dir / "Vorlane.ini", std::ios::app)
+        << "[QXInput]\ninput_0_editions=all\ninput_1_editions=every\n";
+    start();
+    const std::string error =
+        "Error QXE-640: Unknown editions \"every\" of VDR Junction box 2, expected current or all";
+    const strings shown = ticks();
+    EXPECT_NE(std::find(shown.begin(), shown.end(), error), shown.end());
+    const std::string sentence =
+        test::with_checksum("$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W,A");
+    for (std::int32_t box = 0; box < 2; ++box) {
+        std::string payload = std::string(8, '\0') + sentence + "\r\n";
+        manager->process_datagram(box, box, reinterpret_cast<std::uint8_t*>(payload.data()),
+                                  static_cast<std::int32_t>(payload.size()), false);
+    }
+    const std::size_t rmc = formatter_row(formatter_index_of("RMC"));
+    const formatter_tally& all = manager->statistics().input(0).formatters[rmc];
+    EXPECT_EQ(all.accepted, 1u);
+    EXPECT_EQ(all.earlier_layout, 1u);
+    const formatter_tally& strict = manager->statistics().input(1).formatters[rmc];
+    EXPECT_EQ(strict.accepted, 0u);
+    EXPECT_EQ(strict.rejected[static_cast<std::size_t>(rejection::too_few_fields)], 1u);
+    const std::vector<std::string> report = controller->report_drops_since_start();
+    EXPECT_TRUE(report.at(0).ends_with("; accepted in an earlier layout: RMC 1")) << report.at(0);
+    EXPECT_EQ(report.at(1).find("earlier layout"), std::string::npos) << report.at(1);
 }
 
 TEST_F(controller_fixture, MissingCaptureLibraryStopsSupervisionAlsoAfterRestart) {

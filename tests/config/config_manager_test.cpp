@@ -48,6 +48,7 @@ void expect_same(const config_manager& got, const config_manager& want) {
         EXPECT_EQ(got.input_format[i], want.input_format[i]) << "input " << i;
         EXPECT_EQ(got.input_sources[i], want.input_sources[i]) << "input " << i;
         EXPECT_EQ(got.input_src_mac[i], want.input_src_mac[i]) << "input " << i;
+        EXPECT_EQ(got.input_editions[i], want.input_editions[i]) << "input " << i;
     }
     EXPECT_EQ(got.locked, want.locked);
     EXPECT_EQ(got.status_ip, want.status_ip);
@@ -236,6 +237,8 @@ INSTANTIATE_TEST_SUITE_P(
         read_case{"sender_address_read_as_written_and_judged_where_used",
                   "[QXInput]\ninput_0_src_mac=00:1B:21:3a:4f:1\n",
                   [](config_manager& c) { c.input_src_mac[0] = "00:1B:21:3a:4f:1"; }},
+        read_case{"editions_read_as_written_and_judged_where_used", "[QXInput]\ninput_1_editions=All\n",
+                  [](config_manager& c) { c.input_editions[1] = "All"; }},
         read_case{"status_port_zero_turns_the_listener_off", "[Vorlane]\nstatus_ip=0.0.0.0\nstatus_port=0\n",
                   [](config_manager& c) {
                       c.status_ip = "0.0.0.0";

@@ -133,6 +133,27 @@ TEST(CheckPcapIec450, TakesEachBoxsFormatAndSourcesFromTheSettings) {
               "         1  source not listed\n");
 }
 
+// An old sensor's layout passes on the box whose settings ask for every edition, or on every box
+// with --editions all, and the summary names the formatter.
+TEST(CheckPcapEditions, TakesEachBoxsEditionsFromTheSettingsOrTheOption) {
+    const temp_dir dir;
+    const std::string rmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W,A";
+    write_frames(dir / "capture.pcap", {box_frame(10, header_and({rmc})), box_frame(11, header_and({rmc}))});
+    std::ofstream(dir / "Vorlane.ini") << "[QXInput]\ninput_0_editions=all\n";
+    const std::string earlier = "\n     count  accepted in an earlier layout\n";
+    const run_result from_settings = run_check(dir.path(), "--pcap capture.pcap --ini Vorlane.ini");
+    EXPECT_EQ(from_settings.status, 1);
+    EXPECT_NE(from_settings.output.find("RMC                 1          1\n"), std::string::npos)
+        << from_settings.output;
+    EXPECT_NE(from_settings.output.find(earlier + "         1  RMC\n"), std::string::npos)
+        << from_settings.output;
+    const run_result from_option =
+        run_check(dir.path(), "--pcap capture.pcap --ini Vorlane.ini --editions all");
+    EXPECT_EQ(from_option.status, 0);
+    EXPECT_NE(from_option.output.find(earlier + "         2  RMC\n"), std::string::npos)
+        << from_option.output;
+}
+
 // The checker takes the gateway's path: a second sender for a box is dropped frame by frame and
 // named once, as the gateway's status line would name it.
 // A host that sends with a junction box's IP address before the box does is not taken for the

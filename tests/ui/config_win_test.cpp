@@ -413,6 +413,24 @@ TEST_F(config_fixture, SaveWritesFormatAndSources) {
     EXPECT_EQ(file.find("input_0_format"), std::string::npos) << "box 1 stays header8 without the key";
 }
 
+// A hand-edited value selects nothing and blocks Save, as a format does; a choice is written.
+TEST_F(config_fixture, EditionsFilledFromTheRecordAndSaved) {
+    config.input_editions[0] = "every";
+    config.input_editions[1] = "all";
+    window.show();
+    EXPECT_EQ(combo("cmbVdr2Editions").currentData().toString(), "all");
+    EXPECT_LT(combo("cmbVdr1Editions").currentIndex(), 0);
+    EXPECT_TRUE(is_dark_red(label("lblVdr1Editions")));
+    EXPECT_FALSE(window.is_valid());
+    combo("cmbVdr1Editions").setCurrentIndex(combo("cmbVdr1Editions").findData("current"));
+    combo("cmbVdr2Editions").setCurrentIndex(combo("cmbVdr2Editions").findData("current"));
+    EXPECT_FALSE(is_dark_red(label("lblVdr1Editions")));
+    combo("cmbVdr1Editions").setCurrentIndex(combo("cmbVdr1Editions").findData("all"));
+    button("ButtonSave").click();
+    EXPECT_NE(ini().find("input_0_editions=all\n"), std::string::npos) << ini();
+    EXPECT_EQ(ini().find("input_1_editions"), std::string::npos) << "box 2 is current without the key";
+}
+
 TEST_F(config_fixture, HeaderOnlySaveWritesNoFormatKeys) {
     window.show();
     edit("EditOutputPort").setText("15000");

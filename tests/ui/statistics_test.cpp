@@ -51,8 +51,8 @@ TEST_F(statistics_fixture, ShowsTheCountsOfEachInputAtTheNextTickAndFromResetOn)
     EXPECT_EQ(rows("GridInput1"), QStringList{}) << "nothing is drawn between two ticks";
     tick();
     EXPECT_EQ(rows("GridInput1"),
-              (QStringList{"HDT\t1\t0\t\t", "RMC\t0\t2\tfewer fields than the formatter needs\t" +
-                                                QString::fromStdString(old_rmc)}));
+              (QStringList{"HDT\t1\t0\t\t\t", "RMC\t0\t2\tfewer fields than the formatter needs\t" +
+                                                  QString::fromStdString(old_rmc) + "\t"}));
     EXPECT_EQ(rows("GridInput2"), QStringList{});
     EXPECT_TRUE(rows("GridFrames").contains("bad UDP checksum\t0\t1"));
     input->unconfigured = 3;
@@ -79,6 +79,14 @@ TEST_F(statistics_fixture, ShowsTheCountsOfEachInputAtTheNextTickAndFromResetOn)
     EXPECT_EQ(dialogs.save_requests[0].title, "Save statistics to file");
     EXPECT_EQ(QString::fromStdString(read_file(dir / "statistics.txt")), statistics.report_text());
     EXPECT_TRUE(statistics.report_text().contains("RMC\t0\t1\t"));
+}
+
+TEST_F(statistics_fixture, SentencesOfAnEarlierLayoutAreCountedApart) {
+    manager->set_input_editions(1, nmea_editions::all);
+    statistics.show();
+    receive(1, hdt + "\r\n" + old_rmc + "\r\n");
+    tick();
+    EXPECT_EQ(rows("GridInput2"), (QStringList{"HDT\t1\t0\t\t\t", "RMC\t1\t0\t\t\t1"}));
 }
 
 TEST_F(statistics_fixture, RejectedLinesAreSavedWithTheirControlBytesShownAsDots) {

@@ -19,17 +19,17 @@ struct verdict {
     std::string buffer;  // the validator's working copy afterwards
 };
 
-inline verdict judge_sentence(std::string_view sentence) {
+inline verdict judge_sentence(std::string_view sentence, nmea_editions editions = nmea_editions::current) {
     verdict v;
     v.text = sentence;
     v.buffer.assign(v.text.size() + 1, '\0');
-    v.accepted = nmea_validate_sentence(v.text.c_str(), v.buffer.data(), v.info, v.counts, &v.why);
+    v.accepted = nmea_validate_sentence(v.text.c_str(), v.buffer.data(), v.info, v.counts, &v.why, editions);
     return v;
 }
 
 // `body` without its checksum, which is added first.
-inline verdict judge(std::string_view body) {
-    return judge_sentence(with_checksum(body));
+inline verdict judge(std::string_view body, nmea_editions editions = nmea_editions::current) {
+    return judge_sentence(with_checksum(body), editions);
 }
 
 }  // namespace vorlane::test
