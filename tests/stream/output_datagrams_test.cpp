@@ -1,0 +1,184 @@
+// An output's batches cut into UDP datagrams, read back as a receiver reads them: whole lines,
+// the lines of a group together, and on iec450 the output's own TAG blocks, which the gateway's
+// own iec450 input must take.
+#include "stream/output_datagrams.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tests/stream/stream_test_support.h"
+
+namespace vorlane {
+namespace {
+
+using test::drain;
+using test::feed;
+using test::with_checksum;
+using test::with_tag_block;
+
+const std::string token(iec450_sentence_token, iec450_token_size);
+const std::string vdm_1 =
+    with_checksum("!AIVDM,2,1,7,A,53aGulD0000000c7?0918Tq<E>0<Q8U=@Tp400155P:22uG`002ShTj0,0");
+const std::string vdm_2 = with_checksum("!AIVDM,2,2,7,A,EQC`4Sm51A0C@08,2");
+
+std::string waypoint(int k) {
+    return with_checksum("$GPWPL,4917.16,N,12310.64,W,WP" + std::to_string(k));
+}
+
+// Every line of `lines` in a datagram of its own to an iec450 input, a line of a group "g:" as
+// it came.
+void queue_lines(nmea_manager& manager, const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) feed(manager, 0, token + line + "\r\n");
+}
+
+// Waypoints, and every third a two-line group, so that groups meet the end of a datagram.
+std::vector<std::string> waypoints_and_groups(int count, std::vector<std::string>& sentences) {
+    std::vector<std::string> lines;
+    for (int k = 0; k < count; ++k) {
+        if (k % 3 == 2) {
+            const std::string id = std::to_string(k);
+            lines.push_back(with_tag_block("s:AI0001,g:1-2-" + id) + vdm_1);
+            lines.push_back(with_tag_block("g:2-2-" + id) + vdm_2);
+            sentences.push_back(vdm_1 + "\r\n");
+            sentences.push_back(vdm_2 + "\r\n");
+        } else {
+            lines.push_back(waypoint(k));
+            sentences.push_back(waypoint(k) + "\r\n");
+        }
+    }
+    return lines;
+}
+
+std::size_t occurrences(std::string_view text, std::string_view part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// Each group that begins in the datagram ends in it.
+bool groups_whole(std::string_view datagram) {
+    return occurrences(datagram, vdm_1) == occurrences(datagram, vdm_2);
+}
+
+struct packed {
+    std::vector<std::string> datagrams;
+    std::string batches;  // what a TCP client would have got
+};
+
+// Takes every waiting batch of output 0 and cuts it as the output service does.
+packed take_all(nmea_manager& manager, datagram_packer& packer) {
+    packed out;
+    batch_lines lines;
+    std::string batch(batch_capacity + 1, '\0');
+    std::int32_t length = batch_capacity;
+    while (manager.take_output(0, batch.data(), length, &lines)) {
+        const std::string_view taken(batch.data(), static_cast<std::size_t>(length));
+        out.batches += taken;
+        packer.start(taken, lines);
+        for (std::string_view datagram; packer.next_datagram(datagram);) out.datagrams.emplace_back(datagram);
+        length = batch_capacity;
+    }
+    return out;
+}
+
+std::unique_ptr<nmea_manager> iec450_manager() {
+    auto manager = test::make_manager();
+    manager->set_input_format(0, datagram_format::iec450);
+    return manager;
+}
+
+// The lines of an iec450 datagram, each with its TAG block and CR LF.
+std::vector<std::string> lines_of(std::string_view datagram) {
+    std::vector<std::string> lines;
+    datagram.remove_prefix(token.size());
+    for (std::size_t end; (end = datagram.find("\r\n")) != std::string_view::npos;
+         datagram.remove_prefix(end + 2))
+        lines.emplace_back(datagram.substr(0, end + 2));
+    EXPECT_TRUE(datagram.empty());
+    return lines;
+}
+
+nmea_tag_block tag_of(const std::string& line) {
+    nmea_tag_block tag;
+    nmea_rejection why;
+    EXPECT_NE(read_tag_block(line.c_str(), tag, why), nullptr) << line;
+    return tag;
+}
+
+TEST(PlainDatagrams, AreTheBatchesCutBetweenLines) {
+    auto manager = iec450_manager();
+    std::vector<std::string> sentences;
+    queue_lines(*manager, waypoints_and_groups(120, sentences));
+    datagram_packer packer;
+    packer.set_format(udp_format::plain, "");
+    const packed out = take_all(*manager, packer);
+    std::string joined;
+    for (const std::string& datagram : out.datagrams) {
+        EXPECT_LE(datagram.size(), max_datagram_payload);
+        EXPECT_TRUE(datagram.ends_with("\r\n"));
+        EXPECT_TRUE(groups_whole(datagram));
+        joined += datagram;
+    }
+    EXPECT_GT(out.datagrams.size(), 3u);
+    EXPECT_EQ(joined, out.batches);
+}
+
+// The gateway's own iec450 input takes every line, groups reassembled, in the order sent.
+TEST(Iec450Datagrams, ReadBackAsTheSentencesOfTheBatches) {
+    auto manager = iec450_manager();
+    std::vector<std::string> sentences;
+    queue_lines(*manager, waypoints_and_groups(120, sentences));
+    datagram_packer packer;
+    packer.set_format(udp_format::iec450, "VR0001");
+    const packed out = take_all(*manager, packer);
+    auto receiver = iec450_manager();
+    for (const std::string& datagram : out.datagrams) {
+        EXPECT_LE(datagram.size(), max_datagram_payload);
+        EXPECT_TRUE(groups_whole(datagram));
+        ASSERT_TRUE(datagram.starts_with(token));
+        for (const std::string& line : lines_of(datagram)) EXPECT_STREQ(tag_of(line).source, "VR0001");
+        feed(*receiver, 0, datagram);
+    }
+    EXPECT_GT(out.datagrams.size(), 3u);
+    EXPECT_EQ(drain(*receiver, 0), sentences);
+    EXPECT_EQ(receiver->statistics().input(0).dropped, decltype(receiver->statistics().input(0).dropped){});
+}
+
+TEST(Iec450Datagrams, CountLinesFrom1To999AndRoundAgain) {
+    auto manager = iec450_manager();
+    datagram_packer packer;
+    packer.set_format(udp_format::iec450, "VR0001");
+    std::vector<std::int64_t> counts;
+    for (int round = 0; round < 2; ++round) {
+        std::vector<std::string> lines;
+        for (int k = 0; k < 600; ++k) lines.push_back(waypoint(round * 600 + k));
+        queue_lines(*manager, lines);
+        for (const std::string& datagram : take_all(*manager, packer).datagrams)
+            for (const std::string& line : lines_of(datagram)) counts.push_back(tag_of(line).line_count);
+    }
+    ASSERT_EQ(counts.size(), 1200u);
+    for (std::size_t k = 0; k < counts.size(); ++k)
+        ASSERT_EQ(counts[k], static_cast<std::int64_t>(k % 999 + 1)) << "line " << k;
+}
+
+// A TAG block the output path put in front of a served line is not the output's: the datagram
+// carries the sentence behind the output's own block only.
+TEST(Iec450Datagrams, ReplaceTheTagBlockOfAServedLine) {
+    const std::string line = with_tag_block("s:GP0001,c:1683881316755") + waypoint(1) + "\r\n";
+    batch_lines lines;
+    lines.add(0, 0);
+    datagram_packer packer;
+    packer.set_format(udp_format::iec450, "VR0001");
+    packer.start(line, lines);
+    std::string_view datagram;
+    ASSERT_TRUE(packer.next_datagram(datagram));
+    EXPECT_EQ(datagram, token + with_tag_block("s:VR0001,n:1") + waypoint(1) + "\r\n");
+    EXPECT_FALSE(packer.next_datagram(datagram));
+}
+
+}  // namespace
+}  // namespace vorlane
