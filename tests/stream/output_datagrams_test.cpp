@@ -64,27 +64,6 @@ bool groups_whole(std::string_view datagram) {
     return occurrences(datagram, vdm_1) == occurrences(datagram, vdm_2);
 }
 
-struct packed {
-    std::vector<std::string> datagrams;
-    std::string batches;  // what a TCP client would have got
-};
-
-// Takes every waiting batch of output 0 and cuts it as the output service does.
-packed take_all(nmea_manager& manager, datagram_packer& packer) {
-    packed out;
-    batch_lines lines;
-    std::string batch(batch_capacity + 1, '\0');
-    std::int32_t length = batch_capacity;
-    while (manager.take_output(0, batch.data(), length, &lines)) {
-        const std::string_view taken(batch.data(), static_cast<std::size_t>(length));
-        out.batches += taken;
-        packer.start(taken, lines);
-        for (std::string_view datagram; packer.next_datagram(datagram);) out.datagrams.emplace_back(datagram);
-        length = batch_capacity;
-    }
-    return out;
-}
-
 std::unique_ptr<nmea_manager> iec450_manager() {
     auto manager = test::make_manager();
     manager->set_input_format(0, datagram_format::iec450);
@@ -115,7 +94,7 @@ TEST(PlainDatagrams, AreTheBatchesCutBetweenLines) {
     queue_lines(*manager, waypoints_and_groups(120, sentences));
     datagram_packer packer;
     packer.set_format(udp_format::plain, "");
-    const packed out = take_all(*manager, packer);
+    const test::packed_batches out = test::take_datagrams(*manager, packer);
     std::string joined;
     for (const std::string& datagram : out.datagrams) {
         EXPECT_LE(datagram.size(), max_datagram_payload);
@@ -134,7 +113,7 @@ TEST(Iec450Datagrams, ReadBackAsTheSentencesOfTheBatches) {
     queue_lines(*manager, waypoints_and_groups(120, sentences));
     datagram_packer packer;
     packer.set_format(udp_format::iec450, "VR0001");
-    const packed out = take_all(*manager, packer);
+    const test::packed_batches out = test::take_datagrams(*manager, packer);
     auto receiver = iec450_manager();
     for (const std::string& datagram : out.datagrams) {
         EXPECT_LE(datagram.size(), max_datagram_payload);
@@ -157,7 +136,7 @@ TEST(Iec450Datagrams, CountLinesFrom1To999AndRoundAgain) {
         std::vector<std::string> lines;
         for (int k = 0; k < 600; ++k) lines.push_back(waypoint(round * 600 + k));
         queue_lines(*manager, lines);
-        for (const std::string& datagram : take_all(*manager, packer).datagrams)
+        for (const std::string& datagram : test::take_datagrams(*manager, packer).datagrams)
             for (const std::string& line : lines_of(datagram)) counts.push_back(tag_of(line).line_count);
     }
     ASSERT_EQ(counts.size(), 1200u);
