@@ -1,10 +1,6 @@
 // The controller's supervision and services, driven tick by tick against a scripted capture
 // input and real output servers on loopback.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QTcpServer>
@@ -482,36 +478,6 @@ TEST_F(controller_fixture, HourlyDropLinePerInputOnlyWhenSomethingWasDropped) {
     EXPECT_NE(log_text().find("Dropped since start on input 2: 0 of 1"), std::string::npos);
 }
 
-// A UDP socket on 127.0.0.1, at a port the system chose, read without waiting.
-class udp_receiver {
-  public:
-    udp_receiver() : descriptor(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(descriptor, reinterpret_cast<sockaddr*>(&address), length);
-        ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length);
-        bound_port = ntohs(address.sin_port);
-    }
-    ~udp_receiver() { ::close(descriptor); }
-    udp_receiver(const udp_receiver&) = delete;
-    udp_receiver& operator=(const udp_receiver&) = delete;
-
-    std::string destination() const { return "127.0.0.1:" + std::to_string(bound_port); }
-    void read_available() {
-        char datagram[65536];
-        for (ssize_t n; (n = ::recv(descriptor, datagram, sizeof datagram, 0)) >= 0;)
-            datagrams.emplace_back(datagram, static_cast<std::size_t>(n));
-    }
-
-    std::vector<std::string> datagrams;
-
-  private:
-    int descriptor;
-    int bound_port = 0;
-};
-
 // Waits until no client of `server` still writes an earlier batch, so that each gets every one.
 void wait_clients_ready(const TWSocketServer& server) {
     static_cast<void>(QTest::qWaitFor(
@@ -527,8 +493,8 @@ void wait_clients_ready(const TWSocketServer& server) {
 // the display's lines in its order, a batch of several datagrams among them, and the iec450
 // lines count on from 1 under the output's own name.
 TEST_F(controller_fixture, UdpOutputsCarryTheLinesTheirDisplaysGet) {
-    udp_receiver plain;
-    udp_receiver standard;
+    test::udp_receiver plain;
+    test::udp_receiver standard;
     input_settings = "output_0_udp=" + plain.destination() + "\noutput_1_udp=" + standard.destination() +
                      "\noutput_1_udp_format=iec450\noutput_1_sfi=VR0001\n";
     run_to_ready();
