@@ -54,20 +54,18 @@ bool is_address_number(std::string_view piece) {
 }
 
 // What a junction box's format list offers; the item data is the name the settings file holds.
+// A format as a combo box offers it: the settings' name behind the operator's text.
+template <typename Format>
 struct format_choice {
-    datagram_format format;
+    Format format;
     const char* text;
 };
-constexpr format_choice format_choices[] = {
+constexpr format_choice<datagram_format> format_choices[] = {
     {datagram_format::header8, "8-byte header"},
     {datagram_format::iec450, "IEC 61162-450"},
 };
 
-struct udp_format_choice {
-    udp_format format;
-    const char* text;
-};
-constexpr udp_format_choice udp_format_choices[] = {
+constexpr format_choice<udp_format> udp_format_choices[] = {
     {udp_format::plain, "Plain lines"},
     {udp_format::iec450, "IEC 61162-450"},
 };
@@ -203,7 +201,7 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
     const auto boxes = junction_box_fields();
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         const box_fields& box = boxes[i];
-        for (const format_choice& choice : format_choices)
+        for (const auto& choice : format_choices)
             box.format->addItem(choice.text, QString(name_of(choice.format)));
         connect(box.format, &QComboBox::currentIndexChanged, this, [this] {
             show_source_list_state();
@@ -214,7 +212,7 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
         connect(box.use_seen, &QPushButton::clicked, this, [this, i] { use_seen_sender(i); });
     }
     for (const udp_fields& udp : udp_output_fields()) {
-        for (const udp_format_choice& choice : udp_format_choices)
+        for (const auto& choice : udp_format_choices)
             udp.format->addItem(choice.text, QString(name_of(choice.format)));
         connect(udp.format, &QComboBox::currentIndexChanged, this, &TConfigWin::field_changed);
         for (QLineEdit* edit : {udp.destination, udp.sfi, udp.hop_limit})

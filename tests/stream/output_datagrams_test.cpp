@@ -20,9 +20,8 @@ using test::with_checksum;
 using test::with_tag_block;
 
 const std::string token(iec450_sentence_token, iec450_token_size);
-const std::string vdm_1 =
-    with_checksum("!AIVDM,2,1,7,A,53aGulD0000000c7?0918Tq<E>0<Q8U=@Tp400155P:22uG`002ShTj0,0");
-const std::string vdm_2 = with_checksum("!AIVDM,2,2,7,A,EQC`4Sm51A0C@08,2");
+using test::vdm_1;
+using test::vdm_2;
 
 std::string waypoint(int k) {
     return with_checksum("$GPWPL,4917.16,N,12310.64,W,WP" + std::to_string(k));
@@ -88,13 +87,19 @@ nmea_tag_block tag_of(const std::string& line) {
     return tag;
 }
 
-TEST(PlainDatagrams, AreTheBatchesCutBetweenLines) {
+// Waypoints and groups queued and taken as datagrams of `format`; `sentences` gets the sentences
+// queued, in order.
+test::packed_batches packed_mix(udp_format format, std::vector<std::string>& sentences) {
     auto manager = iec450_manager();
-    std::vector<std::string> sentences;
     queue_lines(*manager, waypoints_and_groups(120, sentences));
     datagram_packer packer;
-    packer.set_format(udp_format::plain, "");
-    const test::packed_batches out = test::take_datagrams(*manager, packer);
+    packer.set_format(format, "VR0001");
+    return test::take_datagrams(*manager, packer);
+}
+
+TEST(PlainDatagrams, AreTheBatchesCutBetweenLines) {
+    std::vector<std::string> sentences;
+    const test::packed_batches out = packed_mix(udp_format::plain, sentences);
     std::string joined;
     for (const std::string& datagram : out.datagrams) {
         EXPECT_LE(datagram.size(), max_datagram_payload);
@@ -108,12 +113,8 @@ TEST(PlainDatagrams, AreTheBatchesCutBetweenLines) {
 
 // The gateway's own iec450 input takes every line, groups reassembled, in the order sent.
 TEST(Iec450Datagrams, ReadBackAsTheSentencesOfTheBatches) {
-    auto manager = iec450_manager();
     std::vector<std::string> sentences;
-    queue_lines(*manager, waypoints_and_groups(120, sentences));
-    datagram_packer packer;
-    packer.set_format(udp_format::iec450, "VR0001");
-    const test::packed_batches out = test::take_datagrams(*manager, packer);
+    const test::packed_batches out = packed_mix(udp_format::iec450, sentences);
     auto receiver = iec450_manager();
     for (const std::string& datagram : out.datagrams) {
         EXPECT_LE(datagram.size(), max_datagram_payload);

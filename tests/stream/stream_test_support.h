@@ -44,6 +44,11 @@ inline std::vector<std::string> drain(nmea_manager& manager, std::int32_t output
     return lines;
 }
 
+// The two lines of an AIS message, a group when sent with g:.
+inline const std::string vdm_1 =
+    with_checksum("!AIVDM,2,1,7,A,53aGulD0000000c7?0918Tq<E>0<Q8U=@Tp400155P:22uG`002ShTj0,0");
+inline const std::string vdm_2 = with_checksum("!AIVDM,2,2,7,A,EQC`4Sm51A0C@08,2");
+
 struct packed_batches {
     std::vector<std::string> datagrams;
     std::string batches;  // what a TCP client would have got

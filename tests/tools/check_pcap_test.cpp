@@ -140,9 +140,6 @@ TEST(CheckPcapIec450, TakesEverythingAnIec450OutputSends) {
     auto gateway = make_manager();
     gateway->set_input_format(0, datagram_format::iec450);
     const std::string token("UdPbC\0", 6);
-    const std::string vdm_1 =
-        with_checksum("!AIVDM,2,1,7,A,53aGulD0000000c7?0918Tq<E>0<Q8U=@Tp400155P:22uG`002ShTj0,0");
-    const std::string vdm_2 = with_checksum("!AIVDM,2,2,7,A,EQC`4Sm51A0C@08,2");
     for (int k = 0; k < 90; ++k) {
         const std::string id = std::to_string(k);
         feed(*gateway, 0,
