@@ -145,6 +145,36 @@ TEST(Iec450Datagrams, CountLinesFrom1To999AndRoundAgain) {
         ASSERT_EQ(counts[k], static_cast<std::int64_t>(k % 999 + 1)) << "line " << k;
 }
 
+// A group longer than any datagram goes out over several, line by line, under one identifier,
+// rather than not at all; the gateway's own input puts it together again.
+TEST(Iec450Datagrams, SendAGroupLongerThanADatagramOverSeveral) {
+    auto manager = iec450_manager();
+    std::vector<std::string> lines;
+    std::vector<std::string> sentences;
+    for (int k = 1; k <= 30; ++k) {
+        lines.push_back(with_tag_block((k == 1 ? "s:GP0001,g:" : "g:") + std::to_string(k) + "-30-7") +
+                        waypoint(k));
+        sentences.push_back(waypoint(k) + "\r\n");
+    }
+    queue_lines(*manager, lines);
+    datagram_packer packer;
+    packer.set_format(udp_format::iec450, "VR0001");
+    const test::packed_batches out = test::take_datagrams(*manager, packer);
+    ASSERT_GT(out.datagrams.size(), 1u);
+    auto receiver = iec450_manager();
+    std::int32_t expected_line = 0;
+    for (const std::string& datagram : out.datagrams) {
+        for (const std::string& line : lines_of(datagram)) {
+            const nmea_tag_block tag = tag_of(line);
+            EXPECT_EQ(tag.group_line, ++expected_line);
+            EXPECT_EQ(tag.group_size, 30);
+            EXPECT_EQ(tag.group_id, 1u);
+        }
+        feed(*receiver, 0, datagram);
+    }
+    EXPECT_EQ(drain(*receiver, 0), sentences);
+}
+
 // A TAG block the output path put in front of a served line is not the output's: the datagram
 // carries the sentence behind the output's own block only.
 TEST(Iec450Datagrams, ReplaceTheTagBlockOfAServedLine) {
