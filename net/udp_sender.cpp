@@ -35,7 +35,7 @@ udp_sender::~udp_sender() {
 void udp_sender::configure(const std::string& local, const sockaddr_in& destination, int ttl) {
     close();
     local_address.s_addr = INADDR_ANY;
-    inet_pton(AF_INET, local.c_str(), &local_address);
+    local_valid = inet_pton(AF_INET, local.c_str(), &local_address) == 1;
     target = destination;
     hop_limit = ttl;
 }
@@ -48,6 +48,8 @@ void udp_sender::close() {
 // Bound to the output adapter's address, the socket also leaves by that adapter for multicast
 // and for the all-ones broadcast, which the routing table alone would send by the default route.
 int udp_sender::open_socket() {
+    // An output address that names no adapter sends nothing rather than leave by any adapter.
+    if (!local_valid) return EADDRNOTAVAIL;
     descriptor = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (descriptor < 0) return errno;
     const int on = 1;

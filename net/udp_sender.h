@@ -35,6 +35,7 @@ class udp_sender {
 
     int descriptor = -1;
     in_addr local_address{};
+    bool local_valid = false;
     sockaddr_in target{};
     int hop_limit = 1;
 };
