@@ -60,6 +60,8 @@ constexpr std::array catalogue{
               " (port {}): clients no longer read for sending more than {} bytes in the last minute: {}, the "
               "latest from {}",
               D},
+    // Reported once until a datagram of that output goes out again.
+    error_row{udp_send_failed, 260, ": Output {} UDP datagrams to {} not sent: {}", D},
     error_row{log_append_failed, 500, ": {}", E},
     error_row{log_shorten_failed, 501, ": {}", E},
     error_row{log_read_failed, 504, ": {}", E},
@@ -86,6 +88,22 @@ constexpr std::array catalogue{
     error_row{bad_sender_address, 620,
               ": Ethernet address \"{}\" of {} is not six pairs of hex digits separated by colons", D},
     error_row{unknown_editions, 640, ": Unknown editions \"{}\" of {}, expected current or all", D},
+    // A UDP output whose settings are refused stays off; its TCP port serves as ever.
+    error_row{
+        bad_udp_destination, 660,
+        ": UDP destination \"{}\" of output {} is not an IPv4 address and a port 1 to 65535 (ADDRESS:PORT); "
+        "its UDP output stays off",
+        D},
+    error_row{unknown_udp_format, 661,
+              ": Unknown UDP format \"{}\" of output {}, expected plain or iec450; its UDP output stays off",
+              D},
+    error_row{
+        bad_system_function_id, 662,
+        ": System function ID \"{}\" of output {} is not two capital letters and four digits, which iec450 "
+        "needs; its UDP output stays off",
+        D},
+    error_row{bad_udp_hop_limit, 663,
+              ": UDP hop limit {} of output {} is not 1 to 255; its UDP output stays off", D},
     error_row{configuration_load_failed, 802, ": {}", E},
     // The receive thread's and its helper's; an exception's detail is its class and its message.
     error_row{receive_thread_failed, 100, ": {}", D, receive},

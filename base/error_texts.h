@@ -31,6 +31,7 @@ enum class reported_error : std::uint8_t {
     output_host_limit,             // 206
     output_port_limit,             // 207
     output_client_talking,         // 208
+    udp_send_failed,               // 260
     log_append_failed,             // 500
     log_shorten_failed,            // 501
     log_read_failed,               // 504
@@ -50,6 +51,10 @@ enum class reported_error : std::uint8_t {
     bad_source_list,               // 616
     bad_sender_address,            // 620
     unknown_editions,              // 640
+    bad_udp_destination,           // 660
+    unknown_udp_format,            // 661
+    bad_system_function_id,        // 662
+    bad_udp_hop_limit,             // 663
     configuration_load_failed,     // 802
     receive_thread_failed,         // RECV-100
     capture_cycle_failed,          // RECV-101

@@ -50,6 +50,13 @@ struct config_manager {
     // The display connections each output takes at once from one remote address, and in all.
     std::int32_t max_clients_per_host = default_max_clients_per_host;
     std::int32_t max_clients_per_port = default_max_clients_per_port;
+    // Each output also as UDP datagrams: "ADDRESS:PORT" (empty: TCP only), "plain" or "iec450",
+    // the output's own system function ID (iec450 only) and the multicast hop limit; read as
+    // written and judged where they are used.
+    std::string output_udp[output_count];
+    std::string output_udp_format[output_count] = {"plain", "plain"};
+    std::string output_sfi[output_count];
+    std::int32_t output_udp_ttl[output_count] = {1, 1};
     std::string last_error;
 };
 

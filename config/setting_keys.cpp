@@ -35,6 +35,11 @@ constexpr setting_key keys[] = {
     {inputs,  "input_%d_sources",  &config::input_sources, {"", ""},                               0,                   any_value,          unless_default},
     {inputs,  "input_%d_src_mac",  &config::input_src_mac, {"", ""},                               0,                   any_value,          unless_default},
     {inputs,  "input_%d_editions", &config::input_editions, {"current", "current"},                0,                   any_value,          unless_default},
+    // Each output also as UDP; a hop limit outside 1 to 255 is kept, to be reported where it is used.
+    {inputs,  "output_%d_udp",        &config::output_udp,        {"", ""},           0, any_value, unless_default},
+    {inputs,  "output_%d_udp_format", &config::output_udp_format, {"plain", "plain"}, 0, any_value, unless_default},
+    {inputs,  "output_%d_sfi",        &config::output_sfi,        {"", ""},           0, any_value, unless_default},
+    {inputs,  "output_%d_udp_ttl",    &config::output_udp_ttl,    {},                 1, any_value, unless_default},
 };
 // clang-format on
 

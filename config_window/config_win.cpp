@@ -19,7 +19,9 @@
 
 #include "base/error_texts.h"
 #include "capture/capture_api.h"
+#include "net/udp_sender.h"
 #include "stream/input_format.h"
+#include "stream/output_datagrams.h"
 #include "stream/sender_identity.h"
 #include "ui/form_style.h"
 #include "ui/ui_config_win.h"
@@ -71,6 +73,24 @@ template <typename Value, std::size_t N>
 void offer(QComboBox& list, const named_choice<Value> (&choices)[N]) {
     for (const named_choice<Value>& choice : choices)
         list.addItem(choice.text, QString(name_of(choice.value)));
+}
+
+constexpr named_choice<udp_format> udp_format_choices[] = {
+    {udp_format::plain, "Plain lines"},
+    {udp_format::iec450, "IEC 61162-450"},
+};
+
+// The checks the controller makes before it sends: an output without a destination sends no
+// UDP, and its other fields are not its concern.
+bool is_valid_udp_entry(std::string_view destination, const QComboBox& format, std::string_view sfi,
+                        int hop_limit) {
+    if (without_surrounding_blanks(destination).empty()) return true;
+    sockaddr_in parsed{};
+    udp_format chosen = udp_format::plain;
+    return parse_udp_destination(without_surrounding_blanks(destination), parsed) &&
+           parse_udp_format(format.currentData().toString().toStdString(), chosen) &&
+           (chosen != udp_format::iec450 || is_system_function_id(without_surrounding_blanks(sfi))) &&
+           hop_limit >= 1 && hop_limit <= 255;
 }
 
 // A box that sends standard datagrams: only its TAG blocks name a source, so only it has lines a
@@ -202,6 +222,12 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
         connect(box.sender, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
         connect(box.use_seen, &QPushButton::clicked, this, [this, i] { use_seen_sender(i); });
     }
+    for (const udp_fields& udp : udp_output_fields()) {
+        offer(*udp.format, udp_format_choices);
+        connect(udp.format, &QComboBox::currentIndexChanged, this, &TConfigWin::field_changed);
+        for (QLineEdit* edit : {udp.destination, udp.sfi, udp.hop_limit})
+            connect(edit, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
+    }
     // Confirming takes 10 s and a second sender may appear at any time: what is shown, and
     // whether the button is offered, must follow while the operator watches, without a click.
     seen_timer->setInterval(std::chrono::seconds(1));
@@ -219,6 +245,11 @@ std::array<TConfigWin::box_fields, junction_box_count> TConfigWin::junction_box_
           ui->lblVdr1Mac, ui->lblVdr1Seen, ui->ButtonVdr1Seen, ui->cmbVdr1Editions, ui->lblVdr1Editions},
          {ui->cmbVdr2Format, ui->lblVdr2Format, ui->edVdr2Sources, ui->lblVdr2Sources, ui->edVdr2Mac,
           ui->lblVdr2Mac, ui->lblVdr2Seen, ui->ButtonVdr2Seen, ui->cmbVdr2Editions, ui->lblVdr2Editions}}};
+}
+
+std::array<TConfigWin::udp_fields, output_count> TConfigWin::udp_output_fields() const {
+    return {{{ui->lblUdp1, ui->edUdp1, ui->cmbUdp1Format, ui->edUdp1Sfi, ui->edUdp1Ttl},
+             {ui->lblUdp2, ui->edUdp2, ui->cmbUdp2Format, ui->edUdp2Sfi, ui->edUdp2Ttl}}};
 }
 
 void TConfigWin::showEvent(QShowEvent* event) {
@@ -265,6 +296,14 @@ void TConfigWin::fill() {
             boxes[i].editions->findData(QString::fromStdString(config.input_editions[i])));
     }
     show_source_list_state();
+    const auto udp = udp_output_fields();
+    for (std::size_t o = 0; o < udp.size(); ++o) {
+        udp[o].destination->setText(QString::fromStdString(config.output_udp[o]));
+        udp[o].format->setCurrentIndex(
+            udp[o].format->findData(QString::fromStdString(config.output_udp_format[o])));
+        udp[o].sfi->setText(QString::fromStdString(config.output_sfi[o]));
+        udp[o].hop_limit->setText(QString::number(config.output_udp_ttl[o]));
+    }
 
     update_port_label();
     show_locked_state(config.locked);
@@ -274,9 +313,9 @@ void TConfigWin::fill() {
 
 void TConfigWin::show_locked_state(bool locked) {
     ui->ButtonLock->setText(locked ? "Locked" : "Lock");
-    for (QWidget* field :
-         std::initializer_list<QWidget*>{ui->EditOutputPort, ui->lblOut1, ui->lblOut2, ui->lblInIP,
-                                         ui->lblOutIP, ui->cmbInIP, ui->cmbOutIP, ui->gbVdr1, ui->gbVdr2})
+    for (QWidget* field : std::initializer_list<QWidget*>{ui->EditOutputPort, ui->lblOut1, ui->lblOut2,
+                                                          ui->lblInIP, ui->lblOutIP, ui->cmbInIP,
+                                                          ui->cmbOutIP, ui->gbVdr1, ui->gbVdr2, ui->gbUdp})
         field->setEnabled(!locked);
 }
 
@@ -343,6 +382,10 @@ void TConfigWin::validate_fields() {
             check(box.sources_label, sources.parse(box.sources->text().toStdString()));
             check(box.sender_label, is_valid_sender_entry(box.sender->text().toStdString()));
         }
+        for (const udp_fields& udp : udp_output_fields())
+            check(udp.label,
+                  is_valid_udp_entry(udp.destination->text().toStdString(), *udp.format,
+                                     udp.sfi->text().toStdString(), edit_number(udp.hop_limit->text(), 0)));
     } catch (const std::exception&) {
         valid = false;
     }
@@ -376,6 +419,14 @@ bool TConfigWin::save() {
         config.input_src_mac[i] = boxes[i].sender->text().trimmed().toStdString();
         if (boxes[i].editions->currentIndex() >= 0)
             config.input_editions[i] = boxes[i].editions->currentData().toString().toStdString();
+    }
+    const auto udp = udp_output_fields();
+    for (std::size_t o = 0; o < udp.size(); ++o) {
+        config.output_udp[o] = udp[o].destination->text().trimmed().toStdString();
+        if (udp[o].format->currentIndex() >= 0)
+            config.output_udp_format[o] = udp[o].format->currentData().toString().toStdString();
+        config.output_sfi[o] = udp[o].sfi->text().trimmed().toStdString();
+        config.output_udp_ttl[o] = edit_number(udp[o].hop_limit->text(), config.output_udp_ttl[o]);
     }
 
     const bool written = write_config(config, config_file);

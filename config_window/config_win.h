@@ -86,6 +86,15 @@ class TConfigWin : public QDialog {
         QLabel* editions_label;
     };
     std::array<box_fields, junction_box_count> junction_box_fields() const;
+    // The UDP settings of one output; `label` is coloured when any of them is refused.
+    struct udp_fields {
+        QLabel* label;
+        QLineEdit* destination;
+        QComboBox* format;
+        QLineEdit* sfi;
+        QLineEdit* hop_limit;
+    };
+    std::array<udp_fields, output_count> udp_output_fields() const;
 
     bool save();
     bool may_close();

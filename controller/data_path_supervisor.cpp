@@ -70,6 +70,7 @@ bool data_path_supervisor::load_configuration() {
         }
         manager.output_ports = std::to_array(config.output_port);
         for (const std::string& error : link.apply_formats()) reporter.update_status(error, true);
+        for (const std::string& error : outputs.apply_udp_settings()) reporter.update_status(error, true);
         config_loaded = true;
         emit configuration_loaded();
         return true;

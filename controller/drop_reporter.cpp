@@ -15,6 +15,7 @@ input_drops drop_reporter::drop_counts(int input_number) const {
     drops.stream = manager.statistics().input(input_number);
     // Input k feeds output k only: the output's dropped clients are counted with its input.
     drops.clients_not_reading = outputs.not_reading_drops(input_number);
+    drops.udp = outputs.udp_sent(input_number);
     return drops;
 }
 

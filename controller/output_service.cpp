@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <system_error>
 
 #include "base/error_texts.h"
 #include "base/exception_name.h"
@@ -95,6 +96,8 @@ output_facts output_service::facts(int o) const {
     output.sent = output_sent[o];
     const TWSocketServer* server = output_server(o);
     output.clients_dropped = server->not_reading_drops();
+    if (udp_outputs[o].on) output.udp_destination = udp_outputs[o].destination;
+    output.udp = udp_outputs[o].sent;
     for (int i = 0; i < server->client_count(); ++i)
         if (const TWSocketClient* client = server->client(i);
             client != nullptr && client->state() == socket_state::connected)
@@ -122,12 +125,15 @@ void output_service::send_output(int output) {
     if (output < 0 || output >= output_count) return;
     try {
         TWSocketServer* server = output_server(output);
-        if (!manager.has_output(output) || server == nullptr || !batch_due(*server)) return;
+        // Datagrams wait for no one: with UDP on, a batch is taken on every tick, and a TCP
+        // client still writing the last one skips it as it would beside a faster client.
+        const bool udp_on = udp_outputs[output].on;
+        if (!manager.has_output(output) || server == nullptr || (!udp_on && !batch_due(*server))) return;
 
         char* batch = output_text[output].data();
         std::int32_t length = batch_capacity;
         manager.set_time(queue_clock::now());
-        if (!manager.take_output(output, batch, length)) return;
+        if (!manager.take_output(output, batch, length, udp_on ? &taken_lines : nullptr)) return;
 
         if (batches_watched()) emit batch_sent(output, batch);
         // One copy, shared by every client until each has written it: the buffer is reused
@@ -138,8 +144,72 @@ void output_service::send_output(int output) {
             output_sent[output].bytes +=
                 static_cast<std::uint64_t>(sent) * static_cast<std::uint64_t>(length);
         }
+        if (udp_on) send_datagrams(output, std::string_view(batch, static_cast<std::size_t>(length)));
     } catch (const std::exception& e) {
         reporter.update_status(error_text(reported_error::batch_service_failed, e), true);
+    }
+}
+
+// --- UDP datagrams -----------------------------------------------------------------------------
+
+std::string output_service::udp_settings_error(int o, sockaddr_in& destination, udp_format& format) const {
+    const std::string number = std::to_string(o + 1);
+    if (!parse_udp_destination(config.output_udp[o], destination))
+        return error_text(reported_error::bad_udp_destination, {config.output_udp[o], number});
+    if (!parse_udp_format(config.output_udp_format[o], format))
+        return error_text(reported_error::unknown_udp_format, {config.output_udp_format[o], number});
+    if (format == udp_format::iec450 && !is_system_function_id(config.output_sfi[o]))
+        return error_text(reported_error::bad_system_function_id, {config.output_sfi[o], number});
+    if (config.output_udp_ttl[o] < 1 || config.output_udp_ttl[o] > 255)
+        return error_text(reported_error::bad_udp_hop_limit,
+                          {std::to_string(config.output_udp_ttl[o]), number});
+    return {};
+}
+
+std::vector<std::string> output_service::apply_udp_settings() {
+    std::vector<std::string> errors;
+    for (int o = 0; o < output_count; ++o) {
+        udp_output& udp = udp_outputs[o];
+        udp.on = false;
+        udp.failing = false;
+        udp.sender.close();
+        if (config.output_udp[o].empty()) continue;
+        sockaddr_in destination{};
+        udp_format format = udp_format::plain;
+        if (std::string error = udp_settings_error(o, destination, format); !error.empty()) {
+            errors.push_back(std::move(error));
+            continue;
+        }
+        udp.destination = config.output_udp[o];
+        udp.sender.configure(config.output_ip, destination, config.output_udp_ttl[o]);
+        udp.packer.set_format(format, config.output_sfi[o]);
+        udp.on = true;
+    }
+    return errors;
+}
+
+void output_service::send_datagrams(int output, std::string_view batch) {
+    udp_output& udp = udp_outputs[output];
+    udp.packer.start(batch, taken_lines);
+    std::string_view datagram;
+    while (udp.packer.next_datagram(datagram)) {
+        if (const int error = udp.sender.send(datagram); error != 0) {
+            ++udp.sent.failed;
+            if (!udp.failing)
+                reporter.update_status(
+                    error_text(reported_error::udp_send_failed, {std::to_string(output + 1), udp.destination,
+                                                                 std::system_category().message(error)}),
+                    true);
+            udp.failing = true;
+            continue;
+        }
+        ++udp.sent.datagrams;
+        udp.sent.bytes += datagram.size();
+        if (udp.failing)
+            reporter.update_status(
+                format("Output %d UDP datagrams to %s sent again", output + 1, udp.destination.c_str()),
+                true);
+        udp.failing = false;
     }
 }
 

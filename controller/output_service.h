@@ -7,13 +7,16 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/config_manager.h"
 #include "controller/service_sockets.h"
 #include "controller/status_reporter.h"
 #include "net/socket_server.h"
+#include "net/udp_sender.h"
 #include "status/status_facts.h"
 #include "stream/nmea_manager.h"
+#include "stream/output_datagrams.h"
 
 namespace vorlane {
 
@@ -38,6 +41,9 @@ class output_service : public QObject {
     bool open_output(int output);
     void close_output(int output);
     void close_all();
+    // Judges the UDP settings of each output and starts or stops its datagrams; answers the
+    // error of each output whose UDP settings are refused, which then sends none.
+    std::vector<std::string> apply_udp_settings();
     bool is_open(int output) const { return output_open.at(output); }
 
     // One batch to the clients of each output that has one, then outputs_serviced.
@@ -53,6 +59,8 @@ class output_service : public QObject {
     // Clients of `output` closed on for not reading, since start.
     std::uint64_t not_reading_drops(int output) const;
     output_facts facts(int output) const;
+    // What `output` sent as UDP since start.
+    const udp_traffic& udp_sent(int output) const { return udp_outputs.at(output).sent; }
 
   signals:
     // The text of a batch just sent to the clients of `output`; while batches_watched only.
@@ -63,6 +71,23 @@ class output_service : public QObject {
     void listening_changed(int output, bool listening);
 
   private:
+    // One output's datagrams to its UDP destination, as set.
+    struct udp_output {
+        bool on = false;
+        std::string destination;
+        udp_sender sender;
+        datagram_packer packer;
+        udp_traffic sent;
+        // A failure was reported and no datagram went out since.
+        bool failing = false;
+    };
+
+    // The batch just taken, as datagrams; a send that fails is counted and reported once,
+    // and the next batch is tried as if nothing happened.
+    void send_datagrams(int output, std::string_view batch);
+    // The error that keeps an output's UDP off; empty when its settings are good.
+    std::string udp_settings_error(int output, sockaddr_in& destination, udp_format& format) const;
+
     void WSocketServerOutChangeState(TWSocketServer* server, socket_state old_state, socket_state new_state);
     void WSocketServerOutBgException(TWSocketServer* server, const QString& error, bool* can_abort);
     void WSocketServerOutClientConnect(TWSocketServer* server, TWSocketClient* client);
@@ -81,6 +106,9 @@ class output_service : public QObject {
     std::array<std::array<char, batch_capacity + 1>, output_count> output_text{};
     // What each output wrote since start, for the status listener.
     std::array<output_traffic, output_count> output_sent{};
+    std::array<udp_output, output_count> udp_outputs{};
+    // Where the lines of the batch being sent begin, for the datagrams.
+    batch_lines taken_lines;
 };
 
 }  // namespace vorlane

@@ -38,6 +38,9 @@ input_drops input_drops::since(const input_drops& baseline) const {
     for (std::size_t k = 0; k < frame_skip_count; ++k) delta.frames[k] = frames[k] - baseline.frames[k];
     delta.stream = stream.since(baseline.stream);
     delta.clients_not_reading = clients_not_reading - baseline.clients_not_reading;
+    delta.udp.datagrams = udp.datagrams - baseline.udp.datagrams;
+    delta.udp.bytes = udp.bytes - baseline.udp.bytes;
+    delta.udp.failed = udp.failed - baseline.udp.failed;
     return delta;
 }
 

@@ -9,6 +9,7 @@
 
 #include "capture/frame_ring.h"
 #include "stream/drop_statistics.h"
+#include "stream/output_datagrams.h"
 
 namespace vorlane {
 
@@ -19,6 +20,8 @@ struct input_drops {
     input_tally stream;
     // Clients of the input's output closed because they took nothing for too long.
     std::uint64_t clients_not_reading = 0;
+    // What the input's output sent as UDP.
+    udp_traffic udp;
 
     // The counts since an earlier copy.
     input_drops since(const input_drops& baseline) const;

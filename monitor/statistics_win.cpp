@@ -43,8 +43,8 @@ QString reason_text(const formatter_tally& tally) {
 
 // The rows of the frames-and-datagrams table, in the order of the capture's and the stream
 // manager's catalogues: what was dropped before a sentence was judged, accepted sentences that
-// were never served, and, last, the displays of the input's output that were let go for not
-// reading.
+// were never served, the displays of the input's output that were let go for not reading and,
+// last, what that output sent as UDP.
 struct drop_row {
     QString label;
     std::uint64_t (*count)(const input_drops&, std::size_t);
@@ -62,6 +62,12 @@ std::vector<drop_row> make_drop_rows() {
                         k});
     rows.push_back({QStringLiteral("clients dropped: not reading"),
                     [](const input_drops& drops, std::size_t) { return drops.clients_not_reading; }, 0});
+    rows.push_back({QStringLiteral("UDP datagrams sent"),
+                    [](const input_drops& drops, std::size_t) { return drops.udp.datagrams; }, 0});
+    rows.push_back({QStringLiteral("UDP bytes sent"),
+                    [](const input_drops& drops, std::size_t) { return drops.udp.bytes; }, 0});
+    rows.push_back({QStringLiteral("UDP sends failed"),
+                    [](const input_drops& drops, std::size_t) { return drops.udp.failed; }, 0});
     return rows;
 }
 

@@ -6,6 +6,7 @@
 
 #include "input/drop_report.h"
 #include "stream/nmea_manager.h"
+#include "stream/output_datagrams.h"
 
 namespace vorlane {
 
@@ -34,6 +35,9 @@ struct output_facts {
     output_traffic sent;
     // Clients the output closed on because they took nothing for too long.
     std::uint64_t clients_dropped = 0;
+    // Where the output also sends UDP datagrams, as set; empty when it does not.
+    std::string udp_destination;
+    udp_traffic udp;
 };
 
 // The gateway as the ship's monitoring sees it, read on the main thread when a request comes.

@@ -141,6 +141,14 @@ constexpr output_row output_rows[] = {
      {"vorlane_output_clients_dropped_total", "counter",
       "Clients the output closed on because they took nothing for %d s while data waited.",
       default_not_reading_limit_ms / 1000}},
+    {"udp",             "UDP",             column, [](const output_facts& f) -> fact_value { return f.udp_destination; }},
+    {"udp_datagrams",   "UDP datagrams",   column, [](const output_facts& f) -> fact_value { return f.udp.datagrams; },
+     {"vorlane_output_udp_datagrams_total", "counter", "UDP datagrams the output sent."}},
+    {"udp_bytes",       "UDP bytes",       column, [](const output_facts& f) -> fact_value { return f.udp.bytes; },
+     {"vorlane_output_udp_sent_bytes_total", "counter", "UDP payload bytes the output sent."}},
+    {"udp_failed",      "UDP failed",      column, [](const output_facts& f) -> fact_value { return f.udp.failed; },
+     {"vorlane_output_udp_send_failures_total", "counter",
+      "UDP datagrams of the output that the system did not take (no route, no buffer, adapter down)."}},
 };
 // clang-format on
 

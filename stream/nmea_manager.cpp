@@ -424,7 +424,8 @@ bool nmea_manager::has_output(std::int32_t output) const {
     return is_output(output) && queue_head[output] != queue_tail[output];
 }
 
-bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& capacity) {
+bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& capacity,
+                               batch_lines* lines) {
     if (!is_output(output)) return false;
     if (buffer == nullptr || capacity < min_take_capacity || !has_output(output)) return false;
 
@@ -432,6 +433,7 @@ bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& 
     // NUL-terminated; a sentence that does not fit waits at the head for the next call.
     std::size_t total = 0;
     const std::size_t room = static_cast<std::size_t>(capacity);
+    if (lines != nullptr) lines->count = 0;
     std::size_t& head = queue_head[output];
     while (head != queue_tail[output]) {
         // The lines of a group were stamped together, so they age out together.
@@ -441,12 +443,13 @@ bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& 
             continue;
         }
         if (group_span[output][head] > 1) {
-            if (!take_group(output, buffer, total, room)) break;
+            if (!take_group(output, buffer, total, room, lines)) break;
             continue;
         }
         const queued_sentence& slot = output_slots[output][head];
         const std::size_t length = std::strlen(slot.text);
         if (total + length >= room) break;
+        if (lines != nullptr) lines->add(total, 0);
         std::memcpy(buffer + total, slot.text, length);
         total += length;
         leave_head(output);
@@ -461,7 +464,8 @@ bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& 
     return true;
 }
 
-bool nmea_manager::take_group(std::int32_t output, char* buffer, std::size_t& total, std::size_t room) {
+bool nmea_manager::take_group(std::int32_t output, char* buffer, std::size_t& total, std::size_t room,
+                              batch_lines* lines_taken) {
     std::size_t& head = queue_head[output];
     const std::size_t lines = group_span[output][head];
     std::size_t length = 0;
@@ -475,6 +479,7 @@ bool nmea_manager::take_group(std::int32_t output, char* buffer, std::size_t& to
         return true;
     }
     for (std::size_t k = 0; k < lines; ++k) {
+        if (lines_taken != nullptr) lines_taken->add(total, k == 0 ? lines : 0);
         const queued_sentence& slot = output_slots[output][head];
         const std::size_t line_length = std::strlen(slot.text);
         std::memcpy(buffer + total, slot.text, line_length);

@@ -57,6 +57,22 @@ struct nmea_message_out {
     destination_list destinations;
 };
 
+// Where each line of a batch begins and which lines begin a group, for a sender that frames
+// lines itself: a batch holds at most one line per queue slot.
+struct batch_lines {
+    std::array<std::int32_t, queue_slot_count> start{};
+    // The lines of the group that begins at this line, itself included; 0 for a line of no
+    // group or one inside a group.
+    std::array<std::uint8_t, queue_slot_count> group_lines{};
+    std::size_t count = 0;
+
+    void add(std::size_t at, std::size_t group) {
+        start[count] = static_cast<std::int32_t>(at);
+        group_lines[count] = static_cast<std::uint8_t>(group);
+        ++count;
+    }
+};
+
 // One slot of an output queue.
 struct queued_sentence {
     std::uint32_t formatter_index = 0;
@@ -125,8 +141,8 @@ class nmea_manager {
     // the size of the buffer on entry and the number of characters placed on return; the buffer stays
     // NUL-terminated. Answers false, leaving buffer and capacity alone, for a capacity below
     // min_take_capacity or an empty queue, and false with the capacity alone when every waiting
-    // sentence was dropped on the way.
-    bool take_output(std::int32_t output, char* buffer, std::int32_t& capacity);
+    // sentence was dropped on the way. `lines`, when given, is told where each line begins.
+    bool take_output(std::int32_t output, char* buffer, std::int32_t& capacity, batch_lines* lines = nullptr);
 
     static bool is_replaceable_formatter(std::uint32_t formatter_index);
 
@@ -161,7 +177,8 @@ class nmea_manager {
     void note_conflict(std::int32_t input, const nmea_tag_block& tag);
     // Moves the group at the head of the queue into the batch of `total` characters when it fits
     // in `room`; false, leaving it queued, when it must wait for the next batch.
-    bool take_group(std::int32_t output, char* buffer, std::size_t& total, std::size_t room);
+    bool take_group(std::int32_t output, char* buffer, std::size_t& total, std::size_t room,
+                    batch_lines* lines);
     // queue_sentence once the text is known to be `length` characters, 1 to max_queued_text: the
     // decoder has just measured the line and need not scan the copy again.
     // `sender` is the serial of the line's TAG block source within its input, 0 without one:

@@ -27,6 +27,8 @@ struct options {
     int rate = 500;        // sentences per second per junction box
     int per_datagram = 5;  // sentences per datagram
     int seconds = 20;
+    // Both outputs also as UDP datagrams to a loopback receiver, in this format; empty: TCP only.
+    std::string udp;
 };
 
 // Waypoint sentences are never replaced in a queue, so every one sent must arrive.
@@ -90,6 +92,7 @@ int main(int argc, char** argv) {
         if (arg == "--rate") o.rate = value;
         if (arg == "--per-datagram") o.per_datagram = value;
         if (arg == "--seconds") o.seconds = value;
+        if (arg == "--udp") o.udp = argv[i + 1];
     }
     if (geteuid() != 0) {
         std::fprintf(stderr, "bench_e2e needs root: packet capture on lo and a raw socket\n");
@@ -100,7 +103,14 @@ int main(int argc, char** argv) {
     const int first_port = test::free_port_pair();
     const int udp_port = 40000 + getpid() % 20000;
     test::junction_boxes boxes(udp_port);
-    test::gateway_process gateway(dir, program, first_port, udp_port);
+    test::udp_receiver udp_reader[2];
+    std::string settings = test::gateway_settings("127.0.0.1", first_port, test::loopback_boxes(udp_port));
+    for (int output = 0; output < 2 && !o.udp.empty(); ++output) {
+        const std::string key = "output_" + std::to_string(output) + "_";
+        settings += key + "udp=" + udp_reader[output].destination() + "\n" + key + "udp_format=" + o.udp +
+                    "\n" + key + "sfi=VR000" + std::to_string(output + 1) + "\n";
+    }
+    test::gateway_process gateway(dir, program, settings);
     if (!gateway.wait_for_status("Ready", std::chrono::seconds(10))) {
         std::fprintf(stderr, "the gateway did not become ready\n");
         return 1;
@@ -114,8 +124,19 @@ int main(int argc, char** argv) {
     std::vector<double> latency_ms;
     std::size_t consumed[2] = {0, 0};
     long received[2] = {0, 0};
+    long udp_lines[2] = {0, 0};
+    long udp_datagrams[2] = {0, 0};
     auto collect = [&] {
         const auto now = clock_type::now();
+        for (int output = 0; output < 2 && !o.udp.empty(); ++output) {
+            udp_reader[output].read_available();
+            for (const std::string& datagram : udp_reader[output].datagrams)
+                for (std::size_t at = datagram.find("\r\n"); at != std::string::npos;
+                     at = datagram.find("\r\n", at + 2))
+                    ++udp_lines[output];
+            udp_datagrams[output] += static_cast<long>(udp_reader[output].datagrams.size());
+            udp_reader[output].datagrams.clear();
+        }
         for (int box = 0; box < 2; ++box) {
             reader[box].read_available();
             const std::string& text = reader[box].received();
@@ -166,6 +187,9 @@ int main(int argc, char** argv) {
                 o.seconds);
     for (int box = 0; box < 2; ++box)
         std::printf("box %d: delivered %ld of %ld\n", box + 1, received[box], next);
+    for (int output = 0; output < 2 && !o.udp.empty(); ++output)
+        std::printf("output %d UDP (%s): %ld lines in %ld datagrams\n", output + 1, o.udp.c_str(),
+                    udp_lines[output], udp_datagrams[output]);
     const double p50 = percentile(latency_ms, 0.50);
     const double p99 = percentile(latency_ms, 0.99);
     const double max = latency_ms.empty() ? 0 : latency_ms.back();

@@ -509,6 +509,176 @@ TEST_F(controller_fixture, HourlyDropLinePerInputOnlyWhenSomethingWasDropped) {
     EXPECT_NE(log_text().find("Dropped since start on input 2: 0 of 1"), std::string::npos);
 }
 
+// Waits until no client of `server` still writes an earlier batch, so that each gets every one.
+void wait_clients_ready(const TWSocketServer& server) {
+    static_cast<void>(QTest::qWaitFor(
+        [&] {
+            for (int i = 0; i < server.client_count(); ++i)
+                if (!qobject_cast<TTcpSrvClient*>(server.client(i))->ready) return false;
+            return true;
+        },
+        1000));
+}
+
+// Output 1 as plain lines, output 2 as iec450, each beside a TCP display: both receivers get
+// the display's lines in its order, a batch of several datagrams among them, and the iec450
+// lines count on from 1 under the output's own name.
+TEST_F(controller_fixture, UdpOutputsCarryTheLinesTheirDisplaysGet) {
+    test::udp_receiver plain;
+    test::udp_receiver standard;
+    input_settings = "output_0_udp=" + plain.destination() + "\noutput_1_udp=" + standard.destination() +
+                     "\noutput_1_udp_format=iec450\noutput_1_sfi=VR0001\n";
+    run_to_ready();
+    test::loopback_peer first(static_cast<std::uint16_t>(first_port));
+    test::loopback_peer second(static_cast<std::uint16_t>(first_port + 1));
+    ASSERT_TRUE(first.wait_connected(2000));
+    ASSERT_TRUE(second.wait_connected(2000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return controller->outputs().output_server(1)->client_count() == 1 &&
+                   controller->outputs().output_server(0)->client_count() == 1;
+        },
+        2000));
+
+    const std::string banner = "KestavTranslator\r\n";
+    std::string sent;
+    for (int round = 0; round < 3; ++round) {
+        // More than one datagram holds, in datagrams of 20 lines that fit a captured frame.
+        for (int part = 0; part < 3; ++part) {
+            std::string lines;
+            for (int k = 0; k < 20; ++k)
+                lines += test::with_checksum("$GPWPL,4917.16,N,12310.64,W,WP" +
+                                             std::to_string(round * 100 + part * 20 + k)) +
+                         "\r\n";
+            sent += lines;
+            input->capture(0, lines);
+            input->capture(1, lines);
+        }
+        controller->on_rx_datagram();
+        wait_clients_ready(*controller->outputs().output_server(0));
+        wait_clients_ready(*controller->outputs().output_server(1));
+        controller->Timer100msTimer();
+    }
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            first.read_available();
+            second.read_available();
+            return first.received().size() == banner.size() + sent.size() &&
+                   second.received().size() == banner.size() + sent.size();
+        },
+        2000));
+    EXPECT_EQ(first.received(), banner + sent);
+    EXPECT_EQ(second.received(), banner + sent);
+    plain.read_available();
+    standard.read_available();
+
+    std::string plain_lines;
+    for (const std::string& datagram : plain.datagrams) plain_lines += datagram;
+    EXPECT_GT(plain.datagrams.size(), 3u);
+    EXPECT_EQ(plain_lines, sent);
+
+    std::string standard_lines;
+    std::int64_t count = 0;
+    for (std::string_view datagram : standard.datagrams) {
+        ASSERT_TRUE(datagram.starts_with(std::string_view("UdPbC\0", 6)));
+        datagram.remove_prefix(6);
+        while (!datagram.empty()) {
+            const std::string line(datagram.substr(0, datagram.find("\r\n") + 2));
+            datagram.remove_prefix(line.size());
+            nmea_tag_block tag;
+            nmea_rejection why;
+            const char* sentence = read_tag_block(line.c_str(), tag, why);
+            ASSERT_NE(sentence, nullptr) << line;
+            EXPECT_STREQ(tag.source, "VR0001");
+            EXPECT_EQ(tag.line_count, ++count);
+            standard_lines += sentence;
+        }
+    }
+    EXPECT_EQ(standard_lines, sent);
+    const output_facts facts = controller->outputs().facts(1);
+    EXPECT_EQ(facts.udp.datagrams, standard.datagrams.size());
+    EXPECT_EQ(facts.udp.failed, 0u);
+}
+
+// Sent from the loopback address, a datagram to another network has no way out: each batch
+// fails, is counted and retried with the next, the failure is logged once, and the display of
+// the same output gets every batch on time.
+TEST_F(controller_fixture, FailingUdpSendsAreReportedOnceAndHoldNothingBack) {
+    input_settings = "output_0_udp=192.0.2.1:60004\n";
+    run_to_ready();
+    test::loopback_peer screen(static_cast<std::uint16_t>(first_port));
+    ASSERT_TRUE(screen.wait_connected(2000));
+    const TWSocketServer& server = *controller->outputs().output_server(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.client_count() == 1; }, 2000));
+
+    std::string sent;
+    for (int round = 0; round < 3; ++round) {
+        const std::string line =
+            test::with_checksum("$GPWPL,4917.16,N,12310.64,W,WP" + std::to_string(round)) + "\r\n";
+        sent += line;
+        input->capture(0, line);
+        controller->on_rx_datagram();
+        wait_clients_ready(server);
+        controller->Timer100msTimer();
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                screen.read_available();
+                return screen.received().ends_with(line);
+            },
+            1000))
+            << "round " << round;
+    }
+    EXPECT_EQ(screen.received(), "KestavTranslator\r\n" + sent);
+    const udp_traffic udp = controller->drops().drop_counts(0).udp;
+    EXPECT_EQ(udp.failed, 3u);
+    EXPECT_EQ(udp.datagrams, 0u);
+    const std::string failure = "Error QXE-260: Output 1 UDP datagrams to 192.0.2.1:60004 not sent: ";
+    const std::size_t at = log_text().find(failure);
+    ASSERT_NE(at, std::string::npos) << log_text();
+    EXPECT_EQ(log_text().find(failure, at + 1), std::string::npos) << "logged more than once";
+}
+
+// UDP settings that cannot be used are named, and that output sends no datagrams while its TCP
+// port listens as ever.
+TEST(UdpSettings, ThatCannotBeUsedAreReportedAndKeepTheirUdpOutputOff) {
+    struct refused_case {
+        const char* settings;
+        const char* error;
+    };
+    const refused_case cases[] = {
+        {"output_0_udp=239.192.0:60004\n",
+         "Error QXE-660: UDP destination \"239.192.0:60004\" of output 1 is not an IPv4 address and a port 1 "
+         "to "
+         "65535 (ADDRESS:PORT); its UDP output stays off"},
+        {"output_0_udp=239.192.0.4:0\n",
+         "Error QXE-660: UDP destination \"239.192.0.4:0\" of output 1 is not an IPv4 address and a port 1 "
+         "to "
+         "65535 (ADDRESS:PORT); its UDP output stays off"},
+        {"output_0_udp=239.192.0.4:60004\noutput_0_udp_format=iec-450\n",
+         "Error QXE-661: Unknown UDP format \"iec-450\" of output 1, expected plain or iec450; its UDP "
+         "output "
+         "stays off"},
+        {"output_0_udp=239.192.0.4:60004\noutput_0_udp_format=iec450\n",
+         "Error QXE-662: System function ID \"\" of output 1 is not two capital letters and four digits, "
+         "which "
+         "iec450 needs; its UDP output stays off"},
+        {"output_0_udp=239.192.0.4:60004\noutput_0_udp_format=iec450\noutput_0_sfi=vr0001\n",
+         "Error QXE-662: System function ID \"vr0001\" of output 1 is not two capital letters and four "
+         "digits, "
+         "which iec450 needs; its UDP output stays off"},
+        {"output_0_udp=239.192.0.4:60004\noutput_0_udp_ttl=256\n",
+         "Error QXE-663: UDP hop limit 256 of output 1 is not 1 to 255; its UDP output stays off"},
+    };
+    for (const refused_case& c : cases) {
+        test::scripted_controller gateway;
+        gateway.input_settings = c.settings;
+        ASSERT_TRUE(gateway.run_to_ready()) << c.settings;
+        EXPECT_NE(gateway.log_text().find(c.error), std::string::npos) << gateway.log_text();
+        EXPECT_EQ(gateway.controller->outputs().facts(0).udp_destination, "") << c.settings;
+        EXPECT_TRUE(gateway.controller->outputs().is_open(0));
+    }
+}
+
 TEST_F(controller_fixture, DestructionStopsTheThreadAndClosesTheOutputs) {
     run_to_ready();
     scripted_input* seen = input;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "stream/nmea_manager.h"
+#include "stream/output_datagrams.h"
 #include "tests/support/nmea_text.h"
 
 namespace vorlane::test {
@@ -41,6 +42,32 @@ inline std::vector<std::string> drain(nmea_manager& manager, std::int32_t output
         capacity = 4800;
     }
     return lines;
+}
+
+// The two lines of an AIS message, a group when sent with g:.
+inline const std::string vdm_1 =
+    with_checksum("!AIVDM,2,1,7,A,53aGulD0000000c7?0918Tq<E>0<Q8U=@Tp400155P:22uG`002ShTj0,0");
+inline const std::string vdm_2 = with_checksum("!AIVDM,2,2,7,A,EQC`4Sm51A0C@08,2");
+
+struct packed_batches {
+    std::vector<std::string> datagrams;
+    std::string batches;  // what a TCP client would have got
+};
+
+// Takes every waiting batch of output 0 and cuts it into datagrams as the output service does.
+inline packed_batches take_datagrams(nmea_manager& manager, datagram_packer& packer) {
+    packed_batches out;
+    batch_lines lines;
+    std::string batch(batch_capacity + 1, '\0');
+    std::int32_t length = batch_capacity;
+    while (manager.take_output(0, batch.data(), length, &lines)) {
+        const std::string_view taken(batch.data(), static_cast<std::size_t>(length));
+        out.batches += taken;
+        packer.start(taken, lines);
+        for (std::string_view datagram; packer.next_datagram(datagram);) out.datagrams.emplace_back(datagram);
+        length = batch_capacity;
+    }
+    return out;
 }
 
 inline std::unique_ptr<nmea_manager> make_manager() {

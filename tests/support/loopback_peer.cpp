@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <stdexcept>
+#include <string>
 
 namespace vorlane::test {
 
@@ -76,6 +77,36 @@ void loopback_peer::close(bool reset) {
 
 void loopback_peer::shut_down_sending() {
     ::shutdown(descriptor, SHUT_WR);
+}
+
+udp_receiver::udp_receiver() {
+    descriptor = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (descriptor < 0) throw std::runtime_error("socket failed");
+    // Room for a burst of batches between two reads.
+    const int buffer = 4 << 20;
+    ::setsockopt(descriptor, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(descriptor, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
+        ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        throw std::runtime_error("bind failed");
+    port = ntohs(address.sin_port);
+}
+
+udp_receiver::~udp_receiver() {
+    ::close(descriptor);
+}
+
+std::string udp_receiver::destination() const {
+    return "127.0.0.1:" + std::to_string(port);
+}
+
+void udp_receiver::read_available() {
+    char datagram[65536];
+    for (ssize_t n; (n = ::recv(descriptor, datagram, sizeof datagram, 0)) >= 0;)
+        datagrams.emplace_back(datagram, static_cast<std::size_t>(n));
 }
 
 }  // namespace vorlane::test

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vorlane::test {
 
@@ -39,6 +40,26 @@ class loopback_peer {
     std::string received_text;
     bool end_seen = false;
     int end_errno = 0;
+};
+
+// A UDP socket on 127.0.0.1, at a port the system chose, read only when a test says so.
+class udp_receiver {
+  public:
+    udp_receiver();
+    ~udp_receiver();
+    udp_receiver(const udp_receiver&) = delete;
+    udp_receiver& operator=(const udp_receiver&) = delete;
+
+    // "127.0.0.1:port", as a UDP output's setting names it.
+    std::string destination() const;
+    // Appends each datagram that has arrived to datagrams.
+    void read_available();
+
+    std::vector<std::string> datagrams;
+
+  private:
+    int descriptor = -1;
+    std::uint16_t port = 0;
 };
 
 }  // namespace vorlane::test

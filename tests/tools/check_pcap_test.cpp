@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/capture/capture_frames.h"
+#include "tests/stream/stream_test_support.h"
 #include "tests/support/nmea_text.h"
 #include "tests/support/temp_dir.h"
 
@@ -152,6 +153,37 @@ TEST(CheckPcapEditions, TakesEachBoxsEditionsFromTheSettingsOrTheOption) {
     EXPECT_EQ(from_option.status, 0);
     EXPECT_NE(from_option.output.find(earlier + "         2  RMC\n"), std::string::npos)
         << from_option.output;
+}
+
+// What an iec450 UDP output sends is valid iec450 input: a capture of it, lines and groups over
+// several datagrams, passes the checker with nothing rejected or dropped.
+TEST(CheckPcapIec450, TakesEverythingAnIec450OutputSends) {
+    auto gateway = make_manager();
+    gateway->set_input_format(0, datagram_format::iec450);
+    const std::string token("UdPbC\0", 6);
+    for (int k = 0; k < 90; ++k) {
+        const std::string id = std::to_string(k);
+        feed(*gateway, 0,
+             token + with_checksum("$GPWPL,4917.16,N,12310.64,W,WP" + id) + "\r\n" +
+                 with_tag_block("s:AI0001,g:1-2-" + id) + vdm_1 + "\r\n" + with_tag_block("g:2-2-" + id) +
+                 vdm_2 + "\r\n");
+    }
+    datagram_packer packer;
+    packer.set_format(udp_format::iec450, "VR0001");
+    std::vector<std::vector<std::uint8_t>> frames;
+    for (const std::string& datagram : take_datagrams(*gateway, packer).datagrams)
+        frames.push_back(box_frame(10, datagram));
+    ASSERT_GT(frames.size(), 5u);
+
+    const temp_dir dir;
+    write_frames(dir / "capture.pcap", frames);
+    const run_result result = run_check(dir.path(), "--pcap capture.pcap --format iec450");
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(result.output,
+              "formatter    accepted   rejected\n"
+              "VDM               180          0\n"
+              "WPL                90          0\n"
+              "total             270          0\n");
 }
 
 // The checker takes the gateway's path: a second sender for a box is dropped frame by frame and

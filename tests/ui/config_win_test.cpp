@@ -86,7 +86,7 @@ struct config_fixture : window_fixture {
 
 TEST_F(config_fixture, LayoutAsTheOperatorKnowsIt) {
     EXPECT_EQ(window.windowTitle(), "Vorlane Configuration");
-    EXPECT_EQ(window.size(), QSize(400, 680));
+    EXPECT_EQ(window.size(), QSize(400, 800));
     EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "fixed border";
     EXPECT_EQ(label("lblInIP").text(), "Input adapter IP address");
     EXPECT_EQ(control<QGroupBox>("gbVdr1").title(), " VDR Junction box 1 ");
@@ -429,6 +429,59 @@ TEST_F(config_fixture, EditionsFilledFromTheRecordAndSaved) {
     button("ButtonSave").click();
     EXPECT_NE(ini().find("input_0_editions=all\n"), std::string::npos) << ini();
     EXPECT_EQ(ini().find("input_1_editions"), std::string::npos) << "box 2 is current without the key";
+}
+
+// An output's UDP settings as the controller judges them: without a destination nothing else
+// matters; iec450 needs a system function ID.
+TEST_F(config_fixture, UdpOutputChecks) {
+    struct row {
+        const char* destination;
+        const char* format;
+        const char* sfi;
+        const char* hop_limit;
+        bool valid;
+    };
+    const row rows[] = {
+        {"", "iec450", "", "0", true},
+        {"239.192.0.4:60004", "iec450", "VR0001", "1", true},
+        {" 10.0.0.255:10110 ", "plain", "", "255", true},
+        {"239.192.0.4", "plain", "", "1", false},
+        {"239.192.0.4:0", "plain", "", "1", false},
+        {"239.192.0.4:60004", "iec450", "", "1", false},
+        {"239.192.0.4:60004", "iec450", "vr0001", "1", false},
+        {"239.192.0.4:60004", "plain", "", "256", false},
+    };
+    window.show();
+    for (const row& r : rows) {
+        edit("edUdp2").setText(r.destination);
+        combo("cmbUdp2Format").setCurrentIndex(combo("cmbUdp2Format").findData(r.format));
+        edit("edUdp2Sfi").setText(r.sfi);
+        edit("edUdp2Ttl").setText(r.hop_limit);
+        EXPECT_EQ(is_dark_red(label("lblUdp2")), !r.valid)
+            << r.destination << " " << r.sfi << " " << r.hop_limit;
+        EXPECT_EQ(button("ButtonSave").isEnabled(), r.valid)
+            << r.destination << " " << r.sfi << " " << r.hop_limit;
+    }
+}
+
+TEST_F(config_fixture, UdpOutputFilledFromTheRecordAndSaved) {
+    config.output_udp[0] = "239.192.0.4:60004";
+    config.output_udp_format[0] = "iec450";
+    config.output_sfi[0] = "VR0001";
+    config.output_udp_ttl[0] = 2;
+    window.show();
+    EXPECT_EQ(edit("edUdp1").text(), "239.192.0.4:60004");
+    EXPECT_EQ(combo("cmbUdp1Format").currentData().toString(), "iec450");
+    EXPECT_EQ(edit("edUdp1Sfi").text(), "VR0001");
+    EXPECT_EQ(edit("edUdp1Ttl").text(), "2");
+    edit("edUdp2").setText("10.0.0.255:10110");
+    button("ButtonSave").click();
+    const std::string file = ini();
+    for (const char* line :
+         {"output_0_udp=239.192.0.4:60004\n", "output_0_udp_format=iec450\n", "output_0_sfi=VR0001\n",
+          "output_0_udp_ttl=2\n", "output_1_udp=10.0.0.255:10110\n"})
+        EXPECT_NE(file.find(line), std::string::npos) << line << " in\n" << file;
+    EXPECT_EQ(file.find("output_1_udp_format"), std::string::npos) << "plain is the default and not written";
 }
 
 TEST_F(config_fixture, HeaderOnlySaveWritesNoFormatKeys) {
