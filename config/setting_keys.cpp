@@ -34,6 +34,10 @@ constexpr setting_key keys[] = {
     {inputs,  "input_%d_format",   &config::input_format,  {"header8", "header8"},                 0,                   any_value,          unless_default},
     {inputs,  "input_%d_sources",  &config::input_sources, {"", ""},                               0,                   any_value,          unless_default},
     {inputs,  "input_%d_src_mac",  &config::input_src_mac, {"", ""},                               0,                   any_value,          unless_default},
+    // Each output serves its own input's lines; without these keys it serves every line bare.
+    {inputs,  "output_%d_sources",  &config::output_sources,  {"", ""}, 0,                        any_value,      unless_default},
+    {inputs,  "output_%d_failover", &config::output_failover, {},       default_failover_seconds, failover_times, unless_default},
+    {inputs,  "output_%d_tags",     &config::output_tags,     {"", ""}, 0,                        any_value,      unless_default},
 };
 // clang-format on
 

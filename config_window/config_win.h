@@ -71,7 +71,8 @@ class TConfigWin : public QDialog {
     void reject() override;
 
   private:
-    // The controls of one junction box's datagram format, source list and Ethernet sender.
+    // The controls of one junction box's datagram format, source list and Ethernet sender, and of
+    // its output's source list, failover time and TAG blocks.
     struct box_fields {
         QComboBox* format;
         QLabel* format_label;
@@ -81,6 +82,12 @@ class TConfigWin : public QDialog {
         QLabel* sender_label;
         QLabel* seen;
         QPushButton* use_seen;
+        QLineEdit* output_sources;
+        QLabel* output_sources_label;
+        QLineEdit* failover;
+        QLabel* failover_label;
+        QLineEdit* output_tags;
+        QLabel* output_tags_label;
     };
     std::array<box_fields, junction_box_count> junction_box_fields() const;
 

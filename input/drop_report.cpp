@@ -38,7 +38,19 @@ input_drops input_drops::since(const input_drops& baseline) const {
     for (std::size_t k = 0; k < frame_skip_count; ++k) delta.frames[k] = frames[k] - baseline.frames[k];
     delta.stream = stream.since(baseline.stream);
     delta.clients_not_reading = clients_not_reading - baseline.clients_not_reading;
+    delta.source_switches = source_switches - baseline.source_switches;
     return delta;
+}
+
+std::string served_sources_text(const source_selection& selection) {
+    std::string text;
+    for (std::uint32_t formatter = 1; formatter <= formatter_count; ++formatter) {
+        const char* source = selection.served(formatter);
+        if (source == nullptr) continue;
+        if (!text.empty()) text += ", ";
+        text.append(formatter_row_name(formatter)).append(" ").append(source);
+    }
+    return text;
 }
 
 std::uint64_t input_drops::dropped() const {

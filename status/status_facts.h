@@ -34,6 +34,10 @@ struct output_facts {
     output_traffic sent;
     // Clients the output closed on because they took nothing for too long.
     std::uint64_t clients_dropped = 0;
+    // The source served for each formatter that has one, "RMC GP0001, HDT HE0001", and how often
+    // a formatter's served source changed; both empty without a source list.
+    std::string served_sources;
+    std::uint64_t source_switches = 0;
 };
 
 // The gateway as the ship's monitoring sees it, read on the main thread when a request comes.

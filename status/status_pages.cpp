@@ -128,6 +128,10 @@ constexpr output_row output_rows[] = {
      {"vorlane_output_clients_dropped_total", "counter",
       "Clients the output closed on because they took nothing for %d s while data waited.",
       default_not_reading_limit_ms / 1000}},
+    {"served_sources",  "Served sources",  column, [](const output_facts& f) -> fact_value { return f.served_sources; }},
+    {"source_switches", "Source switches", column, [](const output_facts& f) -> fact_value { return f.source_switches; },
+     {"vorlane_output_source_switches_total", "counter",
+      "Changes of the source the output serves for a formatter, under its source list."}},
 };
 // clang-format on
 

@@ -59,6 +59,12 @@ bool is_output(std::int32_t output) {
     return output >= 0 && output < output_count;
 }
 
+// What a line that its output's source list does not serve is counted as.
+stream_drop drop_of(selection_verdict verdict) {
+    return verdict == selection_verdict::standby ? stream_drop::standby_source
+                                                 : stream_drop::source_not_selected;
+}
+
 bool is_input(std::int32_t input) {
     return input >= 0 && input < junction_box_count;
 }
@@ -290,8 +296,7 @@ bool nmea_manager::selected(std::int32_t output, const char* source, std::uint32
     const selection_verdict verdict =
         selection.select(source, formatter_index, is_replaceable_formatter(formatter_index), current_time);
     if (verdict == selection_verdict::serve) return true;
-    counts.count_drop(output, verdict == selection_verdict::standby ? stream_drop::standby_source
-                                                                    : stream_drop::source_not_selected);
+    counts.count_drop(output, drop_of(verdict));
     return false;
 }
 
@@ -309,10 +314,7 @@ bool nmea_manager::group_selected(const arriving_group& group) {
         if (verdict != selection_verdict::serve && worst != selection_verdict::not_selected) worst = verdict;
     }
     if (worst == selection_verdict::serve) return true;
-    counts.count_drop(
-        group.output,
-        worst == selection_verdict::standby ? stream_drop::standby_source : stream_drop::source_not_selected,
-        static_cast<std::uint64_t>(group.lines));
+    counts.count_drop(group.output, drop_of(worst), static_cast<std::uint64_t>(group.lines));
     return false;
 }
 

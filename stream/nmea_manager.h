@@ -129,8 +129,7 @@ class nmea_manager {
     // Which sources of its iec450 input `output` serves, in order of preference, and how long the
     // served source of a latest-value formatter may be silent before the next takes over; an
     // empty list serves every line. Forgets which sources were served.
-    void set_output_sources(std::int32_t output, const source_filter& sources,
-                            std::chrono::seconds failover = default_failover_time);
+    void set_output_sources(std::int32_t output, const source_filter& sources, std::chrono::seconds failover);
     // The TAG block fields written in front of each line the output serves from now on.
     void set_output_tags(std::int32_t output, output_tags tags);
     const source_selection& selection(std::int32_t output) const { return selections[output]; }

@@ -12,9 +12,6 @@
 
 namespace vorlane {
 
-// How long the served source of a latest-value formatter may be silent before the next listed
-// one that is talking takes its place, unless the settings say otherwise.
-inline constexpr std::chrono::seconds default_failover_time{3};
 // How long a better source must be heard again, without a silence longer than the failover time,
 // before it is served once more. A receiver that restarts, or a cable that makes contact now and
 // then, talks for a moment and falls silent again; each switch moves the display's position
@@ -57,8 +54,9 @@ class source_selection {
 
     source_selection() { served_position.fill(nobody); }
 
-    // The output's sources in order of preference; an empty list serves every line. Forgets what
-    // was heard and served.
+    // The output's sources in order of preference, and how long the served source of a
+    // latest-value formatter may be silent before the next listed one that is talking takes its
+    // place; an empty list serves every line. Forgets what was heard and served.
     void configure(const source_filter& sources, std::chrono::seconds failover);
     bool active() const { return !sources.takes_every_line(); }
 
@@ -88,7 +86,7 @@ class source_selection {
                      source_switch::why reason, queue_clock::time_point now);
 
     source_filter sources;
-    queue_clock::duration failover = default_failover_time;
+    queue_clock::duration failover{};
     std::array<std::uint8_t, formatter_count + 1> served_position{};
     std::array<std::array<hearing, formatter_count + 1>, source_filter::max_sources> heard{};
     // A ring of the switches not yet taken, the oldest at `pending_first`.

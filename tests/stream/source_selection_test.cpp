@@ -61,7 +61,7 @@ TEST_P(OutputSources, ServeOneTalkingSourcePerLatestValueFormatter) {
     manager->set_input_format(0, datagram_format::iec450);
     source_filter sources;
     ASSERT_TRUE(sources.parse(c.sources));
-    manager->set_output_sources(0, sources);
+    manager->set_output_sources(0, sources, std::chrono::seconds(3));
     manager->set_output_tags(0, {.source = true});
 
     std::vector<std::string> served;
