@@ -285,14 +285,13 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
     // line that never leaves, such as one of a group that never completes, must not make the true
     // line behind it a repeat.
     const bool handled =
-        !selected(source, tag_source, message.info.formatter_index) ||
+        (selections[source].active() && !selected(source, tag_source, message.info.formatter_index)) ||
         queue_checked(message, length + 2, sender != nullptr ? sender->serial : 0, tag_source);
     if (handled && counted) source_table::remember(*sender, tag->line_count, bare, current_time);
 }
 
 bool nmea_manager::selected(std::int32_t output, const char* source, std::uint32_t formatter_index) {
     source_selection& selection = selections[output];
-    if (!selection.active()) return true;
     const selection_verdict verdict =
         selection.select(source, formatter_index, is_replaceable_formatter(formatter_index), current_time);
     if (verdict == selection_verdict::serve) return true;
@@ -366,7 +365,14 @@ void nmea_manager::set_output_sources(std::int32_t output, const source_filter& 
 }
 
 void nmea_manager::set_output_tags(std::int32_t output, output_tags tags) {
-    if (is_output(output)) tags_of[output] = tags;
+    if (!is_output(output)) return;
+    // Sentences already waiting were queued without their fields: they go without them rather
+    // than with another line's.
+    if (!tags_of[output].any() && tags.any()) {
+        for (auto& name : queued_source[output]) name[0] = 0;
+        received_at[output].fill(-1);
+    }
+    tags_of[output] = tags;
 }
 
 bool nmea_manager::take_source_switch(std::int32_t output, source_switch& change) {
@@ -482,6 +488,33 @@ bool nmea_manager::has_output(std::int32_t output) const {
     return is_output(output) && queue_head[output] != queue_tail[output];
 }
 
+bool nmea_manager::put_tag_block(std::int32_t output, std::size_t slot, char* out, std::size_t room,
+                                 std::size_t& length) const {
+    const output_tags tags = tags_of[output];
+    tag_fields fields;
+    if (tags.source) fields.source = queued_source[output][slot].data();
+    if (tags.time) fields.unix_time = received_at[output][slot];
+    // A line whose fields are all missing (no s: asked for only) goes without a block.
+    if (fields.source.empty() && fields.unix_time < 0) return true;
+    length = write_tag_block(out, room, fields);
+    return length != 0;
+}
+
+// Defined before its callers, and inline, so that the copy of each line stays in their loops.
+inline bool nmea_manager::put_line(std::int32_t output, std::size_t slot, char* buffer, std::size_t& total,
+                                   std::size_t room) {
+    std::size_t tag_length = 0;
+    if (tags_of[output].any() && !put_tag_block(output, slot, buffer + total, room - 1 - total, tag_length))
+        [[unlikely]]
+        return false;
+    const char* text = output_slots[output][slot].text;
+    const std::size_t length = std::strlen(text);
+    if (total + tag_length + length >= room) return false;
+    std::memcpy(buffer + total + tag_length, text, length);
+    total += tag_length + length;
+    return true;
+}
+
 bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& capacity) {
     if (!is_output(output)) return false;
     const std::int32_t least = min_take_capacity + (tags_of[output].any() ? max_output_tag_length : 0);
@@ -532,27 +565,6 @@ bool nmea_manager::take_group(std::int32_t output, char* buffer, std::size_t& to
         return true;
     }
     for (std::size_t k = 0; k < lines; ++k) leave_head(output);
-    return true;
-}
-
-bool nmea_manager::put_line(std::int32_t output, std::size_t slot, char* buffer, std::size_t& total,
-                            std::size_t room) {
-    std::size_t tag_length = 0;
-    if (const output_tags tags = tags_of[output]; tags.any()) [[unlikely]] {
-        tag_fields fields;
-        if (tags.source) fields.source = queued_source[output][slot].data();
-        if (tags.time) fields.unix_time = received_at[output][slot];
-        // A line whose fields are all missing (no s: asked for only) goes without a block.
-        if (!fields.source.empty() || fields.unix_time >= 0) {
-            tag_length = write_tag_block(buffer + total, room - 1 - total, fields);
-            if (tag_length == 0) return false;
-        }
-    }
-    const char* text = output_slots[output][slot].text;
-    const std::size_t length = std::strlen(text);
-    if (total + tag_length + length >= room) return false;
-    std::memcpy(buffer + total + tag_length, text, length);
-    total += tag_length + length;
     return true;
 }
 

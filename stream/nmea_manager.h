@@ -91,7 +91,7 @@ class sentence_observer {
 // first. On an iec450 input a line that arrives twice is served once.
 //
 // Main thread only; nothing here locks or allocates. The program holds one instance; at about
-// 650 KB it belongs in static storage or on the heap, not on a stack.
+// 800 KB it belongs in static storage or on the heap, not on a stack.
 class nmea_manager {
   public:
     // The replacement index is keyed afresh for each manager, so for each process.
@@ -175,14 +175,19 @@ class nmea_manager {
     // False, and nothing queued, when the queue has no room for the whole group.
     bool queue_group(const arriving_group& group);
     void note_conflict(std::int32_t input, const nmea_tag_block& tag);
-    // Whether the output's source list serves an accepted line of `source` (empty for none);
-    // a line it does not serve is counted as dropped.
+    // On an output with a source list: whether the list serves an accepted line of `source`
+    // (empty for none); a line it does not serve is counted as dropped.
     bool selected(std::int32_t output, const char* source, std::uint32_t formatter_index);
     // A group is served or dropped whole: it is served when every line is.
     bool group_selected(const arriving_group& group);
     // Writes the slot's TAG block, when its output tags its lines, and its sentence at `total`
     // when both fit in `room` with the NUL behind them; false, `total` unchanged, when not.
     bool put_line(std::int32_t output, std::size_t slot, char* buffer, std::size_t& total, std::size_t room);
+    // Writes the TAG block of the sentence in `slot` at `out`, which has room for `room`, and
+    // sets `length` to its size (left alone for a line without any of the fields); false when it
+    // does not fit.
+    bool put_tag_block(std::int32_t output, std::size_t slot, char* out, std::size_t room,
+                       std::size_t& length) const;
     // What the output's TAG block gives for the sentence in `slot`.
     void note_tag_fields(std::int32_t output, std::size_t slot, const char* source);
     // Moves the group at the head of the queue into the batch of `total` characters when it fits
@@ -219,20 +224,14 @@ class nmea_manager {
     std::array<std::array<std::uint8_t, queue_slot_count>, output_count> group_span{};
     // Per slot, the sender serial of its sentence.
     std::array<std::array<std::uint32_t, queue_slot_count>, output_count> queued_sender{};
-    // Per slot, for the TAG block of an output that tags its lines: the sentence's source (s:),
-    // empty for none, and when it was received. Written only on such an output.
-    std::array<std::array<std::array<char, max_tag_identifier_length + 1>, queue_slot_count>, output_count>
-        queued_source{};
-    std::array<std::array<std::int64_t, queue_slot_count>, output_count> received_at{};
-    std::array<output_tags, output_count> tags_of{};
-    std::array<source_selection, output_count> selections{};
     // The waiting latest-value sentences by key, so that a full queue is not walked for each
     // arriving sentence.
     std::array<replacement_index<queue_slot_count>, output_count> replaceable{};
     std::array<std::size_t, output_count> queue_head{};
     std::array<std::size_t, output_count> queue_tail{};
     queue_clock::time_point current_time{};
-    std::int64_t current_wall_time = 0;
+    // -1 until it is set: no c: rather than 1970.
+    std::int64_t current_wall_time = -1;
     std::array<datagram_format, junction_box_count> formats{};
     std::array<source_filter, junction_box_count> filters{};
     std::array<group_assembly, junction_box_count> groups{};
@@ -242,6 +241,14 @@ class nmea_manager {
     std::array<bool, junction_box_count> conflict_unreported{};
     stream_statistics counts;
     sentence_observer* line_observer = nullptr;
+    // Kept behind everything an untagged output without a source list touches per sentence.
+    std::array<output_tags, output_count> tags_of{};
+    std::array<source_selection, output_count> selections{};
+    // Per slot, for the TAG block of an output that tags its lines: the sentence's source (s:),
+    // empty for none, and when it was received. Written only on such an output.
+    std::array<std::array<std::array<char, max_tag_identifier_length + 1>, queue_slot_count>, output_count>
+        queued_source{};
+    std::array<std::array<std::int64_t, queue_slot_count>, output_count> received_at{};
 };
 
 }  // namespace vorlane

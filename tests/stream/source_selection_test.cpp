@@ -201,5 +201,21 @@ TEST(OutputTags, CountAgainstTheBatch) {
     EXPECT_EQ(batch.substr(0, static_cast<std::size_t>(capacity)), served);
 }
 
+// A line queued before the output tagged its lines was queued without its fields: it goes bare,
+// not with the fields of a line that waited in its slot before.
+TEST(OutputTags, NotForALineQueuedBeforeTheyWereSet) {
+    auto manager = test::make_manager();
+    manager->set_input_format(0, datagram_format::iec450);
+    manager->set_output_tags(0, {.source = true, .time = true});
+    manager->set_wall_time(1733600000);
+    const std::string tagged = std::string("UdPbC\0", 6) + with_tag_block("s:GP0001") + rmc + "\r\n";
+    test::feed(*manager, 0, tagged);
+    test::drain(*manager, 0);
+    manager->set_output_tags(0, {});
+    test::feed(*manager, 0, tagged);
+    manager->set_output_tags(0, {.source = true, .time = true});
+    EXPECT_EQ(test::drain(*manager, 0), std::vector<std::string>{rmc + "\r\n"});
+}
+
 }  // namespace
 }  // namespace vorlane
