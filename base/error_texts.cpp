@@ -40,6 +40,9 @@ constexpr std::array catalogue{
     error_row{two_senders, 122, ": {}: two senders, {} and {}", D},
     error_row{count_conflict, 123,
               ": {}: source {} sent line count {} twice with different sentences; both served", D},
+    error_row{source_failed_over, 130, ": {}: {} now from {}: {} silent for {} s", D},
+    error_row{source_returned, 131, ": {}: {} back to {}", D},
+    error_row{source_preferred, 132, ": {}: {} now from {}: listed before {}", D},
     error_row{output_listen_failed, 200, " (port {}): {}, {}", D},
     error_row{output_open_unknown, 201, ": Illegal ouput port ID {}", D},
     error_row{outputs_close_failed, 202, ": {}", E},
@@ -87,6 +90,13 @@ constexpr std::array catalogue{
         D},
     error_row{bad_sender_address, 620,
               ": Ethernet address \"{}\" of {} is not six pairs of hex digits separated by colons", D},
+    error_row{output_sources_without_tags, 630,
+              ": Source list \"{}\" of {} needs iec450 datagrams, whose lines name their source; {} sends "
+              "header8, so every line is served",
+              D},
+    error_row{bad_output_tags, 631,
+              ": TAG block fields \"{}\" of {} are not s, c or s,c; its lines are served without TAG blocks",
+              D},
     error_row{unknown_editions, 640, ": Unknown editions \"{}\" of {}, expected current or all", D},
     // A UDP output whose settings are refused stays off; its TCP port serves as ever.
     error_row{

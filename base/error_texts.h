@@ -22,6 +22,9 @@ enum class reported_error : std::uint8_t {
     missing_sender,                // 121
     two_senders,                   // 122
     count_conflict,                // 123
+    source_failed_over,            // 130
+    source_returned,               // 131
+    source_preferred,              // 132
     output_listen_failed,          // 200
     output_open_unknown,           // 201
     outputs_close_failed,          // 202
@@ -50,6 +53,8 @@ enum class reported_error : std::uint8_t {
     unknown_datagram_format,       // 615
     bad_source_list,               // 616
     bad_sender_address,            // 620
+    output_sources_without_tags,   // 630
+    bad_output_tags,               // 631
     unknown_editions,              // 640
     bad_udp_destination,           // 660
     unknown_udp_format,            // 661

@@ -16,6 +16,10 @@ inline constexpr std::int32_t default_status_port = 14080;
 // the main loop's time: a bridge has a handful of displays, a few per computer.
 inline constexpr std::int32_t default_max_clients_per_host = 16;
 inline constexpr std::int32_t default_max_clients_per_port = 512;
+// How long an output's served source of a value (position, heading, depth) may be silent before
+// the next listed source takes over: three lines of a 1 Hz sensor, so that one lost datagram
+// does not move the display to another sensor.
+inline constexpr std::int32_t default_failover_seconds = 3;
 
 // Every setting of the program in one record. The process builds one instance at start-up
 // and every part reads its fields directly; after start-up only the configuration window
@@ -40,6 +44,13 @@ struct config_manager {
     // Whose sentence layouts each junction box's sentences may follow: "current" (the current
     // edition's only) or "all" (also the shorter layouts of earlier editions).
     std::string input_editions[junction_box_count] = {"current", "current"};
+    // For each output on an iec450 input: the TAG block sources it serves, in order of
+    // preference, comma-separated (empty serves every line); the seconds a served source may be
+    // silent before the next takes over; the TAG block fields written in front of each line,
+    // "s", "c" or "s,c" (empty writes none).
+    std::string output_sources[junction_box_count];
+    std::int32_t output_failover[junction_box_count] = {default_failover_seconds, default_failover_seconds};
+    std::string output_tags[junction_box_count];
     bool locked = false;
     // The status listener's address and port; port 0 turns it off.
     std::string status_ip = default_status_ip;

@@ -40,6 +40,10 @@ constexpr setting_key keys[] = {
     {inputs,  "output_%d_udp_format", &config::output_udp_format, {"plain", "plain"}, 0, any_value, unless_default},
     {inputs,  "output_%d_sfi",        &config::output_sfi,        {"", ""},           0, any_value, unless_default},
     {inputs,  "output_%d_udp_ttl",    &config::output_udp_ttl,    {},                 1, any_value, unless_default},
+    // Each output serves its own input's lines; without these keys it serves every line bare.
+    {inputs,  "output_%d_sources",  &config::output_sources,  {"", ""}, 0,                        any_value,      unless_default},
+    {inputs,  "output_%d_failover", &config::output_failover, {},       default_failover_seconds, failover_times, unless_default},
+    {inputs,  "output_%d_tags",     &config::output_tags,     {"", ""}, 0,                        any_value,      unless_default},
 };
 // clang-format on
 

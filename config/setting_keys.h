@@ -26,6 +26,9 @@ inline constexpr value_range status_ports{0, 65535};
 // A cap of 0 would refuse every display.
 inline constexpr value_range client_caps{1, 65535};
 inline constexpr value_range any_value{INT32_MIN, INT32_MAX};
+// A failover time under a second would switch sensors on one late datagram; beyond a minute the
+// display keeps a dead sensor's last value for too long.
+inline constexpr value_range failover_times{1, 60};
 
 // When a key goes into the file: always, or only once it holds something other than its default
 // or is there already, so that a file written before the key existed stays line for line as it

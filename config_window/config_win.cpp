@@ -219,7 +219,8 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
         offer(*box.editions, editions_choices);
         connect(box.editions, &QComboBox::currentIndexChanged, this, &TConfigWin::field_changed);
         connect(box.sources, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
-        connect(box.sender, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
+        for (QLineEdit* edit : {box.sender, box.output_sources, box.failover, box.output_tags})
+            connect(edit, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
         connect(box.use_seen, &QPushButton::clicked, this, [this, i] { use_seen_sender(i); });
     }
     for (const udp_fields& udp : udp_output_fields()) {
@@ -240,11 +241,14 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
 TConfigWin::~TConfigWin() = default;
 
 std::array<TConfigWin::box_fields, junction_box_count> TConfigWin::junction_box_fields() const {
-    return {
-        {{ui->cmbVdr1Format, ui->lblVdr1Format, ui->edVdr1Sources, ui->lblVdr1Sources, ui->edVdr1Mac,
-          ui->lblVdr1Mac, ui->lblVdr1Seen, ui->ButtonVdr1Seen, ui->cmbVdr1Editions, ui->lblVdr1Editions},
-         {ui->cmbVdr2Format, ui->lblVdr2Format, ui->edVdr2Sources, ui->lblVdr2Sources, ui->edVdr2Mac,
-          ui->lblVdr2Mac, ui->lblVdr2Seen, ui->ButtonVdr2Seen, ui->cmbVdr2Editions, ui->lblVdr2Editions}}};
+    return {{{ui->cmbVdr1Format, ui->lblVdr1Format, ui->edVdr1Sources, ui->lblVdr1Sources, ui->edVdr1Mac,
+              ui->lblVdr1Mac, ui->lblVdr1Seen, ui->ButtonVdr1Seen, ui->cmbVdr1Editions, ui->lblVdr1Editions,
+              ui->edVdr1OutSources, ui->lblVdr1OutSources, ui->edVdr1Failover, ui->lblVdr1Failover,
+              ui->edVdr1OutTags, ui->lblVdr1OutTags},
+             {ui->cmbVdr2Format, ui->lblVdr2Format, ui->edVdr2Sources, ui->lblVdr2Sources, ui->edVdr2Mac,
+              ui->lblVdr2Mac, ui->lblVdr2Seen, ui->ButtonVdr2Seen, ui->cmbVdr2Editions, ui->lblVdr2Editions,
+              ui->edVdr2OutSources, ui->lblVdr2OutSources, ui->edVdr2Failover, ui->lblVdr2Failover,
+              ui->edVdr2OutTags, ui->lblVdr2OutTags}}};
 }
 
 std::array<TConfigWin::udp_fields, output_count> TConfigWin::udp_output_fields() const {
@@ -294,6 +298,9 @@ void TConfigWin::fill() {
         boxes[i].sender->setText(QString::fromStdString(config.input_src_mac[i]));
         boxes[i].editions->setCurrentIndex(
             boxes[i].editions->findData(QString::fromStdString(config.input_editions[i])));
+        boxes[i].output_sources->setText(QString::fromStdString(config.output_sources[i]));
+        boxes[i].failover->setText(QString::number(config.output_failover[i]));
+        boxes[i].output_tags->setText(QString::fromStdString(config.output_tags[i]));
     }
     show_source_list_state();
     const auto udp = udp_output_fields();
@@ -381,6 +388,15 @@ void TConfigWin::validate_fields() {
             source_filter sources;
             check(box.sources_label, sources.parse(box.sources->text().toStdString()));
             check(box.sender_label, is_valid_sender_entry(box.sender->text().toStdString()));
+            // Only lines of iec450 datagrams name their source: a list for a box of another
+            // format would select nothing, and the gateway would leave it off.
+            source_filter output_sources;
+            check(box.output_sources_label,
+                  output_sources.parse(box.output_sources->text().toStdString()) &&
+                      (output_sources.takes_every_line() || is_standard_sender(*box.format)));
+            check(box.failover_label, failover_times.holds(edit_number(box.failover->text(), 0)));
+            output_tags tags;
+            check(box.output_tags_label, parse_output_tags(box.output_tags->text().toStdString(), tags));
         }
         for (const udp_fields& udp : udp_output_fields())
             check(udp.label,
@@ -419,6 +435,9 @@ bool TConfigWin::save() {
         config.input_src_mac[i] = boxes[i].sender->text().trimmed().toStdString();
         if (boxes[i].editions->currentIndex() >= 0)
             config.input_editions[i] = boxes[i].editions->currentData().toString().toStdString();
+        config.output_sources[i] = boxes[i].output_sources->text().trimmed().toStdString();
+        config.output_failover[i] = edit_number(boxes[i].failover->text(), default_failover_seconds);
+        config.output_tags[i] = boxes[i].output_tags->text().trimmed().toStdString();
     }
     const auto udp = udp_output_fields();
     for (std::size_t o = 0; o < udp.size(); ++o) {

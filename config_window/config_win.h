@@ -72,7 +72,7 @@ class TConfigWin : public QDialog {
 
   private:
     // The controls of one junction box's datagram format, source list, Ethernet sender and
-    // sentence layouts.
+    // sentence layouts, and of its output's source list, failover time and TAG blocks.
     struct box_fields {
         QComboBox* format;
         QLabel* format_label;
@@ -84,6 +84,12 @@ class TConfigWin : public QDialog {
         QPushButton* use_seen;
         QComboBox* editions;
         QLabel* editions_label;
+        QLineEdit* output_sources;
+        QLabel* output_sources_label;
+        QLineEdit* failover;
+        QLabel* failover_label;
+        QLineEdit* output_tags;
+        QLabel* output_tags_label;
     };
     std::array<box_fields, junction_box_count> junction_box_fields() const;
     // The UDP settings of one output; `label` is coloured when any of them is refused.

@@ -16,7 +16,13 @@ input_drops drop_reporter::drop_counts(int input_number) const {
     // Input k feeds output k only: the output's dropped clients are counted with its input.
     drops.clients_not_reading = outputs.not_reading_drops(input_number);
     drops.udp = outputs.udp_sent(input_number);
+    drops.source_switches = manager.selection(input_number).switch_count();
     return drops;
+}
+
+std::string drop_reporter::served_sources(int input_number) const {
+    if (input_number < 0 || input_number >= output_count) return {};
+    return served_sources_text(manager.selection(input_number));
 }
 
 std::uint64_t drop_reporter::unconfigured_frames() const {

@@ -30,6 +30,8 @@ class drop_reporter : public QObject {
 
     // What was dropped on an input (0 or 1) and why, since start.
     input_drops drop_counts(int input) const;
+    // The source the input's output serves for each formatter, as served_sources_text words it.
+    std::string served_sources(int input) const;
     // Frames of neither junction box's source, destination and port, since start.
     std::uint64_t unconfigured_frames() const;
     // The stream manager's counts, with the newest rejected lines.

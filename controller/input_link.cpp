@@ -1,6 +1,7 @@
 #include "controller/input_link.h"
 
 #include <QMetaObject>
+#include <chrono>
 #include <exception>
 
 #include "input/datagram_hand_over.h"
@@ -36,6 +37,11 @@ void input_link::process_input() {
     try {
         const queue_clock::time_point now = queue_clock::now();
         manager.set_time(now);
+        // The receive time the outputs' TAG blocks give: read once per turn, as the steady clock
+        // is; the datagrams of one turn arrived within milliseconds of each other.
+        manager.set_wall_time(std::chrono::duration_cast<std::chrono::seconds>(
+                                  std::chrono::system_clock::now().time_since_epoch())
+                                  .count());
         rx_datagram datagram;
         int taken = 0;
         while (taken < datagrams_per_turn && input->take_datagram(datagram)) {
@@ -73,6 +79,9 @@ void input_link::report_senders(queue_clock::time_point now) {
             reported = now;
             reporter.update_status(count_conflict_text(k, config.input_src_ip[k], conflict), true);
         }
+        // Every change of a served source is told: each is a jump on the display.
+        for (source_switch change; manager.take_source_switch(k, change);)
+            reporter.update_status(source_switch_text(k, change), true);
         ethernet_address expected{};
         if (input_open && senders.take_missing(k, now, expected))
             reporter.update_status(missing_sender_text(k, config.input_src_ip[k], expected), true);

@@ -9,6 +9,7 @@
 #include "base/error_texts.h"
 #include "base/exception_name.h"
 #include "capture/capture_api.h"
+#include "input/drop_report.h"
 #include "net/tcp_srv_client.h"
 
 namespace vorlane {
@@ -98,6 +99,8 @@ output_facts output_service::facts(int o) const {
     output.clients_dropped = server->not_reading_drops();
     if (udp_outputs[o].on) output.udp_destination = udp_outputs[o].destination;
     output.udp = udp_outputs[o].sent;
+    output.served_sources = served_sources_text(manager.selection(o));
+    output.source_switches = manager.selection(o).switch_count();
     for (int i = 0; i < server->client_count(); ++i)
         if (const TWSocketClient* client = server->client(i);
             client != nullptr && client->state() == socket_state::connected)

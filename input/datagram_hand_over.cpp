@@ -44,4 +44,19 @@ std::string count_conflict_text(int input, const std::string& source_ip,
                       {junction_box(input, source_ip), conflict.source, std::to_string(conflict.line_count)});
 }
 
+std::string source_switch_text(int output, const source_switch& change) {
+    const std::string name = "output " + std::to_string(output + 1);
+    const char* formatter = formatter_row_name(formatter_row(change.formatter_index));
+    switch (change.reason) {
+        case source_switch::why::silent:
+            return error_text(reported_error::source_failed_over, {name, formatter, change.to, change.from,
+                                                                   std::to_string(change.silent_seconds)});
+        case source_switch::why::back:
+            return error_text(reported_error::source_returned, {name, formatter, change.to});
+        case source_switch::why::preferred:
+            break;
+    }
+    return error_text(reported_error::source_preferred, {name, formatter, change.to, change.from});
+}
+
 }  // namespace vorlane

@@ -27,5 +27,8 @@ std::string missing_sender_text(int input, const std::string& source_ip, const e
 // "Error QXE-123: junction box 1 (172.31.24.10): source GP0001 sent line count 17 twice with
 // different sentences; both served".
 std::string count_conflict_text(int input, const std::string& source_ip, const line_count_conflict& conflict);
+// "Error QXE-130: output 1: RMC now from GP0002: GP0001 silent for 3 s", "Error QXE-131: output 1:
+// RMC back to GP0001" or "Error QXE-132: output 1: RMC now from GP0001: listed before GP0002".
+std::string source_switch_text(int output, const source_switch& change);
 
 }  // namespace vorlane

@@ -41,7 +41,19 @@ input_drops input_drops::since(const input_drops& baseline) const {
     delta.udp.datagrams = udp.datagrams - baseline.udp.datagrams;
     delta.udp.bytes = udp.bytes - baseline.udp.bytes;
     delta.udp.failed = udp.failed - baseline.udp.failed;
+    delta.source_switches = source_switches - baseline.source_switches;
     return delta;
+}
+
+std::string served_sources_text(const source_selection& selection) {
+    std::string text;
+    for (std::uint32_t formatter = 1; formatter <= formatter_count; ++formatter) {
+        const char* source = selection.served(formatter);
+        if (source == nullptr) continue;
+        if (!text.empty()) text += ", ";
+        text.append(formatter_row_name(formatter)).append(" ").append(source);
+    }
+    return text;
 }
 
 std::uint64_t input_drops::dropped() const {

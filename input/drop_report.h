@@ -10,6 +10,7 @@
 #include "capture/frame_ring.h"
 #include "stream/drop_statistics.h"
 #include "stream/output_datagrams.h"
+#include "stream/source_selection.h"
 
 namespace vorlane {
 
@@ -22,6 +23,8 @@ struct input_drops {
     std::uint64_t clients_not_reading = 0;
     // What the input's output sent as UDP.
     udp_traffic udp;
+    // Changes of the source the input's output serves for a formatter.
+    std::uint64_t source_switches = 0;
 
     // The counts since an earlier copy.
     input_drops since(const input_drops& baseline) const;
@@ -37,6 +40,10 @@ struct drop_reason_count {
     std::string label;  // "RMC fewer fields", "bad UDP checksum"
     std::uint64_t count = 0;
 };
+
+// The source an output serves for each formatter that has one, "RMC GP0001, HDT HE0001"; empty
+// without a source list or before a listed source was heard.
+std::string served_sources_text(const source_selection& selection);
 
 // The reasons that dropped anything, biggest first, at most `limit` of them.
 std::vector<drop_reason_count> biggest_reasons(const input_drops& drops, std::size_t limit);

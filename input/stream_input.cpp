@@ -1,8 +1,39 @@
 #include "input/stream_input.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include "base/error_texts.h"
+#include "config/setting_keys.h"
 
 namespace vorlane {
+
+namespace {
+
+// Output k serves input k. A list or tags the output cannot use are reported and left off: the
+// display still gets every line, as it did before the settings existed, rather than nothing.
+void apply_output_settings(const config_manager& config, int output, datagram_format format,
+                           const std::string& box, nmea_manager& manager, std::vector<std::string>& errors) {
+    const std::string name = "output " + std::to_string(output + 1);
+    const std::string& list = config.output_sources[output];
+    source_filter sources;
+    if (!sources.parse(list)) {
+        errors.push_back(error_text(reported_error::bad_source_list, {list, name}));
+        sources = {};
+    } else if (!sources.takes_every_line() && format == datagram_format::header8) {
+        errors.push_back(error_text(reported_error::output_sources_without_tags, {list, name, box}));
+        sources = {};
+    }
+    const std::int32_t failover =
+        std::clamp(config.output_failover[output], failover_times.low, failover_times.high);
+    manager.set_output_sources(output, sources, std::chrono::seconds(failover));
+    output_tags tags;
+    if (!parse_output_tags(config.output_tags[output], tags))
+        errors.push_back(error_text(reported_error::bad_output_tags, {config.output_tags[output], name}));
+    manager.set_output_tags(output, tags);
+}
+
+}  // namespace
 
 std::vector<std::string> apply_input_formats(const config_manager& config, nmea_manager& manager,
                                              sender_identity& senders) {
@@ -35,6 +66,7 @@ std::vector<std::string> apply_input_formats(const config_manager& config, nmea_
             errors.push_back(
                 error_text(reported_error::unknown_editions, {config.input_editions[input], box}));
         manager.set_input_editions(input, editions);
+        apply_output_settings(config, input, format, box, manager, errors);
     }
     return errors;
 }

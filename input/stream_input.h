@@ -9,11 +9,12 @@
 
 namespace vorlane {
 
-// Gives the stream manager each junction box's datagram format, source list and editions, and the
-// sender check each box's configured Ethernet address, from the settings. An input whose format,
-// source list or Ethernet address cannot be used is set to serve nothing rather than be read some
-// other way, and one whose editions cannot be read keeps the current edition's layouts only; the
-// answer holds one error text for each such setting.
+// Gives the stream manager each junction box's datagram format, source list and editions, each
+// output's source list, failover time and TAG block fields, and the sender check each box's
+// configured Ethernet address, from the settings. An input whose format, source list or Ethernet
+// address cannot be used is set to serve nothing rather than be read some other way, and one
+// whose editions cannot be read keeps the current edition's layouts only; an output's list or
+// fields that cannot be used are left off. The answer holds one error text for each such setting.
 std::vector<std::string> apply_input_formats(const config_manager& config, nmea_manager& manager,
                                              sender_identity& senders);
 

@@ -43,8 +43,9 @@ QString reason_text(const formatter_tally& tally) {
 
 // The rows of the frames-and-datagrams table, in the order of the capture's and the stream
 // manager's catalogues: what was dropped before a sentence was judged, accepted sentences that
-// were never served, the displays of the input's output that were let go for not reading and,
-// last, what that output sent as UDP.
+// were never served, the displays of the input's output that were let go for not reading, what
+// that output sent as UDP and the changes of the sources it serves; below them, a row of text:
+// the sources it serves now.
 struct drop_row {
     QString label;
     std::uint64_t (*count)(const input_drops&, std::size_t);
@@ -68,12 +69,15 @@ std::vector<drop_row> make_drop_rows() {
                     [](const input_drops& drops, std::size_t) { return drops.udp.bytes; }, 0});
     rows.push_back({QStringLiteral("UDP sends failed"),
                     [](const input_drops& drops, std::size_t) { return drops.udp.failed; }, 0});
+    rows.push_back({QStringLiteral("source switches"),
+                    [](const input_drops& drops, std::size_t) { return drops.source_switches; }, 0});
     return rows;
 }
 
 const std::vector<drop_row> drop_rows = make_drop_rows();
 // A frame of neither junction box belongs to no input: its row holds one count across both.
 constexpr int unconfigured_row = static_cast<int>(frame_skip::unconfigured_source);
+const int served_sources_row = static_cast<int>(drop_rows.size());
 
 }  // namespace
 
@@ -90,9 +94,10 @@ TStatisticsWin::TStatisticsWin(const drop_reporter* reporter, operator_dialogs& 
     for (QWidget* view : {static_cast<QWidget*>(ui->GridInput1), static_cast<QWidget*>(ui->GridInput2),
                           static_cast<QWidget*>(ui->GridFrames), static_cast<QWidget*>(ui->MemoRejected)})
         view->setFont(text_view_font());
-    ui->GridFrames->setRowCount(static_cast<int>(drop_rows.size()));
+    ui->GridFrames->setRowCount(served_sources_row + 1);
     for (std::size_t row = 0; row < drop_rows.size(); ++row)
         set_cell(*ui->GridFrames, static_cast<int>(row), 0, drop_rows[row].label);
+    set_cell(*ui->GridFrames, served_sources_row, 0, QStringLiteral("served sources"));
     ui->GridFrames->setSpan(unconfigured_row, 1, 1, junction_box_count);
     centre_on_screen(*this);
 
@@ -140,6 +145,8 @@ void TStatisticsWin::refresh() {
             if (static_cast<int>(k) != unconfigured_row)
                 set_cell(*ui->GridFrames, static_cast<int>(k), input + 1,
                          QString::number(drop_rows[k].count(drops, drop_rows[k].index)));
+        set_cell(*ui->GridFrames, served_sources_row, input + 1,
+                 QString::fromStdString(counts.served_sources(input)));
     }
     set_cell(*ui->GridFrames, unconfigured_row, 1,
              QString::number(counts.unconfigured_frames() - unconfigured_at_reset));

@@ -38,6 +38,10 @@ struct output_facts {
     // Where the output also sends UDP datagrams, as set; empty when it does not.
     std::string udp_destination;
     udp_traffic udp;
+    // The source served for each formatter that has one, "RMC GP0001, HDT HE0001", and how often
+    // a formatter's served source changed; both empty without a source list.
+    std::string served_sources;
+    std::uint64_t source_switches = 0;
 };
 
 // The gateway as the ship's monitoring sees it, read on the main thread when a request comes.

@@ -149,6 +149,10 @@ constexpr output_row output_rows[] = {
     {"udp_failed",      "UDP failed",      column, [](const output_facts& f) -> fact_value { return f.udp.failed; },
      {"vorlane_output_udp_send_failures_total", "counter",
       "UDP datagrams of the output that the system did not take (no route, no buffer, adapter down)."}},
+    {"served_sources",  "Served sources",  column, [](const output_facts& f) -> fact_value { return f.served_sources; }},
+    {"source_switches", "Source switches", column, [](const output_facts& f) -> fact_value { return f.source_switches; },
+     {"vorlane_output_source_switches_total", "counter",
+      "Changes of the source the output serves for a formatter, under its source list."}},
 };
 // clang-format on
 

@@ -26,6 +26,21 @@ bool parse_name(std::string_view text, std::initializer_list<Value> known, Value
     return false;
 }
 
+// Hands each comma-separated entry of `list`, trimmed, to `take`, which answers whether it took
+// it; an empty or blank list has no entries. False as soon as an entry is not taken.
+template <typename Take>
+bool for_each_listed(std::string_view list, Take take) {
+    if (trimmed(list).empty()) return true;
+    std::size_t from = 0;
+    while (from <= list.size()) {
+        std::size_t comma = list.find(',', from);
+        if (comma == std::string_view::npos) comma = list.size();
+        if (!take(trimmed(list.substr(from, comma - from)))) return false;
+        from = comma + 1;
+    }
+    return true;
+}
+
 }  // namespace
 
 const char* name_of(datagram_format format) {
@@ -54,27 +69,33 @@ bool parse_editions(std::string_view text, nmea_editions& editions) {
 
 bool source_filter::parse(std::string_view list) {
     source_filter parsed;
-    if (!trimmed(list).empty()) {
-        std::size_t from = 0;
-        while (from <= list.size()) {
-            std::size_t comma = list.find(',', from);
-            if (comma == std::string_view::npos) comma = list.size();
-            const std::string_view source = trimmed(list.substr(from, comma - from));
-            if (!is_tag_identifier(source) || parsed.count == max_sources) return false;
-            source.copy(parsed.sources[parsed.count].data(), source.size());
-            ++parsed.count;
-            from = comma + 1;
-        }
-    }
-    *this = parsed;
-    return true;
+    const bool taken = for_each_listed(list, [&parsed](std::string_view source) {
+        if (!is_tag_identifier(source) || parsed.count == max_sources) return false;
+        source.copy(parsed.sources[parsed.count].data(), source.size());
+        ++parsed.count;
+        return true;
+    });
+    if (taken) *this = parsed;
+    return taken;
 }
 
-bool source_filter::takes(const char* source) const {
-    if (count == 0) return true;
+std::int32_t source_filter::position_of(const char* source) const {
     for (std::size_t k = 0; k < count; ++k)
-        if (std::strcmp(sources[k].data(), source) == 0) return true;
-    return false;
+        if (std::strcmp(sources[k].data(), source) == 0) return static_cast<std::int32_t>(k);
+    return -1;
+}
+
+bool parse_output_tags(std::string_view text, output_tags& tags) {
+    output_tags parsed;
+    const bool taken = for_each_listed(text, [&parsed](std::string_view field) {
+        if (field != "s" && field != "c") return false;
+        bool& wanted = field == "s" ? parsed.source : parsed.time;
+        if (wanted) return false;
+        wanted = true;
+        return true;
+    });
+    if (taken) tags = parsed;
+    return taken;
 }
 
 }  // namespace vorlane

@@ -45,11 +45,26 @@ class source_filter {
 
     bool takes_every_line() const { return count == 0; }
     // `source` is the s: of the line's TAG block, empty when it has none.
-    bool takes(const char* source) const;
+    bool takes(const char* source) const { return count == 0 || position_of(source) >= 0; }
+    // Where `source` stands in the list, 0 first; -1 when it is not listed.
+    std::int32_t position_of(const char* source) const;
+    std::size_t size() const { return count; }
+    // The identifier at `position`, 0 to size() - 1.
+    const char* at(std::size_t position) const { return sources[position].data(); }
 
   private:
     std::array<std::array<char, max_tag_identifier_length + 1>, max_sources> sources{};
     std::size_t count = 0;
 };
+
+// The TAG block fields an output writes in front of each line it serves.
+struct output_tags {
+    bool source = false;  // s:
+    bool time = false;    // c:, the receive time in seconds since 1970
+    bool any() const { return source || time; }
+};
+// "s", "c", "s,c" or "c,s", blanks around each allowed; an empty text writes no TAG blocks.
+// False, leaving `tags` alone, for anything else.
+bool parse_output_tags(std::string_view text, output_tags& tags);
 
 }  // namespace vorlane

@@ -59,6 +59,12 @@ bool is_output(std::int32_t output) {
     return output >= 0 && output < output_count;
 }
 
+// What a line that its output's source list does not serve is counted as.
+stream_drop drop_of(selection_verdict verdict) {
+    return verdict == selection_verdict::standby ? stream_drop::standby_source
+                                                 : stream_drop::source_not_selected;
+}
+
 bool is_input(std::int32_t input) {
     return input >= 0 && input < junction_box_count;
 }
@@ -274,10 +280,42 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
                         length + 2);
         return;
     }
-    // A count is remembered only for a line that is served: a line that never leaves, such as
-    // one of a group that never completes, must not make the true line behind it a repeat.
-    if (queue_checked(message, length + 2, sender != nullptr ? sender->serial : 0) && counted)
-        source_table::remember(*sender, tag->line_count, bare, current_time);
+    const char* tag_source = tag != nullptr ? tag->source : "";
+    // A count is remembered only for a line that is served, or that its output's source list
+    // dropped (its copy over the other path is then a duplicate, not a second standby line): a
+    // line that never leaves, such as one of a group that never completes, must not make the true
+    // line behind it a repeat.
+    const bool handled =
+        (selections[source].active() && !selected(source, tag_source, message.info.formatter_index)) ||
+        queue_checked(message, length + 2, sender != nullptr ? sender->serial : 0, tag_source);
+    if (handled && counted) source_table::remember(*sender, tag->line_count, bare, current_time);
+}
+
+bool nmea_manager::selected(std::int32_t output, const char* source, std::uint32_t formatter_index) {
+    source_selection& selection = selections[output];
+    const selection_verdict verdict =
+        selection.select(source, formatter_index, is_replaceable_formatter(formatter_index), current_time);
+    if (verdict == selection_verdict::serve) return true;
+    counts.count_drop(output, drop_of(verdict));
+    return false;
+}
+
+// Every line of a group counts as heard, and the group goes whole or not at all: a group that
+// binds one fix's sentences together is not torn apart when its source is served for some of
+// them and on standby for others.
+bool nmea_manager::group_selected(const arriving_group& group) {
+    source_selection& selection = selections[group.output];
+    if (!selection.active()) return true;
+    selection_verdict worst = selection_verdict::serve;
+    for (std::int32_t k = 0; k < group.lines; ++k) {
+        const std::uint32_t formatter = group.held[static_cast<std::size_t>(k)].formatter_index;
+        const selection_verdict verdict =
+            selection.select(group.source, formatter, is_replaceable_formatter(formatter), current_time);
+        if (verdict != selection_verdict::serve && worst != selection_verdict::not_selected) worst = verdict;
+    }
+    if (worst == selection_verdict::serve) return true;
+    counts.count_drop(group.output, drop_of(worst), static_cast<std::uint64_t>(group.lines));
+    return false;
 }
 
 void nmea_manager::note_conflict(std::int32_t input, const nmea_tag_block& tag) {
@@ -301,7 +339,7 @@ void nmea_manager::hold_group_line(std::int32_t input, const nmea_tag_block& tag
         groups[input].add(tag, established, *message.destinations.begin(), message.info, message.text, length,
                           current_time, dropped);
     if (dropped != 0) counts.count_drop(input, stream_drop::group_incomplete, dropped);
-    if (whole == nullptr || !queue_group(*whole)) return;
+    if (whole == nullptr || (group_selected(*whole) && !queue_group(*whole))) return;
     source_record* sender = whole->source[0] != 0 ? senders[input].find(whole->source) : nullptr;
     if (sender == nullptr) return;
     for (std::int32_t k = 0; k < whole->lines; ++k) {
@@ -326,23 +364,44 @@ void nmea_manager::set_input_editions(std::int32_t input, nmea_editions accepted
     if (is_input(input)) editions[input] = accepted;
 }
 
+void nmea_manager::set_output_sources(std::int32_t output, const source_filter& sources,
+                                      std::chrono::seconds failover) {
+    if (is_output(output)) selections[output].configure(sources, failover);
+}
+
+void nmea_manager::set_output_tags(std::int32_t output, output_tags tags) {
+    if (!is_output(output)) return;
+    // Sentences already waiting were queued without their fields: they go without them rather
+    // than with another line's.
+    if (!tags_of[output].any() && tags.any()) {
+        for (auto& name : queued_source[output]) name[0] = 0;
+        received_at[output].fill(-1);
+    }
+    tags_of[output] = tags;
+}
+
+bool nmea_manager::take_source_switch(std::int32_t output, source_switch& change) {
+    return is_output(output) && selections[output].take_switch(change);
+}
+
 void nmea_manager::queue_sentence(const nmea_message_out& message) {
     // A text without its terminator inside the field, or longer than a sentence can be, could
     // never leave through a buffer of min_take_capacity; it is not queued at all.
     const std::size_t length = strnlen(message.text, sentence_text_size);
     if (length == 0 || length > max_queued_text) return;
-    queue_checked(message, length, 0);
+    queue_checked(message, length, 0, "");
 }
 
-bool nmea_manager::queue_checked(const nmea_message_out& message, std::size_t length, std::uint32_t sender) {
+bool nmea_manager::queue_checked(const nmea_message_out& message, std::size_t length, std::uint32_t sender,
+                                 const char* tag_source) {
     bool queued = false;
     for (const std::int32_t output : message.destinations)
-        queued = queue_on(output, message, length, sender) || queued;
+        queued = queue_on(output, message, length, sender, tag_source) || queued;
     return queued;
 }
 
 bool nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length,
-                            std::uint32_t sender) {
+                            std::uint32_t sender, const char* tag_source) {
     std::uint64_t key_hash = 0;
     const bool keyed = replacement_key_hash(message, length, sender, key_hash);
     queued_sentence* target = keyed ? find_replaceable(output, message, length, sender, key_hash) : nullptr;
@@ -362,9 +421,18 @@ bool nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message
     const auto slot = static_cast<std::size_t>(target - output_slots[output].data());
     queued_at[output][slot] = current_time;
     queued_sender[output][slot] = sender;
+    if (tags_of[output].any()) note_tag_fields(output, slot, tag_source);
     std::memcpy(target->text, message.text, length);
     target->text[length] = 0;
     return true;
+}
+
+void nmea_manager::note_tag_fields(std::int32_t output, std::size_t slot, const char* source) {
+    std::array<char, max_tag_identifier_length + 1>& name = queued_source[output][slot];
+    const std::size_t length = strnlen(source, max_tag_identifier_length);
+    std::memcpy(name.data(), source, length);
+    name[length] = 0;
+    received_at[output][slot] = current_wall_time;
 }
 
 // A group is queued whole or not at all, never replaces and is never replaced: a newer position
@@ -386,6 +454,7 @@ bool nmea_manager::queue_group(const arriving_group& group) {
         std::memcpy(slot.text, held.text, held.length + 1);
         queued_at[output][tail] = current_time;
         group_span[output][tail] = static_cast<std::uint8_t>(lines - k);
+        if (tags_of[output].any()) note_tag_fields(output, tail, group.source);
         queue_tail[output] = next_slot(tail);
     }
     return true;
@@ -424,10 +493,38 @@ bool nmea_manager::has_output(std::int32_t output) const {
     return is_output(output) && queue_head[output] != queue_tail[output];
 }
 
+bool nmea_manager::put_tag_block(std::int32_t output, std::size_t slot, char* out, std::size_t room,
+                                 std::size_t& length) const {
+    const output_tags tags = tags_of[output];
+    tag_fields fields;
+    if (tags.source) fields.source = queued_source[output][slot].data();
+    if (tags.time) fields.unix_time = received_at[output][slot];
+    // A line whose fields are all missing (no s: asked for only) goes without a block.
+    if (fields.source.empty() && fields.unix_time < 0) return true;
+    length = write_tag_block(out, room, fields);
+    return length != 0;
+}
+
+// Defined before its callers, and inline, so that the copy of each line stays in their loops.
+inline bool nmea_manager::put_line(std::int32_t output, std::size_t slot, char* buffer, std::size_t& total,
+                                   std::size_t room) {
+    std::size_t tag_length = 0;
+    if (tags_of[output].any() && !put_tag_block(output, slot, buffer + total, room - 1 - total, tag_length))
+        [[unlikely]]
+        return false;
+    const char* text = output_slots[output][slot].text;
+    const std::size_t length = std::strlen(text);
+    if (total + tag_length + length >= room) return false;
+    std::memcpy(buffer + total + tag_length, text, length);
+    total += tag_length + length;
+    return true;
+}
+
 bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& capacity,
                                batch_lines* lines) {
     if (!is_output(output)) return false;
-    if (buffer == nullptr || capacity < min_take_capacity || !has_output(output)) return false;
+    const std::int32_t least = min_take_capacity + (tags_of[output].any() ? max_output_tag_length : 0);
+    if (buffer == nullptr || capacity < least || !has_output(output)) return false;
 
     // Only whole sentences, and always one byte short of the capacity, so the batch stays
     // NUL-terminated; a sentence that does not fit waits at the head for the next call.
@@ -446,12 +543,9 @@ bool nmea_manager::take_output(std::int32_t output, char* buffer, std::int32_t& 
             if (!take_group(output, buffer, total, room, lines)) break;
             continue;
         }
-        const queued_sentence& slot = output_slots[output][head];
-        const std::size_t length = std::strlen(slot.text);
-        if (total + length >= room) break;
-        if (lines != nullptr) lines->add(total, 0);
-        std::memcpy(buffer + total, slot.text, length);
-        total += length;
+        const std::size_t line_start = total;
+        if (!put_line(output, head, buffer, total, room)) break;
+        if (lines != nullptr) lines->add(line_start, 0);
         leave_head(output);
     }
     // Callers read the batch as one C string, so its NUL is all it needs: clearing the whole
@@ -468,24 +562,24 @@ bool nmea_manager::take_group(std::int32_t output, char* buffer, std::size_t& to
                               batch_lines* lines_taken) {
     std::size_t& head = queue_head[output];
     const std::size_t lines = group_span[output][head];
-    std::size_t length = 0;
-    for (std::size_t k = 0, slot = head; k < lines; ++k, slot = next_slot(slot))
-        length += std::strlen(output_slots[output][slot].text);
-    if (total + length >= room) {
-        if (total > 0) return false;
+    const std::size_t start = total;
+    const std::size_t lines_before = lines_taken != nullptr ? lines_taken->count : 0;
+    bool fits = true;
+    for (std::size_t k = 0, slot = head; k < lines && fits; ++k, slot = next_slot(slot)) {
+        const std::size_t line_start = total;
+        fits = put_line(output, slot, buffer, total, room);
+        if (fits && lines_taken != nullptr) lines_taken->add(line_start, k == 0 ? lines : 0);
+    }
+    if (!fits) {
+        total = start;
+        if (lines_taken != nullptr) lines_taken->count = lines_before;
+        if (start > 0) return false;
         // Not even an empty batch of this size holds the group: it could never leave.
         counts.count_drop(output, stream_drop::group_too_large, lines);
         head = (head + lines) % queue_slot_count;
         return true;
     }
-    for (std::size_t k = 0; k < lines; ++k) {
-        if (lines_taken != nullptr) lines_taken->add(total, k == 0 ? lines : 0);
-        const queued_sentence& slot = output_slots[output][head];
-        const std::size_t line_length = std::strlen(slot.text);
-        std::memcpy(buffer + total, slot.text, line_length);
-        total += line_length;
-        leave_head(output);
-    }
+    for (std::size_t k = 0; k < lines; ++k) leave_head(output);
     return true;
 }
 

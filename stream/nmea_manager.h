@@ -12,6 +12,7 @@
 #include "stream/input_format.h"
 #include "stream/keyed_hash.h"
 #include "stream/replacement_index.h"
+#include "stream/source_selection.h"
 #include "stream/source_table.h"
 #include "validation/nmea_sentence.h"
 #include "validation/tag_block.h"
@@ -30,6 +31,10 @@ inline constexpr std::size_t queue_slot_count = 1024;
 // What the 100 ms service takes from an output's queue at once, the gateway's and the checker's
 // alike: at most batch_capacity - 1 characters and the NUL.
 inline constexpr std::int32_t batch_capacity = 4800;
+// The longest TAG block an output writes in front of a line: "\\s:", 15 characters, ",c:", the 19
+// digits of the largest time and "*hh\\". An output that tags its lines needs this much more room
+// than min_take_capacity.
+inline constexpr std::int32_t max_output_tag_length = 3 + max_tag_identifier_length + 3 + 19 + 4;
 
 // Output numbers an accepted sentence goes to. It keeps each output at most once and nothing
 // that is not an output, so room for one entry per output is all it needs; it lives inside the
@@ -102,7 +107,7 @@ class sentence_observer {
 // first. On an iec450 input a line that arrives twice is served once.
 //
 // Main thread only; nothing here locks or allocates. The program holds one instance; at about
-// 650 KB it belongs in static storage or on the heap, not on a stack.
+// 800 KB it belongs in static storage or on the heap, not on a stack.
 class nmea_manager {
   public:
     // The replacement index is keyed afresh for each manager, so for each process.
@@ -135,13 +140,27 @@ class nmea_manager {
     // caller sets it once per datagram or batch rather than have the clock read per sentence;
     // a steady clock, so that setting the computer's clock ages nothing.
     void set_time(queue_clock::time_point now) { current_time = now; }
+    // The receive time an output's TAG blocks give (c:), in seconds since 1970 UTC: the wall
+    // clock, read by the caller as it reads the steady one, or a capture's timestamps.
+    void set_wall_time(std::int64_t unix_seconds) { current_wall_time = unix_seconds; }
+
+    // Which sources of its iec450 input `output` serves, in order of preference, and how long the
+    // served source of a latest-value formatter may be silent before the next takes over; an
+    // empty list serves every line. Forgets which sources were served.
+    void set_output_sources(std::int32_t output, const source_filter& sources, std::chrono::seconds failover);
+    // The TAG block fields written in front of each line the output serves from now on.
+    void set_output_tags(std::int32_t output, output_tags tags);
+    const source_selection& selection(std::int32_t output) const { return selections[output]; }
+    // True, with the oldest change of a served source on `output` not yet taken.
+    bool take_source_switch(std::int32_t output, source_switch& change);
 
     // Moves whole sentences from the head of the queue into `buffer`, dropping those older than
     // max_sentence_age on the way. The lines of a group go together or wait for the next call. `capacity` is
     // the size of the buffer on entry and the number of characters placed on return; the buffer stays
     // NUL-terminated. Answers false, leaving buffer and capacity alone, for a capacity below
-    // min_take_capacity or an empty queue, and false with the capacity alone when every waiting
-    // sentence was dropped on the way. `lines`, when given, is told where each line begins.
+    // min_take_capacity (plus max_output_tag_length on an output that tags its lines) or an empty queue, and
+    // false with the capacity alone when every waiting sentence was dropped on the way. `lines`, when given,
+    // is told where each line begins.
     bool take_output(std::int32_t output, char* buffer, std::int32_t& capacity, batch_lines* lines = nullptr);
 
     static bool is_replaceable_formatter(std::uint32_t formatter_index);
@@ -168,13 +187,28 @@ class nmea_manager {
     // Validates `sentence`, which lies at the end of `line`, and queues it when it is accepted.
     void handle_line(std::int32_t input, std::int32_t source, const char* line, char* sentence,
                      const nmea_tag_block* tag);
-    // Holds an accepted line of a group; once the group is whole and queued, its counts are
-    // remembered for the duplicate check.
+    // Holds an accepted line of a group; once the group is whole and queued, or dropped by its
+    // output's source list, its counts are remembered for the duplicate check.
     void hold_group_line(std::int32_t input, const nmea_tag_block& tag, bool established,
                          const nmea_message_out& message, std::size_t length);
     // False, and nothing queued, when the queue has no room for the whole group.
     bool queue_group(const arriving_group& group);
     void note_conflict(std::int32_t input, const nmea_tag_block& tag);
+    // On an output with a source list: whether the list serves an accepted line of `source`
+    // (empty for none); a line it does not serve is counted as dropped.
+    bool selected(std::int32_t output, const char* source, std::uint32_t formatter_index);
+    // A group is served or dropped whole: it is served when every line is.
+    bool group_selected(const arriving_group& group);
+    // Writes the slot's TAG block, when its output tags its lines, and its sentence at `total`
+    // when both fit in `room` with the NUL behind them; false, `total` unchanged, when not.
+    bool put_line(std::int32_t output, std::size_t slot, char* buffer, std::size_t& total, std::size_t room);
+    // Writes the TAG block of the sentence in `slot` at `out`, which has room for `room`, and
+    // sets `length` to its size (left alone for a line without any of the fields); false when it
+    // does not fit.
+    bool put_tag_block(std::int32_t output, std::size_t slot, char* out, std::size_t room,
+                       std::size_t& length) const;
+    // What the output's TAG block gives for the sentence in `slot`.
+    void note_tag_fields(std::int32_t output, std::size_t slot, const char* source);
     // Moves the group at the head of the queue into the batch of `total` characters when it fits
     // in `room`; false, leaving it queued, when it must wait for the next batch.
     bool take_group(std::int32_t output, char* buffer, std::size_t& total, std::size_t room,
@@ -184,9 +218,11 @@ class nmea_manager {
     // `sender` is the serial of the line's TAG block source within its input, 0 without one:
     // latest-value sentences of two senders do not replace each other.
     // True when the message was queued on at least one output.
-    bool queue_checked(const nmea_message_out& message, std::size_t length, std::uint32_t sender);
+    // `tag_source` is the line's s:, empty for none.
+    bool queue_checked(const nmea_message_out& message, std::size_t length, std::uint32_t sender,
+                       const char* tag_source);
     bool queue_on(std::int32_t output, const nmea_message_out& message, std::size_t length,
-                  std::uint32_t sender);
+                  std::uint32_t sender, const char* tag_source);
     queued_sentence* find_replaceable(std::int32_t output, const nmea_message_out& message,
                                       std::size_t length, std::uint32_t sender, std::uint64_t key_hash);
     // Moves the head of the queue on by one slot.
@@ -214,6 +250,8 @@ class nmea_manager {
     std::array<std::size_t, output_count> queue_head{};
     std::array<std::size_t, output_count> queue_tail{};
     queue_clock::time_point current_time{};
+    // -1 until it is set: no c: rather than 1970.
+    std::int64_t current_wall_time = -1;
     std::array<datagram_format, junction_box_count> formats{};
     std::array<source_filter, junction_box_count> filters{};
     std::array<nmea_editions, junction_box_count> editions{};
@@ -224,6 +262,14 @@ class nmea_manager {
     std::array<bool, junction_box_count> conflict_unreported{};
     stream_statistics counts;
     sentence_observer* line_observer = nullptr;
+    // Kept behind everything an untagged output without a source list touches per sentence.
+    std::array<output_tags, output_count> tags_of{};
+    std::array<source_selection, output_count> selections{};
+    // Per slot, for the TAG block of an output that tags its lines: the sentence's source (s:),
+    // empty for none, and when it was received. Written only on such an output.
+    std::array<std::array<std::array<char, max_tag_identifier_length + 1>, queue_slot_count>, output_count>
+        queued_source{};
+    std::array<std::array<std::int64_t, queue_slot_count>, output_count> received_at{};
 };
 
 }  // namespace vorlane

@@ -350,6 +350,7 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
         }
         last_datagram = now;
         manager->set_time(now);
+        manager->set_wall_time(header->ts.tv_sec);
         ++reporter.datagram;
         reporter.datagram_known = true;
         const std::int32_t input = datagram->input_index;
@@ -360,6 +361,8 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
             reporter.note(sender_warning_text(input, config.input_src_ip[input], warning));
         if (line_count_conflict conflict; manager->take_count_conflict(input, conflict))
             reporter.note(count_conflict_text(input, config.input_src_ip[input], conflict));
+        for (source_switch change; manager->take_source_switch(input, change);)
+            reporter.note(source_switch_text(input, change));
     }
     for (std::int32_t input = 0; input < junction_box_count; ++input)
         if (ethernet_address expected{}; senders.take_missing(input, last_datagram, expected))

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -125,12 +126,24 @@ std::size_t accepted_count(const std::vector<std::string>& lines) {
     return accepted;
 }
 
+// What the outputs do besides serving every line bare.
+struct output_choice {
+    const char* sources = "";
+    output_tags tags;
+};
+
 // One datagram after another through the manager, each followed by the batch the sender takes
 // for that output.
 void run_datagrams(benchmark::State& state, const std::vector<datagram>& datagrams,
-                   datagram_format format = datagram_format::header8) {
+                   datagram_format format = datagram_format::header8, const output_choice& outputs = {}) {
     auto manager = std::make_unique<nmea_manager>();
-    for (std::int32_t input = 0; input < output_count; ++input) manager->set_input_format(input, format);
+    source_filter sources;
+    sources.parse(outputs.sources);
+    for (std::int32_t input = 0; input < output_count; ++input) {
+        manager->set_input_format(input, format);
+        manager->set_output_sources(input, sources, std::chrono::seconds(3));
+        manager->set_output_tags(input, outputs.tags);
+    }
     auto frame = std::make_unique<std::uint8_t[]>(max_payload + 1);
     auto batch = std::make_unique<char[]>(service_capacity + 1);
     std::size_t next = 0;
@@ -191,6 +204,23 @@ void BM_real_corpus_standard_datagrams(benchmark::State& state) {
                   datagram_format::iec450);
 }
 BENCHMARK(BM_real_corpus_standard_datagrams)->ArgName("max_lines")->Arg(20);
+
+// Two receivers sending the same lines in turn, each with its own count, through an output that
+// serves the first and tags each line it serves with source and time: the cost of the choice.
+void BM_real_corpus_two_sources_selected_and_tagged(benchmark::State& state) {
+    std::vector<std::string> lines = corpus_lines();
+    if (lines.empty()) {
+        state.SkipWithError("real sentence corpus not found at " VORLANE_SHARED_CORPUS);
+        return;
+    }
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        lines[k] = test::with_checksum(std::string(k % 2 == 0 ? "\\s:GP0001" : "\\s:GP0002") +
+                                       ",n:" + std::to_string(k / 2 % 1000) + ",c:1683881316755") +
+                   "\\" + lines[k];
+    run_datagrams(state, pack(lines, 20, standard_token), datagram_format::iec450,
+                  {"GP0001,GP0002", {.source = true, .time = true}});
+}
+BENCHMARK(BM_real_corpus_two_sources_selected_and_tagged);
 
 void BM_synthetic_datagrams(benchmark::State& state) {
     const std::vector<std::string> lines = synthetic_lines();

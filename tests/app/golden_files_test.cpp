@@ -72,8 +72,10 @@ std::string read_existing(const std::string& file) {
 }
 
 // Settings a pair may give a junction box, "<key> <box> <value>", each written as
-// input_<box - 1>_<key>=<value>.
-constexpr std::string_view input_setting_keys[] = {"format", "sources"};
+// input_<box - 1>_<key>=<value>; those of its output, "output_<key> <box> <value>", as
+// output_<box - 1>_<key>=<value>.
+constexpr std::string_view input_setting_keys[] = {"format", "sources", "output_sources", "output_tags"};
+constexpr std::string_view output_key = "output_";
 
 // The junction boxes' settings and datagrams, as the file gives them.
 struct script {
@@ -115,8 +117,10 @@ script read_script(const std::string& file) {
                 std::end(input_setting_keys))
                 throw std::invalid_argument("no setting of a junction box: " + line);
             const int box = box_of(fields, line);
-            read.input_settings +=
-                "input_" + std::to_string(box - 1) + "_" + key + "=" + rest_of(fields) + "\n";
+            const bool of_output = key.starts_with(output_key);
+            read.input_settings += (of_output ? "output_" : "input_") + std::to_string(box - 1) + "_" +
+                                   key.substr(of_output ? output_key.size() : 0) + "=" + rest_of(fields) +
+                                   "\n";
             continue;
         }
         const int box = box_of(fields, line);

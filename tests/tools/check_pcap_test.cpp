@@ -25,15 +25,17 @@ std::string header_and(const std::vector<std::string>& sentences) {
     return payload;
 }
 
-void write_frames(const std::filesystem::path& file, const std::vector<std::vector<std::uint8_t>>& frames) {
+// 40 ms apart unless told: the first and the third datagram fall into one 100 ms service.
+void write_frames(const std::filesystem::path& file, const std::vector<std::vector<std::uint8_t>>& frames,
+                  long apart_us = 40'000) {
     pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
     pcap_dumper_t* dumper = pcap_dump_open(dead, file.c_str());
     ASSERT_NE(dumper, nullptr) << pcap_geterr(dead);
     for (std::size_t k = 0; k < frames.size(); ++k) {
-        // 40 ms apart: the first and the third datagram fall into one 100 ms service.
+        const long at_us = apart_us * static_cast<long>(k);
         pcap_pkthdr header{};
-        header.ts.tv_sec = 1'800'000'000;
-        header.ts.tv_usec = static_cast<suseconds_t>(40'000 * k);
+        header.ts.tv_sec = 1'800'000'000 + at_us / 1'000'000;
+        header.ts.tv_usec = static_cast<suseconds_t>(at_us % 1'000'000);
         header.caplen = header.len = static_cast<bpf_u_int32>(frames[k].size());
         pcap_dump(reinterpret_cast<u_char*>(dumper), &header, frames[k].data());
     }
@@ -207,6 +209,33 @@ TEST(CheckPcapSender, AHostSendingFirstAsABoxIsNamedAndTheBoxIsServed) {
               "formatter    accepted   rejected\n"
               "HDT                 4          0\n"
               "total               4          0\n");
+}
+
+// Two GPS receivers and an AIS transponder on one box, a second apart; the output takes them in
+// order of preference, tags what it serves, and moves to the second GPS once the first has been
+// silent past the failover time.
+TEST(CheckPcapSources, TheOutputServesItsListAsTheSettingsSay) {
+    const temp_dir dir;
+    const std::string rmc =
+        with_checksum("$GPRMC,225446,A,4916.45,N,12311.12,W,000.5,054.7,191194,020.3,E,A,S");
+    const std::string vdm = "!AIVDM,1,1,,A,13aEOK?P00PD2wVMdLDRhgvL289?,0*26";
+    const auto from = [](const std::vector<std::pair<const char*, std::string>>& lines) {
+        std::string payload("UdPbC\0", 6);
+        for (const auto& [source, sentence] : lines)
+            payload += with_checksum(std::string("\\s:") + source) + "\\" + sentence + "\r\n";
+        return box_frame(10, payload);
+    };
+    write_frames(dir / "capture.pcap",
+                 {from({{"GP0001", rmc}, {"GP0002", rmc}}), from({{"GP0001", rmc}, {"HE0009", rmc}}),
+                  from({{"GP0002", rmc}}), from({{"GP0002", rmc}}), from({{"GP0002", rmc}}),
+                  from({{"GP0002", rmc}, {"AI0001", vdm}})},
+                 1'000'000);
+    std::ofstream(dir / "Vorlane.ini") << "[QXInput]\ninput_0_format=iec450\n"
+                                       << "output_0_sources=GP0001,GP0002,AI0001\noutput_0_tags=s,c\n";
+    const run_result result = run_check(dir.path(), "--pcap capture.pcap --ini Vorlane.ini --served served");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.output, read_file(golden / "sources.txt"));
+    EXPECT_EQ(read_file(dir / "served" / "output1.txt"), read_file(golden / "sources" / "output1.txt"));
 }
 
 TEST(CheckText, Iec450TakesGoodTagBlocksOffAndRejectsABadOneWithItsReason) {
