@@ -71,6 +71,9 @@ struct rx_datagram {
     bool bad_checksum = false;
     // Which configured junction box sent the frame: 0 or 1.
     std::int32_t input_index = 0;
+    // Which LAN it came on: 0 for A, 1 for B. The ring does not set it: whoever takes the frame
+    // out of a LAN's ring knows the LAN and sets it.
+    std::int32_t lan = 0;
 };
 
 // The hand-over from the receive thread to the main thread: a circle of slots allocated once, so

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/junction_boxes.h"
+#include "base/networks.h"
 
 namespace vorlane {
 
@@ -47,6 +48,12 @@ struct config_manager {
     // The display connections each output takes at once from one remote address, and in all.
     std::int32_t max_clients_per_host = default_max_clients_per_host;
     std::int32_t max_clients_per_port = default_max_clients_per_port;
+    // LAN B, the redundant twin of the network `input_ip` captures on: its adapter's address
+    // (empty: one LAN), and each junction box's source and destination address there (empty:
+    // the same as on LAN A).
+    std::string input_ip_b;
+    std::string input_src_ip_b[junction_box_count];
+    std::string input_dest_ip_b[junction_box_count];
     std::string last_error;
 };
 
@@ -64,5 +71,12 @@ bool read_config(config_manager& config, const std::filesystem::path& file);
 bool write_config(config_manager& config, const std::filesystem::path& file);
 // last_error, emptied.
 std::string take_error(config_manager& config);
+
+// Junction box `box`'s source and destination address on `lan`: on LAN B its own where set, else
+// the same as on LAN A.
+const std::string& source_ip(const config_manager& config, int lan, int box);
+const std::string& destination_ip(const config_manager& config, int lan, int box);
+// The address of the adapter that captures `lan`; empty for LAN B when there is only one LAN.
+const std::string& lan_adapter_ip(const config_manager& config, int lan);
 
 }  // namespace vorlane

@@ -28,7 +28,7 @@ bool input_link::open_input() {
 }
 
 std::vector<std::string> input_link::apply_formats() {
-    return apply_input_formats(config, manager, senders);
+    return apply_input_formats(config, manager, receivers);
 }
 
 void input_link::process_input() {
@@ -39,7 +39,7 @@ void input_link::process_input() {
         rx_datagram datagram;
         int taken = 0;
         while (taken < datagrams_per_turn && input->take_datagram(datagram)) {
-            hand_over_datagram(manager, senders, datagram, now);
+            hand_over_datagram(manager, receivers, datagram, now);
             ++taken;
         }
         report_senders(now);
@@ -63,9 +63,9 @@ void input_link::process_input() {
 // log.
 void input_link::report_senders(queue_clock::time_point now) {
     for (int k = 0; k < junction_box_count; ++k) {
-        sender_warning warning;
-        if (senders.take_warning(k, now, warning))
-            reporter.update_status(sender_warning_text(k, config.input_src_ip[k], warning), true);
+        for (int lan = 0; lan < receivers.lans(); ++lan)
+            if (sender_warning warning; receivers.senders[lan].take_warning(k, now, warning))
+                reporter.update_status(sender_warning_text(k, source_ip(config, lan, k), warning), true);
         std::optional<queue_clock::time_point>& reported = conflict_reported[static_cast<std::size_t>(k)];
         line_count_conflict conflict;
         if ((!reported || now - *reported >= sender_identity::report_interval) &&
@@ -73,9 +73,10 @@ void input_link::report_senders(queue_clock::time_point now) {
             reported = now;
             reporter.update_status(count_conflict_text(k, config.input_src_ip[k], conflict), true);
         }
-        ethernet_address expected{};
-        if (input_open && senders.take_missing(k, now, expected))
-            reporter.update_status(missing_sender_text(k, config.input_src_ip[k], expected), true);
+        for (int lan = 0; lan < receivers.lans(); ++lan)
+            if (ethernet_address expected{};
+                input_open && receivers.senders[lan].take_missing(k, now, expected))
+                reporter.update_status(missing_sender_text(k, source_ip(config, lan, k), expected), true);
     }
 }
 
@@ -87,7 +88,9 @@ void input_link::datagram_arrived() {
 }
 
 void input_link::connected() {
-    senders.open(queue_clock::now());
+    const queue_clock::time_point now = queue_clock::now();
+    for (sender_identity& senders : receivers.senders) senders.open(now);
+    receivers.pairing.forget_all();
     input_open = true;
     input_idle = true;
     fail_count = 0;

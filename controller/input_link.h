@@ -14,8 +14,8 @@
 #include "config/config_manager.h"
 #include "controller/input_source.h"
 #include "controller/status_reporter.h"
+#include "stream/lan_copies.h"
 #include "stream/nmea_manager.h"
-#include "stream/sender_identity.h"
 
 namespace vorlane {
 
@@ -38,6 +38,8 @@ class input_link : public QObject, public rx_target {
     bool library_loaded() const { return loaded; }
     bool open_input();
     void close_input() { input->close_input(); }
+    // Once a second while the input is open: reopens a LAN that failed while the other serves.
+    void retry_lans() { input->retry_lans(); }
     // The settings' input formats and senders taken into the stream manager and the sender check;
     // answers the errors to log.
     std::vector<std::string> apply_formats();
@@ -53,7 +55,7 @@ class input_link : public QObject, public rx_target {
     // that sent two sentences under one line count.
     void report_senders(queue_clock::time_point now);
     // What the Configuration window shows of junction box `input`'s Ethernet sender.
-    sender_view sender_seen(int box) const { return senders.seen(box); }
+    sender_view sender_seen(int box) const { return receivers.senders[lan_a].seen(box); }
 
     // The receive thread's notifications, delivered on this object's thread.
     void datagram_arrived();
@@ -86,8 +88,9 @@ class input_link : public QObject, public rx_target {
     const config_manager& config;
     nmea_manager& manager;
     status_reporter& reporter;
-    // Which Ethernet address each junction box's datagrams must come from.
-    sender_identity senders;
+    // Which Ethernet address each junction box's datagrams must come from on each LAN, and the
+    // datagrams awaiting their copy from the other LAN.
+    lan_receivers receivers;
     // When a line count conflict of each input was last reported.
     std::array<std::optional<queue_clock::time_point>, junction_box_count> conflict_reported{};
     std::unique_ptr<input_source> input;

@@ -34,6 +34,7 @@ constexpr std::array stream_drop_catalogue{
     stream_drop_row{source_table_full, "too many sources", accepted_line},
     stream_drop_row{count_conflict, "count conflict", noted},
     stream_drop_row{count_jumped, "count jumped", noted},
+    stream_drop_row{other_lan_copy, "duplicate (other LAN)", noted},
 };
 
 static_assert(rows_follow_enum<&stream_drop_row::drop>(stream_drop_catalogue),

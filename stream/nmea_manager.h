@@ -108,6 +108,11 @@ class nmea_manager {
     void queue_sentence(const nmea_message_out& message);
 
     bool has_output(std::int32_t output) const;
+    // How the datagrams of `input` are laid out; unusable for an input that is not one.
+    datagram_format input_format(std::int32_t input) const {
+        return input >= 0 && input < junction_box_count ? formats[static_cast<std::size_t>(input)]
+                                                        : datagram_format::unusable;
+    }
 
     // How the datagrams of `input` are laid out and, for iec450, whose lines it takes; until it
     // is set an input reads header8. A group still arriving on the input is dropped.

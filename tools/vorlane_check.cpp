@@ -292,10 +292,11 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
     const capture_request request = build_capture_request(config);
     ring->set_inputs(input_addresses(request.source_ips, request.destination_ips, request.destination_ports));
     const auto manager = std::make_unique<nmea_manager>();
-    sender_identity senders;
+    lan_receivers receivers;
+    sender_identity& senders = receivers.senders[lan_a];
     // The gateway reports a format, source list or sender address it cannot use and serves
     // nothing of that input.
-    for (const std::string& setting_error : apply_input_formats(config, *manager, senders))
+    for (const std::string& setting_error : apply_input_formats(config, *manager, receivers))
         std::fprintf(stderr, "vorlane-check: %s\n", setting_error.c_str());
     drop_accounts drops;
     const auto datagram = std::make_unique<rx_datagram>();
@@ -338,7 +339,7 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
         reporter.datagram_known = true;
         const std::int32_t input = datagram->input_index;
         const drop_counts before = manager->statistics().input(input).dropped;
-        hand_over_datagram(*manager, senders, *datagram, now);
+        hand_over_datagram(*manager, receivers, *datagram, now);
         drops.report_datagram(before, manager->statistics().input(input).dropped, input, reporter);
         if (sender_warning warning; senders.take_warning(input, now, warning))
             reporter.note(sender_warning_text(input, config.input_src_ip[input], warning));
