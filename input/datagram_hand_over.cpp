@@ -33,6 +33,7 @@ bool hand_over_datagram(nmea_manager& manager, lan_receivers& receivers, rx_data
         manager.drop_datagram(datagram.input_index, stream_drop::other_lan_copy);
         return true;
     }
+    manager.set_lan(datagram.lan);
     manager.process_datagram(datagram.input_index, datagram.input_index,
                              datagram.frame + datagram.payload_offset, length, datagram.bad_checksum);
     return true;

@@ -30,7 +30,7 @@ enum class stream_drop : std::uint8_t {
     source_table_full,  // an accepted line of a new source while established sources fill the table
     count_conflict,     // a served line whose source sent another sentence under the same n: just before
     count_jumped,       // a served line whose n: jumped further than lost lines are counted for
-    other_lan_copy,     // a whole datagram that the other LAN brought first
+    other_lan_copy,     // a whole datagram, or an accepted line, that the other LAN brought first
 };
 inline constexpr std::size_t stream_drop_count = static_cast<std::size_t>(stream_drop::other_lan_copy) + 1;
 // What a drop takes away, which decides whether it is among what arrived: a datagram or a line

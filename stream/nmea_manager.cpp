@@ -250,7 +250,11 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
         }
     }
     if (counted) {
-        const count_seen seen = source_table::seen(*sender, tag->line_count, bare, current_time);
+        const count_seen seen = source_table::seen(*sender, tag->line_count, bare, current_time, current_lan);
+        if (seen == count_seen::copy) {
+            counts.count_drop(input, stream_drop::other_lan_copy);
+            return;
+        }
         if (seen == count_seen::repeat || (grouped && groups[input].holds_copy(*tag, bare))) {
             counts.count_drop(input, stream_drop::duplicate);
             return;
@@ -276,7 +280,7 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
     // A count is remembered only for a line that is served: a line that never leaves, such as
     // one of a group that never completes, must not make the true line behind it a repeat.
     if (queue_checked(message, length + 2, sender != nullptr ? sender->serial : 0) && counted)
-        source_table::remember(*sender, tag->line_count, bare, current_time);
+        source_table::remember(*sender, tag->line_count, bare, current_time, current_lan);
 }
 
 void nmea_manager::note_conflict(std::int32_t input, const nmea_tag_block& tag) {
@@ -308,7 +312,7 @@ void nmea_manager::hold_group_line(std::int32_t input, const nmea_tag_block& tag
         // The held text ends in CR LF.
         if (held.line_count >= 0)
             source_table::remember(*sender, held.line_count, std::string_view(held.text, held.length - 2),
-                                   current_time);
+                                   current_time, current_lan);
     }
 }
 

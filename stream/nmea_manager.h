@@ -86,7 +86,7 @@ class sentence_observer {
 // first. On an iec450 input a line that arrives twice is served once.
 //
 // Main thread only; nothing here locks or allocates. The program holds one instance; at about
-// 650 KB it belongs in static storage or on the heap, not on a stack.
+// 4.7 MB it belongs in static storage or on the heap, not on a stack.
 class nmea_manager {
   public:
     // The replacement index is keyed afresh for each manager, so for each process.
@@ -122,6 +122,9 @@ class nmea_manager {
     // caller sets it once per datagram or batch rather than have the clock read per sentence;
     // a steady clock, so that setting the computer's clock ages nothing.
     void set_time(queue_clock::time_point now) { current_time = now; }
+    // The LAN the next datagrams come on, 0 or 1: an iec450 line that the other LAN brought
+    // first is counted as its copy, not as a fault.
+    void set_lan(std::int32_t lan) { current_lan = lan == 1 ? 1 : 0; }
 
     // Moves whole sentences from the head of the queue into `buffer`, dropping those older than
     // max_sentence_age on the way. The lines of a group go together or wait for the next call. `capacity` is
@@ -200,6 +203,7 @@ class nmea_manager {
     std::array<std::size_t, output_count> queue_head{};
     std::array<std::size_t, output_count> queue_tail{};
     queue_clock::time_point current_time{};
+    std::uint8_t current_lan = 0;
     std::array<datagram_format, junction_box_count> formats{};
     std::array<source_filter, junction_box_count> filters{};
     std::array<group_assembly, junction_box_count> groups{};

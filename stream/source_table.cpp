@@ -64,20 +64,21 @@ source_record* source_table::heard(const char (&name)[max_tag_identifier_length 
 }
 
 count_seen source_table::seen(const source_record& sender, std::int64_t count, std::string_view sentence,
-                              queue_clock::time_point now) {
+                              queue_clock::time_point now, std::uint8_t lan) {
     if (tallied(count) && sender.remembered_with[static_cast<std::size_t>(count)] == 0)
         return count_seen::fresh;
     count_seen found = count_seen::fresh;
     for (std::size_t k = 0; k < sender.remembered; ++k) {
         if (sender.counts[k] != count || now - sender.received[k] > duplicate_window_age) continue;
-        if (std::string_view(sender.sentences[k].data()) == sentence) return count_seen::repeat;
+        if (std::string_view(sender.sentences[k].data()) == sentence)
+            return sender.lans[k] == lan ? count_seen::repeat : count_seen::copy;
         found = count_seen::conflict;
     }
     return found;
 }
 
 void source_table::remember(source_record& sender, std::int64_t count, std::string_view sentence,
-                            queue_clock::time_point now) {
+                            queue_clock::time_point now, std::uint8_t lan) {
     if (sender.remembered == duplicate_window_lines) {
         const std::int64_t forgotten = sender.counts[sender.next];
         if (tallied(forgotten)) --sender.remembered_with[static_cast<std::size_t>(forgotten)];
@@ -87,6 +88,7 @@ void source_table::remember(source_record& sender, std::int64_t count, std::stri
     if (tallied(count)) ++sender.remembered_with[static_cast<std::size_t>(count)];
     sender.counts[sender.next] = count;
     sender.received[sender.next] = now;
+    sender.lans[sender.next] = lan;
     std::array<char, max_sentence_length + 1>& kept = sender.sentences[sender.next];
     const std::size_t length = std::min(sentence.size(), max_sentence_length);
     std::memcpy(kept.data(), sentence.data(), length);

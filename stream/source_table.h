@@ -19,8 +19,9 @@ inline constexpr std::size_t max_sources_per_input = 32;
 // served lines, received at most duplicate_window_age before, is the same line once more: a
 // redundant network path delivers each datagram twice, milliseconds to some hundred milliseconds
 // apart. The line limit keeps a count that has run round (1 to 999, then 1) at a high rate from
-// being taken for a repeat.
-inline constexpr std::size_t duplicate_window_lines = 64;
+// being taken for a repeat, so it stays well below 999; it holds the copies of two LANs that
+// arrive 500 ms apart from a source at 1,000 lines a second.
+inline constexpr std::size_t duplicate_window_lines = 640;
 inline constexpr std::chrono::seconds duplicate_window_age{2};
 // A sender heard for this long, and heard within the duplicate window, is established: a burst
 // of new names cannot push it out of the table. A real sender talks for minutes; a name used for
@@ -38,6 +39,7 @@ inline constexpr std::int64_t max_lost_per_jump = 100;
 enum class count_seen : std::uint8_t {
     fresh,     // no recent line has it
     repeat,    // a recent line has it, with the same sentence
+    copy,      // a recent line that came on the other LAN has it, with the same sentence
     conflict,  // recent lines have it, each with another sentence
 };
 
@@ -61,11 +63,13 @@ struct source_record {
     std::array<std::int64_t, duplicate_window_lines> counts{};
     std::array<queue_clock::time_point, duplicate_window_lines> received{};
     std::array<std::array<char, max_sentence_length + 1>, duplicate_window_lines> sentences{};
+    // The LAN each came on.
+    std::array<std::uint8_t, duplicate_window_lines> lans{};
     std::size_t next = 0;
     std::size_t remembered = 0;
     // How many of the remembered lines carry each count up to max_line_count: most lines are
     // no repeat, and this tells so without a look at the ring.
-    std::array<std::uint8_t, max_line_count + 1> remembered_with{};
+    std::array<std::uint16_t, max_line_count + 1> remembered_with{};
     // The count of its newest accepted line; -1 before the first.
     std::int64_t last_count = -1;
 
@@ -85,12 +89,14 @@ class source_table {
     source_record* heard(const char (&name)[max_tag_identifier_length + 1], queue_clock::time_point now);
     // The record of a known sender; nullptr for one not in the table.
     source_record* find(const char (&name)[max_tag_identifier_length + 1]);
-    // Whether `count` with `sentence` was among the sender's recent served lines.
+    // Whether `count` with `sentence`, arriving on `lan`, was among the sender's recent served
+    // lines.
     static count_seen seen(const source_record& sender, std::int64_t count, std::string_view sentence,
-                           queue_clock::time_point now);
-    // A line with `count` and `sentence` (at most max_sentence_length characters) was served.
+                           queue_clock::time_point now, std::uint8_t lan);
+    // A line with `count` and `sentence` (at most max_sentence_length characters) that came on
+    // `lan` was served.
     static void remember(source_record& sender, std::int64_t count, std::string_view sentence,
-                         queue_clock::time_point now);
+                         queue_clock::time_point now, std::uint8_t lan);
     // The lines the sender counted between its newest accepted line and this one, which never
     // came; the count then becomes the newest. A step back, or a jump forward of half the round
     // (1 to 999) or more, is a line that came late or a sender that started counting again:
