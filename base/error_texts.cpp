@@ -40,6 +40,8 @@ constexpr std::array catalogue{
     error_row{two_senders, 122, ": {}: two senders, {} and {}", D},
     error_row{count_conflict, 123,
               ": {}: source {} sent line count {} twice with different sentences; both served", D},
+    error_row{lan_silent, 150, ": LAN {} (adapter {}) carries nothing for {} s; LAN {} carries on", D},
+    error_row{lan_back, 151, ": LAN {} (adapter {}) carries again", D},
     error_row{output_listen_failed, 200, " (port {}): {}, {}", D},
     error_row{output_open_unknown, 201, ": Illegal ouput port ID {}", D},
     error_row{outputs_close_failed, 202, ": {}", E},

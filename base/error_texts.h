@@ -22,6 +22,8 @@ enum class reported_error : std::uint8_t {
     missing_sender,                // 121
     two_senders,                   // 122
     count_conflict,                // 123
+    lan_silent,                    // 150
+    lan_back,                      // 151
     output_listen_failed,          // 200
     output_open_unknown,           // 201
     outputs_close_failed,          // 202

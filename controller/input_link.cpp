@@ -3,6 +3,8 @@
 #include <QMetaObject>
 #include <exception>
 
+#include "base/error_texts.h"
+#include "capture/capture_api.h"
 #include "input/datagram_hand_over.h"
 #include "input/stream_input.h"
 
@@ -39,10 +41,16 @@ void input_link::process_input() {
         rx_datagram datagram;
         int taken = 0;
         while (taken < datagrams_per_turn && input->take_datagram(datagram)) {
+            if (datagram.lan >= 0 && datagram.lan < lan_count) {
+                lan_traffic& lan = lans[static_cast<std::size_t>(datagram.lan)];
+                ++lan.frames;
+                lan.last_frame = now;
+            }
             hand_over_datagram(manager, receivers, datagram, now);
             ++taken;
         }
         report_senders(now);
+        if (receivers.two_lans) report_lans(now);
         // The receive thread does not notify again until a take finds the ring empty.
         if (taken == datagrams_per_turn && !more_input_queued) {
             more_input_queued = true;
@@ -80,6 +88,34 @@ void input_link::report_senders(queue_clock::time_point now) {
     }
 }
 
+// Only traffic calls this: a LAN falls silent unnoticed only while the other is silent too, and
+// then the input goes idle, which the status line shows.
+void input_link::report_lans(queue_clock::time_point now) {
+    for (int lan = 0; lan < lan_count; ++lan) {
+        lan_traffic& traffic = lans[static_cast<std::size_t>(lan)];
+        if (!traffic.last_frame) continue;
+        const int other = lan == lan_a ? lan_b : lan_a;
+        const bool silent = now - *traffic.last_frame >= lan_silence;
+        const std::string adapter = adapter_ip(lan_adapter_ip(config, lan));
+        if (traffic.reported_silent && !silent) {
+            traffic.reported_silent = false;
+            reporter.update_status(error_text(reported_error::lan_back, {lan_name(lan), adapter}), true);
+        } else if (!traffic.reported_silent && silent && lan_seen(other, now).carries) {
+            traffic.reported_silent = true;
+            reporter.update_status(
+                error_text(reported_error::lan_silent,
+                           {lan_name(lan), adapter, std::to_string(lan_silence.count()), lan_name(other)}),
+                true);
+        }
+    }
+}
+
+input_link::lan_view input_link::lan_seen(int lan, queue_clock::time_point now) const {
+    const lan_traffic& traffic = lans[static_cast<std::size_t>(lan)];
+    return {lan < receivers.lans(), traffic.frames,
+            traffic.last_frame.has_value() && now - *traffic.last_frame < lan_silence};
+}
+
 void input_link::datagram_arrived() {
     if (input_idle) {
         input_idle = false;
@@ -91,6 +127,7 @@ void input_link::connected() {
     const queue_clock::time_point now = queue_clock::now();
     for (sender_identity& senders : receivers.senders) senders.open(now);
     receivers.pairing.forget_all();
+    lans = {};
     input_open = true;
     input_idle = true;
     fail_count = 0;

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -63,6 +64,18 @@ class input_link : public QObject, public rx_target {
     void connected();
     void disconnected();
 
+    // What the operator sees of one LAN: the frames of the junction boxes it brought since the
+    // input opened, and whether it carries, that is brought one within the last lan_silence.
+    struct lan_view {
+        bool in_use = false;
+        std::uint64_t frames = 0;
+        bool carries = false;
+    };
+    // A LAN that has carried a junction box's frames and then carries none for this long, while
+    // the other LAN still does, is reported: the boxes send several datagrams a second.
+    static constexpr std::chrono::seconds lan_silence{10};
+    lan_view lan_seen(int lan, queue_clock::time_point now) const;
+
     bool is_open() const { return input_open; }
     bool is_idle() const { return input_idle; }
     // True once after traffic began on an idle input.
@@ -84,6 +97,8 @@ class input_link : public QObject, public rx_target {
         reporter.update_status(text, write_log);
     }
     void add_input_failure() override { ++fail_count; }
+    // Reports a LAN that fell silent while the other carries, once, and again once it carries.
+    void report_lans(queue_clock::time_point now);
 
     const config_manager& config;
     nmea_manager& manager;
@@ -91,6 +106,12 @@ class input_link : public QObject, public rx_target {
     // Which Ethernet address each junction box's datagrams must come from on each LAN, and the
     // datagrams awaiting their copy from the other LAN.
     lan_receivers receivers;
+    struct lan_traffic {
+        std::uint64_t frames = 0;
+        std::optional<queue_clock::time_point> last_frame;
+        bool reported_silent = false;
+    };
+    std::array<lan_traffic, lan_count> lans{};
     // When a line count conflict of each input was last reported.
     std::array<std::optional<queue_clock::time_point>, junction_box_count> conflict_reported{};
     std::unique_ptr<input_source> input;
