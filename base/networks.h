@@ -9,6 +9,10 @@ namespace vorlane {
 inline constexpr int lan_count = 2;
 inline constexpr int lan_a = 0;
 inline constexpr int lan_b = 1;
+// A LAN that brought a junction box's frame within this many seconds carries; one that has
+// carried and then brings none for this long while the other still carries is reported. The
+// boxes send several datagrams a second.
+inline constexpr int lan_silence_seconds = 10;
 
 // "A" or "B", as the operator's texts name a LAN.
 inline constexpr const char* lan_name(int lan) {

@@ -41,10 +41,12 @@ void input_link::process_input() {
         rx_datagram datagram;
         int taken = 0;
         while (taken < datagrams_per_turn && input->take_datagram(datagram)) {
-            if (datagram.lan >= 0 && datagram.lan < lan_count) {
+            if (datagram.lan >= 0 && datagram.lan < lan_count && datagram.input_index >= 0 &&
+                datagram.input_index < junction_box_count) {
                 lan_traffic& lan = lans[static_cast<std::size_t>(datagram.lan)];
-                ++lan.frames;
-                lan.last_frame = now;
+                ++lan.frames[static_cast<std::size_t>(datagram.input_index)];
+                lan.last_frame[static_cast<std::size_t>(datagram.input_index)] = now;
+                lan.newest_frame = now;
             }
             hand_over_datagram(manager, receivers, datagram, now);
             ++taken;
@@ -93,14 +95,16 @@ void input_link::report_senders(queue_clock::time_point now) {
 void input_link::report_lans(queue_clock::time_point now) {
     for (int lan = 0; lan < lan_count; ++lan) {
         lan_traffic& traffic = lans[static_cast<std::size_t>(lan)];
-        if (!traffic.last_frame) continue;
+        if (!traffic.newest_frame) continue;
         const int other = lan == lan_a ? lan_b : lan_a;
-        const bool silent = now - *traffic.last_frame >= lan_silence;
+        const std::optional<queue_clock::time_point>& others =
+            lans[static_cast<std::size_t>(other)].newest_frame;
+        const bool silent = now - *traffic.newest_frame >= lan_silence;
         const std::string adapter = adapter_ip(lan_adapter_ip(config, lan));
         if (traffic.reported_silent && !silent) {
             traffic.reported_silent = false;
             reporter.update_status(error_text(reported_error::lan_back, {lan_name(lan), adapter}), true);
-        } else if (!traffic.reported_silent && silent && lan_seen(other, now).carries) {
+        } else if (!traffic.reported_silent && silent && others && now - *others < lan_silence) {
             traffic.reported_silent = true;
             reporter.update_status(
                 error_text(reported_error::lan_silent,
@@ -110,10 +114,10 @@ void input_link::report_lans(queue_clock::time_point now) {
     }
 }
 
-input_link::lan_view input_link::lan_seen(int lan, queue_clock::time_point now) const {
+input_link::lan_view input_link::lan_seen(int lan, int box, queue_clock::time_point now) const {
     const lan_traffic& traffic = lans[static_cast<std::size_t>(lan)];
-    return {lan < receivers.lans(), traffic.frames,
-            traffic.last_frame.has_value() && now - *traffic.last_frame < lan_silence};
+    const std::optional<queue_clock::time_point>& last = traffic.last_frame[static_cast<std::size_t>(box)];
+    return {traffic.frames[static_cast<std::size_t>(box)], last.has_value() && now - *last < lan_silence};
 }
 
 void input_link::datagram_arrived() {

@@ -64,17 +64,16 @@ class input_link : public QObject, public rx_target {
     void connected();
     void disconnected();
 
-    // What the operator sees of one LAN: the frames of the junction boxes it brought since the
-    // input opened, and whether it carries, that is brought one within the last lan_silence.
+    // What the operator sees of one LAN for a junction box: the frames it brought since the input
+    // opened, and whether it carries, that is brought one within the last lan_silence.
     struct lan_view {
-        bool in_use = false;
         std::uint64_t frames = 0;
         bool carries = false;
     };
-    // A LAN that has carried a junction box's frames and then carries none for this long, while
-    // the other LAN still does, is reported: the boxes send several datagrams a second.
-    static constexpr std::chrono::seconds lan_silence{10};
-    lan_view lan_seen(int lan, queue_clock::time_point now) const;
+    static constexpr std::chrono::seconds lan_silence{lan_silence_seconds};
+    lan_view lan_seen(int lan, int box, queue_clock::time_point now) const;
+    // The LANs in use: 1, or 2 with `input_ip_b` set.
+    int lans_in_use() const { return receivers.lans(); }
 
     bool is_open() const { return input_open; }
     bool is_idle() const { return input_idle; }
@@ -107,8 +106,10 @@ class input_link : public QObject, public rx_target {
     // datagrams awaiting their copy from the other LAN.
     lan_receivers receivers;
     struct lan_traffic {
-        std::uint64_t frames = 0;
-        std::optional<queue_clock::time_point> last_frame;
+        std::array<std::uint64_t, junction_box_count> frames{};
+        std::array<std::optional<queue_clock::time_point>, junction_box_count> last_frame{};
+        // Of either junction box.
+        std::optional<queue_clock::time_point> newest_frame;
         bool reported_silent = false;
     };
     std::array<lan_traffic, lan_count> lans{};
