@@ -8,6 +8,7 @@ std::vector<std::string> apply_input_formats(const config_manager& config, nmea_
                                              lan_receivers& receivers) {
     receivers.two_lans = !config.input_ip_b.empty();
     receivers.pairing.forget_all();
+    manager.set_lans(receivers.lans());
     std::vector<std::string> errors;
     for (int input = 0; input < junction_box_count; ++input) {
         const std::string box = "VDR Junction box " + std::to_string(input + 1);

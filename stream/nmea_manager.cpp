@@ -316,6 +316,11 @@ void nmea_manager::hold_group_line(std::int32_t input, const nmea_tag_block& tag
     }
 }
 
+void nmea_manager::set_lans(std::int32_t lans) {
+    for (source_table& table : senders)
+        table.set_window_lines(lans == 2 ? duplicate_window_lines : duplicate_window_lines_one_lan);
+}
+
 void nmea_manager::set_input_format(std::int32_t input, datagram_format format,
                                     const source_filter& sources) {
     if (!is_input(input)) return;

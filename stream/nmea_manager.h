@@ -125,6 +125,10 @@ class nmea_manager {
     // The LAN the next datagrams come on, 0 or 1: an iec450 line that the other LAN brought
     // first is counted as its copy, not as a fault.
     void set_lan(std::int32_t lan) { current_lan = lan == 1 ? 1 : 0; }
+    // How many LANs the datagrams come on, 1 or 2: with two the duplicate check remembers enough
+    // lines to hold a copy that comes 500 ms after the first. What each input's sources sent
+    // before is forgotten.
+    void set_lans(std::int32_t lans);
 
     // Moves whole sentences from the head of the queue into `buffer`, dropping those older than
     // max_sentence_age on the way. The lines of a group go together or wait for the next call. `capacity` is

@@ -366,6 +366,7 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
         std::fprintf(stderr, "vorlane-check: %s\n", setting_error.c_str());
     // The second file is LAN B's, whatever the settings say.
     receivers.two_lans = lans_used == lan_count;
+    manager->set_lans(lans_used);
     drop_accounts drops;
     const auto datagram = std::make_unique<rx_datagram>();
     datagram_reporter reporter(options, counts);

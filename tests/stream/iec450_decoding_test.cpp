@@ -358,6 +358,7 @@ TEST_P(TwoLans, ServeEachLineOnceWhicheverLanBringsItFirst) {
     const two_lan_case& c = GetParam();
     constexpr int lines = 3000;
     auto manager = test::make_manager();
+    manager->set_lans(2);
     manager->set_input_format(0, datagram_format::iec450);
     struct arrival {
         int at_ms;
