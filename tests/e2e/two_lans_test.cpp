@@ -79,10 +79,8 @@ class two_lan_namespace {
         return ::sendto(sender, frame.data(), frame.size(), 0, reinterpret_cast<const sockaddr*>(&to),
                         sizeof to) == static_cast<ssize_t>(frame.size());
     }
-    // The cable of LAN A's adapter pulled or put back.
-    bool set_lan_a(bool up) const {
-        return run("ip -n " + name + " link set vl-a-box " + (up ? "up" : "down"));
-    }
+    // An ip command in the namespace: a cable pulled, an address taken away.
+    bool ip(const std::string& arguments) const { return run("ip -n " + name + " " + arguments); }
 
   private:
     std::string name;
@@ -183,7 +181,7 @@ TEST(GatewayOnTwoLans, ServesEachLineOnceAndReportsTheLanThatFallsSilent) {
     const std::string silent =
         "Error QXE-150: LAN A (adapter 172.31.24.1) carries nothing for 10 s; LAN B carries on";
     const std::string back = "Error QXE-151: LAN A (adapter 172.31.24.1) carries again";
-    ASSERT_TRUE(lans.set_lan_a(false));
+    ASSERT_TRUE(lans.ip("link set vl-a-box down"));
     const auto cut_at = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() - cut_at < 12s) {
         send_round(false);
@@ -193,7 +191,7 @@ TEST(GatewayOnTwoLans, ServesEachLineOnceAndReportsTheLanThatFallsSilent) {
     EXPECT_EQ(occurrences(test::read_file(dir / "status.txt"), silent), 1u)
         << test::read_file(dir / "status.txt");
 
-    ASSERT_TRUE(lans.set_lan_a(true));
+    ASSERT_TRUE(lans.ip("link set vl-a-box up"));
     // A link that comes up takes a moment before it passes frames.
     std::this_thread::sleep_for(1s);
     for (int k = 0; k < 5; ++k) {
@@ -205,6 +203,50 @@ TEST(GatewayOnTwoLans, ServesEachLineOnceAndReportsTheLanThatFallsSilent) {
     const std::string status = test::read_file(dir / "status.txt");
     EXPECT_EQ(occurrences(status, silent), 1u);
     EXPECT_EQ(occurrences(status, back), 1u) << status;
+}
+
+// LAN B's adapter has no address when the gateway starts: that is reported, LAN A serves, and
+// LAN B is opened on its own retry ladder once the address is there.
+TEST(GatewayOnTwoLans, AnAdapterThatCannotBeOpenedIsRetriedWhileTheOtherServes) {
+    if (const std::string reason = test::veth_link::unavailable_reason(); !reason.empty())
+        GTEST_SKIP() << reason;
+    two_lan_namespace lans;
+    ASSERT_EQ(lans.enter(), "");
+    ASSERT_TRUE(lans.ip("addr del 172.31.25.1/24 dev vl-b-cap"));
+    test::temp_dir dir;
+    const int first_port = test::free_port_pair();
+    const test::junction_box_pair boxes{{{"172.31.24.10", "172.31.24.1", 10021, "header8"},
+                                         {"172.31.24.11", "172.31.24.1", 10022, "header8"}}};
+    std::string settings = test::gateway_settings("172.31.24.1", first_port, boxes);
+    settings.replace(settings.find("[QXInput]"), 0, "input_ip_b=172.31.25.1\n");
+    test::gateway_process gateway(dir, VORLANE_PROGRAM, settings);
+    ASSERT_GT(gateway.pid, 0);
+    ASSERT_TRUE(
+        gateway.wait_for_status("Error QXE-RECV-104: No netword device found for IP 172.31.25.1", 10s))
+        << test::read_file(dir / "status.txt");
+    ASSERT_TRUE(gateway.wait_for_status("Ready", 10s)) << test::read_file(dir / "status.txt");
+    test::loopback_peer output1(static_cast<std::uint16_t>(first_port));
+    ASSERT_TRUE(output1.wait_connected(2000));
+
+    const auto sent_on = [&](char lan, int number) {
+        const std::string line =
+            test::with_checksum("$GPWPL,4917.16,N,12310.64,W,W" + std::to_string(number)) + "\r\n";
+        EXPECT_TRUE(lans.send(lan, frame({172, 31, 24, 10}, {172, 31, 24, 1}, 10021,
+                                         std::string("UdPbC\0\0\0", 8) + line, false)));
+        return line;
+    };
+    const std::string on_a = sent_on('a', 0);
+    ASSERT_TRUE(lans.ip("addr add 172.31.25.1/24 dev vl-b-cap"));
+    // Ten ticks of the ladder and the opening: LAN B alone brings a line within 15 s.
+    bool lan_b_served = false;
+    for (int k = 1; k <= 60 && !lan_b_served; ++k) {
+        const std::string on_b = sent_on('b', k);
+        std::this_thread::sleep_for(250ms);
+        output1.read_available();
+        lan_b_served = output1.received().find(on_b) != std::string::npos;
+    }
+    EXPECT_NE(output1.received().find(on_a), std::string::npos) << "LAN A served meanwhile";
+    EXPECT_TRUE(lan_b_served) << test::read_file(dir / "status.txt");
 }
 
 }  // namespace
