@@ -235,8 +235,11 @@ static vorlane::nmea_manager stream_manager;
 int main(int argc, char** argv) {
     // First of all, while nothing has read the environment or a file: the capture helper takes
     // the right to capture with it, and this process gives up every capability for good.
+    // One helper per LAN, so that each adapter is opened, captured and retried on its own; the
+    // second waits unasked while `input_ip_b` is empty.
     const capture_helper helper = capture_helper::start();
-    if (!helper.running()) {
+    const capture_helper helper_b = capture_helper::start();
+    if (!helper.running() || !helper_b.running()) {
         std::perror("vorlane: cannot start the capture helper");
         return 1;
     }
@@ -267,9 +270,10 @@ int main(int argc, char** argv) {
 
     toolkit_dialogs dialogs;
     try {
-        TMainWindow main_window(settings, stream_manager, data_dir, dialogs, [&helper](rx_target& target) {
-            return make_capture_input(target, helper.channel());
-        });
+        TMainWindow main_window(settings, stream_manager, data_dir, dialogs,
+                                [&helper, &helper_b](rx_target& target) {
+                                    return make_capture_input(target, {helper.channel(), helper_b.channel()});
+                                });
         const TMainWin& controller = main_window.controller();
         TLogViewWin log_viewer(&controller.status());
         TDataMonitorWin data_monitor(&controller.status(), &controller.outputs(), dialogs);

@@ -43,6 +43,8 @@ constexpr std::array catalogue{
     error_row{source_failed_over, 130, ": {}: {} now from {}: {} silent for {} s", D},
     error_row{source_returned, 131, ": {}: {} back to {}", D},
     error_row{source_preferred, 132, ": {}: {} now from {}: listed before {}", D},
+    error_row{lan_silent, 150, ": LAN {} (adapter {}) carries nothing for {} s; LAN {} carries on", D},
+    error_row{lan_back, 151, ": LAN {} (adapter {}) carries again", D},
     error_row{output_listen_failed, 200, " (port {}): {}, {}", D},
     error_row{output_open_unknown, 201, ": Illegal ouput port ID {}", D},
     error_row{outputs_close_failed, 202, ": {}", E},

@@ -25,6 +25,8 @@ enum class reported_error : std::uint8_t {
     source_failed_over,            // 130
     source_returned,               // 131
     source_preferred,              // 132
+    lan_silent,                    // 150
+    lan_back,                      // 151
     output_listen_failed,          // 200
     output_open_unknown,           // 201
     outputs_close_failed,          // 202

@@ -173,10 +173,18 @@ bool FrameRing::store_frame(const std::uint8_t* data, std::size_t length, frame_
         return false;
     };
     if (data == nullptr) return false;
-    if (length > max_frame_length) return skip(frame_skip::oversize);
     std::size_t ip_at = 0;
     std::size_t udp_at = 0;
-    if (frame_skip reason; !locate_headers(data, length, ip_at, udp_at, reason)) return skip(reason);
+    if (frame_skip reason; !locate_headers(data, length, ip_at, udp_at, reason))
+        return skip(length > max_frame_length ? frame_skip::oversize : reason);
+    // The datagram ends where its IPv4 header says, not where the frame does: a PRP node puts a
+    // 6-byte redundancy trailer behind it, and a short frame carries Ethernet padding. Either,
+    // summed in, would fail a good checksum or lengthen the payload. Only the datagram is kept,
+    // so the trailer does not count against the slot either.
+    const std::size_t datagram_end = ip_at + read16(data + ip_at + total_length_at);
+    if (datagram_end < udp_at + udp_header_length) return skip(frame_skip::not_ipv4_udp);
+    if (datagram_end > length || datagram_end > max_frame_length) return skip(frame_skip::oversize);
+    length = datagram_end;
     const std::int32_t input = input_of(data + ip_at, data + udp_at);
     if (input < 0) return skip(frame_skip::unconfigured_source);
 

@@ -55,9 +55,10 @@ inline constexpr std::size_t frame_count_rows = unknown_source_row + 1;
 bool locate_headers(const std::uint8_t* data, std::size_t length, std::size_t& ip_at, std::size_t& udp_at,
                     frame_skip& why);
 
-// One captured Ethernet frame as the main thread receives it. The UDP payload is
+// One captured Ethernet frame as the main thread receives it, up to the end of its IPv4 datagram
+// (a redundancy trailer or Ethernet padding behind it is left off). The UDP payload is
 // frame_length - payload_offset bytes from payload_offset on, followed by a zero byte; the UDP
-// length field is not consulted, so Ethernet padding of a short frame counts as payload.
+// length field is not consulted.
 struct rx_datagram {
     // Successor slot inside the ring; null in every copy handed out.
     rx_datagram* link = nullptr;
@@ -70,6 +71,9 @@ struct rx_datagram {
     bool bad_checksum = false;
     // Which configured junction box sent the frame: 0 or 1.
     std::int32_t input_index = 0;
+    // Which LAN it came on: 0 for A, 1 for B. The ring does not set it: whoever takes the frame
+    // out of a LAN's ring knows the LAN and sets it.
+    std::int32_t lan = 0;
 };
 
 // The hand-over from the receive thread to the main thread: a circle of slots allocated once, so
@@ -92,9 +96,9 @@ class FrameRing {
     // Receive thread: copies an Ethernet frame carrying one whole IPv4 UDP datagram (behind any
     // number of VLAN tags) of a configured junction box into the next slot, checks its UDP
     // checksum and sets its input index. False, and nothing stored, when the ring is full or the
-    // frame is anything else: not IPv4, not UDP, a fragment, longer than max_frame_length,
-    // shorter than its headers, or of neither junction box. A skipped frame is counted, and
-    // `why`, when given, says why.
+    // frame is anything else: not IPv4, not UDP, a fragment, a datagram that ends beyond the frame
+    // or beyond max_frame_length, shorter than its headers, or of neither junction box. A skipped
+    // frame is counted, and `why`, when given, says why.
     bool store_frame(const std::uint8_t* data, std::size_t length, frame_skip* why = nullptr);
     // Receive thread: store_frame for a frame as the capture library delivers it, `captured` of
     // its `wire_length` bytes. One that was longer on the wire than captured is skipped as

@@ -150,4 +150,18 @@ std::string take_error(config_manager& config) {
     return error;
 }
 
+const std::string& source_ip(const config_manager& config, int lan, int box) {
+    const std::string& own = config.input_src_ip_b[box];
+    return lan == lan_b && !own.empty() ? own : config.input_src_ip[box];
+}
+
+const std::string& destination_ip(const config_manager& config, int lan, int box) {
+    const std::string& own = config.input_dest_ip_b[box];
+    return lan == lan_b && !own.empty() ? own : config.input_dest_ip[box];
+}
+
+const std::string& lan_adapter_ip(const config_manager& config, int lan) {
+    return lan == lan_b ? config.input_ip_b : config.input_ip;
+}
+
 }  // namespace vorlane

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/junction_boxes.h"
+#include "base/networks.h"
 
 namespace vorlane {
 
@@ -68,6 +69,12 @@ struct config_manager {
     std::string output_udp_format[output_count] = {"plain", "plain"};
     std::string output_sfi[output_count];
     std::int32_t output_udp_ttl[output_count] = {1, 1};
+    // LAN B, the redundant twin of the network `input_ip` captures on: its adapter's address
+    // (empty: one LAN), and each junction box's source and destination address there (empty:
+    // the same as on LAN A).
+    std::string input_ip_b;
+    std::string input_src_ip_b[junction_box_count];
+    std::string input_dest_ip_b[junction_box_count];
     std::string last_error;
 };
 
@@ -85,5 +92,12 @@ bool read_config(config_manager& config, const std::filesystem::path& file);
 bool write_config(config_manager& config, const std::filesystem::path& file);
 // last_error, emptied.
 std::string take_error(config_manager& config);
+
+// Junction box `box`'s source and destination address on `lan`: on LAN B its own where set, else
+// the same as on LAN A.
+const std::string& source_ip(const config_manager& config, int lan, int box);
+const std::string& destination_ip(const config_manager& config, int lan, int box);
+// The address of the adapter that captures `lan`; empty for LAN B when there is only one LAN.
+const std::string& lan_adapter_ip(const config_manager& config, int lan);
 
 }  // namespace vorlane

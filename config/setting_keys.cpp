@@ -26,6 +26,8 @@ constexpr setting_key keys[] = {
     {general, "status_host_names", &config::status_hosts,  {"", ""},                               0,                   any_value,          unless_default},
     {general, "max_clients_per_host", &config::max_clients_per_host, {}, default_max_clients_per_host, client_caps, unless_default},
     {general, "max_clients_per_port", &config::max_clients_per_port, {}, default_max_clients_per_port, client_caps, unless_default},
+    // The redundant network: a file for one LAN stays as it always was.
+    {general, "input_ip_b",        &config::input_ip_b,    {"", ""},                               0,                   any_value,          unless_default},
     // A port outside 1 to 65535 is kept as it is: it gives an input that matches nothing.
     {inputs,  "input_%d_port",     &config::input_port,    {},                                     10021,               any_value,          always},
     {inputs,  "input_%d_src_ip",   &config::input_src_ip,  {"172.31.24.10", "172.31.24.11"},       0,                   any_value,          always},
@@ -44,6 +46,8 @@ constexpr setting_key keys[] = {
     {inputs,  "output_%d_sources",  &config::output_sources,  {"", ""}, 0,                        any_value,      unless_default},
     {inputs,  "output_%d_failover", &config::output_failover, {},       default_failover_seconds, failover_times, unless_default},
     {inputs,  "output_%d_tags",     &config::output_tags,     {"", ""}, 0,                        any_value,      unless_default},
+    {inputs,  "input_%d_src_ip_b", &config::input_src_ip_b, {"", ""},                              0,                   any_value,          unless_default},
+    {inputs,  "input_%d_dest_ip_b", &config::input_dest_ip_b, {"", ""},                            0,                   any_value,          unless_default},
 };
 // clang-format on
 

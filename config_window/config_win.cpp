@@ -203,10 +203,10 @@ TConfigWin::TConfigWin(config_manager& settings, std::filesystem::path settings_
     });
     // Every other field counts as a change and is checked at once too: a junction box edited
     // alone could otherwise not be saved, and an invalid entry there would be saved unchecked.
-    for (QComboBox* address : {ui->cmbInIP, ui->cmbOutIP})
+    for (QComboBox* address : {ui->cmbInIP, ui->cmbOutIP, ui->cmbInIPB})
         connect(address, &QComboBox::editTextChanged, this, &TConfigWin::field_changed);
-    for (QLineEdit* edit :
-         {ui->edVdr1Src, ui->edVdr1Dest, ui->edVdr1Port, ui->edVdr2Src, ui->edVdr2Dest, ui->edVdr2Port})
+    for (QLineEdit* edit : {ui->edVdr1Src, ui->edVdr1Dest, ui->edVdr1Port, ui->edVdr2Src, ui->edVdr2Dest,
+                            ui->edVdr2Port, ui->edVdr1SrcB, ui->edVdr1DestB, ui->edVdr2SrcB, ui->edVdr2DestB})
         connect(edit, &QLineEdit::textChanged, this, &TConfigWin::field_changed);
     const auto boxes = junction_box_fields();
     for (std::size_t i = 0; i < boxes.size(); ++i) {
@@ -256,6 +256,10 @@ std::array<TConfigWin::udp_fields, output_count> TConfigWin::udp_output_fields()
              {ui->lblUdp2, ui->edUdp2, ui->cmbUdp2Format, ui->edUdp2Sfi, ui->edUdp2Ttl}}};
 }
 
+std::array<std::pair<QLineEdit*, QLineEdit*>, junction_box_count> TConfigWin::lan_b_fields() const {
+    return {{{ui->edVdr1SrcB, ui->edVdr1DestB}, {ui->edVdr2SrcB, ui->edVdr2DestB}}};
+}
+
 void TConfigWin::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // A restore from the task bar keeps what the operator typed.
@@ -274,15 +278,14 @@ void TConfigWin::fill() {
 
     std::vector<std::string> adapters;
     list_adapter_ips(adapters);
-    ui->cmbOutIP->clear();
-    ui->cmbInIP->clear();
-    for (const std::string& address : adapters) {
-        ui->cmbOutIP->addItem(QString::fromStdString(address));
-        ui->cmbInIP->addItem(QString::fromStdString(address));
+    for (QComboBox* choice : {ui->cmbOutIP, ui->cmbInIP, ui->cmbInIPB}) {
+        choice->clear();
+        for (const std::string& address : adapters) choice->addItem(QString::fromStdString(address));
     }
 
     ui->cmbOutIP->setEditText(QString::fromStdString(config.output_ip));
     ui->cmbInIP->setEditText(QString::fromStdString(config.input_ip));
+    ui->cmbInIPB->setEditText(QString::fromStdString(config.input_ip_b));
     ui->edVdr1Src->setText(QString::fromStdString(config.input_src_ip[0]));
     ui->edVdr2Src->setText(QString::fromStdString(config.input_src_ip[1]));
     ui->edVdr1Dest->setText(QString::fromStdString(config.input_dest_ip[0]));
@@ -302,6 +305,10 @@ void TConfigWin::fill() {
         boxes[i].failover->setText(QString::number(config.output_failover[i]));
         boxes[i].output_tags->setText(QString::fromStdString(config.output_tags[i]));
     }
+    for (std::size_t i = 0; i < junction_box_count; ++i) {
+        lan_b_fields()[i].first->setText(QString::fromStdString(config.input_src_ip_b[i]));
+        lan_b_fields()[i].second->setText(QString::fromStdString(config.input_dest_ip_b[i]));
+    }
     show_source_list_state();
     const auto udp = udp_output_fields();
     for (std::size_t o = 0; o < udp.size(); ++o) {
@@ -320,9 +327,9 @@ void TConfigWin::fill() {
 
 void TConfigWin::show_locked_state(bool locked) {
     ui->ButtonLock->setText(locked ? "Locked" : "Lock");
-    for (QWidget* field : std::initializer_list<QWidget*>{ui->EditOutputPort, ui->lblOut1, ui->lblOut2,
-                                                          ui->lblInIP, ui->lblOutIP, ui->cmbInIP,
-                                                          ui->cmbOutIP, ui->gbVdr1, ui->gbVdr2, ui->gbUdp})
+    for (QWidget* field : std::initializer_list<QWidget*>{
+             ui->EditOutputPort, ui->lblOut1, ui->lblOut2, ui->lblInIP, ui->lblOutIP, ui->cmbInIP,
+             ui->cmbOutIP, ui->gbVdr1, ui->gbVdr2, ui->gbUdp, ui->lblInIPB, ui->cmbInIPB})
         field->setEnabled(!locked);
 }
 
@@ -382,6 +389,15 @@ void TConfigWin::validate_fields() {
         check(ui->lblVdr2Dest, address(ui->edVdr2Dest->text()));
         check(ui->lblVdr2Port, is_valid_input_port(edit_number(ui->edVdr2Port->text(), -1),
                                                    is_standard_sender(*ui->cmbVdr2Format)));
+        // LAN B's addresses may stay empty: one LAN, or the same address as on LAN A.
+        auto optional_address = [&](const QString& text) {
+            return text.trimmed().isEmpty() || address(text.trimmed());
+        };
+        check(ui->lblInIPB, optional_address(ui->cmbInIPB->currentText()));
+        check(ui->lblVdr1SrcB, optional_address(ui->edVdr1SrcB->text()));
+        check(ui->lblVdr1DestB, optional_address(ui->edVdr1DestB->text()));
+        check(ui->lblVdr2SrcB, optional_address(ui->edVdr2SrcB->text()));
+        check(ui->lblVdr2DestB, optional_address(ui->edVdr2DestB->text()));
         for (const box_fields& box : junction_box_fields()) {
             check(box.format_label, box.format->currentIndex() >= 0);
             check(box.editions_label, box.editions->currentIndex() >= 0);
@@ -420,6 +436,11 @@ bool TConfigWin::save() {
     config.output_port[1] = first_port < std::numeric_limits<int>::max() ? first_port + 1 : first_port;
     config.output_ip = ui->cmbOutIP->currentText().toStdString();
     config.input_ip = ui->cmbInIP->currentText().toStdString();
+    config.input_ip_b = ui->cmbInIPB->currentText().trimmed().toStdString();
+    for (std::size_t i = 0; i < junction_box_count; ++i) {
+        config.input_src_ip_b[i] = lan_b_fields()[i].first->text().trimmed().toStdString();
+        config.input_dest_ip_b[i] = lan_b_fields()[i].second->text().trimmed().toStdString();
+    }
     config.input_src_ip[0] = ui->edVdr1Src->text().toStdString();
     config.input_src_ip[1] = ui->edVdr2Src->text().toStdString();
     config.input_dest_ip[0] = ui->edVdr1Dest->text().toStdString();

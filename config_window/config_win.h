@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "config/config_manager.h"
 #include "config/setting_keys.h"
@@ -111,6 +112,8 @@ class TConfigWin : public QDialog {
     void show_senders();
     // Shows what the box is seen sending from; answers the address its button may take, if any.
     std::optional<ethernet_address> show_sender(std::size_t box);
+    // Each junction box's source and destination address on LAN B.
+    std::array<std::pair<QLineEdit*, QLineEdit*>, junction_box_count> lan_b_fields() const;
     void use_seen_sender(std::size_t box);
 
     std::unique_ptr<Ui::TConfigWin> ui;

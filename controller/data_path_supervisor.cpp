@@ -124,6 +124,7 @@ void data_path_supervisor::supervise() {
         }
     }
     if (!all_open) return;
+    link.retry_lans();
 
     if (!data_path_ready) {
         reporter.show("Ready");

@@ -34,6 +34,11 @@ class drop_reporter : public QObject {
     std::string served_sources(int input) const;
     // Frames of neither junction box's source, destination and port, since start.
     std::uint64_t unconfigured_frames() const;
+    // The LANs in use, and what junction box `input` brought on one of them.
+    int lans_in_use() const { return link.lans_in_use(); }
+    input_link::lan_view lan_seen(int lan, int input) const {
+        return link.lan_seen(lan, input, queue_clock::now());
+    }
     // The stream manager's counts, with the newest rejected lines.
     const stream_statistics& statistics() const { return manager.statistics(); }
 

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -14,8 +15,8 @@
 #include "config/config_manager.h"
 #include "controller/input_source.h"
 #include "controller/status_reporter.h"
+#include "stream/lan_copies.h"
 #include "stream/nmea_manager.h"
-#include "stream/sender_identity.h"
 
 namespace vorlane {
 
@@ -38,6 +39,8 @@ class input_link : public QObject, public rx_target {
     bool library_loaded() const { return loaded; }
     bool open_input();
     void close_input() { input->close_input(); }
+    // Once a second while the input is open: reopens a LAN that failed while the other serves.
+    void retry_lans() { input->retry_lans(); }
     // The settings' input formats and senders taken into the stream manager and the sender check;
     // answers the errors to log.
     std::vector<std::string> apply_formats();
@@ -53,13 +56,24 @@ class input_link : public QObject, public rx_target {
     // that sent two sentences under one line count.
     void report_senders(queue_clock::time_point now);
     // What the Configuration window shows of junction box `input`'s Ethernet sender.
-    sender_view sender_seen(int box) const { return senders.seen(box); }
+    sender_view sender_seen(int box) const { return receivers.senders[lan_a].seen(box); }
 
     // The receive thread's notifications, delivered on this object's thread.
     void datagram_arrived();
     void went_idle() { input_idle = true; }
     void connected();
     void disconnected();
+
+    // What the operator sees of one LAN for a junction box: the frames it brought since the input
+    // opened, and whether it carries, that is brought one within the last lan_silence.
+    struct lan_view {
+        std::uint64_t frames = 0;
+        bool carries = false;
+    };
+    static constexpr std::chrono::seconds lan_silence{lan_silence_seconds};
+    lan_view lan_seen(int lan, int box, queue_clock::time_point now) const;
+    // The LANs in use: 1, or 2 with `input_ip_b` set.
+    int lans_in_use() const { return receivers.lans(); }
 
     bool is_open() const { return input_open; }
     bool is_idle() const { return input_idle; }
@@ -82,12 +96,23 @@ class input_link : public QObject, public rx_target {
         reporter.update_status(text, write_log);
     }
     void add_input_failure() override { ++fail_count; }
+    // Reports a LAN that fell silent while the other carries, once, and again once it carries.
+    void report_lans(queue_clock::time_point now);
 
     const config_manager& config;
     nmea_manager& manager;
     status_reporter& reporter;
-    // Which Ethernet address each junction box's datagrams must come from.
-    sender_identity senders;
+    // Which Ethernet address each junction box's datagrams must come from on each LAN, and the
+    // datagrams awaiting their copy from the other LAN.
+    lan_receivers receivers;
+    struct lan_traffic {
+        std::array<std::uint64_t, junction_box_count> frames{};
+        std::array<std::optional<queue_clock::time_point>, junction_box_count> last_frame{};
+        // Of either junction box.
+        std::optional<queue_clock::time_point> newest_frame;
+        bool reported_silent = false;
+    };
+    std::array<lan_traffic, lan_count> lans{};
     // When a line count conflict of each input was last reported.
     std::array<std::optional<queue_clock::time_point>, junction_box_count> conflict_reported{};
     std::unique_ptr<input_source> input;

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
+#include "base/networks.h"
 #include "capture/frame_ring.h"
 #include "capture/pcap_receive_thread.h"
 #include "config/config_manager.h"
@@ -31,11 +33,16 @@ class input_source {
     virtual void run_report() = 0;
     // Ends the receive thread and waits for it; the input is unusable afterwards.
     virtual void stop_thread() = 0;
+    // Once a second while the input is open: a LAN whose capture failed or ended while the other
+    // LAN serves is opened again on its own retry ladder.
+    virtual void retry_lans() = 0;
 };
 
 // Binds the capture library, whose adapter list the settings and the windows read, and starts
-// the receive thread, which waits for open_input and then captures through the capture helper at
-// the other end of `helper_channel`. The library is released when the input is destroyed.
-std::unique_ptr<input_source> make_capture_input(rx_target& target, int helper_channel);
+// one receive thread per LAN, which waits for open_input and then captures through the capture
+// helper at the other end of that LAN's helper channel. The library is released when the input is
+// destroyed.
+std::unique_ptr<input_source> make_capture_input(rx_target& target,
+                                                 const std::array<int, lan_count>& helper_channels);
 
 }  // namespace vorlane

@@ -22,6 +22,7 @@ void status_service::keep_open() {
 status_facts status_service::current_status() const {
     status_facts facts;
     facts.status = reporter.status_text();
+    const queue_clock::time_point now = queue_clock::now();
     for (int k = 0; k < junction_box_count; ++k) {
         input_facts& box = facts.inputs[static_cast<std::size_t>(k)];
         box.adapter = config.input_ip;
@@ -31,6 +32,12 @@ status_facts status_service::current_status() const {
         box.format = config.input_format[k];
         box.open = link.is_open();
         box.counts = drops.drop_counts(k);
+        box.lans = link.lans_in_use();
+        for (int lan = 0; lan < box.lans; ++lan) {
+            const input_link::lan_view seen = link.lan_seen(lan, k, now);
+            box.lan_frames[static_cast<std::size_t>(lan)] = seen.frames;
+            box.lan_carries[static_cast<std::size_t>(lan)] = seen.carries;
+        }
     }
     for (int o = 0; o < output_count; ++o) facts.outputs[static_cast<std::size_t>(o)] = outputs.facts(o);
     return facts;

@@ -6,12 +6,12 @@
 
 namespace vorlane {
 
-std::string build_capture_filter(const config_manager& config) {
+std::string build_capture_filter(const config_manager& config, int lan) {
     std::string untagged = "ip and udp and ( ";
     for (int box = 0; box < junction_box_count; ++box) {
         if (box > 0) untagged += "or ";
         untagged += "( dst port " + std::to_string(config.input_port[box]) + " and src host " +
-                    config.input_src_ip[box] + " and dst host " + config.input_dest_ip[box] + " ) ";
+                    source_ip(config, lan, box) + " and dst host " + destination_ip(config, lan, box) + " ) ";
     }
     untagged += ")";
     // The same behind one VLAN tag and behind two. The kernel takes the outer tag off before the
@@ -21,18 +21,26 @@ std::string build_capture_filter(const config_manager& config) {
     return untagged + " or ( vlan and ( " + untagged + " or ( vlan and " + untagged + " ) ) )";
 }
 
-capture_request build_capture_request(const config_manager& config) {
-    return {config.input_ip, build_capture_filter(config), std::to_array(config.input_src_ip),
-            std::to_array(config.input_dest_ip), std::to_array(config.input_port)};
+capture_request build_capture_request(const config_manager& config, int lan) {
+    capture_request request{lan_adapter_ip(config, lan),
+                            build_capture_filter(config, lan),
+                            {},
+                            {},
+                            std::to_array(config.input_port)};
+    for (int box = 0; box < junction_box_count; ++box) {
+        request.source_ips[box] = source_ip(config, lan, box);
+        request.destination_ips[box] = destination_ip(config, lan, box);
+    }
+    return request;
 }
 
-bool open_input(TPCapReceiveThread* thread, const config_manager& config, rx_target& target) {
+bool open_input(TPCapReceiveThread* thread, const config_manager& config, rx_target& target, int lan) {
     bool started = false;
     try {
         if (thread == nullptr) {
             target.update_status(error_text(reported_error::capture_start_without_thread), true);
         } else {
-            thread->start_capture(build_capture_request(config));
+            thread->start_capture(build_capture_request(config, lan));
             started = true;
         }
     } catch (const std::exception& e) {

@@ -12,15 +12,28 @@ std::string junction_box(int input, const std::string& source_ip) {
 
 }  // namespace
 
-bool hand_over_datagram(nmea_manager& manager, sender_identity& senders, rx_datagram& datagram,
+bool hand_over_datagram(nmea_manager& manager, lan_receivers& receivers, rx_datagram& datagram,
                         sender_identity::clock::time_point now) {
     if (datagram.input_index < 0 || datagram.input_index >= junction_box_count) return false;
+    if (datagram.lan < 0 || datagram.lan >= lan_count) return false;
     const std::int32_t length = datagram.frame_length - datagram.payload_offset;
     if (datagram.payload_offset < 0 || length < 0) return false;
+    sender_identity& senders = receivers.senders[static_cast<std::size_t>(datagram.lan)];
     if (!senders.accept(datagram.input_index, datagram.frame + ethernet_source_offset, now)) {
         manager.drop_datagram(datagram.input_index, stream_drop::other_sender);
         return true;
     }
+    // A damaged datagram is no copy of anything: it neither cancels one nor waits for one. An
+    // iec450 datagram's second copy is known by its lines' counts instead.
+    const std::uint8_t* payload = datagram.frame + datagram.payload_offset;
+    if (receivers.two_lans && !datagram.bad_checksum &&
+        manager.input_format(datagram.input_index) == datagram_format::header8 &&
+        receivers.pairing.second_copy(datagram.input_index, datagram.lan, payload,
+                                      static_cast<std::size_t>(length), now)) {
+        manager.drop_datagram(datagram.input_index, stream_drop::other_lan_copy);
+        return true;
+    }
+    manager.set_lan(datagram.lan);
     manager.process_datagram(datagram.input_index, datagram.input_index,
                              datagram.frame + datagram.payload_offset, length, datagram.bad_checksum);
     return true;

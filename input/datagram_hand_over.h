@@ -3,6 +3,7 @@
 #include <string>
 
 #include "capture/frame_ring.h"
+#include "stream/lan_copies.h"
 #include "stream/nmea_manager.h"
 #include "stream/sender_identity.h"
 
@@ -10,10 +11,12 @@ namespace vorlane {
 
 // Hands one frame taken from the ring at `now` to the stream manager, as the junction box's
 // datagram on its input. A frame from the box's IP address but another Ethernet address than the
-// box's configured or confirmed sender is not decoded: it is counted as dropped on the input
-// ("other sender"). False, and nothing handed over or counted, for a frame from neither junction
-// box or without a payload. The gateway and the checker of capture files take this one path.
-bool hand_over_datagram(nmea_manager& manager, sender_identity& senders, rx_datagram& datagram,
+// box's configured or confirmed sender on the frame's LAN is not decoded: it is counted as
+// dropped on the input ("other sender"). With two LANs, a header8 datagram that the other LAN
+// brought first is not decoded either ("duplicate (other LAN)"). False, and nothing handed over or
+// counted, for a frame from neither junction box or LAN, or without a payload. The gateway and the
+// checker of capture files take this one path.
+bool hand_over_datagram(nmea_manager& manager, lan_receivers& receivers, rx_datagram& datagram,
                         sender_identity::clock::time_point now);
 
 // The operator's text of a second sender, `input` counted from 0 and `source_ip` its configured

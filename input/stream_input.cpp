@@ -36,7 +36,10 @@ void apply_output_settings(const config_manager& config, int output, datagram_fo
 }  // namespace
 
 std::vector<std::string> apply_input_formats(const config_manager& config, nmea_manager& manager,
-                                             sender_identity& senders) {
+                                             lan_receivers& receivers) {
+    receivers.two_lans = !config.input_ip_b.empty();
+    receivers.pairing.forget_all();
+    manager.set_lans(receivers.lans());
     std::vector<std::string> errors;
     for (int input = 0; input < junction_box_count; ++input) {
         const std::string box = "VDR Junction box " + std::to_string(input + 1);
@@ -58,7 +61,11 @@ std::vector<std::string> apply_input_formats(const config_manager& config, nmea_
                 sender.reset();
             }
         }
-        senders.configure(input, sender);
+        receivers.senders[lan_a].configure(input, sender);
+        // A PRP node sends from one Ethernet address on both LANs; a box with an address of its
+        // own on LAN B has another port there, whose sender LAN B confirms for itself.
+        const bool same_node = source_ip(config, lan_b, input) == config.input_src_ip[input];
+        receivers.senders[lan_b].configure(input, same_node ? sender : std::nullopt);
         manager.set_input_format(input, format, sources);
         // A value the gateway does not know keeps the strict judgement rather than loosen it.
         nmea_editions editions = nmea_editions::current;

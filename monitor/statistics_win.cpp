@@ -78,6 +78,10 @@ const std::vector<drop_row> drop_rows = make_drop_rows();
 // A frame of neither junction box belongs to no input: its row holds one count across both.
 constexpr int unconfigured_row = static_cast<int>(frame_skip::unconfigured_source);
 const int served_sources_row = static_cast<int>(drop_rows.size());
+// Behind the served sources, two rows of each LAN: its frames since the input opened, and
+// whether it carries; a LAN not in use shows "-".
+const int first_lan_row = served_sources_row + 1;
+constexpr int rows_per_lan = 2;
 
 }  // namespace
 
@@ -94,10 +98,15 @@ TStatisticsWin::TStatisticsWin(const drop_reporter* reporter, operator_dialogs& 
     for (QWidget* view : {static_cast<QWidget*>(ui->GridInput1), static_cast<QWidget*>(ui->GridInput2),
                           static_cast<QWidget*>(ui->GridFrames), static_cast<QWidget*>(ui->MemoRejected)})
         view->setFont(text_view_font());
-    ui->GridFrames->setRowCount(served_sources_row + 1);
+    ui->GridFrames->setRowCount(first_lan_row + rows_per_lan * lan_count);
     for (std::size_t row = 0; row < drop_rows.size(); ++row)
         set_cell(*ui->GridFrames, static_cast<int>(row), 0, drop_rows[row].label);
     set_cell(*ui->GridFrames, served_sources_row, 0, QStringLiteral("served sources"));
+    for (int lan = 0; lan < lan_count; ++lan) {
+        const int row = first_lan_row + rows_per_lan * lan;
+        set_cell(*ui->GridFrames, row, 0, QString("frames on LAN %1").arg(lan_name(lan)));
+        set_cell(*ui->GridFrames, row + 1, 0, QString("LAN %1 carries").arg(lan_name(lan)));
+    }
     ui->GridFrames->setSpan(unconfigured_row, 1, 1, junction_box_count);
     centre_on_screen(*this);
 
@@ -147,6 +156,15 @@ void TStatisticsWin::refresh() {
                          QString::number(drop_rows[k].count(drops, drop_rows[k].index)));
         set_cell(*ui->GridFrames, served_sources_row, input + 1,
                  QString::fromStdString(counts.served_sources(input)));
+        for (int lan = 0; lan < lan_count; ++lan) {
+            const int lan_row = first_lan_row + rows_per_lan * lan;
+            const bool in_use = lan < counts.lans_in_use();
+            const input_link::lan_view seen = counts.lan_seen(lan, input);
+            set_cell(*ui->GridFrames, lan_row, input + 1,
+                     in_use ? QString::number(seen.frames) : QString("-"));
+            set_cell(*ui->GridFrames, lan_row + 1, input + 1,
+                     in_use ? QString(seen.carries ? "yes" : "no") : QString("-"));
+        }
     }
     set_cell(*ui->GridFrames, unconfigured_row, 1,
              QString::number(counts.unconfigured_frames() - unconfigured_at_reset));

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/networks.h"
 #include "input/drop_report.h"
 #include "stream/nmea_manager.h"
 #include "stream/output_datagrams.h"
@@ -25,6 +26,11 @@ struct input_facts {
     std::string format;
     bool open = false;
     input_drops counts;  // since start; the Statistics window's Reset leaves them alone
+    // Each LAN in use (A, or A and B): the junction box's frames it brought since the input
+    // opened, and whether it carries them now.
+    int lans = 1;
+    std::array<std::uint64_t, lan_count> lan_frames{};
+    std::array<bool, lan_count> lan_carries{};
 };
 
 struct output_facts {

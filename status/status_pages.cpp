@@ -85,6 +85,20 @@ void dropped_by_kind(const input_facts& input, const part_visit& visit) {
     });
 }
 
+void frames_by_lan(const input_facts& input, const part_visit& visit) {
+    for (int lan = 0; lan < input.lans; ++lan) visit({{"lan", lan_name(lan)}}, input.lan_frames[lan]);
+}
+
+void carrying_by_lan(const input_facts& input, const part_visit& visit) {
+    for (int lan = 0; lan < input.lans; ++lan) visit({{"lan", lan_name(lan)}}, input.lan_carries[lan]);
+}
+
+std::uint64_t lans_carrying(const input_facts& input) {
+    std::uint64_t carrying = 0;
+    for (int lan = 0; lan < input.lans; ++lan) carrying += input.lan_carries[lan];
+    return carrying;
+}
+
 using input_row = fact_row<input_facts>;
 using output_row = fact_row<output_facts>;
 constexpr page_cell column = page_cell::column;
@@ -123,6 +137,14 @@ constexpr input_row input_rows[] = {
       "Sentences accepted in an earlier layout, which an earlier edition defined, by formatter; a formatter "
       "appears once it has one."},
      by_formatter<&formatter_tally::earlier_layout>, "earlier_layout_by"},
+    {"lan_frames",  "LAN frames",  column,       [](const input_facts& f) -> fact_value { return f.lan_frames[lan_a] + f.lan_frames[lan_b]; },
+     {"vorlane_input_lan_frames_total", "counter",
+      "Frames of the junction box captured on each LAN since the input opened."},
+     frames_by_lan, "lan_frames_by"},
+    {"lans_carrying", "LANs carrying", column,   [](const input_facts& f) -> fact_value { return lans_carrying(f); },
+     {"vorlane_input_lan_carrying", "gauge",
+      "1 while the LAN brought a frame of the junction box within the last %d s, else 0.", lan_silence_seconds},
+     carrying_by_lan, "lans_carrying_by"},
 };
 
 constexpr output_row output_rows[] = {

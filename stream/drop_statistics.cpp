@@ -36,6 +36,7 @@ constexpr std::array stream_drop_catalogue{
     stream_drop_row{count_jumped, "count jumped", noted},
     stream_drop_row{source_not_selected, "source not selected", accepted_line},
     stream_drop_row{standby_source, "standby source", accepted_line},
+    stream_drop_row{other_lan_copy, "duplicate (other LAN)", noted},
 };
 
 static_assert(rows_follow_enum<&stream_drop_row::drop>(stream_drop_catalogue),

@@ -34,11 +34,13 @@ enum class stream_drop : std::uint8_t {
     source_not_selected,
     // An accepted line of a listed source while a better one is served for its formatter.
     standby_source,
+    other_lan_copy,  // a whole datagram, or an accepted line, that the other LAN brought first
 };
-inline constexpr std::size_t stream_drop_count = static_cast<std::size_t>(stream_drop::standby_source) + 1;
+inline constexpr std::size_t stream_drop_count = static_cast<std::size_t>(stream_drop::other_lan_copy) + 1;
 // What a drop takes away, which decides whether it is among what arrived: a datagram or a line
 // that the validator never judged, an accepted line that was never served, a line that never
-// arrived at all, or nothing: a served line that is counted for what it showed.
+// arrived at all, or nothing: a served line that is counted for what it showed, or the second
+// copy of a datagram that the other LAN brought, which is neither a fault nor news.
 enum class stream_drop_kind : std::uint8_t {
     whole_datagram,
     unjudged_line,

@@ -257,7 +257,11 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
         }
     }
     if (counted) {
-        const count_seen seen = source_table::seen(*sender, tag->line_count, bare, current_time);
+        const count_seen seen = source_table::seen(*sender, tag->line_count, bare, current_time, current_lan);
+        if (seen == count_seen::copy) {
+            counts.count_drop(input, stream_drop::other_lan_copy);
+            return;
+        }
         if (seen == count_seen::repeat || (grouped && groups[input].holds_copy(*tag, bare))) {
             counts.count_drop(input, stream_drop::duplicate);
             return;
@@ -288,7 +292,7 @@ void nmea_manager::handle_line(std::int32_t input, std::int32_t source, const ch
     const bool handled =
         (selections[source].active() && !selected(source, tag_source, message.info.formatter_index)) ||
         queue_checked(message, length + 2, sender != nullptr ? sender->serial : 0, tag_source);
-    if (handled && counted) source_table::remember(*sender, tag->line_count, bare, current_time);
+    if (handled && counted) source_table::remember(*sender, tag->line_count, bare, current_time, current_lan);
 }
 
 bool nmea_manager::selected(std::int32_t output, const char* source, std::uint32_t formatter_index) {
@@ -347,8 +351,13 @@ void nmea_manager::hold_group_line(std::int32_t input, const nmea_tag_block& tag
         // The held text ends in CR LF.
         if (held.line_count >= 0)
             source_table::remember(*sender, held.line_count, std::string_view(held.text, held.length - 2),
-                                   current_time);
+                                   current_time, current_lan);
     }
+}
+
+void nmea_manager::set_lans(std::int32_t lans) {
+    for (source_table& table : senders)
+        table.set_window_lines(lans == 2 ? duplicate_window_lines : duplicate_window_lines_one_lan);
 }
 
 void nmea_manager::set_input_format(std::int32_t input, datagram_format format,

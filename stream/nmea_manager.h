@@ -107,7 +107,7 @@ class sentence_observer {
 // first. On an iec450 input a line that arrives twice is served once.
 //
 // Main thread only; nothing here locks or allocates. The program holds one instance; at about
-// 800 KB it belongs in static storage or on the heap, not on a stack.
+// about 5 MB it belongs in static storage or on the heap, not on a stack.
 class nmea_manager {
   public:
     // The replacement index is keyed afresh for each manager, so for each process.
@@ -129,6 +129,11 @@ class nmea_manager {
     void queue_sentence(const nmea_message_out& message);
 
     bool has_output(std::int32_t output) const;
+    // How the datagrams of `input` are laid out; unusable for an input that is not one.
+    datagram_format input_format(std::int32_t input) const {
+        return input >= 0 && input < junction_box_count ? formats[static_cast<std::size_t>(input)]
+                                                        : datagram_format::unusable;
+    }
 
     // How the datagrams of `input` are laid out and, for iec450, whose lines it takes; until it
     // is set an input reads header8. A group still arriving on the input is dropped.
@@ -153,6 +158,13 @@ class nmea_manager {
     const source_selection& selection(std::int32_t output) const { return selections[output]; }
     // True, with the oldest change of a served source on `output` not yet taken.
     bool take_source_switch(std::int32_t output, source_switch& change);
+    // The LAN the next datagrams come on, 0 or 1: an iec450 line that the other LAN brought
+    // first is counted as its copy, not as a fault.
+    void set_lan(std::int32_t lan) { current_lan = lan == 1 ? 1 : 0; }
+    // How many LANs the datagrams come on, 1 or 2: with two the duplicate check remembers enough
+    // lines to hold a copy that comes 500 ms after the first. What each input's sources sent
+    // before is forgotten.
+    void set_lans(std::int32_t lans);
 
     // Moves whole sentences from the head of the queue into `buffer`, dropping those older than
     // max_sentence_age on the way. The lines of a group go together or wait for the next call. `capacity` is
@@ -252,6 +264,7 @@ class nmea_manager {
     queue_clock::time_point current_time{};
     // -1 until it is set: no c: rather than 1970.
     std::int64_t current_wall_time = -1;
+    std::uint8_t current_lan = 0;
     std::array<datagram_format, junction_box_count> formats{};
     std::array<source_filter, junction_box_count> filters{};
     std::array<nmea_editions, junction_box_count> editions{};

@@ -55,6 +55,7 @@ source_record* source_table::heard(const char (&name)[max_tag_identifier_length 
         fresh.first_heard = now;
         fresh.next = 0;
         fresh.remembered = 0;
+        fresh.window_lines = window_lines;
         fresh.remembered_with = {};
         fresh.last_count = -1;
         last_found = found;
@@ -64,34 +65,50 @@ source_record* source_table::heard(const char (&name)[max_tag_identifier_length 
 }
 
 count_seen source_table::seen(const source_record& sender, std::int64_t count, std::string_view sentence,
-                              queue_clock::time_point now) {
-    if (tallied(count) && sender.remembered_with[static_cast<std::size_t>(count)] == 0)
-        return count_seen::fresh;
+                              queue_clock::time_point now, std::uint8_t lan) {
     count_seen found = count_seen::fresh;
+    if (tallied(count)) {
+        std::size_t k = sender.newest_with[static_cast<std::size_t>(count)];
+        for (std::uint16_t left = sender.remembered_with[static_cast<std::size_t>(count)]; left > 0;
+             --left, k = sender.older_with_count[k]) {
+            if (now - sender.received[k] > duplicate_window_age) continue;
+            if (std::string_view(sender.sentences[k].data()) == sentence)
+                return sender.lans[k] == lan ? count_seen::repeat : count_seen::copy;
+            found = count_seen::conflict;
+        }
+        return found;
+    }
     for (std::size_t k = 0; k < sender.remembered; ++k) {
         if (sender.counts[k] != count || now - sender.received[k] > duplicate_window_age) continue;
-        if (std::string_view(sender.sentences[k].data()) == sentence) return count_seen::repeat;
+        if (std::string_view(sender.sentences[k].data()) == sentence)
+            return sender.lans[k] == lan ? count_seen::repeat : count_seen::copy;
         found = count_seen::conflict;
     }
     return found;
 }
 
 void source_table::remember(source_record& sender, std::int64_t count, std::string_view sentence,
-                            queue_clock::time_point now) {
-    if (sender.remembered == duplicate_window_lines) {
+                            queue_clock::time_point now, std::uint8_t lan) {
+    if (sender.remembered == sender.window_lines) {
         const std::int64_t forgotten = sender.counts[sender.next];
         if (tallied(forgotten)) --sender.remembered_with[static_cast<std::size_t>(forgotten)];
     } else {
         ++sender.remembered;
     }
-    if (tallied(count)) ++sender.remembered_with[static_cast<std::size_t>(count)];
+    if (tallied(count)) {
+        const auto at = static_cast<std::size_t>(count);
+        sender.older_with_count[sender.next] = sender.newest_with[at];
+        sender.newest_with[at] = static_cast<std::uint16_t>(sender.next);
+        ++sender.remembered_with[at];
+    }
     sender.counts[sender.next] = count;
     sender.received[sender.next] = now;
+    sender.lans[sender.next] = lan;
     std::array<char, max_sentence_length + 1>& kept = sender.sentences[sender.next];
     const std::size_t length = std::min(sentence.size(), max_sentence_length);
     std::memcpy(kept.data(), sentence.data(), length);
     kept[length] = 0;
-    sender.next = sender.next + 1 == duplicate_window_lines ? 0 : sender.next + 1;
+    sender.next = sender.next + 1 == sender.window_lines ? 0 : sender.next + 1;
 }
 
 count_step source_table::step_to(source_record& sender, std::int64_t count) {
@@ -123,6 +140,11 @@ void source_table::came_damaged(source_record& sender, std::int64_t count) {
 void source_table::forget_all() {
     // The serials go on counting: a sentence of a forgotten sender may still wait in a queue.
     for (source_record& record : records) record.serial = 0;
+}
+
+void source_table::set_window_lines(std::size_t lines) {
+    window_lines = std::min(lines, duplicate_window_lines);
+    forget_all();
 }
 
 }  // namespace vorlane

@@ -19,8 +19,11 @@ inline constexpr std::size_t max_sources_per_input = 32;
 // served lines, received at most duplicate_window_age before, is the same line once more: a
 // redundant network path delivers each datagram twice, milliseconds to some hundred milliseconds
 // apart. The line limit keeps a count that has run round (1 to 999, then 1) at a high rate from
-// being taken for a repeat.
-inline constexpr std::size_t duplicate_window_lines = 64;
+// being taken for a repeat, so it stays well below 999. On one LAN a copy follows within
+// milliseconds and 64 lines do; on two LANs the window holds the copies that arrive 500 ms apart
+// from a source at 1,000 lines a second.
+inline constexpr std::size_t duplicate_window_lines = 640;
+inline constexpr std::size_t duplicate_window_lines_one_lan = 64;
 inline constexpr std::chrono::seconds duplicate_window_age{2};
 // A sender heard for this long, and heard within the duplicate window, is established: a burst
 // of new names cannot push it out of the table. A real sender talks for minutes; a name used for
@@ -38,6 +41,7 @@ inline constexpr std::int64_t max_lost_per_jump = 100;
 enum class count_seen : std::uint8_t {
     fresh,     // no recent line has it
     repeat,    // a recent line has it, with the same sentence
+    copy,      // a recent line that came on the other LAN has it, with the same sentence
     conflict,  // recent lines have it, each with another sentence
 };
 
@@ -61,11 +65,23 @@ struct source_record {
     std::array<std::int64_t, duplicate_window_lines> counts{};
     std::array<queue_clock::time_point, duplicate_window_lines> received{};
     std::array<std::array<char, max_sentence_length + 1>, duplicate_window_lines> sentences{};
+    // The LAN each came on.
+    std::array<std::uint8_t, duplicate_window_lines> lans{};
     std::size_t next = 0;
     std::size_t remembered = 0;
+    // How many of the entries the window uses: duplicate_window_lines_one_lan or
+    // duplicate_window_lines.
+    std::size_t window_lines = duplicate_window_lines_one_lan;
     // How many of the remembered lines carry each count up to max_line_count: most lines are
     // no repeat, and this tells so without a look at the ring.
-    std::array<std::uint8_t, max_line_count + 1> remembered_with{};
+    std::array<std::uint16_t, max_line_count + 1> remembered_with{};
+    // The remembered lines of one count, newest first: the entry of its newest, and each entry's
+    // next older one of the same count. The oldest entry, which the next line takes the place of,
+    // is always the last of its count's chain, so the first remembered_with[count] entries of a
+    // chain are exactly the lines remembered with the count; a copy is found without a walk of
+    // the whole ring.
+    std::array<std::uint16_t, max_line_count + 1> newest_with{};
+    std::array<std::uint16_t, duplicate_window_lines> older_with_count{};
     // The count of its newest accepted line; -1 before the first.
     std::int64_t last_count = -1;
 
@@ -85,12 +101,14 @@ class source_table {
     source_record* heard(const char (&name)[max_tag_identifier_length + 1], queue_clock::time_point now);
     // The record of a known sender; nullptr for one not in the table.
     source_record* find(const char (&name)[max_tag_identifier_length + 1]);
-    // Whether `count` with `sentence` was among the sender's recent served lines.
+    // Whether `count` with `sentence`, arriving on `lan`, was among the sender's recent served
+    // lines.
     static count_seen seen(const source_record& sender, std::int64_t count, std::string_view sentence,
-                           queue_clock::time_point now);
-    // A line with `count` and `sentence` (at most max_sentence_length characters) was served.
+                           queue_clock::time_point now, std::uint8_t lan);
+    // A line with `count` and `sentence` (at most max_sentence_length characters) that came on
+    // `lan` was served.
     static void remember(source_record& sender, std::int64_t count, std::string_view sentence,
-                         queue_clock::time_point now);
+                         queue_clock::time_point now, std::uint8_t lan);
     // The lines the sender counted between its newest accepted line and this one, which never
     // came; the count then becomes the newest. A step back, or a jump forward of half the round
     // (1 to 999) or more, is a line that came late or a sender that started counting again:
@@ -101,12 +119,16 @@ class source_table {
     // other count is not believed: nothing but the checksum vouches for it.
     static void came_damaged(source_record& sender, std::int64_t count);
     void forget_all();
+    // The senders heard from now on keep `lines` served lines (at most duplicate_window_lines)
+    // for the duplicate check; everything known is forgotten.
+    void set_window_lines(std::size_t lines);
 
   private:
     std::size_t place_of(const char (&name)[max_tag_identifier_length + 1]);
 
     std::array<source_record, max_sources_per_input> records{};
     std::uint32_t last_serial = 0;
+    std::size_t window_lines = duplicate_window_lines_one_lan;
     // Lines come in runs of one sender: its record is looked at first.
     std::size_t last_found = 0;
 };

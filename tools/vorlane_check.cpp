@@ -35,7 +35,8 @@ using namespace vorlane;
 
 constexpr const char* usage =
     "usage: vorlane-check [--format F] [--editions E] [--tsv] [FILE...]\n"
-    "       vorlane-check --pcap FILE [--ini Vorlane.ini] [--format F] [--editions E] [--sources A,B]\n"
+    "       vorlane-check --pcap FILE [--pcap-b FILE] [--ini Vorlane.ini] [--format F] [--editions E]\n"
+    "                     [--sources A,B]\n"
     "                     [--destination IP] [--port N] [--tsv] [--served DIR]\n"
     "Judges every line (one sentence per line, CR/LF stripped) of the FILEs, or of standard input\n"
     "when no FILE is given or FILE is '-'.\n"
@@ -55,11 +56,15 @@ constexpr const char* usage =
     "           address and port, UDP checksum, datagram decoding, validation and the output\n"
     "           queues. Frame and datagram numbers stand in place of line numbers; --tsv adds\n"
     "           them in front and the output number (1 or 2, - when rejected) behind.\n"
+    "  --pcap-b FILE  a capture of LAN B, merged with the first by time stamp as the gateway\n"
+    "           merges its two LANs: each line served once, second copies counted as such;\n"
+    "           frames are numbered within their own file\n"
     "  --ini FILE   junction boxes' addresses and port from this settings file\n"
     "  --sources A,B, --destination IP, --port N   override them (default: the program's defaults)\n"
     "  --served DIR writes what each output would have carried to DIR/output1.txt and output2.txt,\n"
     "           making DIR when it is missing\n"
-    "Exit status: 0 everything accepted, 1 something rejected or dropped, 2 usage or I/O error.\n";
+    "Exit status: 0 everything accepted, 1 something rejected or dropped (a second copy from the\n"
+    "other LAN is no drop here), 2 usage or I/O error.\n";
 
 struct tally {
     long accepted = 0;
@@ -83,9 +88,11 @@ class summary {
         ++rejected;
         ++per_reason[(info.formatter[0] != 0 ? formatter + ": " : std::string()) + text_of(why->reason)];
     }
-    // Frames, whole datagrams or lines dropped apart from the judged sentences.
-    void add_drop(const char* label, long count = 1) {
-        dropped += count;
+    // Frames, whole datagrams or lines dropped apart from the judged sentences. A second copy
+    // that the other LAN brought first is counted but refuses nothing: two healthy LANs bring one
+    // for every datagram.
+    void add_drop(const char* label, long count = 1, bool refused = true) {
+        if (refused) dropped += count;
         per_reason[label] += count;
     }
     bool anything_refused() const { return rejected > 0 || dropped > 0; }
@@ -172,6 +179,8 @@ class line_checker {
 
 struct pcap_options {
     std::string file;
+    // LAN B's capture, merged with LAN A's by time; empty for one LAN.
+    std::string file_b;
     bool tsv = false;
     std::string served_dir;
 };
@@ -193,7 +202,7 @@ class datagram_reporter final : public sentence_observer {
                 std::printf("-\n");
         } else if (!ok) {
             // The line came from the network: its control bytes must not reach a terminal.
-            std::printf("%s:frame %ld datagram %ld: %s: %s: %s\n", options.file.c_str(), frame, datagram,
+            std::printf("%s:frame %ld datagram %ld: %s: %s: %s\n", file->c_str(), frame, datagram,
                         stage_name(why), shown_sentence(describe(why, info)).c_str(),
                         shown_sentence(line).c_str());
         }
@@ -201,22 +210,24 @@ class datagram_reporter final : public sentence_observer {
     }
 
     // `count` lines of the datagram, or the datagram or frame itself when 1.
-    void dropped(const char* label, long count = 1) {
+    void dropped(const char* label, long count = 1, bool refused = true) {
         if (!options.tsv) {
-            std::printf("%s:frame %ld", options.file.c_str(), frame);
+            std::printf("%s:frame %ld", file->c_str(), frame);
             if (datagram_known) std::printf(" datagram %ld", datagram);
             std::printf(": dropped: %s", label);
             if (count > 1) std::printf(" (%ld lines)", count);
             std::printf("\n");
         }
-        counts.add_drop(label, count);
+        counts.add_drop(label, count, refused);
     }
 
     // What the gateway would have written to its status line and log at this frame.
     void note(const std::string& text) const {
-        if (!options.tsv) std::printf("%s:frame %ld: %s\n", options.file.c_str(), frame, text.c_str());
+        if (!options.tsv) std::printf("%s:frame %ld: %s\n", file->c_str(), frame, text.c_str());
     }
 
+    // The capture file the frame came from, and its number there.
+    const std::string* file = nullptr;
     long frame = 0;
     long datagram = 0;
     bool datagram_known = false;
@@ -256,6 +267,10 @@ class served_outputs {
 
 using drop_counts = std::array<std::uint64_t, stream_drop_count>;
 
+bool refuses(std::size_t kind) {
+    return static_cast<stream_drop>(kind) != stream_drop::other_lan_copy;
+}
+
 // What the stream manager dropped, by input and kind: reported at the datagram whose hand-over
 // dropped it, and the rest, dropped while the service took the queues, counted at the end.
 class drop_accounts {
@@ -265,7 +280,8 @@ class drop_accounts {
         for (std::size_t kind = 0; kind < stream_drop_count; ++kind) {
             const std::uint64_t count = after[kind] - before[kind];
             if (count == 0) continue;
-            reporter.dropped(label_of(static_cast<stream_drop>(kind)), static_cast<long>(count));
+            reporter.dropped(label_of(static_cast<stream_drop>(kind)), static_cast<long>(count),
+                             refuses(kind));
             reported[static_cast<std::size_t>(input)][kind] += count;
         }
     }
@@ -275,7 +291,8 @@ class drop_accounts {
             const drop_counts& total = manager.statistics().input(input).dropped;
             for (std::size_t kind = 0; kind < stream_drop_count; ++kind)
                 if (const std::uint64_t count = total[kind] - reported[static_cast<std::size_t>(input)][kind])
-                    counts.add_drop(label_of(static_cast<stream_drop>(kind)), static_cast<long>(count));
+                    counts.add_drop(label_of(static_cast<stream_drop>(kind)), static_cast<long>(count),
+                                    refuses(kind));
         }
     }
 
@@ -283,36 +300,90 @@ class drop_accounts {
     std::array<drop_counts, junction_box_count> reported{};
 };
 
-int check_capture(const pcap_options& options, const config_manager& config, summary& counts) {
-    char error[PCAP_ERRBUF_SIZE] = {};
-    const std::unique_ptr<pcap_t, void (*)(pcap_t*)> capture(pcap_open_offline(options.file.c_str(), error),
-                                                             pcap_close);
-    if (!capture) {
-        std::fprintf(stderr, "vorlane-check: cannot read '%s': %s\n", options.file.c_str(), error);
-        return 2;
+// One capture file, the LAN it was taken on, and its next frame, read ahead so that two files
+// can be merged by time.
+class lan_capture {
+  public:
+    // False, with the reason on standard error, when the file cannot be read as Ethernet
+    // frames or the gateway's filter for the LAN cannot be compiled for it.
+    bool open(const std::string& file_name, int lan, const config_manager& config) {
+        name = file_name;
+        char error[PCAP_ERRBUF_SIZE] = {};
+        capture.reset(pcap_open_offline(name.c_str(), error));
+        if (!capture) {
+            std::fprintf(stderr, "vorlane-check: cannot read '%s': %s\n", name.c_str(), error);
+            return false;
+        }
+        if (pcap_datalink(capture.get()) != DLT_EN10MB) {
+            std::fprintf(stderr, "vorlane-check: '%s' does not hold Ethernet frames\n", name.c_str());
+            return false;
+        }
+        // The gateway's own filter for the LAN decides which frames it sees at all.
+        const std::string filter = build_capture_filter(config, lan);
+        if (pcap_compile(capture.get(), &program, filter.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0) {
+            std::fprintf(stderr, "vorlane-check: filter '%s': %s\n", filter.c_str(),
+                         pcap_geterr(capture.get()));
+            return false;
+        }
+        compiled = true;
+        const capture_request request = build_capture_request(config, lan);
+        ring->set_inputs(
+            input_addresses(request.source_ips, request.destination_ips, request.destination_ports));
+        advance();
+        return true;
     }
-    if (pcap_datalink(capture.get()) != DLT_EN10MB) {
-        std::fprintf(stderr, "vorlane-check: '%s' does not hold Ethernet frames\n", options.file.c_str());
-        return 2;
+    lan_capture() = default;
+    lan_capture(const lan_capture&) = delete;
+    lan_capture& operator=(const lan_capture&) = delete;
+    ~lan_capture() {
+        if (compiled) pcap_freecode(&program);
     }
-    // The gateway's own filter decides which frames it sees at all.
-    const std::string filter = build_capture_filter(config);
-    bpf_program program{};
-    if (pcap_compile(capture.get(), &program, filter.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0) {
-        std::fprintf(stderr, "vorlane-check: filter '%s': %s\n", filter.c_str(), pcap_geterr(capture.get()));
-        return 2;
-    }
-    const std::unique_ptr<bpf_program, void (*)(bpf_program*)> compiled(&program, pcap_freecode);
 
-    const auto ring = std::make_unique<FrameRing>();
-    const capture_request request = build_capture_request(config);
-    ring->set_inputs(input_addresses(request.source_ips, request.destination_ips, request.destination_ports));
+    // Reads the next frame; false at the end of the file or on an error.
+    bool advance() {
+        result = capture ? pcap_next_ex(capture.get(), &header, &data) : PCAP_ERROR_BREAK;
+        if (result == 1) ++frame;
+        return result == 1;
+    }
+    bool has_frame() const { return result == 1; }
+    queue_clock::time_point time() const {
+        return queue_clock::time_point{std::chrono::seconds(header->ts.tv_sec) +
+                                       std::chrono::microseconds(header->ts.tv_usec)};
+    }
+    // False, with the reason on standard error, when reading ended on an error.
+    bool read_whole() const {
+        if (result != PCAP_ERROR) return true;
+        std::fprintf(stderr, "vorlane-check: error while reading '%s': %s\n", name.c_str(),
+                     pcap_geterr(capture.get()));
+        return false;
+    }
+
+    std::string name;
+    std::unique_ptr<pcap_t, void (*)(pcap_t*)> capture{nullptr, pcap_close};
+    bpf_program program{};
+    bool compiled = false;
+    const std::unique_ptr<FrameRing> ring = std::make_unique<FrameRing>();
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    int result = PCAP_ERROR_BREAK;
+    long frame = 0;
+};
+
+int check_capture(const pcap_options& options, const config_manager& config, summary& counts) {
+    std::array<lan_capture, lan_count> lans;
+    const int lans_used = options.file_b.empty() ? 1 : lan_count;
+    for (int lan = 0; lan < lans_used; ++lan)
+        if (!lans[lan].open(lan == lan_a ? options.file : options.file_b, lan, config)) return 2;
+
     const auto manager = std::make_unique<nmea_manager>();
-    sender_identity senders;
+    lan_receivers receivers;
     // The gateway reports a format, source list or sender address it cannot use and serves
     // nothing of that input.
-    for (const std::string& setting_error : apply_input_formats(config, *manager, senders))
+    for (const std::string& setting_error : apply_input_formats(config, *manager, receivers))
         std::fprintf(stderr, "vorlane-check: %s\n", setting_error.c_str());
+    // The second file is LAN B's, whatever the settings say.
+    receivers.two_lans = lans_used == lan_count;
+    manager->set_lans(lans_used);
     drop_accounts drops;
     const auto datagram = std::make_unique<rx_datagram>();
     datagram_reporter reporter(options, counts);
@@ -325,23 +396,33 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
     constexpr auto service_period = std::chrono::milliseconds(100);
     queue_clock::time_point next_service{};
     queue_clock::time_point last_datagram{};
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    int result = 0;
-    while ((result = pcap_next_ex(capture.get(), &header, &data)) == 1) {
-        ++reporter.frame;
+    for (;;) {
+        // The two LANs' frames in the order of their time stamps, LAN A's first at the same time,
+        // as the gateway would have taken them.
+        int lan = lan_a;
+        if (!lans[lan_a].has_frame() || (lans[lan_b].has_frame() && lans[lan_b].time() < lans[lan_a].time()))
+            lan = lan_b;
+        lan_capture& source = lans[lan];
+        if (!source.has_frame()) break;
+        reporter.file = &source.name;
+        reporter.frame = source.frame;
         reporter.datagram_known = false;
-        if (pcap_offline_filter(&program, header, data) == 0) continue;
+        const queue_clock::time_point now = source.time();
+        const bool passed = pcap_offline_filter(&source.program, source.header, source.data) != 0;
         frame_skip why = frame_skip::not_ipv4_udp;
-        if (!ring->store_captured(data, header->caplen, header->len, &why)) {
+        const bool stored = passed && source.ring->store_captured(source.data, source.header->caplen,
+                                                                  source.header->len, &why);
+        source.advance();
+        if (!passed) continue;
+        if (!stored) {
             reporter.dropped(label_of(why));
             continue;
         }
-        ring->take_datagram(datagram.get());
-        const queue_clock::time_point now{std::chrono::seconds(header->ts.tv_sec) +
-                                          std::chrono::microseconds(header->ts.tv_usec)};
+        source.ring->take_datagram(datagram.get());
+        datagram->lan = lan;
         // The capture starts where the gateway's input would have opened.
-        if (reporter.datagram == 0) senders.open(now);
+        if (reporter.datagram == 0)
+            for (sender_identity& senders : receivers.senders) senders.open(now);
         if (now >= next_service) {
             // At most one service period after the last datagram: nothing has aged yet.
             manager->set_time(last_datagram);
@@ -355,25 +436,24 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
         reporter.datagram_known = true;
         const std::int32_t input = datagram->input_index;
         const drop_counts before = manager->statistics().input(input).dropped;
-        hand_over_datagram(*manager, senders, *datagram, now);
+        hand_over_datagram(*manager, receivers, *datagram, now);
         drops.report_datagram(before, manager->statistics().input(input).dropped, input, reporter);
-        if (sender_warning warning; senders.take_warning(input, now, warning))
-            reporter.note(sender_warning_text(input, config.input_src_ip[input], warning));
+        if (sender_warning warning; receivers.senders[lan].take_warning(input, now, warning))
+            reporter.note(sender_warning_text(input, source_ip(config, lan, input), warning));
         if (line_count_conflict conflict; manager->take_count_conflict(input, conflict))
             reporter.note(count_conflict_text(input, config.input_src_ip[input], conflict));
         for (source_switch change; manager->take_source_switch(input, change);)
             reporter.note(source_switch_text(input, change));
     }
-    for (std::int32_t input = 0; input < junction_box_count; ++input)
-        if (ethernet_address expected{}; senders.take_missing(input, last_datagram, expected))
-            reporter.note(missing_sender_text(input, config.input_src_ip[input], expected));
+    for (int lan = 0; lan < lans_used; ++lan)
+        for (std::int32_t input = 0; input < junction_box_count; ++input)
+            if (ethernet_address expected{};
+                receivers.senders[lan].take_missing(input, last_datagram, expected))
+                reporter.note(missing_sender_text(input, source_ip(config, lan, input), expected));
     manager->set_time(last_datagram);
     served.serve(*manager);
-    if (result == PCAP_ERROR) {
-        std::fprintf(stderr, "vorlane-check: error while reading '%s': %s\n", options.file.c_str(),
-                     pcap_geterr(capture.get()));
-        return 2;
-    }
+    for (int lan = 0; lan < lans_used; ++lan)
+        if (!lans[lan].read_whole()) return 2;
     drops.count_unreported(*manager, counts);
     return 0;
 }
@@ -408,6 +488,8 @@ int main(int argc, char** argv) {
             return 0;
         } else if (arg == "--pcap") {
             capture.file = value();
+        } else if (arg == "--pcap-b") {
+            capture.file_b = value();
         } else if (arg == "--ini") {
             ini = value();
         } else if (arg == "--sources") {
@@ -438,6 +520,7 @@ int main(int argc, char** argv) {
     summary counts;
     if (!capture.file.empty()) {
         if (!files.empty()) fail_usage("--pcap takes no other files");
+        if (capture.file_b == capture.file) fail_usage("--pcap-b takes another file than --pcap");
         config_manager config;
         set_defaults(config);
         if (!ini.empty() && !read_config(config, ini)) {
@@ -468,8 +551,8 @@ int main(int argc, char** argv) {
         }
     } else {
         if (!ini.empty() || !sources.empty() || !destination.empty() || !port.empty() ||
-            !capture.served_dir.empty())
-            fail_usage("--ini, --sources, --destination, --port and --served need --pcap");
+            !capture.served_dir.empty() || !capture.file_b.empty())
+            fail_usage("--pcap-b, --ini, --sources, --destination, --port and --served need --pcap");
         if (files.empty()) files.emplace_back("-");
         line_checker check(tsv, lines_format, lines_editions, counts);
         for (const std::string& file : files) {

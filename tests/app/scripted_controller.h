@@ -44,6 +44,7 @@ class scripted_input : public input_source {
     }
     void run_report() override {}
     void stop_thread() override { stopped = true; }
+    void retry_lans() override {}
 
     // One captured frame whose UDP payload is the 8-byte header and `lines`.
     void capture(int input_index, const std::string& lines, bool bad_checksum = false) {

@@ -65,8 +65,9 @@ TEST_P(SenderCheckTest, ServesOnlyTheBoxsOwnSender) {
                                      {config.input_dest_ip[0], config.input_dest_ip[1]},
                                      {config.input_port[0], config.input_port[1]}));
     const auto manager = std::make_unique<nmea_manager>();
-    sender_identity senders;
-    ASSERT_TRUE(apply_input_formats(config, *manager, senders).empty());
+    lan_receivers receivers;
+    sender_identity& senders = receivers.senders[lan_a];
+    ASSERT_TRUE(apply_input_formats(config, *manager, receivers).empty());
     const sender_identity::clock::time_point opened{};
     senders.open(opened);
 
@@ -81,7 +82,7 @@ TEST_P(SenderCheckTest, ServesOnlyTheBoxsOwnSender) {
         ASSERT_TRUE(ring->store_frame(frame.data(), frame.size()));
         ASSERT_TRUE(ring->take_datagram(datagram.get()));
         const auto now = opened + std::chrono::seconds(f.at);
-        EXPECT_TRUE(hand_over_datagram(*manager, senders, *datagram, now));
+        EXPECT_TRUE(hand_over_datagram(*manager, receivers, *datagram, now));
         for (int input = 0; input < 2; ++input)
             if (sender_warning w; senders.take_warning(input, now, w))
                 warnings.emplace_back(f.at, sender_warning_text(input, config.input_src_ip[input], w));
@@ -195,8 +196,8 @@ TEST(SenderCheck, UnreadableConfiguredAddressIsReportedAndItsInputServesNothing)
         set_defaults(config);
         config.input_src_mac[1] = text;
         const auto manager = std::make_unique<nmea_manager>();
-        sender_identity senders;
-        const std::vector<std::string> errors = apply_input_formats(config, *manager, senders);
+        lan_receivers receivers;
+        const std::vector<std::string> errors = apply_input_formats(config, *manager, receivers);
         ASSERT_EQ(errors.size(), 1u) << text;
         EXPECT_EQ(errors[0],
                   "Error QXE-620: Ethernet address \"" + std::string(text) +

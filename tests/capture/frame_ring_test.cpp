@@ -237,6 +237,8 @@ struct framing_case {
     std::vector<std::uint8_t> frame;
     std::int32_t payload_offset;  // 0: refused
     std::int32_t input;
+    // Bytes behind the datagram that are not its payload: a redundancy trailer, padding.
+    std::size_t trailer = 0;
 };
 
 void PrintTo(const framing_case& c, std::ostream* os) {
@@ -253,6 +255,14 @@ constexpr std::pair<std::uint16_t, std::uint16_t> priority_tag{0x8100, 0xA000}; 
 constexpr std::pair<std::uint16_t, std::uint16_t> vlan_100{0x8100, 100};
 constexpr std::pair<std::uint16_t, std::uint16_t> service_vlan_200{0x88A8, 200};
 const std::string full_payload(1472, 'P');
+// Sequence number, LAN identifier with size, suffix 0x88FB.
+const std::vector<std::uint8_t> prp_trailer{0x12, 0x34, 0xA0, 0x35, 0x88, 0xFB};
+
+std::vector<std::uint8_t> with_trailer(std::vector<std::uint8_t> frame,
+                                       const std::vector<std::uint8_t>& trailer) {
+    frame.insert(frame.end(), trailer.begin(), trailer.end());
+    return frame;
+}
 
 std::vector<framing_case> framing_cases() {
     using test::with_tags;
@@ -280,6 +290,13 @@ std::vector<framing_case> framing_cases() {
         {"last_fragment_of_a_tagged_datagram", with_tags(with_byte(plain, 21, 0xB9), {vlan_100}), 0, 0},
         {"tags_only",
          with_tags(std::vector<std::uint8_t>(plain.begin(), plain.begin() + 14), {vlan_100, vlan_100}), 0, 0},
+        {"prp_trailer", with_trailer(plain, prp_trailer), 42, 0, prp_trailer.size()},
+        {"prp_trailer_behind_full_size_qinq",
+         with_trailer(with_tags(box_frame(11, full_payload), {service_vlan_200, vlan_100}), prp_trailer), 50,
+         1, prp_trailer.size()},
+        {"ethernet_padding", with_trailer(box_frame(10, "x"), std::vector<std::uint8_t>(17, 0)), 42, 0, 17},
+        {"total_length_beyond_frame", with_byte(plain, 17, static_cast<std::uint8_t>(plain[17] + 1)), 0, 0},
+        {"total_length_inside_udp_header", with_byte(plain, 17, 20 + 7), 0, 0},
     };
 }
 
@@ -293,7 +310,8 @@ TEST_P(FrameRingFraming, StoresWholeIpv4UdpDatagramsBehindAnyTags) {
     EXPECT_EQ(d.payload_offset, c.payload_offset);
     EXPECT_EQ(d.input_index, c.input);
     EXPECT_FALSE(d.bad_checksum);
-    EXPECT_EQ(payload_of(d), std::string(c.frame.begin() + c.payload_offset, c.frame.end()));
+    EXPECT_EQ(payload_of(d), std::string(c.frame.begin() + c.payload_offset,
+                                         c.frame.end() - static_cast<std::ptrdiff_t>(c.trailer)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FrameRingFraming, testing::ValuesIn(framing_cases()),

@@ -93,16 +93,20 @@ trap 'exit 1' TERM INT
 connected() { [ "$(grep -c '^Input connected' "$log")" -ge "$1" ]; }
 wait_until() { for _ in $(seq 1 "$1"); do "${@:2}" && return 0; sleep 0.5; done; return 1; }
 display_gets_sentences() { timeout 3 bash -c 'exec 3<>/dev/tcp/127.0.0.1/14001; cat <&3' | grep -q '^[$!]'; }
-child_of() { tr -d ' ' <"/proc/$1/task/$1/children"; }
+children_of() { cat "/proc/$1/task/$1/children"; }
 
 wait_until 30 connected 1 || fail "capture did not start"
 display_gets_sentences || fail "no sentence reached the display"
 for set in CapEff CapPrm CapAmb; do
   grep -qx "$set:	0000000000000000" "/proc/$program/status" || fail "the program holds capabilities: $(grep Cap "/proc/$program/status")"
 done
-helper=$(child_of "$program")
-worker=$(child_of "$helper")
-grep -qx "CapEff:	0000000000002000" "/proc/$worker/status" || fail "the helper holds other than cap_net_raw: $(grep Cap "/proc/$worker/status")"
+# One helper per LAN, the first for LAN A.
+for helper in $(children_of "$program"); do
+  worker=$(children_of "$helper" | tr -d ' ')
+  grep -qx "CapEff:	0000000000002000" "/proc/$worker/status" || fail "a helper holds other than cap_net_raw: $(grep Cap "/proc/$worker/status")"
+done
+read -r helper _ < <(children_of "$program")
+worker=$(children_of "$helper" | tr -d ' ')
 grep -q "QT_QPA_PLATFORM=vnc refused" "$log" || fail "the vnc platform was not refused"
 ! awk '$4 == "0A" && $2 ~ /:170C$/' "/proc/$program/net/tcp" "/proc/$program/net/tcp6" | grep -q . ||
   fail "something listens on port 5900"

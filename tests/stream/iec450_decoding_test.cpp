@@ -2,10 +2,12 @@
 // front of the sentences, source lists and groups.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
 
+#include "base/networks.h"
 #include "stream/nmea_manager.h"
 #include "tests/stream/stream_test_support.h"
 
@@ -337,6 +339,57 @@ INSTANTIATE_TEST_SUITE_P(
                     count_case{"damaged_line_with_a_made_up_jump", {1, 499, 2, 3}, 0, 0, 1},
                     count_case{"jump_beyond_what_a_link_loses", {1, 200, 201}, 0, 0, 99, 1}),
     [](const testing::TestParamInfo<count_case>& row) { return row.param.name; });
+
+// One source at 1,000 lines a second, its counts running round three times, on both LANs: the
+// second LAN brings every line `lag` later. Each line is served once and its copy counted as such.
+struct two_lan_case {
+    const char* name;
+    int lag_ms;
+    std::int32_t first_lan;
+};
+
+void PrintTo(const two_lan_case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class TwoLans : public testing::TestWithParam<two_lan_case> {};
+
+TEST_P(TwoLans, ServeEachLineOnceWhicheverLanBringsItFirst) {
+    const two_lan_case& c = GetParam();
+    constexpr int lines = 3000;
+    auto manager = test::make_manager();
+    manager->set_lans(2);
+    manager->set_input_format(0, datagram_format::iec450);
+    struct arrival {
+        int at_ms;
+        std::int32_t lan;
+        int line;
+    };
+    std::vector<arrival> arrivals;
+    for (int k = 0; k < lines; ++k) {
+        arrivals.push_back({k, c.first_lan, k});
+        arrivals.push_back({k + c.lag_ms, 1 - c.first_lan, k});
+    }
+    std::stable_sort(arrivals.begin(), arrivals.end(),
+                     [](const arrival& x, const arrival& y) { return x.at_ms < y.at_ms; });
+    std::size_t served = 0;
+    for (const arrival& a : arrivals) {
+        manager->set_time(queue_clock::time_point{std::chrono::milliseconds(a.at_ms)});
+        manager->set_lan(a.lan);
+        feed(*manager, 0, standard({counted_alr(a.line % 999 + 1)}));
+        served += drain(*manager, 0).size();
+    }
+    const input_tally& tally = manager->statistics().input(0);
+    EXPECT_EQ(served, std::size_t{lines});
+    EXPECT_EQ(tally.dropped[static_cast<std::size_t>(stream_drop::other_lan_copy)], std::uint64_t{lines});
+    EXPECT_EQ(tally.dropped[static_cast<std::size_t>(stream_drop::duplicate)], 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TwoLans,
+                         testing::Values(two_lan_case{"lan_b_1_ms_behind", 1, lan_a},
+                                         two_lan_case{"lan_b_500_ms_behind", 500, lan_a},
+                                         two_lan_case{"lan_a_500_ms_behind", 500, lan_b}),
+                         [](const testing::TestParamInfo<two_lan_case>& row) { return row.param.name; });
 
 TEST(Iec450Groups, LeaveInOneBatchOrWaitForTheNext) {
     auto manager = test::make_manager();

@@ -27,12 +27,12 @@ std::string header_and(const std::vector<std::string>& sentences) {
 
 // 40 ms apart unless told: the first and the third datagram fall into one 100 ms service.
 void write_frames(const std::filesystem::path& file, const std::vector<std::vector<std::uint8_t>>& frames,
-                  long apart_us = 40'000) {
+                  long apart_us = 40'000, long first_us = 0) {
     pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
     pcap_dumper_t* dumper = pcap_dump_open(dead, file.c_str());
     ASSERT_NE(dumper, nullptr) << pcap_geterr(dead);
     for (std::size_t k = 0; k < frames.size(); ++k) {
-        const long at_us = apart_us * static_cast<long>(k);
+        const long at_us = first_us + apart_us * static_cast<long>(k);
         pcap_pkthdr header{};
         header.ts.tv_sec = 1'800'000'000 + at_us / 1'000'000;
         header.ts.tv_usec = static_cast<suseconds_t>(at_us % 1'000'000);
@@ -236,6 +236,30 @@ TEST(CheckPcapSources, TheOutputServesItsListAsTheSettingsSay) {
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.output, read_file(golden / "sources.txt"));
     EXPECT_EQ(read_file(dir / "served" / "output1.txt"), read_file(golden / "sources" / "output1.txt"));
+}
+
+// The same header8 traffic on two LANs, LAN B's 5 ms later and from a PRP node with its
+// trailer: an alarm the box repeats is served twice, every other copy once, and the datagram
+// that only LAN B brought (LAN A cut) is served.
+TEST(CheckPcapTwoLans, ServesEachDatagramOnceAndWhatOnlyOneLanBrought) {
+    const temp_dir dir;
+    const std::vector<std::uint8_t> trailer{0x00, 0x01, 0xB0, 0x28, 0x88, 0xFB};
+    const auto prp = [&](std::vector<std::uint8_t> frame) {
+        frame.insert(frame.end(), trailer.begin(), trailer.end());
+        return frame;
+    };
+    const std::vector<std::uint8_t> heading =
+        box_frame(10, header_and({"$RAALR,220516,001,A,A,Bilge pump alarm1"}));
+    const std::vector<std::uint8_t> second_box = box_frame(11, header_and({"$HEHDT,270.0,T"}));
+    const std::vector<std::uint8_t> after_the_cut = box_frame(10, header_and({"$HEHDT,101.7,T"}));
+    write_frames(dir / "lan_a.pcap", {heading, heading, second_box});
+    write_frames(dir / "lan_b.pcap", {prp(heading), prp(heading), prp(second_box), prp(after_the_cut)},
+                 40'000, 5'000);
+    const run_result result = run_check(dir.path(), "--pcap lan_a.pcap --pcap-b lan_b.pcap --served served");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, read_file(golden / "two_lans.txt"));
+    for (const char* output : {"output1.txt", "output2.txt"})
+        EXPECT_EQ(read_file(dir / "served" / output), read_file(golden / "two_lans" / output)) << output;
 }
 
 TEST(CheckText, Iec450TakesGoodTagBlocksOffAndRejectsABadOneWithItsReason) {

@@ -177,12 +177,11 @@ TEST_F(config_fixture, StandardSenderMayUseTheStandardPorts) {
 
 TEST_F(config_fixture, EveryAddressFieldColoursItsLabel) {
     const std::pair<const char*, const char*> edits[] = {
-        {"edVdr1Src", "lblVdr1Src"},
-        {"edVdr1Dest", "lblVdr1Dest"},
-        {"edVdr2Src", "lblVdr2Src"},
-        {"edVdr2Dest", "lblVdr2Dest"},
+        {"edVdr1Src", "lblVdr1Src"},   {"edVdr1Dest", "lblVdr1Dest"}, {"edVdr2Src", "lblVdr2Src"},
+        {"edVdr2Dest", "lblVdr2Dest"}, {"edVdr1SrcB", "lblVdr1SrcB"}, {"edVdr2DestB", "lblVdr2DestB"},
     };
-    const std::pair<const char*, const char*> combos[] = {{"cmbInIP", "lblInIP"}, {"cmbOutIP", "lblOutIP"}};
+    const std::pair<const char*, const char*> combos[] = {
+        {"cmbInIP", "lblInIP"}, {"cmbOutIP", "lblOutIP"}, {"cmbInIPB", "lblInIPB"}};
     window.show();
     auto check = [this](const char* label_name, auto set_text) {
         set_text("192.168.1.256");
@@ -488,8 +487,21 @@ TEST_F(config_fixture, HeaderOnlySaveWritesNoFormatKeys) {
     window.show();
     edit("EditOutputPort").setText("15000");
     button("ButtonSave").click();
-    for (const char* key : {"_format=", "_sources="})
+    for (const char* key : {"_format=", "_sources=", "_ip_b="})
         EXPECT_EQ(ini().find(key), std::string::npos) << key << " in\n" << ini();
+}
+
+TEST_F(config_fixture, SaveWritesTheSecondLan) {
+    window.show();
+    combo("cmbInIPB").setEditText("172.31.25.1");
+    edit("edVdr2SrcB").setText("172.31.25.11");
+    edit("edVdr2DestB").setText(" 172.31.25.1 ");
+    button("ButtonSave").click();
+    const std::string file = ini();
+    for (const char* line :
+         {"input_ip_b=172.31.25.1\n", "input_1_src_ip_b=172.31.25.11\n", "input_1_dest_ip_b=172.31.25.1\n"})
+        EXPECT_NE(file.find(line), std::string::npos) << line << " in\n" << file;
+    EXPECT_EQ(file.find("input_0_src_ip_b"), std::string::npos) << "box 1 is the same on LAN B";
 }
 
 TEST_F(config_fixture, UseSeenPutsTheConfirmedSoleSenderInAndSaveWritesIt) {

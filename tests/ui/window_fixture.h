@@ -69,6 +69,7 @@ class idle_input : public input_source {
     }
     void run_report() override {}
     void stop_thread() override {}
+    void retry_lans() override {}
 
     std::uint64_t unconfigured = 0;
     int opens = 0;
