@@ -408,6 +408,7 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
         reporter.frame = source.frame;
         reporter.datagram_known = false;
         const queue_clock::time_point now = source.time();
+        const std::int64_t wall_seconds = source.header->ts.tv_sec;
         const bool passed = pcap_offline_filter(&source.program, source.header, source.data) != 0;
         frame_skip why = frame_skip::not_ipv4_udp;
         const bool stored = passed && source.ring->store_captured(source.data, source.header->caplen,
@@ -431,7 +432,7 @@ int check_capture(const pcap_options& options, const config_manager& config, sum
         }
         last_datagram = now;
         manager->set_time(now);
-        manager->set_wall_time(header->ts.tv_sec);
+        manager->set_wall_time(wall_seconds);
         ++reporter.datagram;
         reporter.datagram_known = true;
         const std::int32_t input = datagram->input_index;

@@ -34,8 +34,8 @@ TEST_P(OutputSettings, ThatCannotBeUsedAreNamedAndLeftOff) {
     config.output_sources[0] = c.sources;
     config.output_tags[0] = c.tags;
     const auto manager = std::make_unique<nmea_manager>();
-    sender_identity senders;
-    EXPECT_EQ(apply_input_formats(config, *manager, senders), std::vector<std::string>{c.error});
+    lan_receivers receivers;
+    EXPECT_EQ(apply_input_formats(config, *manager, receivers), std::vector<std::string>{c.error});
 
     const std::string heading = test::with_checksum("$HEHDT,271.4,T") + "\r\n";
     // A source neither list names: with the list left off it is served all the same.

@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <array>
@@ -86,7 +87,7 @@ struct config_fixture : window_fixture {
 
 TEST_F(config_fixture, LayoutAsTheOperatorKnowsIt) {
     EXPECT_EQ(window.windowTitle(), "Vorlane Configuration");
-    EXPECT_EQ(window.size(), QSize(400, 800));
+    EXPECT_EQ(window.size(), QSize(760, 880));
     EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "fixed border";
     EXPECT_EQ(label("lblInIP").text(), "Input adapter IP address");
     EXPECT_EQ(control<QGroupBox>("gbVdr1").title(), " VDR Junction box 1 ");
@@ -101,6 +102,8 @@ TEST_F(config_fixture, LayoutAsTheOperatorKnowsIt) {
     EXPECT_FALSE(button("ButtonLock").isEnabled());
     EXPECT_FALSE(button("ButtonSave").isEnabled());
     EXPECT_TRUE(button("ButtonClose").isDefault());
+    window.show();
+    EXPECT_LE(window.layout()->minimumSize().height(), window.height()) << "no field squeezed";
 }
 
 TEST_F(config_fixture, ShowingFillsTheFieldsFromTheRecord) {
