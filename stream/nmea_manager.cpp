@@ -433,6 +433,7 @@ bool nmea_manager::queue_on(std::int32_t output, const nmea_message_out& message
     if (tags_of[output].any()) note_tag_fields(output, slot, tag_source);
     std::memcpy(target->text, message.text, length);
     target->text[length] = 0;
+    target->length = static_cast<std::uint8_t>(length);
     return true;
 }
 
@@ -461,6 +462,7 @@ bool nmea_manager::queue_group(const arriving_group& group) {
         slot.formatter_index = held.formatter_index;
         slot.talker_index = held.talker_index;
         std::memcpy(slot.text, held.text, held.length + 1);
+        slot.length = static_cast<std::uint8_t>(held.length);
         queued_at[output][tail] = current_time;
         group_span[output][tail] = static_cast<std::uint8_t>(lines - k);
         if (tags_of[output].any()) note_tag_fields(output, tail, group.source);
@@ -521,10 +523,10 @@ inline bool nmea_manager::put_line(std::int32_t output, std::size_t slot, char* 
     if (tags_of[output].any() && !put_tag_block(output, slot, buffer + total, room - 1 - total, tag_length))
         [[unlikely]]
         return false;
-    const char* text = output_slots[output][slot].text;
-    const std::size_t length = std::strlen(text);
+    const queued_sentence& queued = output_slots[output][slot];
+    const std::size_t length = queued.length;
     if (total + tag_length + length >= room) return false;
-    std::memcpy(buffer + total + tag_length, text, length);
+    std::memcpy(buffer + total + tag_length, queued.text, length);
     total += tag_length + length;
     return true;
 }

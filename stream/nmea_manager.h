@@ -82,6 +82,9 @@ struct batch_lines {
 struct queued_sentence {
     std::uint32_t formatter_index = 0;
     std::int32_t talker_index = 0;
+    // The characters of `text` before its NUL, known when it is queued: taking a batch then
+    // copies each line without scanning it again.
+    std::uint8_t length = 0;
     char text[sentence_text_size] = {};
 };
 
