@@ -1,7 +1,6 @@
 #include "stream/input_format.h"
 
 #include <cstring>
-#include <initializer_list>
 
 namespace vorlane {
 
@@ -11,19 +10,6 @@ std::string_view trimmed(std::string_view text) {
     const std::size_t first = text.find_first_not_of(" \t");
     if (first == std::string_view::npos) return {};
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-// The one of `known` that the settings file spells `text`; false, leaving `value` alone, for any
-// other text.
-template <typename Value>
-bool parse_name(std::string_view text, std::initializer_list<Value> known, Value& value) {
-    for (const Value candidate : known) {
-        if (text == name_of(candidate)) {
-            value = candidate;
-            return true;
-        }
-    }
-    return false;
 }
 
 // Hands each comma-separated entry of `list`, trimmed, to `take`, which answers whether it took

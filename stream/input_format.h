@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string_view>
 
 #include "validation/nmea_sentence.h"
@@ -20,6 +21,19 @@ enum class datagram_format : std::uint8_t {
     // The settings name no format the gateway knows: nothing of this input is served.
     unusable,
 };
+
+// The one of `known` that the settings file spells `text` (as `name_of` names it); false, leaving
+// `value` alone, for any other text.
+template <typename Value>
+bool parse_name(std::string_view text, std::initializer_list<Value> known, Value& value) {
+    for (const Value candidate : known) {
+        if (text == name_of(candidate)) {
+            value = candidate;
+            return true;
+        }
+    }
+    return false;
+}
 
 // "header8" and "iec450", as the settings file spells them.
 const char* name_of(datagram_format format);

@@ -18,13 +18,7 @@ const char* name_of(udp_format format) {
 }
 
 bool parse_udp_format(std::string_view text, udp_format& format) {
-    for (const udp_format known : {udp_format::plain, udp_format::iec450}) {
-        if (text == name_of(known)) {
-            format = known;
-            return true;
-        }
-    }
-    return false;
+    return parse_name(text, {udp_format::plain, udp_format::iec450}, format);
 }
 
 bool is_system_function_id(std::string_view text) {
